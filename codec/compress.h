@@ -1,0 +1,36 @@
+// The compressor: text in memory to a compressed file in memory, under the
+// words-and-separators model (parsing rule 0) or the spaceless model (rule 1).
+#ifndef MORAVINE_CODEC_COMPRESS_H_
+#define MORAVINE_CODEC_COMPRESS_H_
+
+#include <cstdint>
+
+#include "wordmodel/hbuffer.h"
+#include "wordmodel/hmodel.h"
+#include "wordmodel/hufftree.h"
+
+// Words-and-separators model; a distance above 0 records auxiliary pointers.
+// The report level selects the statistics report: 0 none, 1 figures, 2 or
+// more figures and dictionary.
+void Huffw_compress(const unsigned char* text, int32_t length, int32_t distance, HBuffer* out, int32_t* out_length,
+                    int32_t report_level);
+
+// Spaceless model: each blank between two words is left out of the body.
+void Huffw_spaceless_compress(const unsigned char* text, int32_t length, HBuffer* out, int32_t* out_length,
+                              int32_t report_level);
+
+// Builds the code, the dictionary, the body and the pointers of a counted text.
+void HCompress_getBodyAndConsole(const unsigned char* text, int32_t length, int32_t distance, HBuffer* body,
+                                 int32_t* body_length, HModel* model, HTreeStorage* storage);
+
+// Codes every token of the text, in order.
+void HCompress_getBody(const unsigned char* text, int32_t length, const HModel* model, HBuffer* body,
+                       int32_t* body_length);
+
+// Removes every blank codeword that stands between two word codewords. When
+// the vocabulary has no blank token, *contracted stays empty and the body
+// itself is the result, with *contracted_length = body_length.
+void HCompress_contractSpaces(const unsigned char* body, int32_t body_length, HBuffer* contracted,
+                              int32_t* contracted_length, const HModel* model);
+
+#endif  // MORAVINE_CODEC_COMPRESS_H_

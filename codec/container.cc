@@ -1,0 +1,95 @@
+#include "codec/container.h"
+
+#include <cstring>
+
+#include "wordmodel/hcoding.h"
+#include "wordmodel/hdictionary.h"
+#include "wordmodel/hjumpers.h"
+#include "wordmodel/hlog.h"
+
+namespace {
+
+[[noreturn]] void ReadLengthError() {
+  HFatal("Error: computing the compressed file length (HDecompress_getBodyAndConsole)\n");
+}
+
+}  // namespace
+
+void HCompress_getString(HBuffer* out, int32_t* out_length, int32_t text_length, const unsigned char* body,
+                         int32_t body_length, const HModel* model) {
+  if (text_length <= 0 || body == nullptr || body_length <= 0) {
+    HFatal("Fatal Error: You're trying to compress an empty file! (HCompress_getString)\n");
+  }
+  const HDictionary* dict = &model->dictionary;
+  int64_t jumpers_block = HJumpers_blockSize(&model->jumpers);
+  int64_t total = static_cast<int64_t>(dict->string_length) + (jumpers_block - 4) + body_length + kHContainerFixedBytes;
+  if (total > INT32_MAX) {
+    HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getString)\n");
+  }
+  HBuffer buffer = HBuffer_allocate(static_cast<size_t>(total));
+  if (!buffer) HFatal("Error: memory allocation (HCompress_getString)\n");
+  unsigned char* b = buffer.get();
+  int64_t w = 1;
+  HInt_tostring(text_length, b + w);
+  w += 4;
+  HInt_tostring(model->codetable.token_count, b + w);
+  w += 4;
+  HCodetable_tostring(b + w, &model->codetable);
+  w += 36;
+  HJumpers_tostring(b + w, &model->jumpers);
+  w += jumpers_block;
+  HInt_tostring(dict->string_length, b + w);
+  w += 4;
+  if (dict->string_length > 0) std::memcpy(b + w, dict->string, static_cast<size_t>(dict->string_length));
+  w += dict->string_length;
+  HInt_tostring(body_length, b + w);
+  w += 4;
+  std::memcpy(b + w, body, static_cast<size_t>(body_length));
+  w += body_length;
+  if (w != total) HFatal("Error: computing the compressed file length (HCompress_getString)\n");
+  b[0] = 0;
+  *out = std::move(buffer);
+  *out_length = static_cast<int32_t>(w);
+}
+
+void HDecompress_getBodyAndConsole(const unsigned char* file, int32_t file_length, int32_t* text_length,
+                                   const unsigned char** body, int32_t* body_length, HModel* model) {
+  if (file == nullptr || file_length <= 0) {
+    HFatal("Fatal Error: You're trying to decompress an empty file! (HDecompress_getBodyAndConsole)\n");
+  }
+  // 49 bytes: rule, text length, token count, code table, pointer count.
+  if (file_length < 49) ReadLengthError();
+  int64_t pos = 1;
+  HInt_fromstring(file + pos, text_length);
+  pos += 4;
+  int32_t token_count;
+  HInt_fromstring(file + pos, &token_count);
+  pos += 4;
+  HCodetable_fromstring(file + pos, &model->codetable);
+  model->codetable.token_count = token_count;
+  pos += 36;
+
+  HJumpers_fromstring(file + pos, file_length - pos, &model->jumpers);
+  pos += HJumpers_blockSize(&model->jumpers);
+
+  if (file_length - pos < 4) ReadLengthError();
+  int32_t dict_length;
+  HInt_fromstring(file + pos, &dict_length);
+  pos += 4;
+  // Every token takes at least two bytes of the string: a count that the
+  // string cannot hold is a length error, before anything is allocated for it.
+  if (dict_length < 0 || dict_length > file_length - pos) ReadLengthError();
+  if (token_count < 0 || static_cast<int64_t>(token_count) * 2 > dict_length) ReadLengthError();
+  HDictionary_fromstring(file + pos, dict_length, token_count, &model->dictionary);
+  pos += dict_length;
+
+  HHashtable_fromdict(&model->dictionary, &model->codetable, model);
+
+  if (file_length - pos < 4) ReadLengthError();
+  int32_t blen;
+  HInt_fromstring(file + pos, &blen);
+  pos += 4;
+  if (blen < 0 || pos + blen != file_length) ReadLengthError();
+  *body = file + pos;
+  *body_length = blen;
+}

@@ -1,0 +1,27 @@
+// The compressed file container: parsing rule byte, big-endian header, code
+// table, auxiliary pointers, dictionary string and body; exactly
+// 57 + 8n + D + B bytes.
+#ifndef MORAVINE_CODEC_CONTAINER_H_
+#define MORAVINE_CODEC_CONTAINER_H_
+
+#include <cstdint>
+
+#include "wordmodel/hbuffer.h"
+#include "wordmodel/hmodel.h"
+
+// The fixed part of a container: 57 bytes.
+constexpr int32_t kHContainerFixedBytes = 57;
+
+// Allocates and fills the container from offset 1 on; the caller stores the
+// parsing rule at offset 0.
+void HCompress_getString(HBuffer* out, int32_t* out_length, int32_t text_length, const unsigned char* body,
+                         int32_t body_length, const HModel* model);
+
+// Reads a container in place: fills the model (code table, pointers,
+// dictionary over the file bytes, vocabulary) and gives the header's text
+// length and the body inside the file bytes. Every field is checked against
+// the bytes that remain before it is read.
+void HDecompress_getBodyAndConsole(const unsigned char* file, int32_t file_length, int32_t* text_length,
+                                   const unsigned char** body, int32_t* body_length, HModel* model);
+
+#endif  // MORAVINE_CODEC_CONTAINER_H_

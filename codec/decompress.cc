@@ -1,0 +1,171 @@
+#include "codec/decompress.h"
+
+#include <cstring>
+
+#include "codec/container.h"
+#include "wordmodel/hcodeword.h"
+#include "wordmodel/hdecode.h"
+#include "wordmodel/hhashtable.h"
+#include "wordmodel/hlog.h"
+#include "wordmodel/hreport.h"
+
+namespace {
+
+constexpr int64_t kCopySlack = 16;
+
+const HNode* BlankEntry(const HModel* model) {
+  return HHashtable_lookup(reinterpret_cast<const unsigned char*>(" "), 1, &model->vocabulary);
+}
+
+// Decodes a stretch; with kExpand, a blank goes between every two adjacent
+// word tokens, exactly as decoding the expanded stretch would give.
+template <bool kExpand>
+void DecodeStretch(const unsigned char* stretch, int32_t length, HBuffer* text, int32_t* text_length,
+                   const HModel* model) {
+  const HDictionary* dict = &model->dictionary;
+  const HCodetable* table = &model->codetable;
+  const int32_t n = dict->token_count;
+  const unsigned char* dstring = dict->string;
+  const int32_t dlen = dict->string_length;
+
+  int64_t capacity = 2 * static_cast<int64_t>(length) + kCopySlack;
+  HBuffer out = HBuffer_allocate(static_cast<size_t>(capacity));
+  if (!out) HFatal("Error: memory allocation (HDecompress_nextBlock_bytes)\n");
+  int64_t w = 0;
+  bool after_word = false;
+  for (int32_t p = 0; p < length;) {
+    int32_t cw = HDecode_codewordLength(stretch + p, length - p);
+    int32_t rank = HDecode_rank(stretch + p, cw, table, n);
+    int32_t s = dict->start[rank];
+    int32_t end = rank + 1 < n ? dict->start[rank + 1] : dlen;
+    int32_t tl = end - s - 1;
+    if (w + tl + 1 + kCopySlack > capacity) {
+      int64_t next = static_cast<int64_t>(static_cast<double>(capacity) * 1.4) + tl + 1 + kCopySlack;
+      if (w + tl + 1 > INT32_MAX) HFatal("Error: decoded text would reach 2 GiB or more (HDecompress_nextBlock_bytes)\n");
+      if (!HBuffer_resize(&out, static_cast<size_t>(next))) {
+        HFatal("memory exhausted in HDecompress_nextBlock_bytes\n");
+      }
+      capacity = next;
+    }
+    unsigned char* dst = out.get() + w;
+    if constexpr (kExpand) {
+      bool word = HToken_isWordByte(dstring[s]);
+      if (after_word && word) {
+        *dst++ = ' ';
+        ++w;
+      }
+      after_word = word;
+    }
+    if (tl <= kCopySlack && s + kCopySlack <= dlen) {
+      std::memcpy(dst, dstring + s, kCopySlack);  // the slack absorbs the excess
+    } else {
+      std::memcpy(dst, dstring + s, static_cast<size_t>(tl));
+    }
+    w += tl;
+    p += cw;
+  }
+  if (w > INT32_MAX - 1) HFatal("Error: decoded text would reach 2 GiB or more (HDecompress_nextBlock_bytes)\n");
+  *text = std::move(out);
+  *text_length = static_cast<int32_t>(w);
+}
+
+void DecodeFile(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
+                int32_t report_level, int rule) {
+  const char* who = rule == 0 ? "Huffw_decompress" : "Huffw_spaceless_decompress";
+  if (file == nullptr || file_length <= 0) {
+    HFatal("Fatal Error: You're trying to decompress an empty file! (%s)\n", who);
+  }
+  if (file[0] != rule) {
+    HFatal("Fatal Error: First byte of compressed file not %d, actually %d\n", rule,
+           static_cast<int>(static_cast<signed char>(file[0])));
+  }
+  HModel model;
+  int32_t header_length;
+  const unsigned char* body;
+  int32_t body_length;
+  HDecompress_getBodyAndConsole(file, file_length, &header_length, &body, &body_length, &model);
+  out->reset();
+  *out_length = 0;
+  if (body_length > 0) {
+    bool expand = rule == 1 && BlankEntry(&model) != nullptr;
+    if (expand) {
+      // The expansion walks the body before any decoding.
+      if (!(body[0] & 0x80)) HFatal("Error: no tagged byte (HCodeword_TaggedGetNext)\n");
+      DecodeStretch<true>(body, body_length, out, out_length, &model);
+    } else {
+      if (!(body[0] & 0x80)) HFatal("Error: not a tagged byte (HDecompress_nextBlock_bytes)\n");
+      DecodeStretch<false>(body, body_length, out, out_length, &model);
+    }
+  }
+  if (report_level != 0) HPrint_globalInfos(&model, body_length, *out_length, file_length, rule, report_level);
+  HModel_free(&model, false);
+}
+
+}  // namespace
+
+void HDecompress_nextBlock_bytes(const unsigned char* stretch, int32_t length, HBuffer* text, int32_t* text_length,
+                                 const HModel* model) {
+  text->reset();
+  *text_length = 0;
+  if (stretch == nullptr || length <= 0) return;
+  if (!(stretch[0] & 0x80)) HFatal("Error: not a tagged byte (HDecompress_nextBlock_bytes)\n");
+  DecodeStretch<false>(stretch, length, text, text_length, model);
+}
+
+void HDecompress_expandSpaces(const unsigned char* body, int32_t body_length, HBuffer* expanded,
+                              int32_t* expanded_length, const HModel* model) {
+  expanded->reset();
+  *expanded_length = 0;
+  if (body == nullptr || body_length <= 0) return;
+  const HNode* blank = BlankEntry(model);
+  if (!blank) {
+    *expanded_length = body_length;
+    return;
+  }
+  if (!(body[0] & 0x80)) HFatal("Error: no tagged byte (HCodeword_TaggedGetNext)\n");
+  const HDictionary* dict = &model->dictionary;
+  int64_t capacity = 2 * static_cast<int64_t>(body_length);
+  HBuffer out = HBuffer_allocate(static_cast<size_t>(capacity));
+  if (!out) HFatal("Fatal Error: No memory for body (HDecompress_expandSpaces\n");
+  unsigned char blank_bytes[4];
+  for (int32_t i = 0; i < blank->level; ++i) {
+    blank_bytes[i] = static_cast<unsigned char>(blank->codeword >> (8 * (blank->level - 1 - i)));
+  }
+  int64_t w = 0;
+  bool after_word = false;
+  for (int32_t p = 0; p < body_length;) {
+    int32_t len = HDecode_codewordLength(body + p, body_length - p);
+    int32_t rank = HDecode_rank(body + p, len, &model->codetable, dict->token_count);
+    bool word = HDecode_isWord(dict, rank);
+    // A body of one-byte words and a long blank codeword can exceed twice
+    // its length: grow rather than overrun.
+    if (w + len + blank->level > capacity) {
+      int64_t next = capacity * 2 + len + blank->level;
+      if (next > INT32_MAX) HFatal("Error: expanded body would reach 2 GiB or more (HDecompress_expandSpaces)\n");
+      if (!HBuffer_resize(&out, static_cast<size_t>(next))) {
+        HFatal("Fatal Error: No memory for body (HDecompress_expandSpaces\n");
+      }
+      capacity = next;
+    }
+    if (after_word && word) {
+      std::memcpy(out.get() + w, blank_bytes, static_cast<size_t>(blank->level));
+      w += blank->level;
+    }
+    std::memcpy(out.get() + w, body + p, static_cast<size_t>(len));
+    w += len;
+    after_word = word;
+    p += len;
+  }
+  *expanded = std::move(out);
+  *expanded_length = static_cast<int32_t>(w);
+}
+
+void Huffw_decompress(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
+                      int32_t report_level) {
+  DecodeFile(file, file_length, out, out_length, report_level, 0);
+}
+
+void Huffw_spaceless_decompress(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
+                                int32_t report_level) {
+  DecodeFile(file, file_length, out, out_length, report_level, 1);
+}

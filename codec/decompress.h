@@ -1,0 +1,29 @@
+// The decompressor: a compressed file in memory back to its text.
+#ifndef MORAVINE_CODEC_DECOMPRESS_H_
+#define MORAVINE_CODEC_DECOMPRESS_H_
+
+#include <cstdint>
+
+#include "wordmodel/hbuffer.h"
+#include "wordmodel/hmodel.h"
+
+// Parsing rule 0. The decoded text may be empty (an empty buffer, length 0).
+void Huffw_decompress(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
+                      int32_t report_level);
+
+// Parsing rule 1: the blanks between words are put back.
+void Huffw_spaceless_decompress(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
+                                int32_t report_level);
+
+// Puts a blank codeword between every two adjacent word codewords. An empty
+// body gives an empty result; when the vocabulary has no blank token,
+// *expanded stays empty and the body itself is the result.
+void HDecompress_expandSpaces(const unsigned char* body, int32_t body_length, HBuffer* expanded,
+                              int32_t* expanded_length, const HModel* model);
+
+// Decodes every codeword of a stretch of a body. The result has room for one
+// more byte at its length. An empty stretch gives an empty result.
+void HDecompress_nextBlock_bytes(const unsigned char* stretch, int32_t length, HBuffer* text, int32_t* text_length,
+                                 const HModel* model);
+
+#endif  // MORAVINE_CODEC_DECOMPRESS_H_

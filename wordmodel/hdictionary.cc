@@ -1,0 +1,144 @@
+#include "wordmodel/hdictionary.h"
+
+#include <cstring>
+#include <new>
+
+#include "wordmodel/hcodeword.h"
+#include "wordmodel/hcoding.h"
+#include "wordmodel/hhashtable.h"
+#include "wordmodel/hlog.h"
+
+namespace {
+
+// Computes the start positions of a dictionary string: each token runs from
+// its first byte to the next newline after that byte. Stores at most `limit`
+// positions and returns the number of tokens found, or -1 when the string
+// does not end with a token's newline.
+int64_t ScanStarts(const unsigned char* s, int32_t length, int32_t limit, int32_t* start) {
+  int64_t found = 0;
+  int32_t pos = 0;
+  while (pos < length) {
+    if (found < limit) start[found] = pos;
+    ++found;
+    const void* nl = pos + 1 < length ? std::memchr(s + pos + 1, '\n', static_cast<size_t>(length - pos - 1)) : nullptr;
+    if (!nl) return -1;
+    pos = static_cast<int32_t>(static_cast<const unsigned char*>(nl) - s) + 1;
+  }
+  return found;
+}
+
+}  // namespace
+
+void HDictionary_fromtree(HNode* const* tree, int32_t n, HDictionary* dictionary) {
+  int64_t total = 0;
+  for (int32_t r = 0; r < n; ++r) total += static_cast<int64_t>(tree[r]->length) + 1;
+  if (total > INT32_MAX - 1) HFatal("Error: dictionary length (HDictionary_fromtree)\n");
+  int32_t length = static_cast<int32_t>(total);
+
+  HBuffer string = HBuffer_allocate(static_cast<size_t>(length) + 1);
+  std::unique_ptr<int32_t[]> start(new (std::nothrow) int32_t[n > 0 ? n : 1]);
+  if (!string || !start) HFatal("Error: memory allocation (HDictionary_fromtree)\n");
+  int32_t w = 0;
+  for (int32_t r = 0; r < n; ++r) {
+    std::memcpy(string.get() + w, tree[r]->token, static_cast<size_t>(tree[r]->length));
+    w += tree[r]->length;
+    string[w++] = '\n';
+  }
+  string[w] = 0;
+  if (w != length) HFatal("Error: dictionary length (HDictionary_fromtree)\n");
+  if (ScanStarts(string.get(), length, n, start.get()) != n) {
+    HFatal("Error: num tokens in dictionary (HDictionary_fromtree)\n");
+  }
+  dictionary->string = string.get();
+  dictionary->owned_string = std::move(string);
+  dictionary->string_length = length;
+  dictionary->token_count = n;
+  dictionary->start = std::move(start);
+}
+
+void HDictionary_fromstring(const unsigned char* string, int32_t length, int32_t n, HDictionary* dictionary) {
+  if (string == nullptr && length > 0) HFatal("Error: memory allocation (HDictionary_fromstring)\n");
+  if (n < 0) HFatal("Error: num tokens in dictionary (HDictionary_fromstring)\n");
+  std::unique_ptr<int32_t[]> start(new (std::nothrow) int32_t[n > 0 ? n : 1]);
+  if (!start) HFatal("Error: memory allocation (HDictionary_fromstring)\n");
+  int64_t found = ScanStarts(string, length, n, start.get());
+  if (found < 0) HFatal("Error: dictionary string does not end with a newline (HDictionary_fromstring)\n");
+  if (found != n) HFatal("Error: num tokens in dictionary (HDictionary_fromstring)\n");
+  dictionary->owned_string.reset();
+  dictionary->string = string;
+  dictionary->string_length = length;
+  dictionary->token_count = n;
+  dictionary->start = std::move(start);
+}
+
+void HHashtable_fromdict(const HDictionary* dictionary, const HCodetable* table, HModel* model) {
+  int32_t n = dictionary->token_count;
+  HHashtable_create(model, n);
+  HHashtable* vocabulary = &model->vocabulary;
+  int32_t walked = 0;
+  for (int32_t r = 0; r < n; ++r) {
+    int32_t s = dictionary->start[r];
+    int32_t end = r + 1 < n ? dictionary->start[r + 1] : dictionary->string_length;
+    int is_new;
+    HNode* node = HHashtable_insertEntry(dictionary->string + s, end - s - 1, vocabulary, &is_new);
+    if (!node) HFatal("Error: token not found (HHashtable_fromdict)\n");
+    HCodeword_TaggedFromTokenrank(r, table, &node->codeword, &node->level);
+    ++walked;
+  }
+  if (walked != n) HFatal("Error: num tokens in dictionary (HHashtable_fromdict)\n");
+}
+
+void HCodetable_tostring(unsigned char* out, const HCodetable* table) {
+  HInt_tostring(table->max_cw_length, out);
+  for (int32_t l = 1; l <= 4; ++l) {
+    HInt_tostring(table->First_cw[l], out + 4 + 8 * (l - 1));
+    HInt_tostring(table->Offset[l], out + 8 + 8 * (l - 1));
+  }
+}
+
+void HCodetable_fromstring(const unsigned char* in, HCodetable* table) {
+  HInt_fromstring(in, &table->max_cw_length);
+  for (int32_t l = 1; l <= 4; ++l) {
+    HInt_fromstring(in + 4 + 8 * (l - 1), &table->First_cw[l]);
+    HInt_fromstring(in + 8 + 8 * (l - 1), &table->Offset[l]);
+  }
+}
+
+void HPrint_string(const unsigned char* bytes, int32_t length) {
+  if (length < 0) HFatal("Error: negative string length (HPrint_string)\n");
+  FILE* out = HLog_reportStream();
+  for (int32_t i = 0; i < length; ++i) {
+    unsigned char c = bytes[i];
+    if (c >= 0x20 && c <= 0x7E) {
+      std::fputc(c, out);
+    } else {
+      std::fprintf(out, "[%d]", static_cast<int>(static_cast<signed char>(c)));
+    }
+  }
+}
+
+void HDictionary_print(const HDictionary* dictionary, const HModel* model, bool with_codewords) {
+  int32_t n = dictionary->token_count;
+  HLog_report("\n\n================== Dictionary ====================\n");
+  HLog_report("Number of tokens = %d, string length = %d\n\n", n, dictionary->string_length);
+  for (int32_t r = 0; r < n; ++r) {
+    int32_t s = dictionary->start[r];
+    int32_t end = r + 1 < n ? dictionary->start[r + 1] : dictionary->string_length;
+    int32_t len = end - s - 1;
+    HLog_report("\n");
+    HPrint_string(dictionary->string + s, len);
+    if (with_codewords) {
+      const HNode* node = HHashtable_lookup(dictionary->string + s, len, &model->vocabulary);
+      if (!node) HFatal("Error: token not found (HDictionary_print)\n");
+      uint32_t plain;
+      int32_t bits;
+      HCodeword_PlainFromTagged(node->codeword, node->level, &plain, &bits);
+      HLog_report(r + 1 < n ? ":plain_cw = %x cwlen %d (bits)" : ":plain_cw = %x cwlen %d (bits)\n\n", plain, bits);
+    }
+  }
+}
+
+void HDictionary_free(HDictionary* dictionary, bool owns_string) {
+  if (owns_string) dictionary->owned_string.reset();
+  dictionary->start.reset();
+}

@@ -1,0 +1,78 @@
+#include "wordmodel/hlog.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+std::atomic<FILE*> g_report{nullptr};
+std::atomic<FILE*> g_error{nullptr};
+
+std::string FormatV(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  char small[512];
+  int n = std::vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (n < 0) return std::string();
+  if (static_cast<size_t>(n) < sizeof small) return std::string(small, n);
+  std::vector<char> big(static_cast<size_t>(n) + 1);
+  std::vsnprintf(big.data(), big.size(), format, args);
+  return std::string(big.data(), n);
+}
+
+void Write(FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+void HLog_setStreams(FILE* report, FILE* error) {
+  g_report.store(report);
+  g_error.store(error);
+}
+
+FILE* HLog_reportStream() {
+  FILE* f = g_report.load();
+  return f ? f : stdout;
+}
+
+FILE* HLog_errorStream() {
+  FILE* f = g_error.load();
+  return f ? f : stderr;
+}
+
+void HLog_report(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(HLog_reportStream(), format, args);
+  va_end(args);
+}
+
+void HLog_error(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatV(format, args);
+  va_end(args);
+  Write(HLog_errorStream(), text);
+}
+
+void HFatal(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = FormatV(format, args);
+  va_end(args);
+  Write(HLog_errorStream(), text);
+  throw HFatalFailure(text);
+}
+
+void HFatal_perror(const char* what) {
+  int saved = errno;
+  std::string text = std::string(what) + ": " + std::strerror(saved) + "\n";
+  Write(HLog_errorStream(), text);
+  throw HFatalFailure(text);
+}

@@ -1,0 +1,43 @@
+// Log streams and the fatal failure.
+//
+// The library writes reports (statistics, listings) to the report stream and
+// diagnostics to the error stream. Both default to the process's standard
+// output and standard error; a front end may point them elsewhere, for
+// instance both at one unbuffered log file.
+//
+// A fatal failure writes one message to the error stream and throws
+// HFatalFailure, which unwinds to the caller's handler. Every buffer in the
+// library is owned by an RAII holder, so nothing leaks on that path.
+#ifndef MORAVINE_WORDMODEL_HLOG_H_
+#define MORAVINE_WORDMODEL_HLOG_H_
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+class HFatalFailure : public std::exception {
+ public:
+  explicit HFatalFailure(std::string message) : message_(std::move(message)) {}
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
+};
+
+// Points the two streams at the given files; a null argument restores the
+// default (stdout for reports, stderr for diagnostics).
+void HLog_setStreams(FILE* report, FILE* error);
+FILE* HLog_reportStream();
+FILE* HLog_errorStream();
+
+void HLog_report(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void HLog_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Writes the formatted message to the error stream and throws HFatalFailure.
+[[noreturn]] void HFatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Writes "WHAT: <system text for errno>\n" (the perror form) to the error
+// stream and throws HFatalFailure.
+[[noreturn]] void HFatal_perror(const char* what);
+
+#endif  // MORAVINE_WORDMODEL_HLOG_H_

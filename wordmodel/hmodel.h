@@ -1,0 +1,77 @@
+// The records of the coding model of one compressed file.
+#ifndef MORAVINE_WORDMODEL_HMODEL_H_
+#define MORAVINE_WORDMODEL_HMODEL_H_
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "wordmodel/hbuffer.h"
+
+// A tagged codeword: the codeword bytes in the low 1..4 bytes, the tagged
+// first byte most significant.
+using HCodeword = uint32_t;
+
+// A vocabulary entry, which is also a node of the Huffman tree.
+struct HNode {
+  unsigned char* token;  // owned by the vocabulary; null for filler and inner nodes
+  int32_t length;        // token length in bytes; 0 for filler and inner nodes
+  int32_t frequency;     // occurrences (possibly rescaled); sum of children for inner nodes
+  HCodeword codeword;    // tagged codeword, once the code is built
+  int32_t level;         // depth while building, then the codeword length in bytes
+  HNode* link;           // next entry of the same bucket chain
+  int32_t child;         // index of the first child in the tree array (inner nodes)
+  uint32_t body_bytes;   // the codeword bytes in body order, first byte lowest
+};
+
+// Chunked storage for vocabulary entries and their token bytes, so that the
+// vocabulary does not make one heap allocation per entry.
+class HArena {
+ public:
+  // Returns n bytes aligned for any record; throws std::bad_alloc.
+  void* allocate(size_t n);
+  void clear();
+
+ private:
+  std::vector<std::unique_ptr<unsigned char[]>> blocks_;
+  unsigned char* cursor_ = nullptr;
+  size_t left_ = 0;
+};
+
+struct HHashtable {
+  int32_t bucket_count = 0;  // 0 once freed
+  int32_t entry_count = 0;
+  std::unique_ptr<HNode*[]> buckets;
+  uint64_t remainder_magic = 0;  // for a fast remainder by bucket_count
+  HArena storage;
+};
+
+struct HDictionary {
+  const unsigned char* string = nullptr;
+  int32_t string_length = 0;  // -1 marks a freed model
+  int32_t token_count = 0;
+  std::unique_ptr<int32_t[]> start;  // start position of each token, by rank
+  HBuffer owned_string;              // set when the dictionary owns its string
+};
+
+struct HCodetable {
+  int32_t First_cw[5] = {0, 0, 0, 0, 0};  // index 1..4 by codeword length
+  int32_t Offset[5] = {0, 0, 0, 0, 0};
+  int32_t max_cw_length = 0;
+  int32_t token_count = 0;
+};
+
+struct HJumpers {
+  int32_t count = 0;
+  std::unique_ptr<int32_t[]> text_positions;
+  std::unique_ptr<int32_t[]> body_positions;
+};
+
+struct HModel {
+  HHashtable vocabulary;
+  HDictionary dictionary;
+  HCodetable codetable;
+  HJumpers jumpers;
+};
+
+#endif  // MORAVINE_WORDMODEL_HMODEL_H_

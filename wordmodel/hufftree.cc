@@ -1,0 +1,195 @@
+#include "wordmodel/hufftree.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "wordmodel/hcodeword.h"
+#include "wordmodel/hlog.h"
+
+namespace {
+
+constexpr int32_t kRadix = 128;
+constexpr double kRescale = 0.6180469715698392;
+
+bool TokenLess(const HNode* x, const HNode* y) {
+  if (x->level != y->level) return x->level > y->level;
+  int32_t n = std::min(x->length, y->length);
+  int c = std::memcmp(x->token, y->token, static_cast<size_t>(n));
+  if (c != 0) return c < 0;
+  return x->length < y->length;  // a prefix first; any order would do
+}
+
+uint32_t BodyBytes(HCodeword tagged, int32_t bytes) {
+  uint32_t v = 0;
+  for (int32_t i = 0; i < bytes; ++i) v |= ((tagged >> (8 * (bytes - 1 - i))) & 0xFFu) << (8 * i);
+  return v;
+}
+
+}  // namespace
+
+void Hufftree_createLeaves(HNode** leaves, int32_t a, HModel* model, HTreeStorage* storage) {
+  HHashtable* table = &model->vocabulary;
+  int32_t n = table->entry_count;
+  int32_t fillers = a - n;
+  int32_t b = (a - 1) / (kRadix - 1);
+  storage->nodes.reset(new (std::nothrow) HNode[static_cast<size_t>(fillers) + static_cast<size_t>(b)]);
+  if (!storage->nodes) HFatal("Error: Hufftree_createLeaves\n");
+
+  // Sort keys: frequency descending, then the walk order, which keeps the
+  // result reproducible.
+  std::vector<uint64_t> keys;
+  keys.reserve(static_cast<size_t>(a));
+  std::vector<HNode*> order;
+  order.reserve(static_cast<size_t>(a));
+  for (int32_t i = 0; i < table->bucket_count; ++i) {
+    for (HNode* node = table->buckets[i]; node; node = node->link) {
+      keys.push_back((static_cast<uint64_t>(INT32_MAX - node->frequency) << 32) | order.size());
+      order.push_back(node);
+    }
+  }
+  for (int32_t i = 0; i < fillers; ++i) {
+    HNode* filler = &storage->nodes[i];
+    *filler = HNode{nullptr, 0, 0, 0, -1, nullptr, -1, 0};
+    keys.push_back((static_cast<uint64_t>(INT32_MAX) << 32) | order.size());
+    order.push_back(filler);
+  }
+  std::sort(keys.begin(), keys.end());
+  for (int32_t i = 0; i < a; ++i) leaves[i] = order[keys[i] & 0xFFFFFFFFu];
+}
+
+int32_t Hufftree_fromLeaves(HNode** tree, int32_t* node_count, int32_t a, HTreeStorage* storage) {
+  int32_t b = (a - 1) / (kRadix - 1);
+  int32_t fillers = 0;
+  for (int32_t i = 0; i < a; ++i) fillers += tree[i]->token == nullptr;
+  HNode* inner = &storage->nodes[fillers];
+
+  std::vector<HNode*> kids;
+  try {
+    kids.resize(static_cast<size_t>(b) * kRadix);
+  } catch (const std::bad_alloc&) {
+    HFatal("Out of mem: Node_queue creation in Hufftree_fromLeaves\n");
+  }
+  int32_t next_leaf = a - 1;  // the lightest leaf not yet taken
+  int32_t head = 0;           // queue of inner nodes: inner[head..made)
+  int32_t made = 0;
+  for (int32_t step = 0; step < b; ++step) {
+    HNode* node = &inner[made];
+    int64_t sum = 0;
+    for (int32_t j = 0; j < kRadix; ++j) {
+      HNode* pick;
+      if (next_leaf >= 0 && (head == made || tree[next_leaf]->frequency <= inner[head].frequency)) {
+        pick = tree[next_leaf--];
+      } else {
+        pick = &inner[head++];
+      }
+      kids[static_cast<size_t>(made) * kRadix + j] = pick;
+      sum += pick->frequency;
+    }
+    *node = HNode{nullptr, 0, static_cast<int32_t>(sum), 0, 0, nullptr, made, 0};
+    ++made;
+  }
+
+  // Lay the tree out root first, parents before children, the 128 children
+  // of a node consecutive with the last picked first.
+  tree[0] = &inner[made - 1];
+  int32_t fill = 1;
+  for (int32_t i = 0; i < fill; ++i) {
+    HNode* node = tree[i];
+    if (node->token != nullptr || node->child < 0) continue;
+    const HNode* const* picks = &kids[static_cast<size_t>(node->child) * kRadix];
+    node->child = fill;
+    for (int32_t j = kRadix - 1; j >= 0; --j) tree[fill++] = const_cast<HNode*>(picks[j]);
+  }
+  *node_count = fill;
+  return 0;
+}
+
+int32_t Hufftree_levels(HNode** tree, int32_t root, int32_t node_count) {
+  int32_t max_level = 0;
+  tree[root]->level = 0;
+  for (int32_t i = root; i < node_count; ++i) {
+    HNode* node = tree[i];
+    if (node->token != nullptr || node->child < 0 || node->frequency == 0) continue;
+    int32_t level = node->level + 1;
+    for (int32_t j = 0; j < kRadix; ++j) {
+      HNode* child = tree[node->child + j];
+      if (child->frequency != 0) {
+        child->level = level;
+        max_level = std::max(max_level, level);
+      } else {
+        child->level = -1;
+      }
+    }
+    node->level = -1;
+  }
+  // Tokens first, deepest level first, then by their bytes; the other nodes
+  // all have level -1 and follow in any order.
+  HNode** end = std::stable_partition(tree, tree + node_count, [](const HNode* x) { return x->token != nullptr; });
+  std::sort(tree, end, TokenLess);
+  return max_level;
+}
+
+void Hufftree_build(HModel* model, HTreeStorage* storage) {
+  HHashtable* table = &model->vocabulary;
+  int32_t n = table->entry_count;
+  if (n <= 0) HFatal("Fatal Error: You're trying to parse an empty file! (Hufftree_build)\n");
+  int32_t a = Hufftree_leafCount(n);
+  int32_t b = (a - 1) / (kRadix - 1);
+  try {
+    storage->array.assign(static_cast<size_t>(a) + static_cast<size_t>(b), nullptr);
+  } catch (const std::bad_alloc&) {
+    HFatal("Error: tree_array_ptr (Hufftree_build)\n");
+  }
+  for (;;) {
+    HNode** tree = storage->array.data();
+    Hufftree_createLeaves(tree, a, model, storage);
+    int32_t node_count;
+    int32_t root = Hufftree_fromLeaves(tree, &node_count, a, storage);
+    if (Hufftree_levels(tree, root, node_count) <= 4) return;
+
+    bool changed = false;
+    for (int32_t i = 0; i < table->bucket_count; ++i) {
+      for (HNode* node = table->buckets[i]; node; node = node->link) {
+        int32_t f = static_cast<int32_t>(node->frequency * kRescale + 1.0);
+        changed |= f != node->frequency;
+        node->frequency = f;
+      }
+    }
+    // Frequencies of 1 and 2 no longer change; a vocabulary that does not fit
+    // even then can never fit.
+    if (!changed) {
+      HFatal("Error: vocabulary of %d distinct tokens does not fit codewords of at most 4 bytes (Hufftree_build)\n",
+             n);
+    }
+  }
+}
+
+void HCodetable_fromtree(HNode* const* tree, HCodetable* table, HModel* model) {
+  int32_t n = model->vocabulary.entry_count;
+  int32_t cnt[6] = {0, 0, 0, 0, 0, 0};
+  for (int32_t r = 0; r < n; ++r) {
+    int32_t level = tree[r]->level;
+    if (level < 1 || level > 4) HFatal("Error: token level %d out of range (HCodetable_fromtree)\n", level);
+    ++cnt[level];
+  }
+  int32_t top = 4;
+  while (top > 1 && cnt[top] == 0) --top;
+  table->max_cw_length = top;
+  table->token_count = n;
+  for (int32_t l = 1; l <= 4; ++l) table->First_cw[l] = table->Offset[l] = 0;
+  table->First_cw[top] = kRadix - (n % 127);
+  for (int32_t l = top - 1; l >= 1; --l) {
+    table->Offset[l] = table->Offset[l + 1] + cnt[l + 1];
+    table->First_cw[l] = (table->First_cw[l + 1] + cnt[l + 1]) >> 7;
+  }
+  table->First_cw[top] = 0;
+  for (int32_t k = 4; k >= 1; --k) {
+    if (cnt[k] == 0) table->Offset[k] = n - (n % 127) + 129;
+  }
+  for (int32_t r = 0; r < n; ++r) {
+    HNode* node = tree[r];
+    HCodeword_TaggedFromTokenrank(r, table, &node->codeword, &node->level);
+    node->body_bytes = BodyBytes(node->codeword, node->level);
+  }
+}
