@@ -11,44 +11,42 @@
 #include "wordmodel/hjumpers.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/hreport.h"
+#include "wordmodel/htokencache.h"
 #include "wordmodel/htoken.h"
 
 namespace {
 
-// A growing body buffer. Appends store four bytes at once, so the buffer
+// A growing buffer that receives the body after `base` reserved bytes (room
+// for a container header). Appends store four bytes at once, so the buffer
 // keeps four bytes of slack beyond its length.
 class BodyWriter {
  public:
-  explicit BodyWriter(int64_t initial) {
-    capacity_ = initial + kSlack;
+  BodyWriter(int64_t base, int64_t initial) : base_(base), length_(base) {
+    capacity_ = base + initial + kSlack;
     buffer_ = HBuffer_allocate(static_cast<size_t>(capacity_));
     if (!buffer_) HFatal("Error: memory allocation (HCompress_getBody)\n");
   }
 
-  void append(const HNode* node) {
+  void append(uint32_t body_bytes, int32_t level) {
     if (length_ + kSlack >= capacity_) grow();
     unsigned char* dst = buffer_.get() + length_;
     if constexpr (std::endian::native == std::endian::little) {
-      std::memcpy(dst, &node->body_bytes, 4);
+      std::memcpy(dst, &body_bytes, 4);
     } else {
-      for (int i = 0; i < 4; ++i) dst[i] = static_cast<unsigned char>(node->body_bytes >> (8 * i));
+      for (int i = 0; i < 4; ++i) dst[i] = static_cast<unsigned char>(body_bytes >> (8 * i));
     }
-    length_ += node->level;
+    length_ += level;
   }
+  void append(const HNode* node) { append(node->body_bytes, node->level); }
 
-  void appendBytes(const unsigned char* bytes, int32_t n) {
-    while (length_ + n + kSlack >= capacity_) grow();
-    std::memcpy(buffer_.get() + length_, bytes, static_cast<size_t>(n));
-    length_ += n;
-  }
+  int64_t bodyLength() const { return length_ - base_; }
+  unsigned char* data() { return buffer_.get(); }
 
-  // Hands the body over; fails when it is too long for a 32-bit length.
-  void finish(HBuffer* body, int32_t* body_length, const char* where) {
-    if (length_ > INT32_MAX - kHContainerFixedBytes) {
-      HFatal("Error: compressed body would reach 2 GiB or more (%s)\n", where);
-    }
-    *body = std::move(buffer_);
-    *body_length = static_cast<int32_t>(length_);
+  // Hands the buffer over; fails when the whole would not fit a 32-bit length.
+  HBuffer release(int32_t* total) {
+    if (length_ > INT32_MAX) HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getBody)\n");
+    *total = static_cast<int32_t>(length_);
+    return std::move(buffer_);
   }
 
  private:
@@ -61,40 +59,59 @@ class BodyWriter {
   }
 
   HBuffer buffer_;
+  int64_t base_;
   int64_t capacity_ = 0;
-  int64_t length_ = 0;
+  int64_t length_;
 };
 
 // Codes the text token by token. In the spaceless form, a blank token with a
 // word token on both sides is left out.
 template <bool kSpaceless>
-void EncodeBody(const unsigned char* text, int32_t length, const HModel* model, HBuffer* body, int32_t* body_length) {
+void EncodeBody(const unsigned char* text, int32_t length, const HModel* model, BodyWriter* out) {
   const HHashtable* table = &model->vocabulary;
   const HNode* blank = kSpaceless ? HHashtable_lookup(reinterpret_cast<const unsigned char*>(" "), 1, table) : nullptr;
-  BodyWriter out(length / 2);
   enum { kOther, kAfterWord, kHeldBlank } state = kOther;
+  HCodeCache cache;
   int32_t p = 0;
   while (p < length) {
-    int32_t hash;
-    int32_t n = HToken_scanHash(text + p, length - p, &hash);
-    const HNode* node = HHashtable_lookupHashed(text + p, n, hash, table);
-    if (!node) HFatal("Error: token not found (HCodeword_TaggedFromToken)\n");
-    if constexpr (!kSpaceless) {
-      out.append(node);
+    const unsigned char* t = text + p;
+    int32_t n = HToken_scan(t, length - p);
+    uint32_t body_bytes;
+    int32_t level;
+    bool is_blank;
+    if (n <= 8) {
+      uint64_t key = HTokenCache_key(t, n, length - p);
+      HCodeCacheEntry& e = cache.slots[HTokenCache_slot(key, n)];
+      if (e.key != key || e.length != n) {
+        const HNode* node = HHashtable_lookupKey(t, n, HHashtable_hashValue(t, n), key, table);
+        if (!node) HFatal("Error: token not found (HCodeword_TaggedFromToken)\n");
+        e = HCodeCacheEntry{key, n, node->body_bytes, node->level};
+      }
+      body_bytes = e.body_bytes;
+      level = e.level;
+      is_blank = n == 1 && t[0] == ' ';
     } else {
-      bool word = HToken_isWordByte(text[p]);
-      if (state == kAfterWord && node == blank) {
+      const HNode* node = HHashtable_lookup(t, n, table);
+      if (!node) HFatal("Error: token not found (HCodeword_TaggedFromToken)\n");
+      body_bytes = node->body_bytes;
+      level = node->level;
+      is_blank = false;
+    }
+    if constexpr (!kSpaceless) {
+      out->append(body_bytes, level);
+    } else {
+      bool word = HToken_isWordByte(t[0]);
+      if (state == kAfterWord && is_blank) {
         state = kHeldBlank;
       } else {
-        if (state == kHeldBlank && !word) out.append(blank);
-        out.append(node);
+        if (state == kHeldBlank && !word) out->append(blank);
+        out->append(body_bytes, level);
         state = word ? kAfterWord : kOther;
       }
     }
     p += n;
   }
-  if (kSpaceless && state == kHeldBlank) out.append(blank);
-  out.finish(body, body_length, "HCompress_getBody");
+  if (kSpaceless && state == kHeldBlank) out->append(blank);
 }
 
 // Tree, code table and dictionary of a counted vocabulary.
@@ -108,12 +125,33 @@ void CheckText(const unsigned char* text, int32_t length, const char* where) {
   if (text == nullptr || length < 1) HFatal("Fatal Error: You're trying to compress an empty file! (%s)\n", where);
 }
 
+// Codes the body straight into the container buffer, after room for the
+// header, then writes the header: the same bytes as HCompress_getString
+// gives for the separately coded body, without a second copy of the body.
+template <bool kSpaceless>
+void EncodeContainer(const unsigned char* text, int32_t length, const HModel* model, int rule, HBuffer* out,
+                     int32_t* out_length, int32_t* body_length) {
+  int64_t header = HContainer_headerSize(model);
+  BodyWriter writer(header, length / 2);
+  EncodeBody<kSpaceless>(text, length, model, &writer);
+  int64_t blen = writer.bodyLength();
+  if (blen <= 0) HFatal("Fatal Error: You're trying to compress an empty file! (HCompress_getString)\n");
+  HContainer_writeHeader(writer.data(), length, static_cast<int32_t>(blen), model);
+  writer.data()[0] = static_cast<unsigned char>(rule);
+  *out = writer.release(out_length);
+  *body_length = static_cast<int32_t>(blen);
+}
+
 }  // namespace
 
 void HCompress_getBody(const unsigned char* text, int32_t length, const HModel* model, HBuffer* body,
                        int32_t* body_length) {
   CheckText(text, length, "HCompress_getBody");
-  EncodeBody<false>(text, length, model, body, body_length);
+  BodyWriter writer(0, length / 2);
+  EncodeBody<false>(text, length, model, &writer);
+  int32_t total;
+  *body = writer.release(&total);
+  *body_length = total;
 }
 
 void HCompress_getBodyAndConsole(const unsigned char* text, int32_t length, int32_t distance, HBuffer* body,
@@ -181,12 +219,12 @@ void Huffw_compress(const unsigned char* text, int32_t length, int32_t distance,
   HTreeStorage storage;
   HHashtable_create(&model, length / 1000 + 5);
   HParse_text(text, length, &model);
-  HBuffer body;
+  BuildCode(&model, &storage);
+  // The pointers need only the codeword lengths, so they are made before the
+  // body, which then goes straight into the container.
+  HJumpers_fromds(text, length, &model, distance, &model.jumpers);
   int32_t body_length;
-  HCompress_getBodyAndConsole(text, length, distance, &body, &body_length, &model, &storage);
-  HCompress_getString(out, out_length, length, body.get(), body_length, &model);
-  body.reset();
-  (*out)[0] = 0;
+  EncodeContainer<false>(text, length, &model, 0, out, out_length, &body_length);
   if (report_level != 0) HPrint_globalInfos(&model, body_length, length, *out_length, 0, report_level);
   storage = HTreeStorage();
   HModel_free(&model, true);
@@ -202,12 +240,8 @@ void Huffw_spaceless_compress(const unsigned char* text, int32_t length, HBuffer
   BuildCode(&model, &storage);
   // The spaceless body is coded directly; it equals the full body with
   // HCompress_contractSpaces applied.
-  HBuffer body;
   int32_t body_length;
-  EncodeBody<true>(text, length, &model, &body, &body_length);
-  HCompress_getString(out, out_length, length, body.get(), body_length, &model);
-  body.reset();
-  (*out)[0] = 1;
+  EncodeContainer<true>(text, length, &model, 1, out, out_length, &body_length);
   if (report_level != 0) HPrint_globalInfos(&model, body_length, length, *out_length, 1, report_level);
   HModel_free(&model, true);
 }

@@ -15,20 +15,13 @@ namespace {
 
 }  // namespace
 
-void HCompress_getString(HBuffer* out, int32_t* out_length, int32_t text_length, const unsigned char* body,
-                         int32_t body_length, const HModel* model) {
-  if (text_length <= 0 || body == nullptr || body_length <= 0) {
-    HFatal("Fatal Error: You're trying to compress an empty file! (HCompress_getString)\n");
-  }
+int64_t HContainer_headerSize(const HModel* model) {
+  return static_cast<int64_t>(model->dictionary.string_length) + (HJumpers_blockSize(&model->jumpers) - 4) +
+         kHContainerFixedBytes;
+}
+
+void HContainer_writeHeader(unsigned char* b, int32_t text_length, int32_t body_length, const HModel* model) {
   const HDictionary* dict = &model->dictionary;
-  int64_t jumpers_block = HJumpers_blockSize(&model->jumpers);
-  int64_t total = static_cast<int64_t>(dict->string_length) + (jumpers_block - 4) + body_length + kHContainerFixedBytes;
-  if (total > INT32_MAX) {
-    HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getString)\n");
-  }
-  HBuffer buffer = HBuffer_allocate(static_cast<size_t>(total));
-  if (!buffer) HFatal("Error: memory allocation (HCompress_getString)\n");
-  unsigned char* b = buffer.get();
   int64_t w = 1;
   HInt_tostring(text_length, b + w);
   w += 4;
@@ -37,19 +30,29 @@ void HCompress_getString(HBuffer* out, int32_t* out_length, int32_t text_length,
   HCodetable_tostring(b + w, &model->codetable);
   w += 36;
   HJumpers_tostring(b + w, &model->jumpers);
-  w += jumpers_block;
+  w += HJumpers_blockSize(&model->jumpers);
   HInt_tostring(dict->string_length, b + w);
   w += 4;
   if (dict->string_length > 0) std::memcpy(b + w, dict->string, static_cast<size_t>(dict->string_length));
   w += dict->string_length;
   HInt_tostring(body_length, b + w);
-  w += 4;
-  std::memcpy(b + w, body, static_cast<size_t>(body_length));
-  w += body_length;
-  if (w != total) HFatal("Error: computing the compressed file length (HCompress_getString)\n");
-  b[0] = 0;
+}
+
+void HCompress_getString(HBuffer* out, int32_t* out_length, int32_t text_length, const unsigned char* body,
+                         int32_t body_length, const HModel* model) {
+  if (text_length <= 0 || body == nullptr || body_length <= 0) {
+    HFatal("Fatal Error: You're trying to compress an empty file! (HCompress_getString)\n");
+  }
+  int64_t header = HContainer_headerSize(model);
+  int64_t total = header + body_length;
+  if (total > INT32_MAX) HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getString)\n");
+  HBuffer buffer = HBuffer_allocate(static_cast<size_t>(total));
+  if (!buffer) HFatal("Error: memory allocation (HCompress_getString)\n");
+  buffer[0] = 0;
+  HContainer_writeHeader(buffer.get(), text_length, body_length, model);
+  std::memcpy(buffer.get() + header, body, static_cast<size_t>(body_length));
   *out = std::move(buffer);
-  *out_length = static_cast<int32_t>(w);
+  *out_length = static_cast<int32_t>(total);
 }
 
 void HDecompress_getBodyAndConsole(const unsigned char* file, int32_t file_length, int32_t* text_length,

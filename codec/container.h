@@ -17,6 +17,14 @@ constexpr int32_t kHContainerFixedBytes = 57;
 void HCompress_getString(HBuffer* out, int32_t* out_length, int32_t text_length, const unsigned char* body,
                          int32_t body_length, const HModel* model);
 
+// The number of bytes before the body: every field up to and including the
+// body length, 57 + 8n + D in all.
+int64_t HContainer_headerSize(const HModel* model);
+
+// Writes every field before the body (not the parsing rule byte) into a
+// buffer of at least HContainer_headerSize bytes.
+void HContainer_writeHeader(unsigned char* buffer, int32_t text_length, int32_t body_length, const HModel* model);
+
 // Reads a container in place: fills the model (code table, pointers,
 // dictionary over the file bytes, vocabulary) and gives the header's text
 // length and the body inside the file bytes. Every field is checked against

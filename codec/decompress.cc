@@ -24,9 +24,8 @@ void DecodeStretch(const unsigned char* stretch, int32_t length, HBuffer* text, 
                    const HModel* model) {
   const HDictionary* dict = &model->dictionary;
   const HCodetable* table = &model->codetable;
+  const HDecodeEntry* entries = model->decode_table.get();
   const int32_t n = dict->token_count;
-  const unsigned char* dstring = dict->string;
-  const int32_t dlen = dict->string_length;
 
   int64_t capacity = 2 * static_cast<int64_t>(length) + kCopySlack;
   HBuffer out = HBuffer_allocate(static_cast<size_t>(capacity));
@@ -36,12 +35,24 @@ void DecodeStretch(const unsigned char* stretch, int32_t length, HBuffer* text, 
   for (int32_t p = 0; p < length;) {
     int32_t cw = HDecode_codewordLength(stretch + p, length - p);
     int32_t rank = HDecode_rank(stretch + p, cw, table, n);
-    int32_t s = dict->start[rank];
-    int32_t end = rank + 1 < n ? dict->start[rank + 1] : dlen;
-    int32_t tl = end - s - 1;
+    p += cw;
+    const unsigned char* src;
+    int32_t tl;
+    bool word;
+    bool inline_token = entries && entries[rank].length;
+    if (inline_token) {
+      src = reinterpret_cast<const unsigned char*>(&entries[rank]);
+      tl = entries[rank].length;
+      word = entries[rank].is_word;
+    } else {
+      src = HDecode_token(dict, rank, &tl);
+      word = HToken_isWordByte(src[0]);
+    }
     if (w + tl + 1 + kCopySlack > capacity) {
+      if (w + tl + 1 > INT32_MAX) {
+        HFatal("Error: decoded text would reach 2 GiB or more (HDecompress_nextBlock_bytes)\n");
+      }
       int64_t next = static_cast<int64_t>(static_cast<double>(capacity) * 1.4) + tl + 1 + kCopySlack;
-      if (w + tl + 1 > INT32_MAX) HFatal("Error: decoded text would reach 2 GiB or more (HDecompress_nextBlock_bytes)\n");
       if (!HBuffer_resize(&out, static_cast<size_t>(next))) {
         HFatal("memory exhausted in HDecompress_nextBlock_bytes\n");
       }
@@ -49,20 +60,21 @@ void DecodeStretch(const unsigned char* stretch, int32_t length, HBuffer* text, 
     }
     unsigned char* dst = out.get() + w;
     if constexpr (kExpand) {
-      bool word = HToken_isWordByte(dstring[s]);
       if (after_word && word) {
         *dst++ = ' ';
         ++w;
       }
       after_word = word;
-    }
-    if (tl <= kCopySlack && s + kCopySlack <= dlen) {
-      std::memcpy(dst, dstring + s, kCopySlack);  // the slack absorbs the excess
     } else {
-      std::memcpy(dst, dstring + s, static_cast<size_t>(tl));
+      (void)word;
+    }
+    if (inline_token) {
+      static_assert(sizeof(HDecodeEntry) == kCopySlack);
+      std::memcpy(dst, src, kCopySlack);  // the whole record; the output's slack absorbs the excess
+    } else {
+      std::memcpy(dst, src, static_cast<size_t>(tl));
     }
     w += tl;
-    p += cw;
   }
   if (w > INT32_MAX - 1) HFatal("Error: decoded text would reach 2 GiB or more (HDecompress_nextBlock_bytes)\n");
   *text = std::move(out);
@@ -84,6 +96,7 @@ void DecodeFile(const unsigned char* file, int32_t file_length, HBuffer* out, in
   const unsigned char* body;
   int32_t body_length;
   HDecompress_getBodyAndConsole(file, file_length, &header_length, &body, &body_length, &model);
+  if (body_length > (1 << 16)) HDecode_buildTable(&model);
   out->reset();
   *out_length = 0;
   if (body_length > 0) {

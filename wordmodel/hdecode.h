@@ -4,7 +4,9 @@
 #ifndef MORAVINE_WORDMODEL_HDECODE_H_
 #define MORAVINE_WORDMODEL_HDECODE_H_
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "wordmodel/hlog.h"
 #include "wordmodel/hmodel.h"
@@ -14,6 +16,15 @@
 // after it, within m bytes. Lengths above 4 are reported as 5, since every
 // such codeword is refused alike.
 inline int32_t HDecode_codewordLength(const unsigned char* p, int32_t m) {
+  if constexpr (std::endian::native == std::endian::little) {
+    if (m >= 5) {
+      uint32_t v;
+      std::memcpy(&v, p, 4);
+      uint32_t tags = v & 0x80808000u;  // tag bits of bytes 1..3
+      if (tags) return std::countr_zero(tags) >> 3;
+      return (p[4] & 0x80) ? 4 : 5;
+    }
+  }
   int32_t len = 1;
   while (len < m && len < 5 && !(p[len] & 0x80)) ++len;
   return len;
@@ -42,5 +53,8 @@ inline const unsigned char* HDecode_token(const HDictionary* dictionary, int32_t
 inline bool HDecode_isWord(const HDictionary* dictionary, int32_t rank) {
   return HToken_isWordByte(dictionary->string[dictionary->start[rank]]);
 }
+
+// Builds the model's per-rank decoding table from its dictionary.
+void HDecode_buildTable(HModel* model);
 
 #endif  // MORAVINE_WORDMODEL_HDECODE_H_

@@ -21,10 +21,16 @@ inline uint32_t BucketOf(int32_t h, const HHashtable* table) {
   return FastRemainder(magnitude, table->remainder_magic, static_cast<uint32_t>(table->bucket_count));
 }
 
-inline HNode* FindInChain(HNode* node, const unsigned char* token, int32_t length, HNode** previous) {
+inline bool Same(const HNode* node, const unsigned char* token, int32_t length, int32_t hash, uint64_t prefix) {
+  return node->hash == hash && node->prefix == prefix && node->length == length &&
+         (length <= 8 || std::memcmp(node->token + 8, token + 8, static_cast<size_t>(length - 8)) == 0);
+}
+
+inline HNode* FindInChain(HNode* node, const unsigned char* token, int32_t length, int32_t hash, uint64_t prefix,
+                          HNode** previous) {
   HNode* prev = nullptr;
   for (; node; prev = node, node = node->link) {
-    if (node->length == length && std::memcmp(node->token, token, static_cast<size_t>(length)) == 0) break;
+    if (Same(node, token, length, hash, prefix)) break;
   }
   *previous = prev;
   return node;
@@ -32,7 +38,8 @@ inline HNode* FindInChain(HNode* node, const unsigned char* token, int32_t lengt
 
 }  // namespace
 
-static HNode* InsertHashed(const unsigned char* token, int32_t length, int32_t hash, HHashtable* table, int* is_new);
+static HNode* InsertHashed(const unsigned char* token, int32_t length, int32_t hash, uint64_t prefix,
+                           HHashtable* table, int* is_new);
 
 void* HArena::allocate(size_t n) {
   n = (n + 15) & ~static_cast<size_t>(15);
@@ -81,30 +88,34 @@ int32_t HHashtable_hash(const unsigned char* token, int32_t length, const HHasht
 }
 
 HNode* HHashtable_lookup(const unsigned char* token, int32_t length, const HHashtable* table) {
-  return HHashtable_lookupHashed(token, length, HHashtable_hashValue(token, length), table);
+  return HHashtable_lookupKey(token, length, HHashtable_hashValue(token, length), HHashtable_prefix(token, length),
+                              table);
 }
 
-HNode* HHashtable_lookupHashed(const unsigned char* token, int32_t length, int32_t hash, const HHashtable* table) {
+HNode* HHashtable_lookupKey(const unsigned char* token, int32_t length, int32_t hash, uint64_t prefix,
+                            const HHashtable* table) {
   if (table->bucket_count <= 0) return nullptr;
   HNode* prev;
-  return FindInChain(table->buckets[BucketOf(hash, table)], token, length, &prev);
+  return FindInChain(table->buckets[BucketOf(hash, table)], token, length, hash, prefix, &prev);
 }
 
 HNode* HHashtable_insertEntry(const unsigned char* token, int32_t length, HHashtable* table, int* is_new) {
-  return InsertHashed(token, length, HHashtable_hashValue(token, length), table, is_new);
+  return InsertHashed(token, length, HHashtable_hashValue(token, length), HHashtable_prefix(token, length), table,
+                      is_new);
 }
 
-HNode* HHashtable_insertHashed(const unsigned char* token, int32_t length, int32_t hash, HHashtable* table) {
+HNode* HHashtable_insertKey(const unsigned char* token, int32_t length, int32_t hash, uint64_t prefix,
+                            HHashtable* table) {
   int is_new;
-  return InsertHashed(token, length, hash, table, &is_new);
+  return InsertHashed(token, length, hash, prefix, table, &is_new);
 }
 
-static HNode* InsertHashed(const unsigned char* token, int32_t length, int32_t hash, HHashtable* table,
-                           int* is_new) {
+static HNode* InsertHashed(const unsigned char* token, int32_t length, int32_t hash, uint64_t prefix,
+                           HHashtable* table, int* is_new) {
   if (table->bucket_count <= 0) HFatal("Error: Insert hash table\n");
   HNode** head = &table->buckets[BucketOf(hash, table)];
   HNode* prev;
-  HNode* node = FindInChain(*head, token, length, &prev);
+  HNode* node = FindInChain(*head, token, length, hash, prefix, &prev);
   if (node) {
     ++node->frequency;
     if (prev) {
@@ -124,7 +135,7 @@ static HNode* InsertHashed(const unsigned char* token, int32_t length, int32_t h
     HFatal("Error: Insert hash table\n");
   }
   std::memcpy(copy, token, static_cast<size_t>(length));
-  *entry = HNode{copy, length, 1, 0, 0, *head, -1, 0};
+  *entry = HNode{copy, length, 1, 0, 0, *head, -1, 0, hash, prefix};
   *head = entry;
   ++table->entry_count;
   *is_new = 1;

@@ -26,9 +26,20 @@ int HHashtable_insert(const unsigned char* token, int32_t length, HHashtable* ta
 // As HHashtable_insert, giving the entry as well.
 HNode* HHashtable_insertEntry(const unsigned char* token, int32_t length, HHashtable* table, int* is_new);
 
-// Fast forms for hot loops, given the token's raw hash value.
-HNode* HHashtable_lookupHashed(const unsigned char* token, int32_t length, int32_t hash, const HHashtable* table);
-HNode* HHashtable_insertHashed(const unsigned char* token, int32_t length, int32_t hash, HHashtable* table);
+// Fast forms for hot loops, given the token's raw hash value and its first
+// 8 bytes, zero-padded (HHashtable_prefix).
+HNode* HHashtable_lookupKey(const unsigned char* token, int32_t length, int32_t hash, uint64_t prefix,
+                            const HHashtable* table);
+HNode* HHashtable_insertKey(const unsigned char* token, int32_t length, int32_t hash, uint64_t prefix,
+                            HHashtable* table);
+
+// The first 8 bytes of a token, zero-padded, as one value.
+inline uint64_t HHashtable_prefix(const unsigned char* token, int32_t length) {
+  uint64_t v = 0;
+  int32_t n = length < 8 ? length : 8;
+  for (int32_t i = 0; i < n; ++i) v |= static_cast<uint64_t>(token[i]) << (8 * i);
+  return v;
+}
 
 // One step of the hash function, for callers that hash while they scan.
 inline int32_t HHashtable_hashStep(int32_t h, unsigned char byte) {

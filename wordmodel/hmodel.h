@@ -22,6 +22,8 @@ struct HNode {
   HNode* link;           // next entry of the same bucket chain
   int32_t child;         // index of the first child in the tree array (inner nodes)
   uint32_t body_bytes;   // the codeword bytes in body order, first byte lowest
+  int32_t hash;          // raw hash value of the token
+  uint64_t prefix;       // the token's first 8 bytes, zero-padded, for fast comparison
 };
 
 // Chunked storage for vocabulary entries and their token bytes, so that the
@@ -67,11 +69,20 @@ struct HJumpers {
   std::unique_ptr<int32_t[]> body_positions;
 };
 
+// Per-rank decoding entry for whole-file decoding: tokens of up to 14 bytes
+// inline, so that decoding a codeword touches one 16-byte record.
+struct HDecodeEntry {
+  unsigned char bytes[14];
+  unsigned char length;  // 0 for a longer token: read it from the dictionary
+  unsigned char is_word;
+};
+
 struct HModel {
   HHashtable vocabulary;
   HDictionary dictionary;
   HCodetable codetable;
   HJumpers jumpers;
+  std::unique_ptr<HDecodeEntry[]> decode_table;  // optional, built for whole-file decoding
 };
 
 #endif  // MORAVINE_WORDMODEL_HMODEL_H_

@@ -2,6 +2,7 @@
 
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
+#include "wordmodel/htokencache.h"
 
 namespace {
 
@@ -43,11 +44,25 @@ void HParse_text(const unsigned char* text, int32_t length, HModel* model) {
     HFatal("Fatal Error: You're trying to parse an empty file! (HParse_text)\n");
   }
   HHashtable* table = &model->vocabulary;
+  HTokenCache cache;
   int32_t p = 0;
   while (p < length) {
-    int32_t hash;
-    int32_t n = HToken_scanHash(text + p, length - p, &hash);
-    HHashtable_insertHashed(text + p, n, hash, table);
+    const unsigned char* t = text + p;
+    int32_t n = HToken_scan(t, length - p);
+    if (n <= 8) {
+      uint64_t key = HTokenCache_key(t, n, length - p);
+      HTokenCacheEntry& e = cache.slots[HTokenCache_slot(key, n)];
+      if (e.key == key && e.length == n) {
+        ++e.pending;
+      } else {
+        HNode* node = HHashtable_insertKey(t, n, HHashtable_hashValue(t, n), key, table);
+        if (e.length && e.pending) e.node->frequency += e.pending;
+        e = HTokenCacheEntry{key, n, 0, node};
+      }
+    } else {
+      HHashtable_insertKey(t, n, HHashtable_hashValue(t, n), HHashtable_prefix(t, n), table);
+    }
     p += n;
   }
+  cache.flush();
 }

@@ -50,7 +50,7 @@ void Hufftree_createLeaves(HNode** leaves, int32_t a, HModel* model, HTreeStorag
   }
   for (int32_t i = 0; i < fillers; ++i) {
     HNode* filler = &storage->nodes[i];
-    *filler = HNode{nullptr, 0, 0, 0, -1, nullptr, -1, 0};
+    *filler = HNode{nullptr, 0, 0, 0, -1, nullptr, -1, 0, 0, 0};
     keys.push_back((static_cast<uint64_t>(INT32_MAX) << 32) | order.size());
     order.push_back(filler);
   }
@@ -86,7 +86,7 @@ int32_t Hufftree_fromLeaves(HNode** tree, int32_t* node_count, int32_t a, HTreeS
       kids[static_cast<size_t>(made) * kRadix + j] = pick;
       sum += pick->frequency;
     }
-    *node = HNode{nullptr, 0, static_cast<int32_t>(sum), 0, 0, nullptr, made, 0};
+    *node = HNode{nullptr, 0, static_cast<int32_t>(sum), 0, 0, nullptr, made, 0, 0, 0};
     ++made;
   }
 
