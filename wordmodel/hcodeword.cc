@@ -33,7 +33,9 @@ void HCodeword_PlainFromTokenrank(int32_t rank, const HCodetable* table, uint32_
   }
   // Only a damaged code table has no level for a rank.
   if (level == 0) HFatal("Error: damaged code table, no level for rank %d (HCodeword_PlainFromTokenrank)\n", rank);
-  *plain = static_cast<uint32_t>(table->First_cw[level]) + static_cast<uint32_t>(rank - table->Offset[level]);
+  // Unsigned arithmetic: a damaged table may hold any 32-bit values.
+  *plain = static_cast<uint32_t>(table->First_cw[level]) + static_cast<uint32_t>(rank) -
+           static_cast<uint32_t>(table->Offset[level]);
   *bits = 7 * level;
 }
 

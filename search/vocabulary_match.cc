@@ -1,0 +1,232 @@
+#include "search/vocabulary_match.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "codec/container.h"
+#include "wordmodel/hhashtable.h"
+#include "wordmodel/hlog.h"
+
+namespace {
+
+constexpr int32_t kNameCapacity = 1000;
+constexpr int kMaxAttempts = 100000;
+
+// Removes a temporary file when the search leaves the scope that made it,
+// whether it ends normally or through a fatal failure.
+class TempFile {
+ public:
+  explicit TempFile(SearchHost* host) : host_(host) {}
+  ~TempFile() { discard(); }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  void adopt(std::string path, int fd) {
+    path_ = std::move(path);
+    fd_ = fd;
+  }
+  int fd() const { return fd_; }
+  int close() {
+    int rc = fd_ >= 0 ? host_->closeFile(fd_) : 0;
+    fd_ = -1;
+    return rc;
+  }
+  void discard() {
+    close();
+    if (!path_.empty()) host_->removeFile(path_);
+    path_.clear();
+  }
+  // Keeps the file on disk (its owner removes it).
+  void keep() { path_.clear(); }
+
+ private:
+  SearchHost* host_;
+  std::string path_;
+  int fd_ = -1;
+};
+
+// Creates "DIR" + stem + ".PID.N" exclusively for N = first, first + 1, ...
+// and leaves the name in `name`.
+int CreateNumbered(SearchHost* host, char* name, int32_t capacity, const char* stem, int first) {
+  std::string dir = host->temporaryDirectory();
+  if (static_cast<int64_t>(dir.size()) > capacity - 50) {
+    HFatal("Error: temporary directory path too long (%s)\n", dir.c_str());
+  }
+  std::string pid = std::to_string(host->processId());
+  for (int attempt = first; attempt < first + kMaxAttempts; ++attempt) {
+    int n = std::snprintf(name, static_cast<size_t>(capacity), "%s%s.%s.%d", dir.c_str(), stem, pid.c_str(), attempt);
+    if (n < 0 || n >= capacity) HFatal("Error: temporary file name too long\n");
+    int fd = host->createExclusive(name);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) HFatal_perror("open");
+  }
+  errno = EEXIST;
+  HFatal_perror("open");
+}
+
+std::string CommandLine(const char* input, const char* output, const std::vector<std::string>& arguments) {
+  std::string line;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    if (i == 0) {
+      line.append(arguments[i]);
+    } else {
+      line.append("\"").append(arguments[i]).append("\"");
+    }
+    line.append(" ");
+  }
+  return line.append(input).append(" > ").append(output);
+}
+
+void AddToken(const unsigned char* token, int32_t length, const unsigned char* line, int64_t line_length,
+              MyHash* table, unsigned char* filter, int32_t value, const HModel* model) {
+  // A line that holds only a carriage return is a line of the newline token,
+  // which the vocabulary file spreads over two such lines.
+  static const unsigned char kNewline = '\n';
+  if (length == 0) {
+    token = &kNewline;
+    length = 1;
+  }
+  const HNode* node = HHashtable_lookup(token, length, &model->vocabulary);
+  if (!node) {
+    std::string shown(reinterpret_cast<const char*>(line), static_cast<size_t>(line_length));
+    HFatal("Error: messed up dictionary? (token \"%s\" not found)\n", shown.c_str());
+  }
+  unsigned char key[4];
+  int32_t len = node->level;
+  if (len < 1 || len > 4) HFatal("Error: token not found (HCodeword_TaggedFromToken)\n");
+  for (int32_t i = 0; i < len; ++i) key[i] = static_cast<unsigned char>(node->codeword >> (8 * (len - 1 - i)));
+  filter[key[0]] = 1;
+  MyHash_insert(key, len, value, table);
+}
+
+}  // namespace
+
+std::vector<std::string> Search_agrepArguments(const std::string& word, int32_t errors) {
+  std::vector<std::string> args{"agrep", "-V0"};
+  if (errors != 0) args.push_back(std::string("-").append(std::to_string(errors)));
+  std::string pattern;
+  pattern.reserve(word.size() + 2);
+  pattern.append("^").append(word).append("$");
+  args.push_back(std::move(pattern));
+  return args;
+}
+
+void Search_writeVocabularyFile(char* name, int32_t capacity, const HDictionary* dictionary, SearchHost* host) {
+  if (capacity < 40) HFatal("Too small a buffer top hold the filename.");
+  TempFile file(host);
+  int fd = CreateNumbered(host, name, capacity, "agrep.tmp", 1);
+  file.adopt(name, fd);
+
+  unsigned char block[1 << 16];
+  size_t used = 0;
+  for (int32_t i = 0; i < dictionary->string_length; ++i) {
+    unsigned char c = dictionary->string[i];
+    if (c == '\n') block[used++] = '\r';
+    block[used++] = c;
+    if (used >= sizeof block - 2) {
+      if (!host->writeAll(fd, block, used)) HFatal_perror("write");
+      used = 0;
+    }
+  }
+  if (used && !host->writeAll(fd, block, used)) HFatal_perror("write");
+  if (file.close() != 0) HFatal_perror("write");
+  file.keep();
+}
+
+int Search_runCommand(const char* input, int out_fd, const char* output_name,
+                      const std::vector<std::string>& arguments, SearchHost* host) {
+  std::vector<std::string> argv = arguments;
+  argv.push_back(input);
+  int status = 0;
+  int rc = host->runProcess(argv, out_fd, &status);
+  std::string line = CommandLine(input, output_name, arguments);
+  if (rc == -1) HFatal_perror("system");
+  if (rc < 0) HFatal("command \"%s\" failed.\n", line.c_str());
+  if (status != 0 && status != 1) HFatal("system(\"%s\") exited with status %d\n", line.c_str(), status);
+  return 0;
+}
+
+int32_t Search_readMatches(const char* input, MyHash* table, unsigned char* filter,
+                           const std::vector<std::string>& arguments, int32_t value, const HModel* model,
+                           SearchHost* host) {
+  char name[kNameCapacity];
+  TempFile match(host);
+  int fd = CreateNumbered(host, name, 900, "agrep.out", 0);
+  match.adopt(name, fd);
+  Search_runCommand(input, fd, name, arguments, host);
+
+  const unsigned char* data = nullptr;
+  int64_t size = 0;
+  if (!host->mapFile(fd, &data, &size)) HFatal_perror("CreateFileMapping");
+  if (size == 0) return 0;
+  struct Unmap {
+    SearchHost* host;
+    const unsigned char* data;
+    int64_t size;
+    ~Unmap() { host->unmapFile(data, size); }
+  } unmap{host, data, size};
+
+  int32_t lines = 0;
+  int64_t last = size - 1;
+  int64_t p = 0;
+  for (;;) {
+    int64_t q;
+    int32_t token_length;
+    if (data[p] != '\n') {
+      const void* lf = p + 1 < size ? std::memchr(data + p + 1, '\n', static_cast<size_t>(size - p - 1)) : nullptr;
+      if (lf) {
+        q = static_cast<const unsigned char*>(lf) - data;
+        token_length = static_cast<int32_t>(q - p - 1);
+      } else {
+        // A last line without its line feed ends at the end of the file.
+        q = size;
+        token_length = static_cast<int32_t>(data[size - 1] == '\r' ? size - 1 - p : size - p);
+      }
+    } else {
+      q = p;
+      while (q + 1 < size && data[q + 1] == '\n') ++q;
+      if (q - p + 1 != 2) HFatal("Error: messed up dictionary? (incoherent '\\n', line %d)\n", lines);
+      token_length = static_cast<int32_t>(q - p - 1);
+    }
+    ++lines;
+    AddToken(data + p, token_length, data + p, (q < size ? q : size) - p, table, filter, value, model);
+    p = q + 1;
+    if (p >= last) break;
+  }
+  return lines;
+}
+
+int32_t Search_matchVocabulary(MyHash* table, unsigned char* filter, const std::vector<std::string>& arguments,
+                               int32_t value, const HModel* model, SearchHost* host) {
+  char name[kNameCapacity];
+  Search_writeVocabularyFile(name, kNameCapacity, &model->dictionary, host);
+  TempFile vocabulary(host);
+  vocabulary.adopt(name, -1);
+  return Search_readMatches(name, table, filter, arguments, value, model, host);
+}
+
+void Search_compressedFile(int32_t* count, const std::string& word, const unsigned char* file, int32_t size,
+                           int32_t errors, SearchHost* host, SearchOffsets* offsets) {
+  if (errors < 0) HFatal("Error: the number of errors cannot be negative (%d)\n", errors);
+  std::vector<std::string> arguments = Search_agrepArguments(word, errors);
+  HModel model;
+  int32_t text_length;
+  const unsigned char* body;
+  int32_t body_length;
+  HDecompress_getBodyAndConsole(file, size, &text_length, &body, &body_length, &model);
+
+  MyHash table;
+  MyHash_create(&table, 1000);
+  unsigned char filter[256] = {};
+  int32_t lines = Search_matchVocabulary(&table, filter, arguments, 0, &model, host);
+  if (lines == 0) {
+    *count = 0;
+    offsets->at.reset();
+    offsets->capacity = 0;
+  } else {
+    Search_scanBody(count, &table, filter, body, body_length, offsets);
+  }
+  MyHash_destroy(&table);
+  HModel_free(&model, false);
+}

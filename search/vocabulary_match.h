@@ -1,0 +1,47 @@
+// Matching a search word against a compressed file's vocabulary with the
+// external program agrep, and the search of one compressed file.
+#ifndef MORAVINE_SEARCH_VOCABULARY_MATCH_H_
+#define MORAVINE_SEARCH_VOCABULARY_MATCH_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "search/myhash.h"
+#include "search/scan.h"
+#include "search/search_host.h"
+#include "wordmodel/hmodel.h"
+
+// The agrep arguments for a word: "agrep", "-V0", "-N" when errors != 0, and
+// the pattern "^WORD$". The word is passed unchanged, as one argument.
+std::vector<std::string> Search_agrepArguments(const std::string& word, int32_t errors);
+
+// The whole search of one compressed file. On entry *count is the number of
+// hits expected (0: no estimate); on return the number of hits. When no
+// vocabulary token matched, the count is 0 and offsets stays empty.
+void Search_compressedFile(int32_t* count, const std::string& word, const unsigned char* file, int32_t size,
+                           int32_t errors, SearchHost* host, SearchOffsets* offsets);
+
+// Writes the vocabulary file, runs agrep, fills the table and the first-byte
+// filter from the matched lines and removes both temporary files. Returns
+// the number of matched lines.
+int32_t Search_matchVocabulary(MyHash* table, unsigned char* filter, const std::vector<std::string>& arguments,
+                               int32_t value, const HModel* model, SearchHost* host);
+
+// Creates the vocabulary file "agrep.tmp.PID.N" in the temporary directory
+// (N = 1, 2, ... until a free name), writes the dictionary string with every
+// line feed as carriage return and line feed, and leaves its name in `name`.
+void Search_writeVocabularyFile(char* name, int32_t capacity, const HDictionary* dictionary, SearchHost* host);
+
+// Runs agrep over the input file with its output sent to out_fd; fails
+// unless it exits with status 0 or 1. output_name is used in messages only.
+int Search_runCommand(const char* input, int out_fd, const char* output_name,
+                      const std::vector<std::string>& arguments, SearchHost* host);
+
+// Creates the match file, runs the command, reads the matched lines into the
+// table and the filter, and removes the match file. Returns the line count.
+int32_t Search_readMatches(const char* input, MyHash* table, unsigned char* filter,
+                           const std::vector<std::string>& arguments, int32_t value, const HModel* model,
+                           SearchHost* host);
+
+#endif  // MORAVINE_SEARCH_VOCABULARY_MATCH_H_

@@ -1,0 +1,104 @@
+#include "shell/posix_search_host.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+extern char** environ;
+
+namespace moravine {
+
+std::string PosixSearchHost::temporaryDirectory() const {
+  const char* env = std::getenv("TMPDIR");
+  std::string dir = env && *env ? env : "/tmp";
+  if (dir.back() != '/') dir += '/';
+  return dir;
+}
+
+long PosixSearchHost::processId() const { return static_cast<long>(::getpid()); }
+
+int PosixSearchHost::createExclusive(const std::string& path) {
+  // O_EXCL refuses any existing name, a symbolic link included.
+  return ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+bool PosixSearchHost::writeAll(int fd, const void* data, size_t length) {
+  const char* p = static_cast<const char*>(data);
+  while (length > 0) {
+    ssize_t n = ::write(fd, p, length);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    length -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+int PosixSearchHost::closeFile(int fd) { return ::close(fd); }
+
+void PosixSearchHost::removeFile(const std::string& path) { ::unlink(path.c_str()); }
+
+int PosixSearchHost::runProcess(const std::vector<std::string>& argv, int out_fd, int* exit_status) {
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  pid_t pid;
+  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    errno = rc;
+    return -1;
+  }
+  int status;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -2;
+  }
+  if (!WIFEXITED(status)) return -2;
+  *exit_status = WEXITSTATUS(status);
+  return 0;
+}
+
+bool PosixSearchHost::mapFile(int fd, const unsigned char** data, int64_t* size) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return false;
+  *size = st.st_size;
+  *data = nullptr;
+  if (st.st_size == 0) return true;
+  void* p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  if (p == MAP_FAILED) return false;
+  *data = static_cast<const unsigned char*>(p);
+  return true;
+}
+
+void PosixSearchHost::unmapFile(const unsigned char* data, int64_t size) {
+  if (data && size > 0) ::munmap(const_cast<unsigned char*>(data), static_cast<size_t>(size));
+}
+
+void AppendProgramDirectoryToPath() {
+  char self[PATH_MAX];
+  ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return;
+  std::string dir(self, static_cast<size_t>(n));
+  std::string::size_type slash = dir.rfind('/');
+  if (slash == std::string::npos) return;
+  dir.resize(slash == 0 ? 1 : slash);
+  const char* path = std::getenv("PATH");
+  std::string value = path && *path ? std::string(path) + ":" + dir : dir;
+  ::setenv("PATH", value.c_str(), 1);
+}
+
+}  // namespace moravine

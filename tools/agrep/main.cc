@@ -1,0 +1,260 @@
+// agrep: prints the lines of its input that match a pattern with at most a
+// given number of errors. See Usage() for the command line.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "agrep.h"
+
+#ifndef AGREP_VERSION
+#define AGREP_VERSION "1.0"
+#endif
+
+namespace {
+
+constexpr int kMatched = 0;
+constexpr int kNoMatch = 1;
+constexpr int kTrouble = 2;
+
+void Usage(FILE* out) {
+  std::fputs(
+      "Usage: agrep [OPTIONS] PATTERN [FILE...]\n"
+      "Prints each line of the FILEs (standard input when none, or for \"-\")\n"
+      "that matches PATTERN with at most the given number of errors, where an\n"
+      "error is one inserted, deleted or substituted byte.\n"
+      "\n"
+      "Options (before PATTERN):\n"
+      "  -N       allow N errors (any number of digits: -0 exact, -1, -10, ...)\n"
+      "  -V0      print the matching lines only (the default output)\n"
+      "  -V       print the version and exit\n"
+      "  --help   print this help and exit\n"
+      "  --       end of options: the next argument is PATTERN\n"
+      "\n"
+      "Patterns:\n"
+      "  ^WORD$   WORD free of regular-expression characters: the whole line is\n"
+      "           within N errors of WORD (Levenshtein distance)\n"
+      "  WORD     some part of the line is within N errors of WORD\n"
+      "  other    a POSIX extended regular expression\n"
+      "Bytes compare as bytes. A line ends at LF; a CR before the LF is not part\n"
+      "of what is matched but is printed with the line.\n"
+      "\n"
+      "Exit status: 0 when a line matched, 1 when none did, 2 on trouble.\n",
+      out);
+}
+
+// Buffered writing to standard output in large blocks.
+class Output {
+ public:
+  Output() { buffer_.reserve(kSize); }
+  void line(std::string_view record) {
+    if (buffer_.size() + record.size() + 1 > kSize) flush();
+    if (record.size() + 1 > kSize) {
+      writeAll(record);
+      buffer_.push_back('\n');
+      return;
+    }
+    buffer_.append(record);
+    buffer_.push_back('\n');
+  }
+  void flush() {
+    writeAll(buffer_);
+    buffer_.clear();
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  static constexpr size_t kSize = size_t{1} << 20;
+
+  void writeAll(std::string_view data) {
+    while (!data.empty() && !failed_) {
+      const ssize_t n = ::write(STDOUT_FILENO, data.data(), data.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        std::fprintf(stderr, "agrep: write error: %s\n", std::strerror(errno));
+        failed_ = true;
+        return;
+      }
+      data.remove_prefix(static_cast<size_t>(n));
+    }
+  }
+
+  std::string buffer_;
+  bool failed_ = false;
+};
+
+// The whole content of a file: mapped when it is a regular file, read
+// otherwise (standard input, pipes).
+class Input {
+ public:
+  Input() = default;
+  ~Input() {
+    if (mapped_) ::munmap(mapped_, mapped_size_);
+  }
+  Input(const Input&) = delete;
+  Input& operator=(const Input&) = delete;
+
+  // False with errno set on failure.
+  bool load(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return false;
+    if (S_ISREG(st.st_mode) && st.st_size > 0) {
+      void* p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+      if (p != MAP_FAILED) {
+        ::madvise(p, static_cast<size_t>(st.st_size), MADV_SEQUENTIAL);
+        mapped_ = p;
+        mapped_size_ = static_cast<size_t>(st.st_size);
+        return true;
+      }
+    }
+    size_t used = 0;
+    buffer_.resize(size_t{1} << 20);
+    for (;;) {
+      if (used == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+      const ssize_t n = ::read(fd, buffer_.data() + used, buffer_.size() - used);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (n == 0) break;
+      used += static_cast<size_t>(n);
+    }
+    buffer_.resize(used);
+    return true;
+  }
+
+  std::string_view text() const {
+    if (mapped_) return {static_cast<const char*>(mapped_), mapped_size_};
+    return {buffer_.data(), buffer_.size()};
+  }
+
+ private:
+  void* mapped_ = nullptr;
+  size_t mapped_size_ = 0;
+  std::vector<char> buffer_;
+};
+
+template <typename Matcher>
+bool Search(std::string_view text, const Matcher& matcher, Output& out) {
+  return agrep::ForEachSelectedRecord(
+      text, [&matcher](std::string_view line) { return matcher.matches(line); },
+      [&out](std::string_view record) { out.line(record); });
+}
+
+// Searches one file ("-": standard input); false on trouble, reported.
+bool SearchFile(const char* name, const agrep::LineMatcher& matcher, Output& out, bool& any) {
+  const bool standard_input = std::strcmp(name, "-") == 0;
+  const int fd = standard_input ? STDIN_FILENO : ::open(name, O_RDONLY | O_CLOEXEC);
+  const char* shown = standard_input ? "(standard input)" : name;
+  if (fd < 0) {
+    std::fprintf(stderr, "agrep: %s: %s\n", shown, std::strerror(errno));
+    return false;
+  }
+  Input input;
+  const bool loaded = input.load(fd);
+  const int saved = errno;
+  if (!standard_input) ::close(fd);
+  if (!loaded) {
+    std::fprintf(stderr, "agrep: %s: %s\n", shown, std::strerror(saved));
+    return false;
+  }
+  // The plain-word matcher is called directly, without the virtual call.
+  if (const auto* word = dynamic_cast<const agrep::WordMatcher*>(&matcher)) {
+    any |= Search(input.text(), *word, out);
+  } else {
+    any |= Search(input.text(), matcher, out);
+  }
+  return true;
+}
+
+// Parses the digits of "-N"; false when the count does not fit an int.
+bool ParseErrors(std::string_view digits, int& errors) {
+  long long value = 0;
+  for (char c : digits) {
+    value = value * 10 + (c - '0');
+    if (value > INT_MAX) return false;
+  }
+  errors = static_cast<int>(value);
+  return true;
+}
+
+bool AllDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int errors = 0;
+  int i = 1;
+  for (; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg.size() < 2 || arg[0] != '-') break;
+    if (arg == "--") {
+      ++i;
+      break;
+    }
+    if (arg == "--help") {
+      Usage(stdout);
+      return kMatched;
+    }
+    if (arg == "-V") {
+      std::printf("agrep (Moravine) %s\n", AGREP_VERSION);
+      return kMatched;
+    }
+    if (arg == "-V0") continue;
+    if (AllDigits(arg.substr(1))) {
+      if (!ParseErrors(arg.substr(1), errors)) {
+        std::fprintf(stderr, "agrep: too many errors: %s\n", argv[i]);
+        return kTrouble;
+      }
+      continue;
+    }
+    std::fprintf(stderr, "agrep: unknown option '%s'\nTry 'agrep --help'.\n", argv[i]);
+    return kTrouble;
+  }
+  if (i >= argc) {
+    Usage(stderr);
+    return kTrouble;
+  }
+  const std::string pattern = argv[i++];
+
+  std::unique_ptr<agrep::LineMatcher> matcher;
+  try {
+    matcher = agrep::MakeMatcher(pattern, errors);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "agrep: bad pattern '%s': %s\n", pattern.c_str(), e.what());
+    return kTrouble;
+  }
+
+  Output out;
+  bool any = false;
+  bool trouble = false;
+  try {
+    if (i == argc) {
+      trouble |= !SearchFile("-", *matcher, out, any);
+    } else {
+      for (; i < argc; ++i) trouble |= !SearchFile(argv[i], *matcher, out, any);
+    }
+  } catch (const agrep::MatchError& e) {
+    out.flush();
+    std::fprintf(stderr, "agrep: %s\n", e.what());
+    return kTrouble;
+  }
+  out.flush();
+  if (trouble || out.failed()) return kTrouble;
+  return any ? kMatched : kNoMatch;
+}
