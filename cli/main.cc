@@ -1,342 +1,269 @@
-// moravine: compress, decompress and inspect .hwz files from the command line.
+// moravine: compress, decompress, remove and search text files and whole
+// folders from the command line. A thin layer over the batch core that the
+// desktop window uses too.
 #include <CLI/CLI.hpp>
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "codec/compress.h"
+#include "cli/console_window.h"
 #include "codec/container.h"
-#include "codec/decompress.h"
-#include "search/hits.h"
-#include "search/vocabulary_match.h"
+#include "codec/jobs/file_jobs.h"
+#include "search/search_job.h"
 #include "shell/fileio.h"
+#include "shell/main_dialog.h"
 #include "shell/posix_search_host.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/hreport.h"
-#include "wordmodel/htoken.h"
 
 namespace {
 
-const char kExtension[] = ".hwz";
+using moravine::CMainDlg;
+using moravine::JobType;
 
-void Complain(const std::string& file, const std::string& message) {
-  std::string text = message;
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  std::fprintf(stderr, "moravine: %s: %s\n", file.c_str(), text.c_str());
+// An absolute path with "." and ".." resolved by name, without following links.
+std::string AbsolutePath(const std::string& path) {
+  std::string full = path;
+  if (full.empty() || full[0] != '/') {
+    char cwd[8192];
+    if (!::getcwd(cwd, sizeof cwd)) return path;
+    full = std::string(cwd) + "/" + path;
+  }
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  while (pos <= full.size()) {
+    size_t slash = full.find('/', pos);
+    if (slash == std::string::npos) slash = full.size();
+    std::string name = full.substr(pos, slash - pos);
+    if (name == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!name.empty() && name != ".") {
+      parts.push_back(name);
+    }
+    pos = slash + 1;
+  }
+  std::string out;
+  for (const auto& p : parts) out += "/" + p;
+  return out.empty() ? std::string("/") : out;
 }
 
-bool EndsWithExtension(const std::string& path) {
-  return path.size() > 4 && path.compare(path.size() - 4, 4, kExtension) == 0;
-}
-
-struct CompressOptions {
-  bool words = false;
+struct BatchOptions {
+  bool spaceless = true;
   int distance = 128;
-  bool verbose = false;
+  int jobs = 1;
+  std::string word;
+  std::string errors;
 };
 
-bool CompressOne(const std::string& path, const CompressOptions& options) {
-  if (EndsWithExtension(path)) {
-    Complain(path, "already has the .hwz extension; skipped");
-    return false;
-  }
-  moravine::MappedFile input;
-  std::string error;
-  if (!input.open(path, &error)) {
-    Complain(path, error);
-    return false;
-  }
-  if (input.size() == 0) {
-    Complain(path, "the file is empty; there is nothing to compress");
-    return false;
-  }
-  HBuffer out;
-  int32_t out_length = 0;
-  try {
-    int32_t length = static_cast<int32_t>(input.size());
-    int level = options.verbose ? 1 : 0;
-    if (options.words) {
-      Huffw_compress(input.data(), length, options.distance > 0 ? options.distance : 0, &out, &out_length, level);
-    } else {
-      Huffw_spaceless_compress(input.data(), length, &out, &out_length, level);
+std::atomic<CMainDlg*> g_dialog{nullptr};
+std::atomic<bool> g_interrupted{false};
+
+// Ctrl-C acts as Cancel: the running jobs complete, waiting jobs only finish.
+void WatchInterrupts() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  std::thread([set] {
+    for (;;) {
+      int sig;
+      if (sigwait(&set, &sig) != 0) continue;
+      g_interrupted = true;
+      if (CMainDlg* dlg = g_dialog.load()) dlg->OnCancel();
     }
-  } catch (const HFatalFailure& failure) {
-    Complain(path, std::string("compression failed: ") + failure.what());
-    return false;
-  }
-  if (!moravine::WriteFileAtomically(path + kExtension, out.get(), out_length, &error)) {
-    Complain(path + kExtension, error);
-    return false;
-  }
-  return true;
+  }).detach();
 }
 
-bool DecompressOne(const std::string& path, bool verbose) {
-  if (!EndsWithExtension(path)) {
-    Complain(path, "the name does not end in .hwz; skipped");
-    return false;
-  }
-  moravine::MappedFile input;
-  std::string error;
-  if (!input.open(path, &error)) {
-    Complain(path, error);
-    return false;
-  }
-  HBuffer out;
-  int32_t out_length = 0;
-  try {
-    int32_t length = static_cast<int32_t>(input.size());
-    int level = verbose ? 1 : 0;
-    if (length > 0 && input.data()[0] == 0) {
-      Huffw_decompress(input.data(), length, &out, &out_length, level);
-    } else {
-      Huffw_spaceless_decompress(input.data(), length, &out, &out_length, level);
+// Runs one command over each path as the window runs it on a selected item.
+void RunBatches(JobType type, const std::vector<std::string>& paths, const BatchOptions& options,
+                moravine::ConsoleWindow* window) {
+  moravine::PosixFileSystem fs;
+  moravine::TreeModel tree(&fs);
+  moravine::PosixSearchHost host;
+  moravine::DetachedThreadStarter threads;
+  moravine::MainServices services{window, &tree, &fs, &threads, &host, {CompressJob, DecompressJob, SearchJob}};
+  CMainDlg dlg(services, true, options.jobs);
+  dlg.setOptions(options.spaceless, options.distance);
+  tree.AddDrives();
+  g_dialog = &dlg;
+  for (const std::string& given : paths) {
+    if (g_interrupted) break;
+    std::string path = AbsolutePath(given);
+    moravine::TreeItem* item = tree.RevealPath(path);
+    std::string shown = item ? tree.ItemPath(item) : std::string();
+    bool found = item && (shown == path || (item->image == moravine::IMG_BOTH && shown + ".hwz" == path));
+    if (!found) {
+      window->showError(given + ": no such file or directory (or not a regular file)");
+      continue;
     }
-  } catch (const HFatalFailure& failure) {
-    Complain(path, std::string("decompression failed: ") + failure.what());
-    return false;
+    dlg.RunCommand(type, item);
+    dlg.WaitUntilIdle();
   }
-  std::string target = path.substr(0, path.size() - 4);
-  if (!moravine::WriteFileAtomically(target, out.get(), out_length, &error)) {
-    Complain(target, error);
-    return false;
-  }
-  return true;
+  g_dialog = nullptr;
 }
 
-bool InfoOne(const std::string& path, bool verbose) {
-  moravine::MappedFile input;
-  std::string error;
-  if (!input.open(path, &error)) {
-    Complain(path, error);
-    return false;
-  }
-  try {
-    HModel model;
-    int32_t text_length;
-    const unsigned char* body;
-    int32_t body_length;
-    int32_t length = static_cast<int32_t>(input.size());
-    HDecompress_getBodyAndConsole(input.data(), length, &text_length, &body, &body_length, &model);
-    int rule = input.data()[0];
-    if (rule != 0 && rule != 1) {
-      Complain(path, "unknown parsing rule " + std::to_string(static_cast<signed char>(rule)));
-      return false;
-    }
-    HPrint_globalInfos(&model, body_length, text_length, length, rule, verbose ? 2 : 1);
-    std::fflush(stdout);
-    HModel_free(&model, false);
-  } catch (const HFatalFailure& failure) {
-    Complain(path, std::string("not a valid compressed file: ") + failure.what());
-    return false;
-  }
-  return true;
+bool AgrepAvailable() {
+  moravine::PosixSearchHost host;
+  FILE* null = std::fopen("/dev/null", "w");
+  if (!null) return false;
+  int status = 0;
+  int rc = host.runProcess({"agrep", "-V"}, ::fileno(null), &status);
+  std::fclose(null);
+  return rc == 0;
 }
 
-enum class Format { kText, kTsv, kJson };
-
-// Tabs, line ends and backslashes escaped, so that each row stays one line.
-std::string TsvField(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    switch (c) {
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c;
+int Info(const std::vector<std::string>& files, bool verbose) {
+  bool ok = true;
+  for (const auto& path : files) {
+    moravine::MappedFile input;
+    std::string error;
+    if (!input.open(path, &error)) {
+      std::fprintf(stderr, "moravine: %s: %s\n", path.c_str(), error.c_str());
+      ok = false;
+      continue;
+    }
+    try {
+      HModel model;
+      int32_t text_length;
+      const unsigned char* body;
+      int32_t body_length;
+      int32_t length = static_cast<int32_t>(input.size());
+      HDecompress_getBodyAndConsole(input.data(), length, &text_length, &body, &body_length, &model);
+      int rule = input.data()[0];
+      if (rule != 0 && rule != 1) {
+        std::fprintf(stderr, "moravine: %s: unknown parsing rule %d\n", path.c_str(), static_cast<signed char>(rule));
+        ok = false;
+        continue;
+      }
+      HPrint_globalInfos(&model, body_length, text_length, length, rule, verbose ? 2 : 1);
+      std::fflush(HLog_reportStream());
+      HModel_free(&model, false);
+    } catch (const HFatalFailure& failure) {
+      std::string what = failure.what();
+      while (!what.empty() && what.back() == '\n') what.pop_back();
+      std::fprintf(stderr, "moravine: %s: not a valid compressed file: %s\n", path.c_str(), what.c_str());
+      ok = false;
     }
   }
-  return out;
-}
-
-// Length of a valid UTF-8 sequence at p, or 0.
-size_t Utf8Sequence(const unsigned char* p, size_t left) {
-  unsigned char c = p[0];
-  size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-  if (n == 0 || n > left) return 0;
-  for (size_t i = 1; i < n; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 0;
-  }
-  return n;
-}
-
-// A JSON string; bytes that are not valid UTF-8 are shown as the characters
-// of the same value (U+0080..U+00FF), so the output is always valid JSON.
-std::string JsonString(const std::string& s) {
-  std::string out = "\"";
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
-  size_t left = s.size();
-  char esc[8];
-  while (left > 0) {
-    unsigned char c = *p;
-    size_t n = Utf8Sequence(p, left);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || n == 0) {
-      std::snprintf(esc, sizeof esc, "\\u%04x", c);
-      out += esc;
-      n = 1;
-    } else {
-      out.append(reinterpret_cast<const char*>(p), n);
-    }
-    p += n;
-    left -= n;
-  }
-  return out + "\"";
-}
-
-void PrintRow(const SearchRow& row, Format format, bool colour) {
-  switch (format) {
-    case Format::kText: {
-      // Readable form: a blank between the left context and a word that it
-      // touches (the spaceless model leaves that blank out of the left
-      // context), and between the word and the right context.
-      const char* on = colour ? "\033[1;31m" : "";
-      const char* off = colour ? "\033[0m" : "";
-      bool join = !row.left.empty() && !row.word.empty() && HToken_isWordByte(row.left.back()) &&
-                  HToken_isWordByte(row.word.front());
-      bool gap = !row.right.empty() && row.right.front() != ' ';
-      std::printf("%s:%s: %s%s%s%s%s%s%s\n", row.file.c_str(), row.position.c_str(), row.left.c_str(),
-                  join ? " " : "", on, row.word.c_str(), off, gap ? " " : "", row.right.c_str());
-      break;
-    }
-    case Format::kTsv:
-      std::printf("%s\t%s\t%s\t%s\t%s\n", TsvField(row.file).c_str(), row.position.c_str(),
-                  TsvField(row.left).c_str(), TsvField(row.word).c_str(), TsvField(row.right).c_str());
-      break;
-    case Format::kJson:
-      std::printf("{\"file\": %s, \"position\": %s, \"left\": %s, \"word\": %s, \"right\": %s}\n",
-                  JsonString(row.file).c_str(), row.position.c_str(), JsonString(row.left).c_str(),
-                  JsonString(row.word).c_str(), JsonString(row.right).c_str());
-      break;
-  }
-}
-
-// Searches one file and prints its rows. Returns the number of hits, or -1
-// on an error.
-int SearchOne(const std::string& path, const std::string& word, int errors, Format format, bool colour,
-              moravine::PosixSearchHost* host) {
-  moravine::MappedFile input;
-  std::string error;
-  if (!input.open(path, &error)) {
-    Complain(path, error);
-    return -1;
-  }
-  if (input.size() == 0) {
-    Complain(path, "the file is empty; it is not a compressed file");
-    return -1;
-  }
-  int32_t count = 0;
-  SearchOffsets offsets;
-  std::vector<SearchRow> rows;
-  try {
-    Search_compressedFile(&count, word, input.data(), static_cast<int32_t>(input.size()), errors, host, &offsets);
-    Search_contextRows(Search_displayName(path), input.data(), static_cast<int32_t>(input.size()), offsets.at.get(),
-                       count, &rows, &error);
-  } catch (const HFatalFailure& failure) {
-    Complain(path, std::string("search failed: ") + failure.what());
-    return -1;
-  }
-  for (const auto& row : rows) PrintRow(row, format, colour);
-  std::fflush(stdout);
-  if (!error.empty()) {
-    Complain(path, error);
-    return -1;
-  }
-  return count;
+  return ok ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Fatal failures carry their message; the command line prints it once,
-  // prefixed with the file's name, so the library's own copy is dropped.
-  FILE* sink = std::fopen("/dev/null", "w");
-  HLog_setStreams(nullptr, sink);
+  moravine::AppendProgramDirectoryToPath();
 
-  CLI::App app{"Moravine: word-based compression of text files, searchable without decompressing."};
+  CLI::App app{"Moravine: word-based compression of text files, searchable without decompressing.\n"
+               "Each command takes files and folders; folders are walked with everything below them."};
   app.require_subcommand(1);
   app.set_version_flag("--version", "moravine 1.0");
+  bool quiet = false;
+  std::string log_path;
+  BatchOptions options;
+  unsigned cores = std::thread::hardware_concurrency();
+  options.jobs = cores > 0 ? static_cast<int>(cores) : 1;
+  app.add_flag("-q,--quiet", quiet, "No status texts or progress bar");
+  app.add_option("--log", log_path, "Write the log (job headers, statistics, diagnostics) to this file");
+  app.add_option("-j,--jobs", options.jobs, "Jobs that run at the same time (default: the number of cores)")
+      ->check(CLI::Range(1, 256));
 
-  CompressOptions copts;
-  std::vector<std::string> cfiles;
-  CLI::App* compress = app.add_subcommand("compress", "Compress each FILE to FILE.hwz");
+  std::vector<std::string> paths;
+  auto add_paths = [&paths](CLI::App* cmd, const char* what) {
+    cmd->add_option("PATH", paths, what)->required();
+  };
+
+  CLI::App* compress = app.add_subcommand("compress", "Compress each file to FILE.hwz");
   bool spaceless_flag = false;
-  auto* spaceless = compress->add_flag("--spaceless", spaceless_flag, "Spaceless model: single blanks between words are implied (default)");
-  auto* words = compress->add_flag("--words", copts.words, "Words-and-separators model: every token is coded");
+  bool words_flag = false;
+  auto* spaceless = compress->add_flag("--spaceless", spaceless_flag,
+                                       "Spaceless model: single blanks between words are implied (default)");
+  auto* words = compress->add_flag("--words", words_flag, "Words-and-separators model: every token is coded");
   spaceless->excludes(words);
-  compress->add_option("--distance", copts.distance,
-                       "Auxiliary pointer distance for the words-and-separators model (0 or less: none)")
+  compress->add_option("--distance", options.distance,
+                       "Auxiliary pointer distance of the words-and-separators model (0 or less: none)")
       ->default_val(128);
-  compress->add_flag("-v,--verbose", copts.verbose, "Print the statistics report of each file");
-  compress->add_option("FILE", cfiles, "Files to compress")->required();
+  add_paths(compress, "Files and folders to compress");
 
-  bool dverbose = false;
-  std::vector<std::string> dfiles;
   CLI::App* decompress = app.add_subcommand("decompress", "Decompress each FILE.hwz to FILE");
-  decompress->add_flag("-v,--verbose", dverbose, "Print the statistics report of each file");
-  decompress->add_option("FILE", dfiles, "Compressed files (.hwz)")->required();
+  add_paths(decompress, "Compressed files and folders");
+  CLI::App* remove_compressed =
+      app.add_subcommand("remove-compressed", "Remove each FILE.hwz whose original FILE is present");
+  add_paths(remove_compressed, "Compressed files and folders");
+  CLI::App* remove_original = app.add_subcommand(
+      "remove-original", "Remove each FILE whose FILE.hwz is present and holds exactly its text");
+  add_paths(remove_original, "Files and folders");
 
-  bool iverbose = false;
-  std::vector<std::string> ifiles;
-  CLI::App* info = app.add_subcommand("info", "Print the statistics report of compressed files");
-  info->add_flag("-v,--verbose", iverbose, "Add the dictionary listing");
-  info->add_option("FILE", ifiles, "Compressed files (.hwz)")->required();
-
-  int errors = 0;
-  std::string word;
-  std::string format_name = "text";
-  std::vector<std::string> sfiles;
   CLI::App* search = app.add_subcommand("search", "Search compressed files for a word, exactly or with errors");
+  int errors = 0;
+  std::string format_name = "text";
   search->add_option("-e,--errors", errors, "Number of errors allowed (insertions, deletions, substitutions)")
       ->check(CLI::NonNegativeNumber);
-  search->add_option("--format", format_name, "Output: text (default), tsv or json (one object per line)")
+  search->add_option("--format", format_name, "Rows as text (default), tsv or json (one object per line)")
       ->check(CLI::IsMember({"text", "tsv", "json"}));
-  search->add_option("WORD", word, "The word to look for; regular-expression characters are passed to agrep")
+  search->add_option("WORD", options.word, "The word; regular-expression characters are passed on to agrep")
       ->required();
-  search->add_option("FILE", sfiles, "Compressed files (.hwz)")->required();
+  add_paths(search, "Compressed files and folders");
+
+  bool info_verbose = false;
+  std::vector<std::string> info_files;
+  CLI::App* info = app.add_subcommand("info", "Print the statistics report of compressed files");
+  info->add_flag("-v,--verbose", info_verbose, "Add the dictionary listing");
+  info->add_option("FILE", info_files, "Compressed files (.hwz)")->required();
 
   CLI11_PARSE(app, argc, argv);
 
-  if (*search) {
-    moravine::AppendProgramDirectoryToPath();
-    if (word.empty()) {
-      std::fprintf(stderr, "moravine: the search word is empty\n");
+  // The log: reports and diagnostics to --log; without it, diagnostics go to
+  // standard error and reports nowhere (info prints its report itself).
+  FILE* log = nullptr;
+  FILE* null = std::fopen("/dev/null", "w");
+  if (!log_path.empty()) {
+    log = std::fopen(log_path.c_str(), "w");
+    if (!log) {
+      std::perror(("moravine: " + log_path).c_str());
       return 2;
     }
-    if (word.size() > 998) {
-      std::fprintf(stderr, "moravine: the search word is longer than 998 bytes\n");
+    std::setvbuf(log, nullptr, _IONBF, 0);
+    HLog_setStreams(log, log);
+  } else {
+    HLog_setStreams(*info ? stdout : null, stderr);
+  }
+  if (*info) return Info(info_files, info_verbose);
+
+  JobType type = *compress            ? moravine::JOB_COMPRESS
+                 : *decompress        ? moravine::JOB_DECOMPRESS
+                 : *remove_compressed ? moravine::JOB_REMOVE_COMPRESSED
+                 : *remove_original   ? moravine::JOB_REMOVE_ORIGINAL
+                                      : moravine::JOB_SEARCH;
+  options.spaceless = !words_flag;
+  moravine::RowFormat format = format_name == "tsv"    ? moravine::RowFormat::kTsv
+                               : format_name == "json" ? moravine::RowFormat::kJson
+                                                       : moravine::RowFormat::kText;
+  moravine::ConsoleWindow window(quiet, format);
+  if (type == moravine::JOB_SEARCH) {
+    if (options.word.empty() || options.word.size() > 998) {
+      std::fprintf(stderr, "moravine: the search word must hold 1 to 998 bytes\n");
       return 2;
     }
-    Format format = format_name == "tsv" ? Format::kTsv : format_name == "json" ? Format::kJson : Format::kText;
-    bool colour = format == Format::kText && ::isatty(STDOUT_FILENO);
-    moravine::PosixSearchHost host;
-    bool found = false;
-    bool failed = false;
-    for (const auto& f : sfiles) {
-      int hits = SearchOne(f, word, errors, format, colour, &host);
-      if (hits < 0) failed = true;
-      if (hits > 0) found = true;
+    if (!AgrepAvailable()) {
+      std::fprintf(stderr, "moravine: agrep not found; searching needs an agrep on PATH or beside moravine\n");
+      return 2;
     }
-    if (sink) std::fclose(sink);
-    return failed ? 2 : found ? 0 : 1;
+    window.setSearch(options.word, std::to_string(errors));
   }
 
-  bool ok = true;
-  if (*compress) {
-    for (const auto& f : cfiles) ok &= CompressOne(f, copts);
-  } else if (*decompress) {
-    for (const auto& f : dfiles) ok &= DecompressOne(f, dverbose);
-  } else if (*info) {
-    for (const auto& f : ifiles) ok &= InfoOne(f, iverbose);
-  }
-  std::fflush(stdout);
-  if (sink) std::fclose(sink);
-  return ok ? 0 : 1;
+  WatchInterrupts();
+  RunBatches(type, paths, options, &window);
+  if (log) std::fclose(log);
+  if (g_interrupted) return 130;
+  if (type == moravine::JOB_SEARCH) return window.problems() > 0 ? 2 : window.rows() > 0 ? 0 : 1;
+  return window.problems() > 0 ? 1 : 0;
 }

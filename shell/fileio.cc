@@ -46,45 +46,67 @@ void MappedFile::close() {
   mapped_bytes_ = 0;
 }
 
-bool MappedFile::open(const std::string& path, std::string* error) {
+bool MappedFile::open(const std::string& path, Failure* failure, int* error) {
   close();
+  *error = 0;
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) {
-    *error = Reason("cannot open", errno);
-    return false;
-  }
   struct stat st;
-  if (::fstat(fd.get(), &st) != 0) {
-    *error = Reason("cannot read its size", errno);
-    return false;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    *error = "it is a directory";
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
+    *failure = Failure::kOpen;
+    *error = errno;
     return false;
   }
   if (!S_ISREG(st.st_mode)) {
-    *error = "it is not a regular file";
+    *failure = Failure::kOpen;
+    *error = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
     return false;
   }
   if (st.st_size > kMaxInputBytes) {
-    *error = "it is 2 GiB or larger, which Moravine cannot handle";
+    *failure = Failure::kTooLarge;
+    *error = EFBIG;
     return false;
   }
-  size_ = st.st_size;
-  if (size_ == 0) return true;
-  void* p = ::mmap(nullptr, static_cast<size_t>(size_), PROT_READ, MAP_PRIVATE, fd.get(), 0);
+  if (st.st_size == 0) {
+    *failure = Failure::kEmpty;
+    return false;
+  }
+  void* p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
   if (p == MAP_FAILED) {
-    *error = Reason("cannot map it", errno);
-    size_ = 0;
+    *failure = Failure::kMap;
+    *error = errno;
     return false;
   }
   mapping_ = p;
-  mapped_bytes_ = static_cast<size_t>(size_);
+  mapped_bytes_ = static_cast<size_t>(st.st_size);
+  size_ = st.st_size;
   data_ = static_cast<const unsigned char*>(p);
   return true;
 }
 
-bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* error) {
+bool MappedFile::open(const std::string& path, std::string* message) {
+  Failure failure;
+  int error;
+  if (open(path, &failure, &error)) return true;
+  switch (failure) {
+    case Failure::kOpen: *message = Reason("cannot open it", error); break;
+    case Failure::kEmpty: *message = "the file is empty"; break;
+    case Failure::kTooLarge: *message = "the file is 2 GiB or larger; Moravine handles files below 2 GiB"; break;
+    case Failure::kMap: *message = Reason("cannot map it", error); break;
+  }
+  return false;
+}
+
+bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* message) {
+  WriteFailure failure;
+  int error;
+  if (WriteFileAtomically(path, data, length, &failure, &error)) return true;
+  *message = Reason(failure == WriteFailure::kCreate ? "cannot create a temporary file beside it" : "cannot write it",
+                    error);
+  return false;
+}
+
+bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, WriteFailure* failure,
+                         int* error) {
   std::string::size_type slash = path.rfind('/');
   std::string prefix = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -101,13 +123,14 @@ bool WriteFileAtomically(const std::string& path, const unsigned char* data, int
   }
   Fd fd(raw);
   if (fd.get() < 0) {
-    *error = Reason("cannot create a temporary file beside it", errno);
+    *failure = WriteFailure::kCreate;
+    *error = errno;
     return false;
   }
-  auto fail = [&](const char* what) {
-    int err = errno;
+  auto fail = [&](const char*) {
+    *error = errno;
+    *failure = WriteFailure::kWrite;
     ::unlink(temp.c_str());
-    *error = Reason(what, err);
     return false;
   };
   int64_t done = 0;

@@ -11,17 +11,26 @@ namespace moravine {
 // The largest input the codec takes: lengths are signed 32-bit.
 constexpr int64_t kMaxInputBytes = INT32_MAX;
 
-// A whole file mapped read-only. An empty file maps to no bytes.
+// A whole file mapped read-only.
 class MappedFile {
  public:
+  enum class Failure {
+    kOpen,      // cannot be opened, or not a regular file
+    kEmpty,     // an empty file cannot be mapped
+    kTooLarge,  // 2 GiB or more
+    kMap,       // the mapping failed
+  };
+
   MappedFile() = default;
   ~MappedFile();
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
 
-  // Maps the file; on failure returns false and sets *error to a sentence
-  // that says why (it names the system's reason).
-  bool open(const std::string& path, std::string* error);
+  // Maps the file; on failure returns false with the failed step and the
+  // system's error number (0 when there is none).
+  bool open(const std::string& path, Failure* failure, int* error);
+  // As above, with a sentence that says why in *message.
+  bool open(const std::string& path, std::string* message);
   void close();
 
   const unsigned char* data() const { return data_; }
@@ -34,11 +43,18 @@ class MappedFile {
   size_t mapped_bytes_ = 0;
 };
 
+enum class WriteFailure {
+  kCreate,  // the temporary file could not be created
+  kWrite,   // writing, flushing or renaming it failed
+};
+
 // Writes `length` bytes to `path` through a temporary file in the same
 // directory that is renamed over the target only after a complete write.
-// On failure the target is untouched, the temporary file is removed, and
-// *error says why.
-bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* error);
+// On failure the target is untouched and the temporary file is removed.
+bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, WriteFailure* failure,
+                         int* error);
+// As above, with a sentence that says why in *message.
+bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* message);
 
 }  // namespace moravine
 

@@ -1,0 +1,61 @@
+// The main window's controls on a terminal: status texts and message boxes
+// on standard error, a progress bar when standard error is a terminal, and
+// result rows on standard output.
+#ifndef MORAVINE_CLI_CONSOLE_WINDOW_H_
+#define MORAVINE_CLI_CONSOLE_WINDOW_H_
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "cli/row_format.h"
+#include "shell/window_controls.h"
+
+namespace moravine {
+
+class ConsoleWindow : public WindowControls {
+ public:
+  ConsoleWindow(bool quiet, RowFormat format);
+
+  void setStatus(const std::string& text) override;
+  void setProgress(int position, int maximum) override;
+  void enable(Control, bool) override {}
+  void showInformation(const std::string& text) override;
+  void showWarning(const std::string& text) override;
+  void showError(const std::string& text) override;
+  void clearResults() override {}
+  void addResultRows(const std::vector<SearchRow>& rows) override;
+  std::string searchWordText() override { return word_; }
+  std::string allowErrorsText() override { return errors_; }
+
+  void setSearch(const std::string& word, const std::string& errors) {
+    word_ = word;
+    errors_ = errors;
+  }
+  // Messages shown as error or information boxes so far, and rows printed.
+  int problems() const { return problems_.load(); }
+  long long rows() const { return rows_.load(); }
+
+ private:
+  void message(const char* kind, const std::string& text);
+  void drawBar();
+  void clearBar();
+
+  std::mutex mutex_;
+  bool quiet_;
+  bool terminal_;
+  bool colour_;
+  RowFormat format_;
+  std::string status_;
+  int position_ = 0;
+  int maximum_ = 0;
+  bool bar_shown_ = false;
+  std::string word_;
+  std::string errors_;
+  std::atomic<int> problems_{0};
+  std::atomic<long long> rows_{0};
+};
+
+}  // namespace moravine
+
+#endif  // MORAVINE_CLI_CONSOLE_WINDOW_H_

@@ -1,0 +1,89 @@
+#include "cli/row_format.h"
+
+#include <cstdio>
+
+#include "wordmodel/htoken.h"
+
+namespace moravine {
+
+namespace {
+
+// Tabs, line ends and backslashes escaped, so that each row stays one line.
+std::string TsvField(const std::string& s) {
+  std::string out;
+  for (char c : s) {
+    switch (c) {
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\\': out += "\\\\"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// Length of a valid UTF-8 sequence at p, or 0.
+size_t Utf8Sequence(const unsigned char* p, size_t left) {
+  unsigned char c = p[0];
+  size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+  if (n == 0 || n > left) return 0;
+  for (size_t i = 1; i < n; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return 0;
+  }
+  return n;
+}
+
+// A JSON string; bytes that are not valid UTF-8 are shown as the characters
+// of the same value (U+0080..U+00FF), so the output is always valid JSON.
+std::string JsonString(const std::string& s) {
+  std::string out = "\"";
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
+  size_t left = s.size();
+  char esc[8];
+  while (left > 0) {
+    unsigned char c = *p;
+    size_t n = Utf8Sequence(p, left);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || n == 0) {
+      std::snprintf(esc, sizeof esc, "\\u%04x", c);
+      out += esc;
+      n = 1;
+    } else {
+      out.append(reinterpret_cast<const char*>(p), n);
+    }
+    p += n;
+    left -= n;
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+std::string FormatRow(const SearchRow& row, RowFormat format, bool colour) {
+  switch (format) {
+    case RowFormat::kText: {
+      // Readable form: a blank between the left context and a word that it
+      // touches (the spaceless model leaves that blank out of the left
+      // context), and between the word and the right context.
+      bool join = !row.left.empty() && !row.word.empty() && HToken_isWordByte(row.left.back()) &&
+                  HToken_isWordByte(row.word.front());
+      bool gap = !row.right.empty() && row.right.front() != ' ';
+      std::string line = row.file + ":" + row.position + ": " + row.left + (join ? " " : "");
+      line += colour ? "\033[1;31m" + row.word + "\033[0m" : row.word;
+      return line + (gap ? " " : "") + row.right + "\n";
+    }
+    case RowFormat::kTsv:
+      return TsvField(row.file) + "\t" + row.position + "\t" + TsvField(row.left) + "\t" + TsvField(row.word) + "\t" +
+             TsvField(row.right) + "\n";
+    case RowFormat::kJson:
+      return "{\"file\": " + JsonString(row.file) + ", \"position\": " + row.position +
+             ", \"left\": " + JsonString(row.left) + ", \"word\": " + JsonString(row.word) +
+             ", \"right\": " + JsonString(row.right) + "}\n";
+  }
+  return std::string();
+}
+
+}  // namespace moravine

@@ -1,0 +1,18 @@
+// How the command line prints result rows: readable text, TSV or JSON lines.
+#ifndef MORAVINE_CLI_ROW_FORMAT_H_
+#define MORAVINE_CLI_ROW_FORMAT_H_
+
+#include <string>
+
+#include "search/hits.h"
+
+namespace moravine {
+
+enum class RowFormat { kText, kTsv, kJson };
+
+// One row as one line, with its line feed.
+std::string FormatRow(const SearchRow& row, RowFormat format, bool colour);
+
+}  // namespace moravine
+
+#endif  // MORAVINE_CLI_ROW_FORMAT_H_

@@ -1,0 +1,107 @@
+#include "codec/jobs/file_jobs.h"
+
+#include <cerrno>
+#include <string>
+
+#include "codec/compress.h"
+#include "codec/decompress.h"
+#include "shell/job_frame.h"
+#include "shell/fileio.h"
+#include "wordmodel/hlog.h"
+
+using moravine::CMainDlg;
+using moravine::JobParams;
+using moravine::MappedFile;
+
+namespace {
+
+void Compress(JobParams& params) {
+  CMainDlg* owner = params.owner;
+  std::string path = params.path;
+  owner->controls()->setStatus(moravine::BoundedFormat("Compressing %s...", path));
+  HLog_report("%s", moravine::BoundedFormat("\n=== Compressing %s ===\n", path).c_str());
+
+  MappedFile input;
+  if (!moravine::MapJobInput(owner, path, &input)) return;
+  std::string target = path + ".hwz";
+  bool spaceless = owner->spacelessModel();
+  int distance = owner->pointerDistance();
+  HBuffer out;
+  int32_t out_length = 0;
+  try {
+    int32_t length = static_cast<int32_t>(input.size());
+    if (spaceless) {
+      Huffw_spaceless_compress(input.data(), length, &out, &out_length, 1);
+    } else {
+      Huffw_compress(input.data(), length, distance > 0 ? distance : 0, &out, &out_length, 1);
+    }
+  } catch (...) {
+    owner->controls()->showError("Compression failed. See log file for details.");
+    return;
+  }
+  moravine::WriteFailure failure;
+  int error = 0;
+  if (!moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error)) {
+    owner->ShowErrorBox(failure == moravine::WriteFailure::kCreate ? "Error creating archive file."
+                                                                   : "Error writing to archive file.",
+                        error);
+  }
+  out.reset();
+  input.close();
+  // The item shows both versions when the compressed file is there, which a
+  // failed write leaves as it was.
+  if (owner->fileSystem()->exists(target)) {
+    moravine::TreeModel* tree = owner->tree();
+    std::lock_guard<std::recursive_mutex> lock(tree->mutex());
+    if (moravine::TreeItem* item = tree->FindItemByPath(path)) tree->SetItemImage(item, moravine::IMG_BOTH);
+  }
+}
+
+void Decompress(JobParams& params) {
+  CMainDlg* owner = params.owner;
+  std::string path = params.path;
+  owner->controls()->setStatus(moravine::BoundedFormat("Decompressing %s...", path));
+  HLog_report("%s", moravine::BoundedFormat("\n=== Decompressing %s ===\n", path).c_str());
+  if (path.size() < 5 || path.compare(path.size() - 4, 4, ".hwz") != 0) return;
+  std::string target = path.substr(0, path.size() - 4);
+
+  MappedFile input;
+  if (!moravine::MapJobInput(owner, path, &input)) return;
+  HBuffer out;
+  int32_t out_length = 0;
+  try {
+    int32_t length = static_cast<int32_t>(input.size());
+    if (input.data()[0] == 0) {
+      Huffw_decompress(input.data(), length, &out, &out_length, 1);
+    } else {
+      Huffw_spaceless_decompress(input.data(), length, &out, &out_length, 1);
+    }
+  } catch (...) {
+    owner->controls()->showError("Decompression failed. See log file for details.");
+    return;
+  }
+  moravine::WriteFailure failure;
+  int error = 0;
+  bool done = moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error);
+  if (!done) {
+    owner->ShowErrorBox(
+        failure == moravine::WriteFailure::kCreate ? "Error opening file for writing" : "Error writing to file", error);
+  }
+  out.reset();
+  input.close();
+  if (done) {
+    moravine::TreeModel* tree = owner->tree();
+    std::lock_guard<std::recursive_mutex> lock(tree->mutex());
+    moravine::TreeItem* item = tree->FindItemByPath(path);
+    if (!tree->FindItemByPath(target) && item) {
+      tree->SetItemText(item, item->text.substr(0, item->text.size() >= 4 ? item->text.size() - 4 : 0));
+      tree->SetItemImage(item, moravine::IMG_BOTH);
+    }
+  }
+}
+
+}  // namespace
+
+int CompressJob(JobParams* params) { return moravine::RunJob(params, Compress); }
+
+int DecompressJob(JobParams* params) { return moravine::RunJob(params, Decompress); }

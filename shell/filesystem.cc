@@ -1,0 +1,62 @@
+#include "shell/filesystem.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace moravine {
+
+bool PosixFileSystem::enumerate(const std::string& dir, std::vector<DirEntry>* entries) {
+  entries->clear();
+  std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(dir.c_str()), ::closedir);
+  if (!d) return false;
+  while (dirent* e = ::readdir(d.get())) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    DirEntry entry;
+    entry.name = e->d_name;
+    std::string path = JoinPath(dir, entry.name);
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      entry.is_directory = true;
+    } else if (S_ISREG(st.st_mode)) {
+      entry.is_regular = true;
+    } else if (S_ISLNK(st.st_mode)) {
+      struct stat target;
+      if (::stat(path.c_str(), &target) == 0) {
+        entry.is_link_to_directory = S_ISDIR(target.st_mode);
+        entry.is_regular = S_ISREG(target.st_mode);
+      }
+    }
+    entries->push_back(std::move(entry));
+  }
+  return true;
+}
+
+bool PosixFileSystem::exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+long long PosixFileSystem::fileSize(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<long long>(st.st_size);
+}
+
+bool PosixFileSystem::remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (!dir.empty() && dir.back() == '/') return dir + name;
+  return dir + "/" + name;
+}
+
+bool EndsWithHwz(const std::string& name) {
+  return name.size() > 4 && name.compare(name.size() - 4, 4, ".hwz") == 0;
+}
+
+}  // namespace moravine

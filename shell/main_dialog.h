@@ -1,0 +1,148 @@
+// The main window's state and batch logic, free of any window system: the
+// commands, the directory walk, the job start and finish protocol, Cancel,
+// the compression options and the locks that the jobs share.
+#ifndef MORAVINE_SHELL_MAIN_DIALOG_H_
+#define MORAVINE_SHELL_MAIN_DIALOG_H_
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "search/search_host.h"
+#include "shell/filesystem.h"
+#include "shell/tree_model.h"
+#include "shell/window_controls.h"
+
+namespace moravine {
+
+enum JobType {
+  JOB_COMPRESS = 1,
+  JOB_DECOMPRESS = 2,
+  JOB_REMOVE_COMPRESSED = 3,
+  JOB_REMOVE_ORIGINAL = 4,
+  JOB_SEARCH = 5,
+};
+
+// Paths are held in fields of this many bytes, the terminating NUL included.
+constexpr size_t kPathCapacity = 10000;
+
+class CMainDlg;
+
+// The block a job thread receives; the job owns it and frees it at its end.
+struct JobParams {
+  char path[kPathCapacity];
+  CMainDlg* owner;
+};
+
+// A job procedure: runs on its own thread, takes ownership of the block.
+using JobProcedure = int (*)(JobParams* params);
+
+struct JobProcedures {
+  JobProcedure compress = nullptr;
+  JobProcedure decompress = nullptr;
+  JobProcedure search = nullptr;
+};
+
+// Starts a detached thread; false when it cannot.
+class ThreadStarter {
+ public:
+  virtual ~ThreadStarter() = default;
+  virtual bool start(std::function<void()> work) = 0;
+};
+
+class DetachedThreadStarter : public ThreadStarter {
+ public:
+  bool start(std::function<void()> work) override;
+};
+
+// The job lock: held by each compress, decompress and search job for its
+// whole run. It admits one job at a time unless given more slots.
+class JobLock {
+ public:
+  explicit JobLock(int slots = 1) : free_(slots) {}
+  void lock();
+  void unlock();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  int free_;
+};
+
+struct MainServices {
+  WindowControls* controls = nullptr;
+  TreeModel* tree = nullptr;
+  FileSystem* fs = nullptr;
+  ThreadStarter* threads = nullptr;
+  SearchHost* search_host = nullptr;
+  JobProcedures jobs;
+};
+
+class CMainDlg {
+ public:
+  CMainDlg(const MainServices& services, bool agrep_found, int job_slots = 1);
+
+  // A command on the selected tree item (null when none is selected).
+  void RunCommand(JobType type, TreeItem* selected);
+  // Starts a job for every qualifying file below the directory.
+  void QueueDirectory(const std::string& dir, JobType type);
+  // Starts the job for one file, or performs a removal at once.
+  void StartJob(const std::string& path, JobType type);
+  // The finish step; every started job calls it exactly once.
+  void JobFinished();
+  void OnCancel();
+
+  // An error box: the text, a blank line and the system's text for `error`.
+  void ShowErrorBox(const std::string& text, int error);
+
+  bool agrepFound() const { return agrep_found_; }
+  bool cancelRequested() const { return cancel_.load(); }
+  bool spacelessModel() const { return spaceless_.load(); }
+  int pointerDistance() const { return distance_.load(); }
+  void setOptions(bool spaceless, int distance) {
+    spaceless_.store(spaceless);
+    distance_.store(distance);
+  }
+
+  // Whether a batch is running (started jobs not all finished).
+  bool batchRunning();
+  // Waits until no batch is running.
+  void WaitUntilIdle();
+
+  JobLock& jobLock() { return job_lock_; }
+  std::recursive_mutex& progressLock() { return progress_lock_; }
+  WindowControls* controls() const { return services_.controls; }
+  TreeModel* tree() const { return services_.tree; }
+  FileSystem* fileSystem() const { return services_.fs; }
+  SearchHost* searchHost() const { return services_.search_host; }
+
+ private:
+  void FinishBatch();
+  void RemoveCompressed(const std::string& path);
+  void RemoveOriginal(const std::string& path);
+
+  MainServices services_;
+  bool agrep_found_;
+  std::atomic<bool> cancel_{false};
+  std::atomic<bool> spaceless_{true};
+  std::atomic<int> distance_{128};
+  JobLock job_lock_;
+  std::recursive_mutex progress_lock_;
+  std::condition_variable_any idle_;
+  int jobs_started_ = 0;   // the progress range's maximum
+  int jobs_finished_ = 0;  // the progress position
+  bool walking_ = false;   // a command is still queueing its batch
+};
+
+// Copies a path into a JobParams path field; false when it does not fit.
+bool CopyPath(char* field, const std::string& path);
+
+// Status texts formed in a field of kPathCapacity bytes, bounded.
+std::string BoundedFormat(const char* format, const std::string& path);
+
+}  // namespace moravine
+
+#endif  // MORAVINE_SHELL_MAIN_DIALOG_H_

@@ -1,0 +1,52 @@
+// The controls of the main window that the batch core and the jobs use.
+// The desktop window and the command line each implement them. Calls come
+// from the window's thread and from job threads; an implementation that
+// must carry an update over to another thread may do so asynchronously,
+// except for message boxes, which return only once the user has seen them.
+#ifndef MORAVINE_SHELL_WINDOW_CONTROLS_H_
+#define MORAVINE_SHELL_WINDOW_CONTROLS_H_
+
+#include <string>
+#include <vector>
+
+#include "search/hits.h"
+
+namespace moravine {
+
+enum class Control {
+  kCompress,
+  kDecompress,
+  kRemoveCompressed,
+  kRemoveOriginal,
+  kSearch,
+  kExit,
+  kCancel,
+};
+
+class WindowControls {
+ public:
+  virtual ~WindowControls() = default;
+
+  virtual void setStatus(const std::string& text) = 0;
+  // The progress bar: its range maximum counts the jobs of the batch, its
+  // position the jobs finished.
+  virtual void setProgress(int position, int maximum) = 0;
+  virtual void enable(Control control, bool enabled) = 0;
+
+  // Modal message boxes with an OK button.
+  virtual void showInformation(const std::string& text) = 0;
+  virtual void showWarning(const std::string& text) = 0;
+  virtual void showError(const std::string& text) = 0;
+
+  // The results list: rows of one job go to the top, in the given order.
+  virtual void clearResults() = 0;
+  virtual void addResultRows(const std::vector<SearchRow>& rows) = 0;
+
+  // The text of the "Search word" and "Allow errors" boxes.
+  virtual std::string searchWordText() = 0;
+  virtual std::string allowErrorsText() = 0;
+};
+
+}  // namespace moravine
+
+#endif  // MORAVINE_SHELL_WINDOW_CONTROLS_H_
