@@ -71,7 +71,7 @@ void EncodeBody(const unsigned char* text, int32_t length, const HModel* model, 
   const HHashtable* table = &model->vocabulary;
   const HNode* blank = kSpaceless ? HHashtable_lookup(reinterpret_cast<const unsigned char*>(" "), 1, table) : nullptr;
   enum { kOther, kAfterWord, kHeldBlank } state = kOther;
-  HCodeCache cache;
+  HCodeCache cache(length);
   int32_t p = 0;
   while (p < length) {
     const unsigned char* t = text + p;
@@ -81,7 +81,7 @@ void EncodeBody(const unsigned char* text, int32_t length, const HModel* model, 
     bool is_blank;
     if (n <= 8) {
       uint64_t key = HTokenCache_key(t, n, length - p);
-      HCodeCacheEntry& e = cache.slots[HTokenCache_slot(key, n)];
+      HCodeCacheEntry& e = cache.at(key, n);
       if (e.key != key || e.length != n) {
         const HNode* node = HHashtable_lookupKey(t, n, HHashtable_hashValue(t, n), key, table);
         if (!node) HFatal("Error: token not found (HCodeword_TaggedFromToken)\n");

@@ -44,14 +44,14 @@ void HParse_text(const unsigned char* text, int32_t length, HModel* model) {
     HFatal("Fatal Error: You're trying to parse an empty file! (HParse_text)\n");
   }
   HHashtable* table = &model->vocabulary;
-  HTokenCache cache;
+  HTokenCache cache(length);
   int32_t p = 0;
   while (p < length) {
     const unsigned char* t = text + p;
     int32_t n = HToken_scan(t, length - p);
     if (n <= 8) {
       uint64_t key = HTokenCache_key(t, n, length - p);
-      HTokenCacheEntry& e = cache.slots[HTokenCache_slot(key, n)];
+      HTokenCacheEntry& e = cache.at(key, n);
       if (e.key == key && e.length == n) {
         ++e.pending;
       } else {

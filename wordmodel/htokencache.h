@@ -13,8 +13,14 @@
 
 #include "wordmodel/hmodel.h"
 
-constexpr int32_t kHTokenCacheBits = 14;
-constexpr int32_t kHTokenCacheSlots = 1 << kHTokenCacheBits;
+// Up to 2^14 slots, fewer for short texts, which would not fill them.
+constexpr int32_t kHTokenCacheMaxBits = 14;
+
+inline int32_t HTokenCache_bitsFor(int32_t text_length) {
+  int32_t bits = 6;
+  while (bits < kHTokenCacheMaxBits && (int64_t{1} << (bits + 4)) < text_length) ++bits;
+  return bits;
+}
 
 // The first min(length, 8) bytes of the token at p, zero-padded; `available`
 // is the number of readable bytes from p (at least length).
@@ -32,9 +38,8 @@ inline uint64_t HTokenCache_key(const unsigned char* p, int32_t length, int64_t 
   return v;
 }
 
-inline uint32_t HTokenCache_slot(uint64_t key, int32_t length) {
-  return static_cast<uint32_t>(((key ^ static_cast<uint64_t>(length)) * 0x9E3779B97F4A7C15ull) >>
-                               (64 - kHTokenCacheBits));
+inline uint32_t HTokenCache_slot(uint64_t key, int32_t length, int32_t bits) {
+  return static_cast<uint32_t>(((key ^ static_cast<uint64_t>(length)) * 0x9E3779B97F4A7C15ull) >> (64 - bits));
 }
 
 struct HTokenCacheEntry {
@@ -46,11 +51,14 @@ struct HTokenCacheEntry {
 
 // The counting pass's cache: slots zero-initialised (empty).
 struct HTokenCache {
-  std::unique_ptr<HTokenCacheEntry[]> slots{new HTokenCacheEntry[kHTokenCacheSlots]()};
+  explicit HTokenCache(int32_t text_length)
+      : bits(HTokenCache_bitsFor(text_length)), slots(new HTokenCacheEntry[size_t{1} << bits]()) {}
+
+  HTokenCacheEntry& at(uint64_t key, int32_t length) { return slots[HTokenCache_slot(key, length, bits)]; }
 
   // Adds every pending count to its node.
   void flush() {
-    for (int32_t i = 0; i < kHTokenCacheSlots; ++i) {
+    for (int32_t i = 0; i < (1 << bits); ++i) {
       HTokenCacheEntry& e = slots[i];
       if (e.length && e.pending) {
         e.node->frequency += e.pending;
@@ -58,6 +66,9 @@ struct HTokenCache {
       }
     }
   }
+
+  int32_t bits;
+  std::unique_ptr<HTokenCacheEntry[]> slots;
 };
 
 // The coding pass's cache: the codeword of each cached token.
@@ -69,7 +80,13 @@ struct HCodeCacheEntry {
 };
 
 struct HCodeCache {
-  std::unique_ptr<HCodeCacheEntry[]> slots{new HCodeCacheEntry[kHTokenCacheSlots]()};
+  explicit HCodeCache(int32_t text_length)
+      : bits(HTokenCache_bitsFor(text_length)), slots(new HCodeCacheEntry[size_t{1} << bits]()) {}
+
+  HCodeCacheEntry& at(uint64_t key, int32_t length) { return slots[HTokenCache_slot(key, length, bits)]; }
+
+  int32_t bits;
+  std::unique_ptr<HCodeCacheEntry[]> slots;
 };
 
 #endif  // MORAVINE_WORDMODEL_HTOKENCACHE_H_
