@@ -80,9 +80,11 @@ void HDecompress_getBodyAndConsole(const unsigned char* file, int32_t file_lengt
   HInt_fromstring(file + pos, &dict_length);
   pos += 4;
   // Every token takes at least two bytes of the string: a count that the
-  // string cannot hold is a length error, before anything is allocated for it.
+  // string cannot hold is refused before anything is allocated for it.
   if (dict_length < 0 || dict_length > file_length - pos) ReadLengthError();
-  if (token_count < 0 || static_cast<int64_t>(token_count) * 2 > dict_length) ReadLengthError();
+  if (token_count < 0 || static_cast<int64_t>(token_count) * 2 > dict_length) {
+    HFatal("Error: num tokens in dictionary (HDictionary_fromstring)\n");
+  }
   HDictionary_fromstring(file + pos, dict_length, token_count, &model->dictionary);
   pos += dict_length;
 

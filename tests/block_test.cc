@@ -19,9 +19,8 @@ class BlockTest : public LibTest {
     int32_t length = -1, cov = -1;
     op(p.body + at, backward ? at : p.body_length - at, n, &text, &length, &cov, &p.model);
     if (covered) *covered = cov;
-    if (!text) return "";
-    text[length] = 0;  // the promised room for a terminator
-    return Bytes(reinterpret_cast<char*>(text.get()), length);
+    if (text) text[length] = 0;  // the promised room for a terminator
+    return Str(text.get(), length);
   }
 };
 
@@ -58,7 +57,7 @@ TEST_F(BlockTest, SpacelessBlocksRestoreBlanksInsideOnly) {
 
 TEST_F(BlockTest, ContinuationByteIsRefused) {
   Bytes text;
-  for (int i = 0; i < 400; ++i) text += "c" + std::to_string(i) + " ";
+  for (int i = 0; i < 400; ++i) text += Word("c", i) + " ";
   for (int rule : {0, 1}) {
     Parsed p(Compress(text, rule));
     int32_t at = 1;
@@ -80,7 +79,7 @@ TEST_F(BlockTest, ContinuationByteIsRefused) {
 TEST_F(BlockTest, EveryBoundaryMatchesTheTokenSequence) {
   Bytes text;
   for (int i = 0; i < 6000 / kScale; ++i) {
-    text += "b" + std::to_string(i * i % 20011) + (i % 13 == 0 ? ".\n" : i % 5 == 0 ? ", " : " ");
+    text += Word("b", i * i % 20011) + (i % 13 == 0 ? ".\n" : i % 5 == 0 ? ", " : " ");
   }
   for (int rule : {0, 1}) {
     Parsed p(Compress(text, rule));
@@ -94,7 +93,10 @@ TEST_F(BlockTest, EveryBoundaryMatchesTheTokenSequence) {
     offset.push_back(p.body_length);
     auto join = [&](size_t from, size_t to) {
       Bytes out;
-      for (size_t t = from; t < to; ++t) out += (rule == 1 && t > from && IsWord(tokens[t - 1]) && IsWord(tokens[t]) ? " " : "") + tokens[t];
+      for (size_t t = from; t < to; ++t) {
+        if (rule == 1 && t > from && IsWord(tokens[t - 1]) && IsWord(tokens[t])) out += ' ';
+        out += tokens[t];
+      }
       return out;
     };
     const Op next = rule ? HDecompress_nextBlock_tokens_spaceless : HDecompress_nextBlock_tokens;

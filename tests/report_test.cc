@@ -9,7 +9,7 @@ namespace {
 class ReportTest : public LibTest {};
 
 TEST_F(ReportTest, CompressionReportOfATinyText) {
-  Bytes file = Compress("a b", 0, 0, 1);
+  Compress("a b", 0, 0, 1);
   EXPECT_EQ(TakeReport(),
             "\n------------------- Global infos --------------------\n\n"
             "Parsing rule = 0\n"
@@ -25,8 +25,7 @@ TEST_F(ReportTest, CompressionReportOfATinyText) {
 }
 
 TEST_F(ReportTest, DecompressionReportsTheStoredBody) {
-  Bytes file = Compress("a b", 1);
-  Decompress(file, 1, 1);
+  Decompress(Compress("a b", 1), 1, 1);
   std::string report = TakeReport();
   EXPECT_NE(report.find("Parsing rule = 1\nText length = 3\nCompressed body length = 2\n"), std::string::npos);
   EXPECT_NE(report.find("file length = 65, compression ratio (percentage) = 2166.7 \n"), std::string::npos);
@@ -40,13 +39,7 @@ TEST_F(ReportTest, DecompressionReportsTheStoredBody) {
 
 TEST_F(ReportTest, CodeTableLinesAndRatio) {
   Built built("x y z x y x");  // any model; the figures below are passed in
-  built.model.codetable.max_cw_length = 3;
-  built.model.codetable.Offset[3] = 0;
-  built.model.codetable.First_cw[3] = 0;
-  built.model.codetable.Offset[2] = 16512;
-  built.model.codetable.First_cw[2] = 128;
-  built.model.codetable.Offset[1] = 16257;
-  built.model.codetable.First_cw[1] = 1;
+  built.model.codetable = HCodetable{{0, 1, 128, 0, 0}, {0, 16257, 16512, 0, 16512}, 3, 16384};
   HPrint_globalInfos(&built.model, 100, 1000, 250, 0, 1);
   std::string report = TakeReport();
   EXPECT_NE(report.find("Offset[3] = 0, First_cw[3] = 0\nOffset[2] = 16512, First_cw[2] = 80\n"
