@@ -12,6 +12,7 @@
 #include "wordmodel/hlog.h"
 #include "wordmodel/hreport.h"
 #include "wordmodel/htokencache.h"
+#include "wordmodel/htokenpipe.h"
 #include "wordmodel/htoken.h"
 
 namespace {
@@ -72,26 +73,26 @@ void EncodeBody(const unsigned char* text, int32_t length, const HModel* model, 
   const HNode* blank = kSpaceless ? HHashtable_lookup(reinterpret_cast<const unsigned char*>(" "), 1, table) : nullptr;
   enum { kOther, kAfterWord, kHeldBlank } state = kOther;
   HCodeCache cache(length);
-  int32_t p = 0;
-  while (p < length) {
-    const unsigned char* t = text + p;
-    int32_t n = HToken_scan(t, length - p);
+  HTokenPipe_walk(text, length, &cache, table, [&](const HPipeToken& t) {
+    const unsigned char* token = text + t.position;
+    int32_t n = t.length;
     uint32_t body_bytes;
     int32_t level;
     bool is_blank;
     if (n <= 8) {
-      uint64_t key = HTokenCache_key(t, n, length - p);
-      HCodeCacheEntry& e = cache.at(key, n);
-      if (e.key != key || e.length != n) {
-        const HNode* node = HHashtable_lookupKey(t, n, HHashtable_hashValue(t, n), key, table);
+      HCodeCacheEntry& e = cache.at(t.key, n);
+      if (e.key != t.key || e.length != n) {
+        int32_t hash = t.hashed ? t.hash : HHashtable_hashValue(token, n);
+        const HNode* node = HHashtable_lookupKey(token, n, hash, t.key, table);
         if (!node) HFatal("Error: token not found (HCodeword_TaggedFromToken)\n");
-        e = HCodeCacheEntry{key, n, node->body_bytes, node->level};
+        e = HCodeCacheEntry{t.key, n, node->body_bytes, node->level};
       }
       body_bytes = e.body_bytes;
       level = e.level;
-      is_blank = n == 1 && t[0] == ' ';
+      is_blank = n == 1 && token[0] == ' ';
     } else {
-      const HNode* node = HHashtable_lookup(t, n, table);
+      int32_t hash = t.hashed ? t.hash : HHashtable_hashValue(token, n);
+      const HNode* node = HHashtable_lookupKey(token, n, hash, HHashtable_prefix(token, n), table);
       if (!node) HFatal("Error: token not found (HCodeword_TaggedFromToken)\n");
       body_bytes = node->body_bytes;
       level = node->level;
@@ -100,7 +101,7 @@ void EncodeBody(const unsigned char* text, int32_t length, const HModel* model, 
     if constexpr (!kSpaceless) {
       out->append(body_bytes, level);
     } else {
-      bool word = HToken_isWordByte(t[0]);
+      bool word = HToken_isWordByte(token[0]);
       if (state == kAfterWord && is_blank) {
         state = kHeldBlank;
       } else {
@@ -109,8 +110,7 @@ void EncodeBody(const unsigned char* text, int32_t length, const HModel* model, 
         state = word ? kAfterWord : kOther;
       }
     }
-    p += n;
-  }
+  });
   if (kSpaceless && state == kHeldBlank) out->append(blank);
 }
 

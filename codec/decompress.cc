@@ -17,19 +17,35 @@ const HNode* BlankEntry(const HModel* model) {
   return HHashtable_lookup(reinterpret_cast<const unsigned char*>(" "), 1, &model->vocabulary);
 }
 
+// Where decoded text goes: a buffer that grows, or a fixed area that the
+// caller provides (for instance a mapping of the output file).
+struct Output {
+  HBuffer owned;                  // growing form
+  unsigned char* base = nullptr;  // fixed form when owned is empty
+  int64_t capacity = 0;
+  bool fixed = false;
+
+  unsigned char* data() { return fixed ? base : owned.get(); }
+};
+
 // Decodes a stretch; with kExpand, a blank goes between every two adjacent
-// word tokens, exactly as decoding the expanded stretch would give.
+// word tokens, exactly as decoding the expanded stretch would give. Returns
+// false when a fixed output is too small; a growing one always fits.
 template <bool kExpand>
-void DecodeStretch(const unsigned char* stretch, int32_t length, HBuffer* text, int32_t* text_length,
+bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, int32_t* text_length,
                    const HModel* model) {
   const HDictionary* dict = &model->dictionary;
   const HCodetable* table = &model->codetable;
   const HDecodeEntry* entries = model->decode_table.get();
   const int32_t n = dict->token_count;
 
-  int64_t capacity = 2 * static_cast<int64_t>(length) + kCopySlack;
-  HBuffer out = HBuffer_allocate(static_cast<size_t>(capacity));
-  if (!out) HFatal("Error: memory allocation (HDecompress_nextBlock_bytes)\n");
+  if (!out->fixed) {
+    out->capacity = 2 * static_cast<int64_t>(length) + kCopySlack;
+    out->owned = HBuffer_allocate(static_cast<size_t>(out->capacity));
+    if (!out->owned) HFatal("Error: memory allocation (HDecompress_nextBlock_bytes)\n");
+  }
+  unsigned char* base = out->data();
+  int64_t capacity = out->capacity;
   int64_t w = 0;
   bool after_word = false;
   for (int32_t p = 0; p < length;) {
@@ -52,13 +68,18 @@ void DecodeStretch(const unsigned char* stretch, int32_t length, HBuffer* text, 
       if (w + tl + 1 > INT32_MAX) {
         HFatal("Error: decoded text would reach 2 GiB or more (HDecompress_nextBlock_bytes)\n");
       }
-      int64_t next = static_cast<int64_t>(static_cast<double>(capacity) * 1.4) + tl + 1 + kCopySlack;
-      if (!HBuffer_resize(&out, static_cast<size_t>(next))) {
-        HFatal("memory exhausted in HDecompress_nextBlock_bytes\n");
+      if (out->fixed) {
+        if (w + tl + 1 > capacity) return false;
+      } else {
+        int64_t next = static_cast<int64_t>(static_cast<double>(capacity) * 1.4) + tl + 1 + kCopySlack;
+        if (!HBuffer_resize(&out->owned, static_cast<size_t>(next))) {
+          HFatal("memory exhausted in HDecompress_nextBlock_bytes\n");
+        }
+        capacity = out->capacity = next;
+        base = out->owned.get();
       }
-      capacity = next;
     }
-    unsigned char* dst = out.get() + w;
+    unsigned char* dst = base + w;
     if constexpr (kExpand) {
       if (after_word && word) {
         *dst++ = ' ';
@@ -68,7 +89,7 @@ void DecodeStretch(const unsigned char* stretch, int32_t length, HBuffer* text, 
     } else {
       (void)word;
     }
-    if (inline_token) {
+    if (inline_token && w + kCopySlack <= capacity) {
       static_assert(sizeof(HDecodeEntry) == kCopySlack);
       std::memcpy(dst, src, kCopySlack);  // the whole record; the output's slack absorbs the excess
     } else {
@@ -77,11 +98,11 @@ void DecodeStretch(const unsigned char* stretch, int32_t length, HBuffer* text, 
     w += tl;
   }
   if (w > INT32_MAX - 1) HFatal("Error: decoded text would reach 2 GiB or more (HDecompress_nextBlock_bytes)\n");
-  *text = std::move(out);
   *text_length = static_cast<int32_t>(w);
+  return true;
 }
 
-void DecodeFile(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
+bool DecodeFile(const unsigned char* file, int32_t file_length, Output* out, int32_t* out_length,
                 int32_t report_level, int rule) {
   const char* who = rule == 0 ? "Huffw_decompress" : "Huffw_spaceless_decompress";
   if (file == nullptr || file_length <= 0) {
@@ -97,21 +118,23 @@ void DecodeFile(const unsigned char* file, int32_t file_length, HBuffer* out, in
   int32_t body_length;
   HDecompress_getBodyAndConsole(file, file_length, &header_length, &body, &body_length, &model);
   if (body_length > (1 << 16)) HDecode_buildTable(&model);
-  out->reset();
   *out_length = 0;
   if (body_length > 0) {
     bool expand = rule == 1 && BlankEntry(&model) != nullptr;
+    bool fits;
     if (expand) {
       // The expansion walks the body before any decoding.
       if (!(body[0] & 0x80)) HFatal("Error: no tagged byte (HCodeword_TaggedGetNext)\n");
-      DecodeStretch<true>(body, body_length, out, out_length, &model);
+      fits = DecodeStretch<true>(body, body_length, out, out_length, &model);
     } else {
       if (!(body[0] & 0x80)) HFatal("Error: not a tagged byte (HDecompress_nextBlock_bytes)\n");
-      DecodeStretch<false>(body, body_length, out, out_length, &model);
+      fits = DecodeStretch<false>(body, body_length, out, out_length, &model);
     }
+    if (!fits) return false;
   }
   if (report_level != 0) HPrint_globalInfos(&model, body_length, *out_length, file_length, rule, report_level);
   HModel_free(&model, false);
+  return true;
 }
 
 }  // namespace
@@ -122,7 +145,9 @@ void HDecompress_nextBlock_bytes(const unsigned char* stretch, int32_t length, H
   *text_length = 0;
   if (stretch == nullptr || length <= 0) return;
   if (!(stretch[0] & 0x80)) HFatal("Error: not a tagged byte (HDecompress_nextBlock_bytes)\n");
-  DecodeStretch<false>(stretch, length, text, text_length, model);
+  Output out;
+  DecodeStretch<false>(stretch, length, &out, text_length, model);
+  *text = std::move(out.owned);
 }
 
 void HDecompress_expandSpaces(const unsigned char* body, int32_t body_length, HBuffer* expanded,
@@ -175,10 +200,24 @@ void HDecompress_expandSpaces(const unsigned char* body, int32_t body_length, HB
 
 void Huffw_decompress(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
                       int32_t report_level) {
-  DecodeFile(file, file_length, out, out_length, report_level, 0);
+  Output output;
+  DecodeFile(file, file_length, &output, out_length, report_level, 0);
+  *out = std::move(output.owned);
 }
 
 void Huffw_spaceless_decompress(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
                                 int32_t report_level) {
-  DecodeFile(file, file_length, out, out_length, report_level, 1);
+  Output output;
+  DecodeFile(file, file_length, &output, out_length, report_level, 1);
+  *out = std::move(output.owned);
+}
+
+bool HDecompress_fileInto(const unsigned char* file, int32_t file_length, unsigned char* destination,
+                          int64_t capacity, int32_t* out_length, int32_t report_level) {
+  Output output;
+  output.base = destination;
+  output.capacity = capacity;
+  output.fixed = true;
+  int rule = file != nullptr && file_length > 0 && file[0] == 0 ? 0 : 1;
+  return DecodeFile(file, file_length, &output, out_length, report_level, rule);
 }

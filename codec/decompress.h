@@ -15,6 +15,14 @@ void Huffw_decompress(const unsigned char* file, int32_t file_length, HBuffer* o
 void Huffw_spaceless_decompress(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
                                 int32_t report_level);
 
+// Decodes a whole file, with the decoder that its first byte selects (0:
+// words-and-separators, any other: spaceless), straight into `destination`.
+// Returns false, having written nothing useful, when the text does not fit
+// in `capacity` bytes; fails as the decoders do. The statistics report is
+// written only when the text fits.
+bool HDecompress_fileInto(const unsigned char* file, int32_t file_length, unsigned char* destination,
+                          int64_t capacity, int32_t* out_length, int32_t report_level);
+
 // Puts a blank codeword between every two adjacent word codewords. An empty
 // body gives an empty result; when the vocabulary has no blank token,
 // *expanded stays empty and the body itself is the result.

@@ -96,6 +96,26 @@ bool MappedFile::open(const std::string& path, std::string* message) {
   return false;
 }
 
+namespace {
+
+// Creates a hidden file beside `path`, exclusively; the mode follows the
+// umask like any new file. Returns the descriptor or -1 with errno set.
+int CreateTempBeside(const std::string& path, std::string* temp) {
+  std::string::size_type slash = path.rfind('/');
+  std::string prefix = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  static std::atomic<unsigned> counter{0};
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    *temp = prefix + "." + base + ".moravine-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    fd = ::open(temp->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  return fd;
+}
+
+}  // namespace
+
 bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* message) {
   WriteFailure failure;
   int error;
@@ -111,16 +131,8 @@ bool WriteFileAtomically(const std::string& path, const unsigned char* data, int
   std::string prefix = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
 
-  // A hidden name beside the target, created exclusively; the mode follows
-  // the umask like any new file.
-  static std::atomic<unsigned> counter{0};
   std::string temp;
-  int raw = -1;
-  for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
-    temp = prefix + "." + base + ".moravine-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (raw < 0 && errno != EEXIST) break;
-  }
+  int raw = CreateTempBeside(path, &temp);
   Fd fd(raw);
   if (fd.get() < 0) {
     *failure = WriteFailure::kCreate;
@@ -146,6 +158,57 @@ bool WriteFileAtomically(const std::string& path, const unsigned char* data, int
   if (::close(fd.release()) != 0) return fail("cannot write");
   if (::rename(temp.c_str(), path.c_str()) != 0) return fail("cannot replace the target");
   return true;
+}
+
+bool MappedOutput::create(const std::string& path, int64_t size, WriteFailure* failure, int* error) {
+  abort();
+  *error = 0;
+  fd_ = CreateTempBeside(path, &temp_);
+  if (fd_ < 0) {
+    *failure = WriteFailure::kCreate;
+    *error = errno;
+    return false;
+  }
+  path_ = path;
+  size_ = size;
+  int rc = ::fallocate(fd_, 0, 0, static_cast<off_t>(size));
+  if (rc == 0) {
+    void* p = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    if (p != MAP_FAILED) {
+      data_ = static_cast<unsigned char*>(p);
+      return true;
+    }
+  }
+  *failure = WriteFailure::kWrite;
+  *error = errno;
+  abort();
+  return false;
+}
+
+bool MappedOutput::commit(int64_t length, WriteFailure* failure, int* error) {
+  *failure = WriteFailure::kWrite;
+  bool ok = ::munmap(data_, static_cast<size_t>(size_)) == 0;
+  data_ = nullptr;
+  ok = ok && ::ftruncate(fd_, static_cast<off_t>(length)) == 0 && ::fsync(fd_) == 0;
+  int fd = fd_;
+  fd_ = -1;
+  ok = (::close(fd) == 0) && ok;
+  ok = ok && ::rename(temp_.c_str(), path_.c_str()) == 0;
+  if (!ok) {
+    *error = errno;
+    ::unlink(temp_.c_str());
+  }
+  temp_.clear();
+  return ok;
+}
+
+void MappedOutput::abort() {
+  if (data_) ::munmap(data_, static_cast<size_t>(size_));
+  data_ = nullptr;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
 }
 
 }  // namespace moravine

@@ -56,6 +56,34 @@ bool WriteFileAtomically(const std::string& path, const unsigned char* data, int
 // As above, with a sentence that says why in *message.
 bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* message);
 
+// A new file of a fixed size beside `path`, mapped for writing, which
+// replaces `path` only when committed. Its space is reserved first, so
+// writing through the mapping cannot fail for want of disk space. Left
+// uncommitted, it is removed.
+class MappedOutput {
+ public:
+  MappedOutput() = default;
+  ~MappedOutput() { abort(); }
+  MappedOutput(const MappedOutput&) = delete;
+  MappedOutput& operator=(const MappedOutput&) = delete;
+
+  // False when the file cannot be made (kCreate), or cannot be sized or
+  // mapped, its file system reserving no space in advance (kWrite); nothing
+  // is left behind.
+  bool create(const std::string& path, int64_t size, WriteFailure* failure, int* error);
+  unsigned char* data() const { return data_; }
+  // Keeps the first `length` bytes and renames the file over the target.
+  bool commit(int64_t length, WriteFailure* failure, int* error);
+  void abort();
+
+ private:
+  std::string path_;
+  std::string temp_;
+  int fd_ = -1;
+  unsigned char* data_ = nullptr;
+  int64_t size_ = 0;
+};
+
 }  // namespace moravine
 
 #endif  // MORAVINE_SHELL_FILEIO_H_

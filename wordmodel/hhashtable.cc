@@ -83,6 +83,10 @@ int32_t HHashtable_hashValue(const unsigned char* token, int32_t length) {
   return h;
 }
 
+HNode* const* HHashtable_bucketAddress(int32_t hash, const HHashtable* table) {
+  return &table->buckets[BucketOf(hash, table)];
+}
+
 int32_t HHashtable_hash(const unsigned char* token, int32_t length, const HHashtable* table) {
   return static_cast<int32_t>(BucketOf(HHashtable_hashValue(token, length), table));
 }

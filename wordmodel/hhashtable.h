@@ -41,6 +41,9 @@ inline uint64_t HHashtable_prefix(const unsigned char* token, int32_t length) {
   return v;
 }
 
+// The chain head of a hash value's bucket, for requesting it early.
+HNode* const* HHashtable_bucketAddress(int32_t hash, const HHashtable* table);
+
 // One step of the hash function, for callers that hash while they scan.
 inline int32_t HHashtable_hashStep(int32_t h, unsigned char byte) {
   uint32_t sum = (static_cast<uint32_t>(h) << 5) + static_cast<uint32_t>(h >> 2) + byte;

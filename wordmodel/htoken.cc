@@ -3,6 +3,7 @@
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/htokencache.h"
+#include "wordmodel/htokenpipe.h"
 
 namespace {
 
@@ -45,24 +46,24 @@ void HParse_text(const unsigned char* text, int32_t length, HModel* model) {
   }
   HHashtable* table = &model->vocabulary;
   HTokenCache cache(length);
-  int32_t p = 0;
-  while (p < length) {
-    const unsigned char* t = text + p;
-    int32_t n = HToken_scan(t, length - p);
+  HTokenPipe_walk(text, length, &cache, table, [&](const HPipeToken& t) {
+    const unsigned char* token = text + t.position;
+    int32_t n = t.length;
+    int32_t hash = t.hashed ? t.hash : 0;
     if (n <= 8) {
-      uint64_t key = HTokenCache_key(t, n, length - p);
-      HTokenCacheEntry& e = cache.at(key, n);
-      if (e.key == key && e.length == n) {
+      HTokenCacheEntry& e = cache.at(t.key, n);
+      if (e.key == t.key && e.length == n) {
         ++e.pending;
       } else {
-        HNode* node = HHashtable_insertKey(t, n, HHashtable_hashValue(t, n), key, table);
+        if (!t.hashed) hash = HHashtable_hashValue(token, n);
+        HNode* node = HHashtable_insertKey(token, n, hash, t.key, table);
         if (e.length && e.pending) e.node->frequency += e.pending;
-        e = HTokenCacheEntry{key, n, 0, node};
+        e = HTokenCacheEntry{t.key, n, 0, node};
       }
     } else {
-      HHashtable_insertKey(t, n, HHashtable_hashValue(t, n), HHashtable_prefix(t, n), table);
+      if (!t.hashed) hash = HHashtable_hashValue(token, n);
+      HHashtable_insertKey(token, n, hash, HHashtable_prefix(token, n), table);
     }
-    p += n;
-  }
+  });
   cache.flush();
 }

@@ -1,12 +1,14 @@
 #include "codec/jobs/file_jobs.h"
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "codec/compress.h"
 #include "codec/decompress.h"
 #include "shell/job_frame.h"
 #include "shell/fileio.h"
+#include "wordmodel/hcoding.h"
 #include "wordmodel/hlog.h"
 
 using moravine::CMainDlg;
@@ -57,6 +59,46 @@ void Compress(JobParams& params) {
   }
 }
 
+enum class Outcome { kFinished, kUseBuffer };
+
+// Decodes straight into a mapping of the output file, sized by the text
+// length that the header announces, which spares a copy of the whole text.
+// When the header's length is not the real one, or the file system cannot
+// reserve the space in advance, the caller decodes into memory instead.
+Outcome DecodeIntoFile(CMainDlg* owner, const MappedFile& input, const std::string& target, bool* done,
+                       int32_t* written) {
+  *done = false;
+  if (input.size() < 5) return Outcome::kUseBuffer;
+  int32_t announced;
+  HInt_fromstring(input.data() + 1, &announced);
+  // A header may announce anything: space is reserved only for what the
+  // compressed file can plausibly hold.
+  if (announced <= 0 || announced / 64 > input.size()) return Outcome::kUseBuffer;
+  moravine::MappedOutput output;
+  moravine::WriteFailure failure;
+  int error = 0;
+  if (!output.create(target, announced, &failure, &error)) {
+    if (failure == moravine::WriteFailure::kCreate) {
+      owner->ShowErrorBox("Error opening file for writing", error);
+      return Outcome::kFinished;
+    }
+    return Outcome::kUseBuffer;
+  }
+  bool fits;
+  try {
+    fits = HDecompress_fileInto(input.data(), static_cast<int32_t>(input.size()), output.data(), announced, written,
+                                1);
+  } catch (...) {
+    output.abort();
+    owner->controls()->showError("Decompression failed. See log file for details.");
+    return Outcome::kFinished;
+  }
+  if (!fits) return Outcome::kUseBuffer;
+  *done = output.commit(*written, &failure, &error);
+  if (!*done) owner->ShowErrorBox("Error writing to file", error);
+  return Outcome::kFinished;
+}
+
 void Decompress(JobParams& params) {
   CMainDlg* owner = params.owner;
   std::string path = params.path;
@@ -67,27 +109,33 @@ void Decompress(JobParams& params) {
 
   MappedFile input;
   if (!moravine::MapJobInput(owner, path, &input)) return;
-  HBuffer out;
-  int32_t out_length = 0;
-  try {
-    int32_t length = static_cast<int32_t>(input.size());
-    if (input.data()[0] == 0) {
-      Huffw_decompress(input.data(), length, &out, &out_length, 1);
-    } else {
-      Huffw_spaceless_decompress(input.data(), length, &out, &out_length, 1);
+  bool done = false;
+  int32_t written = 0;
+  if (DecodeIntoFile(owner, input, target, &done, &written) == Outcome::kFinished) {
+    // done says whether the text was written
+  } else {
+    HBuffer out;
+    int32_t out_length = 0;
+    try {
+      int32_t length = static_cast<int32_t>(input.size());
+      if (input.data()[0] == 0) {
+        Huffw_decompress(input.data(), length, &out, &out_length, 1);
+      } else {
+        Huffw_spaceless_decompress(input.data(), length, &out, &out_length, 1);
+      }
+    } catch (...) {
+      owner->controls()->showError("Decompression failed. See log file for details.");
+      return;
     }
-  } catch (...) {
-    owner->controls()->showError("Decompression failed. See log file for details.");
-    return;
+    moravine::WriteFailure failure;
+    int error = 0;
+    done = moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error);
+    if (!done) {
+      owner->ShowErrorBox(
+          failure == moravine::WriteFailure::kCreate ? "Error opening file for writing" : "Error writing to file",
+          error);
+    }
   }
-  moravine::WriteFailure failure;
-  int error = 0;
-  bool done = moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error);
-  if (!done) {
-    owner->ShowErrorBox(
-        failure == moravine::WriteFailure::kCreate ? "Error opening file for writing" : "Error writing to file", error);
-  }
-  out.reset();
   input.close();
   if (done) {
     moravine::TreeModel* tree = owner->tree();
