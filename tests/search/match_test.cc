@@ -1,0 +1,190 @@
+// Running agrep over the vocabulary: its arguments, the temporary files, the
+// reading of the match file, and words that a command interpreter would act on.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <fstream>
+#include <iterator>
+
+#include "search_support.h"
+#include "shell/posix_search_host.h"
+
+namespace {
+
+using stest::FatalMessage;
+using stest::Result;
+using stest::RunSearch;
+using stest::TempDir;
+
+// Our agrep comes first on PATH; diagnostics of expected failures are dropped.
+class SearchEnvironment : public testing::Environment {
+  void SetUp() override {
+    const char* path = std::getenv("PATH");
+    ::setenv("PATH", (std::string(MORAVINE_AGREP_DIR) + ":" + (path ? path : "")).c_str(), 1);
+    HLog_setStreams(nullptr, std::fopen("/dev/null", "w"));
+  }
+};
+[[maybe_unused]] testing::Environment* const kEnvironment = testing::AddGlobalTestEnvironment(new SearchEnvironment);
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Answers the agrep run with a crafted match file and records what it saw.
+class ScriptedHost : public moravine::PosixSearchHost {
+ public:
+  std::string output, match_name;
+  int status = 0;
+  std::vector<std::string> argv;
+  mode_t modes[2] = {0, 0};
+
+  int runProcess(const std::vector<std::string>& args, int out_fd, int* exit_status) override {
+    argv = args;
+    struct stat st[2];
+    if (::stat(args.back().c_str(), &st[0]) == 0 && ::fstat(out_fd, &st[1]) == 0) {
+      modes[0] = st[0].st_mode & 07777, modes[1] = st[1].st_mode & 07777;
+    }
+    char link[PATH_MAX] = {};
+    ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(out_fd)).c_str(), link, sizeof link - 1);
+    match_name.assign(link, n > 0 ? static_cast<size_t>(n) : 0);
+    *exit_status = status;
+    return writeAll(out_fd, output.data(), output.size()) ? 0 : -2;
+  }
+};
+
+class SearchMatchFile : public testing::Test {
+ protected:
+  void TearDown() override { EXPECT_TRUE(dir_.entries().empty()) << "left behind: " << dir_.entries()[0]; }
+  Result Run(const std::string& output, int status = 0, int32_t errors = 0) {
+    host_.output = output;
+    host_.status = status;
+    return RunSearch(file_, "w", errors, &host_);
+  }
+  std::string Failure(const std::string& output, int status = 0) {
+    return FatalMessage([&] { Run(output, status); });
+  }
+
+  TempDir dir_;
+  ScriptedHost host_;
+  std::string text_ = "alpha beta\ngamma beta\n\nalpha, delta";
+  std::string file_ = stest::Compress(text_, 0);
+};
+
+TEST_F(SearchMatchFile, ArgumentsAndTemporaryFiles) {
+  for (auto [errors, option] : {std::pair{0, ""}, {2, "-2"}, {10, "-10"}}) {
+    Run("", 1, errors);
+    std::vector<std::string> expected{"agrep", "-V0", option, "^w$", dir_.name("agrep.tmp", 1)};
+    if (!*option) expected.erase(expected.begin() + 2);
+    EXPECT_EQ(host_.argv, expected);
+    EXPECT_EQ(host_.match_name, dir_.name("agrep.out", 0));
+    EXPECT_EQ(host_.modes[0], 0600u);
+    EXPECT_EQ(host_.modes[1], 0600u);
+  }
+}
+
+TEST_F(SearchMatchFile, LinesAreReadUpToTheEndOfTheFile) {
+  EXPECT_EQ(Run("").count, 0);
+  EXPECT_TRUE(Run("", 1).offsets.empty());
+  EXPECT_EQ(Run("beta\r").count, 2);  // last line without LF
+  EXPECT_EQ(Run("alpha\r\nbeta\r").count, 4);
+  EXPECT_EQ(Run("delta").count, 1);       // nor CR
+  EXPECT_EQ(Run("alpha\r\nQ").count, 2);  // a single byte after the last line is no line
+  for (const char* output : {"\r\n", "\r\n\r\n", "beta\r\n\r\n\r\n"}) {  // the line feed token
+    Result r = Run(output);
+    int32_t newlines = 0;
+    for (const auto& row : r.rows) newlines += row.word == "\n";
+    EXPECT_EQ(newlines, 3) << r.count;
+    EXPECT_EQ(r.count, newlines + (output[0] == 'b' ? 2 : 0));
+  }
+}
+
+TEST_F(SearchMatchFile, FailuresAndTheirMessages) {
+  EXPECT_EQ(FatalMessage([&] { Run("", 0, -1); }), "Error: the number of errors cannot be negative (-1)\n");
+  EXPECT_TRUE(host_.argv.empty());  // refused before any file is made
+  EXPECT_EQ(Failure("\n\n\n"), "Error: messed up dictionary? (incoherent '\\n', line 0)\n");
+  EXPECT_EQ(Failure("\nalpha\r\n"), "Error: messed up dictionary? (incoherent '\\n', line 0)\n");
+  EXPECT_EQ(Failure("alpha\r\n\n\n\n"), "Error: messed up dictionary? (incoherent '\\n', line 1)\n");
+  EXPECT_EQ(Failure("zzz\r\n"), "Error: messed up dictionary? (token \"zzz\r\" not found)\n");
+  EXPECT_EQ(Failure("alphabet\r"), "Error: messed up dictionary? (token \"alphabet\r\" not found)\n");
+  std::string line = "agrep \"-V0\" \"^w$\" " + dir_.name("agrep.tmp", 1) + " > " + dir_.name("agrep.out", 0);
+  EXPECT_EQ(Failure("alpha\r\n", 2), "system(\"" + line + "\") exited with status 2\n");
+  EXPECT_EQ(Failure("", 127), "system(\"" + line + "\") exited with status 127\n");
+}
+
+// Whatever a command interpreter would run, redirect or expand reaches agrep
+// inside one argument: the search finds the token that holds it, or nothing,
+// or fails on a pattern that agrep refuses; it never makes a file.
+TEST(SearchTemporaryFiles, WordsAreNeverInterpretedByAShell) {
+  TempDir dir;
+  moravine::PosixSearchHost host;
+  const std::string marker = (dir.path() / "pwned").string();
+  const std::string file = stest::Compress("a\"; touch " + marker + "; \"b`c`d > e 'f' g & h", 1);
+  for (auto [word, hits] : {std::pair{"\"; ", 1}, {"`", 2}, {" > ", 1}, {" & ", 1}, {" '", 1}, {"' ", 1}}) {
+    Result r = RunSearch(file, word, 0, &host);
+    EXPECT_EQ(r.count, hits) << word;
+    for (const auto& row : r.rows) EXPECT_EQ(row.word, word);
+  }
+  for (const std::string& word : {"a\"; touch " + marker + "; \"", "a; touch " + marker, "$(touch " + marker + ")",
+                                  "`touch " + marker + "`", "a | touch " + marker, "a > " + marker,
+                                  "a\" > \"" + marker, "'; touch " + marker + " #", "x\ntouch " + marker}) {
+    for (int errors : {0, 1}) {
+      try {
+        RunSearch(file, word, errors, &host);
+      } catch (const HFatalFailure&) {  // agrep refused the pattern
+      }
+      EXPECT_FALSE(stest::fs::exists(marker)) << word;
+      EXPECT_TRUE(dir.entries().empty()) << word;
+    }
+  }
+}
+
+TEST(SearchTemporaryFiles, TakenNamesAndPlantedLinksAreSkippedAndLeftAlone) {
+  TempDir outside;
+  const std::string target = (outside.path() / "target").string(), dangling = (outside.path() / "none").string();
+  std::ofstream(target) << "keep";
+  TempDir dir;
+  ::symlink(target.c_str(), dir.name("agrep.out", 0).c_str());
+  ::symlink(dangling.c_str(), dir.name("agrep.tmp", 1).c_str());
+  std::ofstream(dir.name("agrep.tmp", 2)) << "left by an earlier search";
+  ::symlink(target.c_str(), dir.name("agrep.tmp", 3).c_str());
+  std::vector<std::string> planted = dir.entries(), after;
+  moravine::PosixSearchHost host;
+  EXPECT_EQ(RunSearch(stest::Compress("to be or not to be", 0), "be", 0, &host).count, 2);
+  EXPECT_EQ(ReadFile(target), "keep");
+  EXPECT_FALSE(stest::fs::exists(dangling));
+  EXPECT_EQ(ReadFile(dir.name("agrep.tmp", 2)), "left by an earlier search");
+  after = dir.entries();
+  std::sort(planted.begin(), planted.end());
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(after, planted);
+}
+
+TEST(SearchTemporaryFiles, OddDirectoryNamesAndFailuresLeaveNothingBehind) {
+  TempDir dir("tmp dir 'q' \"d\" $(x) `y` ; & | < > *");
+  moravine::PosixSearchHost host;
+  const std::string file = stest::Compress("to be or not to be", 1);
+  EXPECT_EQ(RunSearch(file, "be", 0, &host).count, 2);
+  EXPECT_EQ(RunSearch(file, "b", 1, &host).count, 2);  // the blank matches too, but is not in the body
+  EXPECT_THROW(RunSearch(file, "(", 0, &host), HFatalFailure);  // agrep exits with 2
+  EXPECT_THROW(RunSearch(file.substr(0, file.size() / 2), "be", 0, &host), HFatalFailure);
+  EXPECT_TRUE(dir.entries().empty());
+
+  std::string path = std::getenv("PATH");
+  ::setenv("PATH", "/nonexistent", 1);
+  EXPECT_EQ(FatalMessage([&] { RunSearch(file, "be", 0, &host); }), "system: No such file or directory\n");
+  ::setenv("PATH", path.c_str(), 1);
+  EXPECT_TRUE(dir.entries().empty());
+
+  // Room for the vocabulary file's name but not for the match file's.
+  std::string deep = dir.path().string();
+  while (deep.size() < 870) deep += "/" + std::string(std::min<size_t>(200, 870 - deep.size()), 'd');
+  stest::fs::create_directories(deep);
+  ::setenv("TMPDIR", deep.c_str(), 1);
+  EXPECT_THROW(RunSearch(file, "be", 0, &host), HFatalFailure);
+  EXPECT_TRUE(stest::fs::is_empty(deep));
+}
+
+}  // namespace
