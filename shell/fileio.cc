@@ -77,6 +77,7 @@ bool MappedFile::open(const std::string& path, Failure* failure, int* error) {
     return false;
   }
   mapping_ = p;
+  mode_ = static_cast<int>(st.st_mode & 07777);
   mapped_bytes_ = static_cast<size_t>(st.st_size);
   size_ = st.st_size;
   data_ = static_cast<const unsigned char*>(p);
@@ -116,17 +117,18 @@ int CreateTempBeside(const std::string& path, std::string* temp) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* message) {
+bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* message,
+                         int mode) {
   WriteFailure failure;
   int error;
-  if (WriteFileAtomically(path, data, length, &failure, &error)) return true;
+  if (WriteFileAtomically(path, data, length, &failure, &error, mode)) return true;
   *message = Reason(failure == WriteFailure::kCreate ? "cannot create a temporary file beside it" : "cannot write it",
                     error);
   return false;
 }
 
 bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, WriteFailure* failure,
-                         int* error) {
+                         int* error, int mode) {
   std::string::size_type slash = path.rfind('/');
   std::string prefix = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -154,13 +156,14 @@ bool WriteFileAtomically(const std::string& path, const unsigned char* data, int
     }
     done += n;
   }
+  if (mode >= 0 && ::fchmod(fd.get(), static_cast<mode_t>(mode)) != 0) return fail("cannot write");
   if (::fsync(fd.get()) != 0) return fail("cannot write");
   if (::close(fd.release()) != 0) return fail("cannot write");
   if (::rename(temp.c_str(), path.c_str()) != 0) return fail("cannot replace the target");
   return true;
 }
 
-bool MappedOutput::create(const std::string& path, int64_t size, WriteFailure* failure, int* error) {
+bool MappedOutput::create(const std::string& path, int64_t size, WriteFailure* failure, int* error, int mode) {
   abort();
   *error = 0;
   fd_ = CreateTempBeside(path, &temp_);
@@ -171,7 +174,8 @@ bool MappedOutput::create(const std::string& path, int64_t size, WriteFailure* f
   }
   path_ = path;
   size_ = size;
-  int rc = ::fallocate(fd_, 0, 0, static_cast<off_t>(size));
+  int rc = mode >= 0 ? ::fchmod(fd_, static_cast<mode_t>(mode)) : 0;
+  if (rc == 0) rc = ::fallocate(fd_, 0, 0, static_cast<off_t>(size));
   if (rc == 0) {
     void* p = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
     if (p != MAP_FAILED) {

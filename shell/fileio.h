@@ -35,12 +35,15 @@ class MappedFile {
 
   const unsigned char* data() const { return data_; }
   int64_t size() const { return size_; }
+  // The file's permission bits.
+  int mode() const { return mode_; }
 
  private:
   const unsigned char* data_ = nullptr;
   int64_t size_ = 0;
   void* mapping_ = nullptr;
   size_t mapped_bytes_ = 0;
+  int mode_ = 0644;
 };
 
 enum class WriteFailure {
@@ -50,11 +53,14 @@ enum class WriteFailure {
 
 // Writes `length` bytes to `path` through a temporary file in the same
 // directory that is renamed over the target only after a complete write.
-// On failure the target is untouched and the temporary file is removed.
+// On failure the target is untouched and the temporary file is removed. The
+// new file gets the permission bits `mode` (as far as the umask allows when
+// mode is -1: the usual rights of a new file).
 bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, WriteFailure* failure,
-                         int* error);
+                         int* error, int mode = -1);
 // As above, with a sentence that says why in *message.
-bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* message);
+bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* message,
+                         int mode = -1);
 
 // A new file of a fixed size beside `path`, mapped for writing, which
 // replaces `path` only when committed. Its space is reserved first, so
@@ -70,7 +76,7 @@ class MappedOutput {
   // False when the file cannot be made (kCreate), or cannot be sized or
   // mapped, its file system reserving no space in advance (kWrite); nothing
   // is left behind.
-  bool create(const std::string& path, int64_t size, WriteFailure* failure, int* error);
+  bool create(const std::string& path, int64_t size, WriteFailure* failure, int* error, int mode = -1);
   unsigned char* data() const { return data_; }
   // Keeps the first `length` bytes and renames the file over the target.
   bool commit(int64_t length, WriteFailure* failure, int* error);

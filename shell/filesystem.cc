@@ -26,6 +26,7 @@ bool PosixFileSystem::enumerate(const std::string& dir, std::vector<DirEntry>* e
     } else if (S_ISREG(st.st_mode)) {
       entry.is_regular = true;
     } else if (S_ISLNK(st.st_mode)) {
+      entry.is_symlink = true;
       struct stat target;
       if (::stat(path.c_str(), &target) == 0) {
         entry.is_link_to_directory = S_ISDIR(target.st_mode);

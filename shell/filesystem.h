@@ -12,6 +12,7 @@ struct DirEntry {
   bool is_directory = false;  // a real directory, not a link to one
   bool is_link_to_directory = false;
   bool is_regular = false;  // a regular file, or a link to one
+  bool is_symlink = false;
 };
 
 class FileSystem {
@@ -22,7 +23,7 @@ class FileSystem {
   virtual bool enumerate(const std::string& dir, std::vector<DirEntry>* entries) = 0;
   // Whether a file or directory of that path exists.
   virtual bool exists(const std::string& path) = 0;
-  // Size of a regular file, or -1.
+  // Size of a regular file (links followed), or -1 for anything else.
   virtual long long fileSize(const std::string& path) = 0;
   // Removes a file; false with errno set on failure.
   virtual bool remove(const std::string& path) = 0;

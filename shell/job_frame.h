@@ -40,6 +40,7 @@ int RunJob(JobParams* raw, Work work) {
   owner->JobFinished();
   params.reset();
   owner->jobLock().unlock();
+  owner->ThreadEnded();  // the job's last touch of its owner
   return 0;
 }
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <thread>
 
-#include "codec/container.h"
+#include "codec/decompress.h"
 #include "shell/fileio.h"
 #include "shell/job_frame.h"
 #include "wordmodel/hlog.h"
@@ -38,33 +38,36 @@ const char* StatusFor(JobType type) {
   return "";
 }
 
-// Whether `hwz` is a readable compressed file holding exactly `size` bytes of
-// text; otherwise *why says what is wrong.
-bool HoldsText(const std::string& hwz, long long size, std::string* why) {
+// Whether `hwz` decompresses to exactly the bytes of `original`; otherwise
+// *why says what is wrong. Only then is the original redundant.
+bool HoldsText(const std::string& hwz, const std::string& original, std::string* why) {
   MappedFile file;
   std::string error;
   if (!file.open(hwz, &error)) {
     *why = "The compressed file " + hwz + " cannot be read: " + error + ".";
     return false;
   }
-  if (file.size() == 0) {
-    *why = "The compressed file " + hwz + " is empty.";
+  MappedFile text;
+  if (!text.open(original, &error)) {
+    *why = "The file " + original + " cannot be read: " + error + ".";
     return false;
   }
-  HModel model;
-  int32_t text_length = 0;
-  const unsigned char* body;
-  int32_t body_length;
+  HBuffer decoded;
+  int32_t decoded_length = 0;
   try {
-    HDecompress_getBodyAndConsole(file.data(), static_cast<int32_t>(file.size()), &text_length, &body, &body_length,
-                                  &model);
+    int32_t length = static_cast<int32_t>(file.size());
+    if (file.data()[0] == 0) {
+      Huffw_decompress(file.data(), length, &decoded, &decoded_length, 0);
+    } else {
+      Huffw_spaceless_decompress(file.data(), length, &decoded, &decoded_length, 0);
+    }
   } catch (const HFatalFailure&) {
     *why = "The compressed file " + hwz + " is damaged.";
     return false;
   }
-  if (text_length != size) {
-    *why = "The compressed file " + hwz + " holds " + std::to_string(text_length) + " bytes of text, the file has " +
-           std::to_string(size) + ".";
+  if (decoded_length != text.size() ||
+      std::memcmp(decoded.get(), text.data(), static_cast<size_t>(decoded_length)) != 0) {
+    *why = "The compressed file " + hwz + " does not hold the text of " + original + ".";
     return false;
   }
   return true;
@@ -88,11 +91,22 @@ void JobLock::lock() {
 }
 
 void JobLock::unlock() {
-  {
-    std::lock_guard<std::mutex> guard(mutex_);
-    ++free_;
-  }
+  std::lock_guard<std::mutex> guard(mutex_);
+  ++free_;
   released_.notify_one();
+}
+
+void CMainDlg::ThreadStarted() {
+  std::lock_guard<std::mutex> guard(threads_mutex_);
+  ++threads_alive_;
+}
+
+void CMainDlg::ThreadEnded() {
+  // The last touch of the dialog by a job thread: done under the lock that
+  // WaitUntilIdle takes, so the dialog outlives it.
+  std::lock_guard<std::mutex> guard(threads_mutex_);
+  --threads_alive_;
+  threads_done_.notify_all();
 }
 
 bool CopyPath(char* field, const std::string& path) {
@@ -116,8 +130,12 @@ bool CMainDlg::batchRunning() {
 }
 
 void CMainDlg::WaitUntilIdle() {
-  std::unique_lock<std::recursive_mutex> lock(progress_lock_);
-  idle_.wait(lock, [this] { return jobs_started_ == 0 && !walking_; });
+  {
+    std::unique_lock<std::recursive_mutex> lock(progress_lock_);
+    idle_.wait(lock, [this] { return jobs_started_ == 0 && !walking_; });
+  }
+  std::unique_lock<std::mutex> guard(threads_mutex_);
+  threads_done_.wait(guard, [this] { return threads_alive_ == 0; });
 }
 
 void CMainDlg::RunCommand(JobType type, TreeItem* selected) {
@@ -168,7 +186,7 @@ void CMainDlg::QueueDirectory(const std::string& dir, JobType type) {
     std::string path = JoinPath(dir, e.name);
     if (e.is_directory) {
       QueueDirectory(path, type);  // links to directories are not followed
-    } else if (e.is_regular && !e.is_link_to_directory) {
+    } else if (e.is_regular && !e.is_symlink) {
       bool compressed = EndsWithHwz(e.name);
       bool wanted = (type == JOB_COMPRESS || type == JOB_REMOVE_ORIGINAL) ? !compressed : compressed;
       if (wanted) StartJob(path, type);
@@ -201,7 +219,9 @@ void CMainDlg::StartJob(const std::string& path, JobType type) {
         break;
       }
       JobParams* raw = params.release();
+      ThreadStarted();
       if (!services_.threads->start([proc, raw] { proc(raw); })) {
+        ThreadEnded();
         delete raw;
         ShowErrorBox("Error starting job", EAGAIN);
         JobFinished();
@@ -222,7 +242,9 @@ void CMainDlg::StartJob(const std::string& path, JobType type) {
 void CMainDlg::RemoveCompressed(const std::string& path) {
   if (!EndsWithHwz(path)) return;
   std::string original = path.substr(0, path.size() - 4);
-  if (!services_.fs->exists(original)) return;
+  // Only an original file makes the compressed version redundant; a
+  // directory of that name holds nothing of its text.
+  if (services_.fs->fileSize(original) < 0) return;
   if (!services_.fs->remove(path)) {
     ShowErrorBox("Error removing file", errno);
     return;
@@ -236,7 +258,7 @@ void CMainDlg::RemoveOriginal(const std::string& path) {
   if (!services_.fs->exists(hwz)) return;
   // The original goes only when its compressed version really holds it.
   std::string why;
-  if (!HoldsText(hwz, services_.fs->fileSize(path), &why)) {
+  if (!HoldsText(hwz, path, &why)) {
     services_.controls->showError("Error removing file\n\n" + why + " " + path + " is kept.");
     return;
   }

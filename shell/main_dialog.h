@@ -109,8 +109,11 @@ class CMainDlg {
 
   // Whether a batch is running (started jobs not all finished).
   bool batchRunning();
-  // Waits until no batch is running.
+  // Waits until no batch is running and every job thread has ended.
   void WaitUntilIdle();
+  // Job threads report their start (counted by StartJob) and their very end.
+  void ThreadStarted();
+  void ThreadEnded();
 
   JobLock& jobLock() { return job_lock_; }
   std::recursive_mutex& progressLock() { return progress_lock_; }
@@ -132,6 +135,9 @@ class CMainDlg {
   JobLock job_lock_;
   std::recursive_mutex progress_lock_;
   std::condition_variable_any idle_;
+  std::mutex threads_mutex_;
+  std::condition_variable threads_done_;
+  int threads_alive_ = 0;
   int jobs_started_ = 0;   // the progress range's maximum
   int jobs_finished_ = 0;  // the progress position
   bool walking_ = false;   // a command is still queueing its batch

@@ -61,10 +61,10 @@ void TreeModel::PopulateItem(TreeItem* item) {
     } else if (e.is_regular) {
       std::string path = JoinPath(dir, e.name);
       if (!EndsWithHwz(e.name)) {
-        if (fs_->exists(path + ".hwz")) continue;  // the .hwz entry stands for both
+        if (fs_->fileSize(path + ".hwz") >= 0) continue;  // the .hwz entry stands for both
         child->text = e.name;
         child->image = IMG_PLAIN;
-      } else if (fs_->exists(path.substr(0, path.size() - 4))) {
+      } else if (fs_->fileSize(path.substr(0, path.size() - 4)) >= 0) {
         child->text = e.name.substr(0, e.name.size() - 4);
         child->image = IMG_BOTH;
       } else {

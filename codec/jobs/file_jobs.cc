@@ -43,7 +43,9 @@ void Compress(JobParams& params) {
   }
   moravine::WriteFailure failure;
   int error = 0;
-  if (!moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error)) {
+  // The compressed file keeps the original's permissions: a private text
+  // stays private.
+  if (!moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error, input.mode())) {
     owner->ShowErrorBox(failure == moravine::WriteFailure::kCreate ? "Error creating archive file."
                                                                    : "Error writing to archive file.",
                         error);
@@ -77,7 +79,7 @@ Outcome DecodeIntoFile(CMainDlg* owner, const MappedFile& input, const std::stri
   moravine::MappedOutput output;
   moravine::WriteFailure failure;
   int error = 0;
-  if (!output.create(target, announced, &failure, &error)) {
+  if (!output.create(target, announced, &failure, &error, input.mode())) {
     if (failure == moravine::WriteFailure::kCreate) {
       owner->ShowErrorBox("Error opening file for writing", error);
       return Outcome::kFinished;
@@ -129,7 +131,7 @@ void Decompress(JobParams& params) {
     }
     moravine::WriteFailure failure;
     int error = 0;
-    done = moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error);
+    done = moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error, input.mode());
     if (!done) {
       owner->ShowErrorBox(
           failure == moravine::WriteFailure::kCreate ? "Error opening file for writing" : "Error writing to file",
