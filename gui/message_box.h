@@ -1,0 +1,32 @@
+// The program's message boxes: modal, titled "Moravine", with an OK button.
+#ifndef MORAVINE_GUI_MESSAGE_BOX_H_
+#define MORAVINE_GUI_MESSAGE_BOX_H_
+
+#include <QDialog>
+#include <QString>
+
+class QWidget;
+
+namespace moravine::gui {
+
+enum class MessageKind { kInformation, kWarning, kError };
+
+inline const QString& ProgramName() {
+  static const QString name = QStringLiteral("Moravine");
+  return name;
+}
+
+// Shows the box and returns when the user has closed it.
+void ShowMessageBox(QWidget* parent, MessageKind kind, const QString& text);
+
+// "About Moravine": the application icon, the version and OK.
+class AboutDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit AboutDialog(QWidget* parent = nullptr);
+};
+
+}  // namespace moravine::gui
+
+#endif  // MORAVINE_GUI_MESSAGE_BOX_H_
