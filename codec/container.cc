@@ -2,7 +2,10 @@
 
 #include <cstring>
 
+#include "wordmodel/hcodeword.h"
 #include "wordmodel/hcoding.h"
+#include "wordmodel/hdecode.h"
+#include "wordmodel/hhashtable.h"
 #include "wordmodel/hdictionary.h"
 #include "wordmodel/hjumpers.h"
 #include "wordmodel/hlog.h"
@@ -11,6 +14,28 @@ namespace {
 
 [[noreturn]] void ReadLengthError() {
   HFatal("Error: computing the compressed file length (HDecompress_getBodyAndConsole)\n");
+}
+
+// The vocabulary with the blank token alone. A code table that cannot give
+// every rank a codeword fails here as a full rebuild would: rank 0 is the
+// one that needs the lowest Offset.
+void RebuildBlankOnly(HModel* model) {
+  const HDictionary* dict = &model->dictionary;
+  int32_t n = dict->token_count;
+  HHashtable_create(model, 0);
+  if (n == 0) return;
+  HCodeword cw;
+  int32_t bytes;
+  HCodeword_TaggedFromTokenrank(0, &model->codetable, &cw, &bytes);
+  for (int32_t r = 0; r < n; ++r) {
+    int32_t len;
+    const unsigned char* token = HDecode_token(dict, r, &len);
+    if (len == 1 && token[0] == ' ') {
+      int is_new;
+      HNode* node = HHashtable_insertEntry(token, 1, &model->vocabulary, &is_new);
+      HCodeword_TaggedFromTokenrank(r, &model->codetable, &node->codeword, &node->level);
+    }
+  }
 }
 
 }  // namespace
@@ -57,6 +82,11 @@ void HCompress_getString(HBuffer* out, int32_t* out_length, int32_t text_length,
 
 void HDecompress_getBodyAndConsole(const unsigned char* file, int32_t file_length, int32_t* text_length,
                                    const unsigned char** body, int32_t* body_length, HModel* model) {
+  HContainer_read(file, file_length, text_length, body, body_length, model, HVocabulary::kFull);
+}
+
+void HContainer_read(const unsigned char* file, int32_t file_length, int32_t* text_length,
+                     const unsigned char** body, int32_t* body_length, HModel* model, HVocabulary vocabulary) {
   if (file == nullptr || file_length <= 0) {
     HFatal("Fatal Error: You're trying to decompress an empty file! (HDecompress_getBodyAndConsole)\n");
   }
@@ -88,7 +118,11 @@ void HDecompress_getBodyAndConsole(const unsigned char* file, int32_t file_lengt
   HDictionary_fromstring(file + pos, dict_length, token_count, &model->dictionary);
   pos += dict_length;
 
-  HHashtable_fromdict(&model->dictionary, &model->codetable, model);
+  if (vocabulary == HVocabulary::kFull) {
+    HHashtable_fromdict(&model->dictionary, &model->codetable, model);
+  } else {
+    RebuildBlankOnly(model);
+  }
 
   if (file_length - pos < 4) ReadLengthError();
   int32_t blen;

@@ -32,4 +32,16 @@ void HContainer_writeHeader(unsigned char* buffer, int32_t text_length, int32_t 
 void HDecompress_getBodyAndConsole(const unsigned char* file, int32_t file_length, int32_t* text_length,
                                    const unsigned char** body, int32_t* body_length, HModel* model);
 
+// How much of the vocabulary a reader rebuilds.
+enum class HVocabulary {
+  kFull,       // every token with its codeword
+  kBlankOnly,  // only the blank token, which restoring spaceless bodies needs
+};
+
+// As HDecompress_getBodyAndConsole, with the vocabulary rebuilt as asked.
+// Readers that find tokens through the dictionary itself (the search) skip
+// rebuilding every entry; checks and failures stay the same.
+void HContainer_read(const unsigned char* file, int32_t file_length, int32_t* text_length,
+                     const unsigned char** body, int32_t* body_length, HModel* model, HVocabulary vocabulary);
+
 #endif  // MORAVINE_CODEC_CONTAINER_H_

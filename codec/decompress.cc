@@ -64,12 +64,15 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
       src = HDecode_token(dict, rank, &tl);
       word = HToken_isWordByte(src[0]);
     }
+    // Room for the token, the blank that may precede it, and (in a growing
+    // buffer) one terminating byte.
     if (w + tl + 1 + kCopySlack > capacity) {
       if (w + tl + 1 > INT32_MAX) {
         HFatal("Error: decoded text would reach 2 GiB or more (HDecompress_nextBlock_bytes)\n");
       }
       if (out->fixed) {
-        if (w + tl + 1 > capacity) return false;
+        int64_t blank = kExpand && after_word && word ? 1 : 0;
+        if (w + blank + tl > capacity) return false;
       } else {
         int64_t next = static_cast<int64_t>(static_cast<double>(capacity) * 1.4) + tl + 1 + kCopySlack;
         if (!HBuffer_resize(&out->owned, static_cast<size_t>(next))) {

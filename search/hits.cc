@@ -34,7 +34,7 @@ void Search_contextRows(const std::string& display_name, const unsigned char* fi
   int32_t text_length;
   const unsigned char* body;
   int32_t body_length;
-  HDecompress_getBodyAndConsole(file, size, &text_length, &body, &body_length, &model);
+  HContainer_read(file, size, &text_length, &body, &body_length, &model, HVocabulary::kBlankOnly);
   bool spaceless = file[0] != 0;
   auto previous = spaceless ? HDecompress_previousBlock_tokens_spaceless : HDecompress_previousBlock_tokens;
   auto next = spaceless ? HDecompress_nextBlock_tokens_spaceless : HDecompress_nextBlock_tokens;

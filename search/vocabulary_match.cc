@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "codec/container.h"
+#include "wordmodel/hcodeword.h"
+#include "wordmodel/hdecode.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 
@@ -78,8 +80,36 @@ std::string CommandLine(const char* input, const char* output, const std::vector
   return line.append(input).append(" > ").append(output);
 }
 
+// Finds matched tokens in the dictionary. agrep prints the matching lines in
+// the order of the vocabulary file, which is rank order, so each search goes
+// on from the last match and the whole output costs one pass over the
+// dictionary; a line out of order costs one more pass.
+class DictionaryCursor {
+ public:
+  explicit DictionaryCursor(const HDictionary* dictionary) : dictionary_(dictionary) {}
+
+  // The rank of the token, or -1 when the dictionary does not hold it.
+  int32_t find(const unsigned char* token, int32_t length) {
+    int32_t n = dictionary_->token_count;
+    for (int32_t i = 0; i < n; ++i) {
+      int32_t r = next_ + i < n ? next_ + i : next_ + i - n;
+      int32_t len;
+      const unsigned char* t = HDecode_token(dictionary_, r, &len);
+      if (len == length && std::memcmp(t, token, static_cast<size_t>(length)) == 0) {
+        next_ = r + 1 < n ? r + 1 : 0;
+        return r;
+      }
+    }
+    return -1;
+  }
+
+ private:
+  const HDictionary* dictionary_;
+  int32_t next_ = 0;
+};
+
 void AddToken(const unsigned char* token, int32_t length, const unsigned char* line, int64_t line_length,
-              MyHash* table, unsigned char* filter, int32_t value, const HModel* model) {
+              MyHash* table, unsigned char* filter, int32_t value, const HModel* model, DictionaryCursor* cursor) {
   // A line that holds only a carriage return is a line of the newline token,
   // which the vocabulary file spreads over two such lines.
   static const unsigned char kNewline = '\n';
@@ -87,15 +117,16 @@ void AddToken(const unsigned char* token, int32_t length, const unsigned char* l
     token = &kNewline;
     length = 1;
   }
-  const HNode* node = HHashtable_lookup(token, length, &model->vocabulary);
-  if (!node) {
+  int32_t rank = cursor->find(token, length);
+  if (rank < 0) {
     std::string shown(reinterpret_cast<const char*>(line), static_cast<size_t>(line_length));
     HFatal("Error: messed up dictionary? (token \"%s\" not found)\n", shown.c_str());
   }
+  HCodeword codeword;
+  int32_t len;
+  HCodeword_TaggedFromTokenrank(rank, &model->codetable, &codeword, &len);
   unsigned char key[4];
-  int32_t len = node->level;
-  if (len < 1 || len > 4) HFatal("Error: token not found (HCodeword_TaggedFromToken)\n");
-  for (int32_t i = 0; i < len; ++i) key[i] = static_cast<unsigned char>(node->codeword >> (8 * (len - 1 - i)));
+  for (int32_t i = 0; i < len; ++i) key[i] = static_cast<unsigned char>(codeword >> (8 * (len - 1 - i)));
   filter[key[0]] = 1;
   MyHash_insert(key, len, value, table);
 }
@@ -167,6 +198,7 @@ int32_t Search_readMatches(const char* input, MyHash* table, unsigned char* filt
     ~Unmap() { host->unmapFile(data, size); }
   } unmap{host, data, size};
 
+  DictionaryCursor cursor(&model->dictionary);
   int32_t lines = 0;
   int64_t last = size - 1;
   int64_t p = 0;
@@ -190,7 +222,7 @@ int32_t Search_readMatches(const char* input, MyHash* table, unsigned char* filt
       token_length = static_cast<int32_t>(q - p - 1);
     }
     ++lines;
-    AddToken(data + p, token_length, data + p, (q < size ? q : size) - p, table, filter, value, model);
+    AddToken(data + p, token_length, data + p, (q < size ? q : size) - p, table, filter, value, model, &cursor);
     p = q + 1;
     if (p >= last) break;
   }
@@ -214,7 +246,7 @@ void Search_compressedFile(int32_t* count, const std::string& word, const unsign
   int32_t text_length;
   const unsigned char* body;
   int32_t body_length;
-  HDecompress_getBodyAndConsole(file, size, &text_length, &body, &body_length, &model);
+  HContainer_read(file, size, &text_length, &body, &body_length, &model, HVocabulary::kBlankOnly);
 
   MyHash table;
   MyHash_create(&table, 1000);
