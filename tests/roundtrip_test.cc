@@ -1,24 +1,25 @@
 // Compression followed by decompression gives back every byte, under both
-// models, for the corpus and for texts built to hit the code's corners.
+// models, for the corpus and for texts built to hit the code's corners; the
+// two bodies agree, and so do blocks decoded from any boundary.
 #include <algorithm>
 #include <random>
 
+#include "codec/block.h"
 #include "test_support.h"
 
 namespace mtest {
 namespace {
 
-class RoundTripTest : public LibTest {
- protected:
-  void ExpectRoundTrip(const Bytes& text, int32_t distance = 128) {
-    for (int rule : {0, 1}) {
-      Bytes back = Decompress(Compress(text, rule, distance), rule);
-      ASSERT_EQ(back.size(), text.size()) << "rule " << rule;
-      auto diff = std::mismatch(back.begin(), back.end(), text.begin()).first;
-      ASSERT_TRUE(diff == back.end()) << "rule " << rule << ", first difference at " << (diff - back.begin());
-    }
+class RoundTripTest : public LibTest {};
+
+void ExpectRoundTrip(const Bytes& text, int32_t distance = 128) {
+  for (int rule : {0, 1}) {
+    Bytes back = Decompress(Compress(text, rule, distance), rule);
+    ASSERT_EQ(back.size(), text.size()) << "rule " << rule;
+    auto diff = std::mismatch(back.begin(), back.end(), text.begin()).first;
+    ASSERT_TRUE(diff == back.end()) << "rule " << rule << ", first difference at " << (diff - back.begin());
   }
-};
+}
 
 TEST_F(RoundTripTest, Corpus) {
   int files = 0;
@@ -33,21 +34,19 @@ TEST_F(RoundTripTest, Corpus) {
   if (files == 0) GTEST_SKIP() << "corpus not found at " << CorpusDir();
 }
 
-TEST_F(RoundTripTest, ArbitraryBytes) {
+TEST_F(RoundTripTest, GeneratedTexts) {
   std::mt19937 rng(2024);
   Bytes noise(200000 / kScale, '\0');
   for (char& c : noise) c = static_cast<char>(rng());
   ExpectRoundTrip(noise, 1);
   // Mostly text, with CR LF line ends, zero bytes and bytes from 0x80 up.
-  const std::vector<Bytes> pieces = {"caf\xE9", " ", "\r\n", "word", Bytes(1, '\0'), "\xFF\xFE", "x1", "  ", "\t"};
+  const V pieces = {"caf\xE9", " ", "\r\n", "word", Bytes(1, '\0'), "\xFF\xFE", "x1", "  ", "\t"};
   Bytes mixed;
   for (int i = 0; i < 100000 / kScale; ++i) mixed += pieces[rng() % pieces.size()];
   ExpectRoundTrip(mixed + Bytes(2, '\0'), 3);
-}
 
-TEST_F(RoundTripTest, DegenerateTexts) {
   for (int c : {0x61, 0x20, 0x0A, 0x0D, 0x00, 0x80, 0xFF}) ExpectRoundTrip(Bytes(1, static_cast<char>(c)));
-  for (const char* s : {" ", "  ", " a", "a ", "a b ", " a b", "a \n", "a b\n", "\n a", "a  b", "1 2 3", "\n\n"}) {
+  for (const char* s : {"  ", " a", "a ", "a b ", " a b", "a \n", "a b\n", "\n a", "a  b", "1 2 3", "\n\n"}) {
     SCOPED_TRACE(Escape(s));
     ExpectRoundTrip(s, 1);
   }
@@ -59,9 +58,10 @@ TEST_F(RoundTripTest, DegenerateTexts) {
   ExpectRoundTrip(no_blanks);
 }
 
-// 127, 254 and 255 tokens leave 128, 128 and 127 filler leaves in the
-// tree; 128 of them form an inner node of weight 0.
-TEST_F(RoundTripTest, VocabularySizesAroundMultiplesOf127) {
+// 127, 254 and 255 tokens leave 128, 128 and 127 filler leaves in the tree;
+// 128 of them form an inner node of weight 0. Frequencies 1, 3, 130 and 521
+// in groups of 127 words chain the first Huffman tree five levels deep.
+TEST_F(RoundTripTest, VocabularySizesAroundMultiplesOf127AndRescaling) {
   for (int tokens : {127, 128, 254, 255, 381, 382}) {
     Bytes text;
     for (int i = 0; i < tokens - 1; ++i) text += Word("q", i) + (i % 4 ? " " : " q0 q1 ");
@@ -69,32 +69,24 @@ TEST_F(RoundTripTest, VocabularySizesAroundMultiplesOf127) {
     SCOPED_TRACE(tokens);
     ExpectRoundTrip(text);
   }
-}
-
-TEST_F(RoundTripTest, VocabularyThatNeedsRescaling) {
-  // Frequencies 1, 3, 130 and 521 in groups of 127 words chain the first
-  // Huffman tree five levels deep.
-  std::vector<Bytes> words;
-  auto add = [&](int from, int to, int freq) {
-    for (int i = from; i < to; ++i) words.insert(words.end(), freq, Word("r", i));
-  };
-  add(0, 129, 1);
-  add(129, 256, 3);
-  add(256, 383, 130);
-  add(383, 509, 521);
-  std::shuffle(words.begin(), words.end(), std::mt19937(5));
+  V r;
+  for (int i = 0; i < 509; ++i) r.insert(r.end(), i < 129 ? 1 : i < 256 ? 3 : i < 383 ? 130 : 521, Word("r", i));
+  std::shuffle(r.begin(), r.end(), std::mt19937(5));
   Bytes text;
-  for (const Bytes& w : words) text += w + " ";
-  Bytes file = Compress(text, 0);
-  EXPECT_EQ(Field(file, 5), 510u);
-  EXPECT_LE(Field(file, 9), 4u);
+  for (const Bytes& w : r) text += w + " ";
+  EXPECT_EQ(Field(Compress(text, 0), 5), 510u);
+  EXPECT_LE(Field(Compress(text, 0), 9), 4u);
   ExpectRoundTrip(text);
 }
 
 // The spaceless body is the words-and-separators body without the blanks
 // that stand between two words, and expanding it gives the full body back.
 TEST_F(RoundTripTest, SpacelessBodyIsTheContractedFullBody) {
-  std::vector<Bytes> texts = {"a b \nc , d  e f ", " a b", "a b ", "a \n\n b"};
+  Parsed b(Compress(" a b, c  d \n", 1));
+  EXPECT_EQ(BodyTokens(b.body, b.body_length, b.model), (V{" ", "a", "b", ", ", "c", "  ", "d", " ", "\n"}));
+  EXPECT_EQ(Field(Compress("a b", 1), 5), 3u);  // the blank is still in the vocabulary
+
+  V texts = {"a b \nc , d  e f ", " a b", "a b ", "a \n\n b", "a\nb,c\n"};  // the last without a blank token
   texts.push_back(ReadFile(CorpusDir() / "canterbury" / "alice29.txt"));
   HBuffer contracted, expanded;
   int32_t contracted_length, expanded_length;
@@ -103,35 +95,79 @@ TEST_F(RoundTripTest, SpacelessBodyIsTheContractedFullBody) {
     SCOPED_TRACE(Escape(text.substr(0, 20)));
     Parsed full(Compress(text, 0)), spaceless(Compress(text, 1));
     HCompress_contractSpaces(full.body, full.body_length, &contracted, &contracted_length, &full.model);
-    ASSERT_EQ(Str(contracted.get(), contracted_length), Str(spaceless.body, spaceless.body_length));
+    const unsigned char* result = contracted ? contracted.get() : full.body;  // no blank: the body itself
+    ASSERT_EQ(Str(result, contracted_length), Str(spaceless.body, spaceless.body_length));
     HDecompress_expandSpaces(spaceless.body, spaceless.body_length, &expanded, &expanded_length, &spaceless.model);
-    ASSERT_EQ(Str(expanded.get(), expanded_length), Str(full.body, full.body_length));
+    result = expanded ? expanded.get() : spaceless.body;
+    ASSERT_EQ(Str(result, expanded_length), Str(full.body, full.body_length));
+    EXPECT_EQ(contracted == nullptr, text == "a\nb,c\n");
   }
-  // Without a blank token the body itself is the result.
-  Parsed lines(Compress("a\nb,c\n", 0));
-  HCompress_contractSpaces(lines.body, lines.body_length, &contracted, &contracted_length, &lines.model);
-  EXPECT_EQ(contracted, nullptr);
-  EXPECT_EQ(contracted_length, lines.body_length);
-  HDecompress_expandSpaces(lines.body, lines.body_length, &expanded, &expanded_length, &lines.model);
-  EXPECT_EQ(expanded, nullptr);
-  EXPECT_EQ(expanded_length, lines.body_length);
-  EXPECT_TRUE(Fails([&] { HCompress_contractSpaces(nullptr, 0, &contracted, &contracted_length, &lines.model); },
+  EXPECT_TRUE(Fails([&] { HCompress_contractSpaces(nullptr, 0, &contracted, &contracted_length, nullptr); },
                     "Fatal Error: You're trying to compress an empty file! (HCompress_contractSpaces)\n"));
 }
 
-TEST_F(RoundTripTest, SpacelessModelDropsOnlyBlanksBetweenWords) {
-  using V = std::vector<Bytes>;
-  auto body = [](const Bytes& text) {
-    Parsed p(Compress(text, 1));
-    return BodyTokens(p.body, p.body_length, p.model);
-  };
-  EXPECT_EQ(body("a b"), (V{"a", "b"}));
-  EXPECT_EQ(body("a  b"), (V{"a", "  ", "b"}));
-  EXPECT_EQ(body("a b\n"), (V{"a", "b", "\n"}));
-  EXPECT_EQ(body("a \n"), (V{"a", " ", "\n"}));
-  EXPECT_EQ(body("a b "), (V{"a", "b", " "}));
-  EXPECT_EQ(body(" a b, c"), (V{" ", "a", "b", ", ", "c"}));
-  EXPECT_EQ(Field(Compress("a b", 1), 5), 3u);  // the blank is still in the vocabulary
+using Op = void (*)(const unsigned char*, int32_t, int32_t, HBuffer*, int32_t*, int32_t*, const HModel*);
+const Op kNext[] = {HDecompress_nextBlock_tokens, HDecompress_nextBlock_tokens_spaceless};
+const Op kPrevious[] = {HDecompress_previousBlock_tokens, HDecompress_previousBlock_tokens_spaceless};
+
+bool IsWord(const Bytes& token) { return HToken_isWordByte(static_cast<unsigned char>(token[0])); }
+
+// The block of n words from (forward) or before (backward) body offset at,
+// and the body bytes it covers.
+std::pair<Bytes, int32_t> Block(Op op, const Parsed& p, int32_t at, int32_t n) {
+  bool backward = op == kPrevious[0] || op == kPrevious[1];
+  HBuffer text;
+  int32_t length = -1, covered = -1;
+  op(p.body + at, backward ? at : p.body_length - at, n, &text, &length, &covered, &p.model);
+  if (text) text[length] = 0;  // the promised room for a terminator
+  return {Str(text.get(), length), covered};
+}
+
+// Block decompression, as the search shows the words around a hit: every
+// boundary of a body with codewords of one to three bytes, against the token
+// sequence that the body encodes; no words, and a continuation byte.
+TEST_F(RoundTripTest, BlocksAtEveryBoundaryMatchTheTokenSequence) {
+  Bytes text;
+  for (int i = 0; i < 6000 / kScale; ++i) {
+    text += Word("b", i * i % 20011) + (i % 13 == 0 ? ".\n" : i % 5 == 0 ? ", " : " ");
+  }
+  for (int rule : {0, 1}) {
+    Parsed p(Compress(text, rule));
+    ASSERT_GE(p.model.codetable.max_cw_length, 2);
+    V tokens = BodyTokens(p.body, p.body_length, p.model);
+    std::vector<int32_t> offset = {0};
+    for (int32_t at = 1; at < p.body_length; ++at) {
+      if (p.body[at] & 0x80) offset.push_back(at);
+    }
+    ASSERT_EQ(offset.size(), tokens.size());
+    offset.push_back(p.body_length);
+    auto join = [&](size_t from, size_t to) {
+      Bytes out;
+      for (size_t t = from; t < to; ++t) {
+        if (rule == 1 && t > from && IsWord(tokens[t - 1]) && IsWord(tokens[t])) out += ' ';
+        out += tokens[t];
+      }
+      return out;
+    };
+    for (size_t i = 0; i < tokens.size(); ++i) {
+      for (int32_t n : {1, 3}) {
+        size_t j = i, k = i;
+        for (int32_t left = n; j < tokens.size() && left > 0; ++j) left -= IsWord(tokens[j]);
+        for (int32_t left = n; k > 0 && left > 0;) left -= IsWord(tokens[--k]);
+        ASSERT_EQ(Block(kNext[rule], p, offset[i], n), std::make_pair(join(i, j), offset[j] - offset[i])) << i;
+        ASSERT_EQ(Block(kPrevious[rule], p, offset[i], n), std::make_pair(join(k, i), offset[i] - offset[k])) << i;
+      }
+    }
+    EXPECT_EQ(Block(kNext[rule], p, 0, 0), std::make_pair(Bytes(), 0));
+    int32_t inside = 1;
+    while (p.body[inside] & 0x80) ++inside;
+    const char* names[] = {"nextBlock_tokens", "nextBlock_tokens_spaceless", "previousBlock_tokens",
+                           "previousBlock_tokens_spaceless"};
+    for (int op = 0; op < 4; ++op) {
+      EXPECT_TRUE(Fails([&] { Block(op < 2 ? kNext[op] : kPrevious[op - 2], p, inside, 2); },
+                        std::string("Error: not a tagged byte (HDecompress_") + names[op] + ")\n"));
+    }
+  }
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -26,6 +25,7 @@
 namespace mtest {
 
 using Bytes = std::string;  // holds any byte values
+using V = std::vector<Bytes>;
 
 inline const unsigned char* U(const Bytes& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 inline int32_t L(const Bytes& s) { return static_cast<int32_t>(s.size()); }
@@ -50,15 +50,8 @@ inline Bytes Hex(const std::string& hex) {
 // under -O3 -Werror=restrict, so the tests never write it that way.)
 inline Bytes Word(const char* prefix, long i) { return Bytes(prefix).append(std::to_string(i)); }
 
-inline std::string Escape(const std::string& s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c == '\n') out += "\\n";
-    else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
-    else out += Word("[", c) + "]";
-  }
-  return out;
-}
+// Quoted, with escapes for other bytes.
+inline std::string Escape(const std::string& s) { return ::testing::PrintToString(s); }
 
 inline Bytes Compress(const Bytes& text, int rule, int32_t distance = 0, int32_t level = 0) {
   HBuffer out;
@@ -71,7 +64,7 @@ inline Bytes Compress(const Bytes& text, int rule, int32_t distance = 0, int32_t
 // Decodes from an exact-size heap copy, so that the sanitizers see any read
 // beyond the file.
 inline Bytes Decompress(const Bytes& file, int rule, int32_t level = 0) {
-  std::unique_ptr<unsigned char[]> copy(new unsigned char[file.size() + 1]);
+  std::unique_ptr<unsigned char[]> copy(new unsigned char[file.size()]);
   std::memcpy(copy.get(), file.data(), file.size());
   HBuffer out;
   int32_t n = 0;
@@ -86,8 +79,9 @@ inline uint32_t Field(const Bytes& file, size_t at) {
   for (size_t i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(file[at + i]);
   return v;
 }
-inline void SetField(Bytes* file, size_t at, uint32_t v) {
-  for (size_t i = 0; i < 4; ++i) (*file)[at + i] = static_cast<char>(v >> (24 - 8 * i));
+inline Bytes WithField(Bytes file, size_t at, uint32_t v) {
+  for (size_t i = 0; i < 4; ++i) file[at + i] = static_cast<char>(v >> (24 - 8 * i));
+  return file;
 }
 
 // The model of a compressed file, as the decompressor rebuilds it.
@@ -101,26 +95,12 @@ struct Parsed {
     HDecompress_getBodyAndConsole(bytes.get(), L(file), &text_length, &body, &body_length, &model);
   }
   ~Parsed() { HModel_free(&model, false); }
-};
-
-// The model, body and pointers of a text, as the compressor builds them.
-struct Built {
-  HModel model;
-  HTreeStorage storage;
-  HBuffer body;
-  int32_t body_length = 0;
-  explicit Built(const Bytes& text, int32_t distance = 0) {
-    HHashtable_create(&model, L(text) / 1000 + 5);
-    HParse_text(U(text), L(text), &model);
-    HCompress_getBodyAndConsole(U(text), L(text), distance, &body, &body_length, &model, &storage);
-  }
-  ~Built() { HModel_free(&model, true); }
   const HNode* entry(const Bytes& token) const { return HHashtable_lookup(U(token), L(token), &model.vocabulary); }
 };
 
 // The tokens of a body, codeword by codeword.
-inline std::vector<Bytes> BodyTokens(const unsigned char* body, int32_t length, const HModel& model) {
-  std::vector<Bytes> tokens;
+inline V BodyTokens(const unsigned char* body, int32_t length, const HModel& model) {
+  V tokens;
   HBuffer token;
   int32_t n = 0, cw = 0;
   for (int32_t p = 0; HToken_TaggedGetNext(body + p, length - p, &model, &token, &n, &cw); p += cw) {
@@ -130,8 +110,7 @@ inline std::vector<Bytes> BodyTokens(const unsigned char* body, int32_t length, 
 }
 
 inline Bytes ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
 
 inline std::filesystem::path CorpusDir() { return MORAVINE_CORPUS_DIR; }
@@ -140,15 +119,12 @@ inline std::filesystem::path CorpusDir() { return MORAVINE_CORPUS_DIR; }
 class LibTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    report_ = std::tmpfile();
-    error_ = std::tmpfile();
     ASSERT_TRUE(report_ && error_);
     HLog_setStreams(report_, error_);
   }
   void TearDown() override {
     HLog_setStreams(nullptr, nullptr);
-    if (report_) std::fclose(report_);
-    if (error_) std::fclose(error_);
+    for (FILE* f : {report_, error_}) if (f) std::fclose(f);
   }
 
   // What the report stream received since the last call.
@@ -164,10 +140,10 @@ class LibTest : public ::testing::Test {
     } catch (const HFatalFailure& e) {
       std::string logged = Take(error_);
       if (e.what() == message && logged == message) return ::testing::AssertionSuccess();
-      return ::testing::AssertionFailure() << "failed with \"" << Escape(e.what()) << "\", logged \""
-                                           << Escape(logged) << "\", expected \"" << Escape(message) << "\"";
+      return ::testing::AssertionFailure() << "failed with " << Escape(e.what()) << ", logged " << Escape(logged)
+                                           << ", expected " << Escape(message);
     }
-    return ::testing::AssertionFailure() << "no failure, expected \"" << Escape(message) << "\"";
+    return ::testing::AssertionFailure() << "no failure, expected " << Escape(message);
   }
 
  private:
@@ -178,13 +154,13 @@ class LibTest : public ::testing::Test {
     std::string out;
     char buf[4096];
     for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
-    std::fseek(f, 0, SEEK_END);
+    std::fseek(f, 0, SEEK_END);  // the library writes next
     pos = std::ftell(f);
     return out;
   }
 
-  FILE* report_ = nullptr;
-  FILE* error_ = nullptr;
+  FILE* report_ = std::tmpfile();
+  FILE* error_ = std::tmpfile();
   long report_pos_ = 0, error_pos_ = 0;
 };
 

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,28 +92,27 @@ class TempDir {
     root_ = pattern;
     path_ = root_ / leaf;
     fs::create_directory(path_);
-    if (const char* old = std::getenv("TMPDIR")) saved_ = std::make_unique<std::string>(old);
+    if (const char* old = std::getenv("TMPDIR")) saved_ = old;
     ::setenv("TMPDIR", path_.c_str(), 1);
   }
   ~TempDir() {
-    if (saved_) ::setenv("TMPDIR", saved_->c_str(), 1);
-    else ::unsetenv("TMPDIR");
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
+    saved_ ? ::setenv("TMPDIR", saved_->c_str(), 1) : ::unsetenv("TMPDIR");
+    fs::remove_all(root_);
   }
   const fs::path& path() const { return path_; }
-  std::string name(const char* stem, int n) const {
+  std::string name(const char* stem, int n) const {  // stem.pid.n
     return (path_ / (std::string(stem) + "." + std::to_string(::getpid()) + "." + std::to_string(n))).string();
   }
-  std::vector<std::string> entries() const {  // symbolic links included
+  std::vector<std::string> entries() const {  // sorted, symbolic links included
     std::vector<std::string> out;
     for (const auto& e : fs::directory_iterator(path_)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
     return out;
   }
 
  private:
+  std::optional<std::string> saved_;
   fs::path root_, path_;
-  std::unique_ptr<std::string> saved_;
 };
 
 // The message of the fatal failure that f() raises.

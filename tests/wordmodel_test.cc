@@ -1,0 +1,209 @@
+// The word model's parts: the token scanner (the one definition of a token
+// that counting, coding, pointers and search share), the vocabulary hash
+// table, tagged codewords, and the radix-128 Huffman code: levels from the
+// tree, the canonical code table (including levels without tokens), rank
+// order and rescaling.
+#include <functional>
+#include <memory>
+
+#include "test_support.h"
+#include "wordmodel/hufftree.h"
+
+namespace mtest {
+namespace {
+
+class WordModelTest : public LibTest {};
+
+V Tokens(const Bytes& text) {
+  V tokens;
+  for (int32_t p = 0, n = 0; p < L(text); p += n) {
+    HToken_getLengthNext(U(text) + p, L(text) - p, &n);
+    tokens.push_back(text.substr(p, n));
+  }
+  return tokens;
+}
+
+TEST_F(WordModelTest, TokensAreWordsSeparatorsAndSingleNewlines) {
+  EXPECT_EQ(Tokens("Hello, world.\r\n\nA1"), (V{"Hello", ", ", "world", ".\r", "\n", "\n", "A1"}));
+  EXPECT_EQ(Tokens("caf\xE9 x"), (V{"caf", "\xE9 ", "x"}));  // bytes from 0x80 up are separators
+  EXPECT_EQ(Tokens(" \n "), (V{" ", "\n", " "}));
+  EXPECT_EQ(Tokens(Bytes("a\0\0b", 4)), (V{"a", Bytes(2, '\0'), "b"}));
+  EXPECT_EQ(Tokens("\t\x01~\x7F\xFFZz09"), (V{"\t\x01~\x7F\xFF", "Zz09"}));
+  // The scanner stops at the remaining count; the exact-size buffer lets the
+  // sanitizers catch any read past it.
+  std::unique_ptr<unsigned char[]> text(new unsigned char[2]{'a', 'b'});
+  int32_t n;
+  HToken_getLengthNext(text.get(), 1, &n);
+  EXPECT_EQ(n, 1);
+  EXPECT_TRUE(Fails([&] { HToken_getLengthNext(text.get(), 0, &n); }, "Error: HToken_getLengthNext\n"));
+}
+
+TEST_F(WordModelTest, HashValuesAndBuckets) {
+  HModel model;
+  HHashtable_create(&model, 5);
+  const HHashtable* t = &model.vocabulary;
+  ASSERT_EQ(t->bucket_count, 18);
+  EXPECT_EQ(HHashtable_hashValue(U("a"), 1), 456);
+  EXPECT_EQ(HHashtable_hash(U("a"), 1, t), 6);
+  // A negative hash value: the truncated remainder is -15, the bucket 15.
+  int32_t h = HHashtable_hashValue(U("abcdefgh"), 8);
+  EXPECT_TRUE(h < 0 && h % 18 == -15) << h;
+  EXPECT_EQ(HHashtable_hash(U("abcdefgh"), 8, t), 15);
+  HModel_free(&model, true);
+}
+
+TEST_F(WordModelTest, CodewordConversions) {
+  struct Case { uint32_t plain; int32_t bits; HCodeword tagged; const char* hex; };
+  for (const Case& c : {Case{0, 7, 0x80, "80"}, Case{127, 7, 0xFF, "ff"}, Case{300, 14, 0x822C, "82 2c"},
+                        Case{0, 28, 0x80000000, "80 00 00 00"}, Case{0x0FFFFFFF, 28, 0xFF7F7F7F, "ff 7f 7f 7f"}}) {
+    HCodeword tagged;
+    uint32_t plain;
+    int32_t bytes, bits;
+    HCodeword_TaggedFromPlain(c.plain, c.bits, &tagged, &bytes);
+    EXPECT_EQ(tagged, c.tagged);
+    EXPECT_EQ(bytes, c.bits / 7);
+    HCodeword_PlainFromTagged(c.tagged, bytes, &plain, &bits);
+    EXPECT_EQ(plain, c.plain);
+    EXPECT_EQ(bits, c.bits);
+    HBuffer s;
+    HCodeword_tostring(c.tagged, bytes, &s);
+    EXPECT_EQ(Str(s.get(), bytes + 1), Hex(c.hex) + Bytes(1, '\0'));
+  }
+}
+
+// Exact-size heap buffers: reading the last byte, or walking back over
+// bytes without a tag, must stay inside.
+TEST_F(WordModelTest, CodewordsReadForwardAndBackward) {
+  std::unique_ptr<unsigned char[]> body(new unsigned char[3]{0x81, 0x05, 0x83});
+  HCodeword cw;
+  int32_t len, rank;
+  HCodeword_TaggedGetNext(body.get(), 3, &cw, &len);
+  EXPECT_EQ(std::make_pair(cw, len), std::make_pair(0x8105u, 2));
+  HCodeword_TaggedGetPrevious(body.get() + 2, 2, &cw, &len);
+  EXPECT_EQ(std::make_pair(cw, len), std::make_pair(0x8105u, 2));
+  HCodeword_TaggedGetNext(body.get() + 2, 1, &cw, &len);
+  EXPECT_EQ(std::make_pair(cw, len), std::make_pair(0x83u, 1));
+
+  // The newline token is stored as two newlines and read back as one.
+  Parsed p(Compress("a\nb", 0));  // newline sorts first: LF LF a LF b LF
+  const HDictionary& d = p.model.dictionary;
+  EXPECT_EQ(Str(d.string, d.string_length), "\n\na\nb\n");
+  EXPECT_EQ(std::vector<int32_t>(d.start.get(), d.start.get() + 3), (std::vector<int32_t>{0, 2, 4}));
+  EXPECT_EQ(BodyTokens(p.body, p.body_length, p.model), (V{"a", "\n", "b"}));
+  HBuffer token;
+  EXPECT_EQ(HToken_TaggedGetPrevious(p.body + 2, 0, &p.model, &token, &len, &rank), 0);
+  ASSERT_EQ(HToken_TaggedGetPrevious(p.body + 2, 2, &p.model, &token, &len, &rank), 1);
+  EXPECT_EQ(Str(token.get(), len), "\n");
+
+  const unsigned char* u = body.get() + 1;  // 05 83
+  const unsigned char six[] = {0x81, 1, 2, 3, 4, 5};
+  const std::pair<std::function<void()>, const char*> failures[] = {
+      // One tagged byte and five untagged ones read as one codeword of 6 bytes.
+      {[&] { HToken_TaggedGetNext(six, 6, &p.model, &token, &len, &rank); },
+       "Error: HToken_RankFromTaggedCw - length no in [1,4]\n"},
+      {[&] { HCodeword_TaggedGetNext(u, 0, &cw, &len); }, "Error: no byte left (HCodeword_TaggedGetNext)\n"},
+      {[&] { HCodeword_TaggedGetNext(u, 1, &cw, &len); }, "Error: no tagged byte (HCodeword_TaggedGetNext)\n"},
+      {[&] { HCodeword_TaggedGetPrevious(u, 0, &cw, &len); }, "Error: no byte left (HCodeword_TaggedGetPrevious)\n"},
+      {[&] { HCodeword_TaggedGetPrevious(u, 1, &cw, &len); }, "Error: no tagged byte (HCodeword_TaggedGetPrevious)\n"},
+      {[&] { HCodeword_TaggedGetPrevious(u + 1, 1, &cw, &len); },
+       "Error: no tagged byte before the position (HCodeword_TaggedGetPrevious)\n"},
+      {[&] { HCodeword_TaggedFromToken(U("c"), 1, &p.model, &cw, &len); },
+       "Error: token not found (HCodeword_TaggedFromToken)\n"},
+      {[&] { HToken_fromTaggedCw(0x83, 1, &p.model.codetable, &d, &token, &len); },
+       "Error: token_startpos computation (HToken_fromTaggedCw)\n"},
+  };
+  for (const auto& [f, message] : failures) EXPECT_TRUE(Fails(f, message)) << message;
+}
+
+using Ints = std::vector<int32_t>;
+
+class HufftreeTest : public LibTest {
+ protected:
+  ~HufftreeTest() override { HModel_free(&model_, true); }
+
+  // Tokens "w0", "w1", ... with the given frequencies, and their code.
+  template <class F>
+  void Build(int32_t n, F freq) {
+    HHashtable_create(&model_, n);
+    int is_new;
+    for (int32_t i = 0; i < n; ++i) {
+      HHashtable_insertEntry(U(Word("w", i)), L(Word("w", i)), &model_.vocabulary, &is_new)->frequency = freq(i);
+    }
+    Hufftree_build(&model_, &storage_);
+    HCodetable_fromtree(storage_.array.data(), &model_.codetable, &model_);
+  }
+  const HNode* Entry(int32_t i) { return HHashtable_lookup(U(Word("w", i)), L(Word("w", i)), &model_.vocabulary); }
+
+  // The table; then every rank converts to a codeword of 1..max bytes and
+  // back, and each token holds the codeword of its rank.
+  void ExpectCode(int32_t max, Ints first_cw, Ints offset) {
+    const HCodetable& t = model_.codetable;
+    EXPECT_EQ(t.max_cw_length, max);
+    EXPECT_EQ(Ints(t.First_cw + 1, t.First_cw + 5), first_cw);
+    EXPECT_EQ(Ints(t.Offset + 1, t.Offset + 5), offset);
+    ASSERT_EQ(t.token_count, model_.vocabulary.entry_count);
+    for (int32_t r = 0; r < t.token_count; ++r) {
+      HCodeword cw;
+      int32_t bytes, back;
+      HCodeword_TaggedFromTokenrank(r, &t, &cw, &bytes);
+      ASSERT_TRUE(bytes >= 1 && bytes <= max);
+      HToken_RankFromTaggedCw(cw, bytes, &t, &back);
+      ASSERT_EQ(back, r);
+      ASSERT_EQ(storage_.array[r]->codeword, cw);
+      ASSERT_EQ(storage_.array[r]->level, bytes);
+    }
+  }
+
+  HModel model_;
+  HTreeStorage storage_;
+};
+
+TEST_F(HufftreeTest, SmallTextsShareLevelOneInByteOrder) {
+  Parsed b(Compress("a b a", 0));
+  EXPECT_EQ(b.model.codetable.max_cw_length, 1);
+  EXPECT_EQ(Ints(b.model.codetable.Offset + 1, b.model.codetable.Offset + 5), (Ints{0, 129, 129, 129}));
+  EXPECT_EQ(b.entry(" ")->codeword, 0x80u);
+  EXPECT_EQ(b.entry("a")->codeword, 0x81u);
+  EXPECT_EQ(b.entry("b")->codeword, 0x82u);
+  EXPECT_EQ(Str(b.body, b.body_length), Hex("81 80 82 80 81"));
+  EXPECT_EQ(Str(b.model.dictionary.string, b.model.dictionary.string_length), " \na\nb\n");
+  Parsed u(Compress("a\xE9z", 0));  // bytes compare unsigned: 0xE9 after 'z'
+  EXPECT_EQ(Str(u.model.dictionary.string, 6), "a\nz\n\xE9\n");
+}
+
+TEST_F(HufftreeTest, OneRareTokenOfHundredTwentyEightGoesDown) {
+  Build(128, [](int32_t i) { return i == 77 ? 1 : 2; });
+  ExpectCode(2, {1, 0, 0, 0}, {1, 0, 256, 256});
+  EXPECT_EQ(storage_.array[0], Entry(77));
+  EXPECT_EQ(Entry(77)->codeword, 0x8000u);
+  EXPECT_EQ(storage_.array[1]->codeword, 0x81u);
+  EXPECT_EQ(storage_.array[127]->codeword, 0xFFu);
+}
+
+TEST_F(HufftreeTest, EmptyMiddleLevel) {
+  // 127 tokens heavier than the 16257 single ones together: level 2 holds
+  // no token, but its prefixes 0..127 lead on to level 3.
+  const int32_t n = 16384;
+  Build(n, [](int32_t i) { return i < 127 ? 20000 : 1; });
+  ExpectCode(3, {1, 128, 0, 0}, {n - 127, 16512, 0, 16512});
+  EXPECT_EQ(storage_.array[n - 127]->codeword, 0x81u);
+  EXPECT_EQ(storage_.array[n - 127]->level, 1);
+  EXPECT_EQ(Entry(n - 1)->level, 3);
+}
+
+TEST_F(HufftreeTest, DeepTreeIsRescaledToFourLevels) {
+  // Groups of frequencies 1, 3, 130, 521, each above the node that the
+  // group before it forms, chain the first tree five levels deep; only the
+  // rescaling changes frequencies.
+  Build(2 + 4 * 127, [](int32_t i) { return i < 129 ? 1 : i < 256 ? 3 : i < 383 ? 130 : 521; });
+  EXPECT_LE(model_.codetable.max_cw_length, 4);
+  EXPECT_EQ(Entry(0)->frequency, 1);
+  EXPECT_EQ(Entry(200)->frequency, 2);
+  EXPECT_EQ(Entry(300)->frequency, 81);
+  EXPECT_EQ(Entry(400)->frequency, 323);  // 0.6180339887 would give 322
+  const HCodetable& t = model_.codetable;  // as built: only its consistency is checked
+  ExpectCode(t.max_cw_length, Ints(t.First_cw + 1, t.First_cw + 5), Ints(t.Offset + 1, t.Offset + 5));
+}
+
+}  // namespace
+}  // namespace mtest
