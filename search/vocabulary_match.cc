@@ -149,15 +149,31 @@ void Search_writeVocabularyFile(char* name, int32_t capacity, const HDictionary*
   int fd = CreateNumbered(host, name, capacity, "agrep.tmp", 1);
   file.adopt(name, fd);
 
+  // Copied line by line: each run up to a line feed, then CR LF.
   unsigned char block[1 << 16];
   size_t used = 0;
-  for (int32_t i = 0; i < dictionary->string_length; ++i) {
-    unsigned char c = dictionary->string[i];
-    if (c == '\n') block[used++] = '\r';
-    block[used++] = c;
-    if (used >= sizeof block - 2) {
-      if (!host->writeAll(fd, block, used)) HFatal_perror("write");
+  const unsigned char* p = dictionary->string;
+  const unsigned char* end = p + dictionary->string_length;
+  while (p < end) {
+    const unsigned char* lf = static_cast<const unsigned char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    size_t run = static_cast<size_t>((lf ? lf : end) - p);
+    size_t extra = lf ? 2 : 0;
+    if (used + run + extra > sizeof block) {
+      if (used && !host->writeAll(fd, block, used)) HFatal_perror("write");
       used = 0;
+      if (run + extra > sizeof block) {  // a line longer than the block goes out on its own
+        if (!host->writeAll(fd, p, run)) HFatal_perror("write");
+        p += run;
+        run = 0;
+      }
+    }
+    std::memcpy(block + used, p, run);
+    used += run;
+    p += run;
+    if (lf) {
+      block[used++] = '\r';
+      block[used++] = '\n';
+      ++p;
     }
   }
   if (used && !host->writeAll(fd, block, used)) HFatal_perror("write");

@@ -3,8 +3,10 @@
 // two bodies agree, and so do blocks decoded from any boundary.
 #include <algorithm>
 #include <random>
+#include <vector>
 
 #include "codec/block.h"
+#include "codec/decompress.h"
 #include "test_support.h"
 
 namespace mtest {
@@ -14,10 +16,18 @@ class RoundTripTest : public LibTest {};
 
 void ExpectRoundTrip(const Bytes& text, int32_t distance = 128) {
   for (int rule : {0, 1}) {
-    Bytes back = Decompress(Compress(text, rule, distance), rule);
+    Bytes file = Compress(text, rule, distance);
+    Bytes back = Decompress(file, rule);
     ASSERT_EQ(back.size(), text.size()) << "rule " << rule;
     auto diff = std::mismatch(back.begin(), back.end(), text.begin()).first;
     ASSERT_TRUE(diff == back.end()) << "rule " << rule << ", first difference at " << (diff - back.begin());
+    // Decoding into an area of exactly the text's size (the output file's
+    // mapping) fits; one byte less is refused, not overrun.
+    std::vector<unsigned char> area(text.size());
+    int32_t n = 0;
+    ASSERT_TRUE(HDecompress_fileInto(U(file), L(file), area.data(), L(text), &n, 0)) << "rule " << rule;
+    ASSERT_TRUE(n == L(text) && Str(area.data(), n) == text) << "rule " << rule;
+    ASSERT_FALSE(HDecompress_fileInto(U(file), L(file), area.data(), L(text) - 1, &n, 0)) << "rule " << rule;
   }
 }
 
