@@ -215,6 +215,15 @@ void Huffw_spaceless_decompress(const unsigned char* file, int32_t file_length, 
   *out = std::move(output.owned);
 }
 
+void HDecompress_file(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
+                      int32_t report_level) {
+  if (file != nullptr && file_length > 0 && file[0] == 0) {
+    Huffw_decompress(file, file_length, out, out_length, report_level);
+  } else {
+    Huffw_spaceless_decompress(file, file_length, out, out_length, report_level);
+  }
+}
+
 bool HDecompress_fileInto(const unsigned char* file, int32_t file_length, unsigned char* destination,
                           int64_t capacity, int32_t* out_length, int32_t report_level) {
   Output output;

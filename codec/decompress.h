@@ -15,6 +15,11 @@ void Huffw_decompress(const unsigned char* file, int32_t file_length, HBuffer* o
 void Huffw_spaceless_decompress(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
                                 int32_t report_level);
 
+// Decodes a whole file with the decoder that its first byte selects: 0 the
+// words-and-separators decoder, any other value the spaceless one.
+void HDecompress_file(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
+                      int32_t report_level);
+
 // Decodes a whole file, with the decoder that its first byte selects (0:
 // words-and-separators, any other: spaceless), straight into `destination`.
 // Returns false, having written nothing useful, when the text does not fit

@@ -55,12 +55,7 @@ bool HoldsText(const std::string& hwz, const std::string& original, std::string*
   HBuffer decoded;
   int32_t decoded_length = 0;
   try {
-    int32_t length = static_cast<int32_t>(file.size());
-    if (file.data()[0] == 0) {
-      Huffw_decompress(file.data(), length, &decoded, &decoded_length, 0);
-    } else {
-      Huffw_spaceless_decompress(file.data(), length, &decoded, &decoded_length, 0);
-    }
+    HDecompress_file(file.data(), static_cast<int32_t>(file.size()), &decoded, &decoded_length, 0);
   } catch (const HFatalFailure&) {
     *why = "The compressed file " + hwz + " is damaged.";
     return false;

@@ -119,12 +119,7 @@ void Decompress(JobParams& params) {
     HBuffer out;
     int32_t out_length = 0;
     try {
-      int32_t length = static_cast<int32_t>(input.size());
-      if (input.data()[0] == 0) {
-        Huffw_decompress(input.data(), length, &out, &out_length, 1);
-      } else {
-        Huffw_spaceless_decompress(input.data(), length, &out, &out_length, 1);
-      }
+      HDecompress_file(input.data(), static_cast<int32_t>(input.size()), &out, &out_length, 1);
     } catch (...) {
       owner->controls()->showError("Decompression failed. See log file for details.");
       return;
