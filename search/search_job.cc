@@ -30,8 +30,15 @@ void Search(moravine::JobParams& params) {
   SearchOffsets offsets;
   int32_t size = static_cast<int32_t>(input.size());
   try {
+    // Only parsing rules 0 and 1 exist; decompression refuses any other
+    // first byte, and so does the search.
+    if (input.data()[0] > 1) {
+      HFatal("Fatal Error: First byte of compressed file not 1, actually %d\n",
+             static_cast<int>(static_cast<signed char>(input.data()[0])));
+    }
     Search_compressedFile(&count, word, input.data(), size, errors, owner->searchHost(), &offsets);
   } catch (...) {
+    if (input.changed()) return moravine::ReportChangedInput(owner, path);
     ui->showError("Search failed. See log file for details.");
     return;
   }
@@ -43,6 +50,7 @@ void Search(moravine::JobParams& params) {
   } catch (...) {
     error = "Error decompressing left context.";
   }
+  if (input.changed()) return moravine::ReportChangedInput(owner, path);
   ui->addResultRows(rows);
   if (!error.empty()) ui->showError(error);
 }

@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+
+#include "shell/temp_files.h"
 
 namespace moravine {
 
@@ -34,12 +36,102 @@ class Fd {
   int fd_;
 };
 
+// The process's file-creation mask, read without changing it (umask() would
+// change it for every thread for a moment).
+mode_t CurrentUmask() {
+  static const mode_t mask = [] {
+    mode_t value = 022;
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+      char line[256];
+      while (std::fgets(line, sizeof line, f)) {
+        unsigned v;
+        if (std::sscanf(line, "Umask: %o", &v) == 1) {
+          value = static_cast<mode_t>(v);
+          break;
+        }
+      }
+      std::fclose(f);
+    }
+    return value;
+  }();
+  return mask;
+}
+
+// Gives a finished output its owner, permission bits and times. The owner
+// comes first: changing it may clear permission bits. Failures are not
+// fatal: the file then stays private, the safe side.
+void FinishAttributes(int fd, const FileAttributes* attributes) {
+  if (!attributes) {
+    ::fchmod(fd, 0666 & ~CurrentUmask());
+    return;
+  }
+  if (::geteuid() == 0) {
+    if (::fchown(fd, attributes->uid, attributes->gid) != 0) { /* e.g. a file system without owners */
+    }
+  } else if (::getegid() != attributes->gid) {
+    // A member of the input's group keeps the file in that group.
+    if (::fchown(fd, static_cast<uid_t>(-1), attributes->gid) != 0) { /* not a member: the file stays ours */
+    }
+  }
+  ::fchmod(fd, attributes->mode & 0777);
+  struct timespec times[2] = {attributes->atime, attributes->mtime};
+  ::futimens(fd, times);
+}
+
+// Creates a private hidden file beside the target, exclusively, inside the
+// open directory. Returns the descriptor or -1 with errno set.
+int CreateTempIn(int dir_fd, const std::string& base, std::string* temp_name) {
+  static std::atomic<unsigned long> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temp_name = TemporaryName(base, static_cast<long>(::getpid()), counter++);
+    int fd = ::openat(dir_fd, temp_name->c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return std::string();
+  return path.substr(0, slash + 1);
+}
+
 }  // namespace
+
+FileAttributes FileAttributes::Of(const struct stat& st) {
+  FileAttributes a;
+  a.mode = st.st_mode & 0777;
+  a.uid = st.st_uid;
+  a.gid = st.st_gid;
+  a.atime = st.st_atim;
+  a.mtime = st.st_mtim;
+  return a;
+}
+
+const char* FileTypeName(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISLNK(mode)) return "a symbolic link";
+  return "not a regular file";
+}
+
+int OpenParentDirectory(const std::string& path, std::string* name) {
+  std::string::size_type slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+  *name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
 
 MappedFile::~MappedFile() { close(); }
 
 void MappedFile::close() {
+  guard_.release();
   if (mapping_) ::munmap(mapping_, mapped_bytes_);
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
   mapping_ = nullptr;
   data_ = nullptr;
   size_ = 0;
@@ -49,102 +141,123 @@ void MappedFile::close() {
 bool MappedFile::open(const std::string& path, Failure* failure, int* error) {
   close();
   *error = 0;
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat st;
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) {
+  // Non-blocking, so that a FIFO or a device with no peer cannot hold us:
+  // its type is checked before anything is read.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
     *failure = Failure::kOpen;
     *error = errno;
     return false;
   }
-  if (!S_ISREG(st.st_mode)) {
-    *failure = Failure::kOpen;
-    *error = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
+  return mapOpened(fd, failure, error);
+}
+
+bool MappedFile::openAt(int dir_fd, const std::string& name, Failure* failure, int* error) {
+  close();
+  *error = 0;
+  int fd = ::openat(dir_fd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    *error = errno;
+    *failure = *error == ELOOP ? Failure::kNotRegular : Failure::kOpen;
+    if (*error == ELOOP) status_.st_mode = S_IFLNK;
     return false;
   }
-  if (st.st_size > kMaxInputBytes) {
+  return mapOpened(fd, failure, error);
+}
+
+bool MappedFile::mapOpened(int raw, Failure* failure, int* error) {
+  Fd fd(raw);
+  if (::fstat(fd.get(), &status_) != 0) {
+    *failure = Failure::kOpen;
+    *error = errno;
+    return false;
+  }
+  if (!S_ISREG(status_.st_mode)) {
+    *failure = Failure::kNotRegular;
+    return false;
+  }
+  if (status_.st_size > kMaxInputBytes) {
     *failure = Failure::kTooLarge;
     *error = EFBIG;
     return false;
   }
-  if (st.st_size == 0) {
+  if (status_.st_size == 0) {
     *failure = Failure::kEmpty;
     return false;
   }
-  void* p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
+  void* p = ::mmap(nullptr, static_cast<size_t>(status_.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
   if (p == MAP_FAILED) {
     *failure = Failure::kMap;
     *error = errno;
     return false;
   }
   mapping_ = p;
-  mode_ = static_cast<int>(st.st_mode & 07777);
-  mapped_bytes_ = static_cast<size_t>(st.st_size);
-  size_ = st.st_size;
+  mapped_bytes_ = static_cast<size_t>(status_.st_size);
+  size_ = status_.st_size;
   data_ = static_cast<const unsigned char*>(p);
+  guard_.watch(p, mapped_bytes_);
+  fd_ = fd.release();
   return true;
+}
+
+bool MappedFile::changed() const {
+  if (guard_.damaged()) return true;
+  if (fd_ < 0) return false;
+  struct stat now;
+  if (::fstat(fd_, &now) != 0) return true;
+  return now.st_size != status_.st_size || now.st_mtim.tv_sec != status_.st_mtim.tv_sec ||
+         now.st_mtim.tv_nsec != status_.st_mtim.tv_nsec;
+}
+
+std::string MappedFile::Describe(Failure failure, int error, const struct stat* st) {
+  switch (failure) {
+    case Failure::kOpen: return Reason("cannot open it", error);
+    case Failure::kNotRegular:
+      return std::string("it is ") + (st ? FileTypeName(st->st_mode) : "not a regular file") +
+             ", not a regular file";
+    case Failure::kEmpty: return "the file is empty";
+    case Failure::kTooLarge: return "the file is 2 GiB or larger; Moravine handles files below 2 GiB";
+    case Failure::kMap: return Reason("cannot map it", error);
+  }
+  return std::string();
 }
 
 bool MappedFile::open(const std::string& path, std::string* message) {
   Failure failure;
   int error;
   if (open(path, &failure, &error)) return true;
-  switch (failure) {
-    case Failure::kOpen: *message = Reason("cannot open it", error); break;
-    case Failure::kEmpty: *message = "the file is empty"; break;
-    case Failure::kTooLarge: *message = "the file is 2 GiB or larger; Moravine handles files below 2 GiB"; break;
-    case Failure::kMap: *message = Reason("cannot map it", error); break;
-  }
+  *message = Describe(failure, error, &status_);
   return false;
 }
 
-namespace {
-
-// Creates a hidden file beside `path`, exclusively; the mode follows the
-// umask like any new file. Returns the descriptor or -1 with errno set.
-int CreateTempBeside(const std::string& path, std::string* temp) {
-  std::string::size_type slash = path.rfind('/');
-  std::string prefix = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  static std::atomic<unsigned> counter{0};
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    *temp = prefix + "." + base + ".moravine-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    fd = ::open(temp->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  return fd;
-}
-
-}  // namespace
-
 bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* message,
-                         int mode) {
+                         const FileAttributes* attributes) {
   WriteFailure failure;
   int error;
-  if (WriteFileAtomically(path, data, length, &failure, &error, mode)) return true;
+  if (WriteFileAtomically(path, data, length, &failure, &error, attributes)) return true;
   *message = Reason(failure == WriteFailure::kCreate ? "cannot create a temporary file beside it" : "cannot write it",
                     error);
   return false;
 }
 
 bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, WriteFailure* failure,
-                         int* error, int mode) {
-  std::string::size_type slash = path.rfind('/');
-  std::string prefix = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-
-  std::string temp;
-  int raw = CreateTempBeside(path, &temp);
-  Fd fd(raw);
+                         int* error, const FileAttributes* attributes) {
+  std::string name;
+  Fd dir(OpenParentDirectory(path, &name));
+  std::string temp_name;
+  Fd fd(dir.get() >= 0 ? CreateTempIn(dir.get(), name, &temp_name) : -1);
   if (fd.get() < 0) {
     *failure = WriteFailure::kCreate;
     *error = errno;
     return false;
   }
-  auto fail = [&](const char*) {
+  std::string temp = DirectoryOf(path) + temp_name;
+  RegisterTemporaryFile(temp);
+  auto fail = [&] {
     *error = errno;
     *failure = WriteFailure::kWrite;
-    ::unlink(temp.c_str());
+    ::unlinkat(dir.get(), temp_name.c_str(), 0);
+    ForgetTemporaryFile(temp);
     return false;
   };
   int64_t done = 0;
@@ -152,34 +265,41 @@ bool WriteFileAtomically(const std::string& path, const unsigned char* data, int
     ssize_t n = ::write(fd.get(), data + done, static_cast<size_t>(length - done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      return fail("cannot write");
+      return fail();
     }
     done += n;
   }
-  if (mode >= 0 && ::fchmod(fd.get(), static_cast<mode_t>(mode)) != 0) return fail("cannot write");
-  if (::fsync(fd.get()) != 0) return fail("cannot write");
-  if (::close(fd.release()) != 0) return fail("cannot write");
-  if (::rename(temp.c_str(), path.c_str()) != 0) return fail("cannot replace the target");
+  FinishAttributes(fd.get(), attributes);
+  if (::close(fd.release()) != 0) return fail();
+  if (::renameat(dir.get(), temp_name.c_str(), dir.get(), name.c_str()) != 0) return fail();
+  ForgetTemporaryFile(temp);
   return true;
 }
 
-bool MappedOutput::create(const std::string& path, int64_t size, WriteFailure* failure, int* error, int mode) {
+bool MappedOutput::create(const std::string& path, int64_t size, WriteFailure* failure, int* error,
+                          const FileAttributes* attributes) {
   abort();
   *error = 0;
-  fd_ = CreateTempBeside(path, &temp_);
+  std::string name;
+  dir_fd_ = OpenParentDirectory(path, &name);
+  fd_ = dir_fd_ >= 0 ? CreateTempIn(dir_fd_, name, &temp_name_) : -1;
   if (fd_ < 0) {
     *failure = WriteFailure::kCreate;
     *error = errno;
+    abort();
     return false;
   }
-  path_ = path;
+  path_ = name;
+  temp_ = DirectoryOf(path) + temp_name_;
+  RegisterTemporaryFile(temp_);
   size_ = size;
-  int rc = mode >= 0 ? ::fchmod(fd_, static_cast<mode_t>(mode)) : 0;
-  if (rc == 0) rc = ::fallocate(fd_, 0, 0, static_cast<off_t>(size));
-  if (rc == 0) {
+  has_attributes_ = attributes != nullptr;
+  if (attributes) attributes_ = *attributes;
+  if (::fallocate(fd_, 0, 0, static_cast<off_t>(size)) == 0) {
     void* p = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
     if (p != MAP_FAILED) {
       data_ = static_cast<unsigned char*>(p);
+      guard_.watch(data_, static_cast<size_t>(size));
       return true;
     }
   }
@@ -191,28 +311,45 @@ bool MappedOutput::create(const std::string& path, int64_t size, WriteFailure* f
 
 bool MappedOutput::commit(int64_t length, WriteFailure* failure, int* error) {
   *failure = WriteFailure::kWrite;
+  guard_.release();
+  bool damaged = guard_.damaged();
   bool ok = ::munmap(data_, static_cast<size_t>(size_)) == 0;
   data_ = nullptr;
-  ok = ok && ::ftruncate(fd_, static_cast<off_t>(length)) == 0 && ::fsync(fd_) == 0;
+  ok = ok && ::ftruncate(fd_, static_cast<off_t>(length)) == 0;
+  if (ok) FinishAttributes(fd_, has_attributes_ ? &attributes_ : nullptr);
   int fd = fd_;
   fd_ = -1;
   ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temp_.c_str(), path_.c_str()) == 0;
+  if (ok && damaged) {
+    // Someone cut the file short while it was written.
+    errno = EIO;
+    ok = false;
+  }
+  ok = ok && ::renameat(dir_fd_, temp_name_.c_str(), dir_fd_, path_.c_str()) == 0;
   if (!ok) {
     *error = errno;
-    ::unlink(temp_.c_str());
+    ::unlinkat(dir_fd_, temp_name_.c_str(), 0);
   }
+  ForgetTemporaryFile(temp_);
   temp_.clear();
+  temp_name_.clear();
+  ::close(dir_fd_);
+  dir_fd_ = -1;
   return ok;
 }
 
 void MappedOutput::abort() {
+  guard_.release();
   if (data_) ::munmap(data_, static_cast<size_t>(size_));
   data_ = nullptr;
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  if (!temp_.empty()) ::unlink(temp_.c_str());
+  if (!temp_name_.empty() && dir_fd_ >= 0) ::unlinkat(dir_fd_, temp_name_.c_str(), 0);
+  if (!temp_.empty()) ForgetTemporaryFile(temp_);
   temp_.clear();
+  temp_name_.clear();
+  if (dir_fd_ >= 0) ::close(dir_fd_);
+  dir_fd_ = -1;
 }
 
 }  // namespace moravine

@@ -3,22 +3,46 @@
 #ifndef MORAVINE_SHELL_FILEIO_H_
 #define MORAVINE_SHELL_FILEIO_H_
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
+
+#include "shell/mapping_guard.h"
 
 namespace moravine {
 
 // The largest input the codec takes: lengths are signed 32-bit.
 constexpr int64_t kMaxInputBytes = INT32_MAX;
 
-// A whole file mapped read-only.
+// What an output takes over from the file it was made from: the permission
+// bits (never set-user-id, set-group-id or sticky), the owner and group
+// (when the program may give them away, that is when it runs as root), and
+// the access and modification times.
+struct FileAttributes {
+  mode_t mode = 0644;
+  uid_t uid = 0;
+  gid_t gid = 0;
+  struct timespec atime = {};
+  struct timespec mtime = {};
+
+  static FileAttributes Of(const struct stat& st);
+};
+
+// A description of a file type that is not a regular file ("a FIFO", ...).
+const char* FileTypeName(mode_t mode);
+
+// A whole file mapped read-only. Opening never blocks, whatever the file
+// is: anything but a regular file is refused before it is read.
 class MappedFile {
  public:
   enum class Failure {
-    kOpen,      // cannot be opened, or not a regular file
-    kEmpty,     // an empty file cannot be mapped
-    kTooLarge,  // 2 GiB or more
-    kMap,       // the mapping failed
+    kOpen,        // cannot be opened
+    kNotRegular,  // a FIFO, socket, device, folder or (when refused) a link
+    kEmpty,       // an empty file cannot be mapped
+    kTooLarge,    // 2 GiB or more
+    kMap,         // the mapping failed
   };
 
   MappedFile() = default;
@@ -29,43 +53,60 @@ class MappedFile {
   // Maps the file; on failure returns false with the failed step and the
   // system's error number (0 when there is none).
   bool open(const std::string& path, Failure* failure, int* error);
-  // As above, with a sentence that says why in *message.
+  // Maps the entry `name` of an open directory; a symbolic link is refused
+  // (kNotRegular) rather than followed.
+  bool openAt(int dir_fd, const std::string& name, Failure* failure, int* error);
+  // As open, with a sentence that says why in *message.
   bool open(const std::string& path, std::string* message);
   void close();
 
   const unsigned char* data() const { return data_; }
   int64_t size() const { return size_; }
-  // The file's permission bits.
-  int mode() const { return mode_; }
+  // The file's status when it was opened (type, permission bits, owner,
+  // times, device and inode).
+  const struct stat& status() const { return status_; }
+  FileAttributes attributes() const { return FileAttributes::Of(status_); }
+  int fd() const { return fd_; }
+
+  // Whether the file was cut short or written to since it was opened: the
+  // bytes seen may not be the file's. Call before close().
+  bool changed() const;
+
+  // A sentence for a failure of open(), for messages.
+  static std::string Describe(Failure failure, int error, const struct stat* st);
 
  private:
+  bool mapOpened(int fd, Failure* failure, int* error);
+
+  int fd_ = -1;
   const unsigned char* data_ = nullptr;
   int64_t size_ = 0;
   void* mapping_ = nullptr;
   size_t mapped_bytes_ = 0;
-  int mode_ = 0644;
+  struct stat status_ = {};
+  MappingGuard guard_;
 };
 
 enum class WriteFailure {
   kCreate,  // the temporary file could not be created
-  kWrite,   // writing, flushing or renaming it failed
+  kWrite,   // writing, finishing or renaming it failed
 };
 
-// Writes `length` bytes to `path` through a temporary file in the same
-// directory that is renamed over the target only after a complete write.
-// On failure the target is untouched and the temporary file is removed. The
-// new file gets the permission bits `mode` (as far as the umask allows when
-// mode is -1: the usual rights of a new file).
+// Writes `length` bytes to `path` through a hidden temporary file in the
+// same directory that is renamed over the target only after a complete
+// write. The temporary file is private (mode 0600) until it is complete;
+// then it gets `attributes` (or the usual rights of a new file when null).
+// On failure the target is untouched and the temporary file is removed.
 bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, WriteFailure* failure,
-                         int* error, int mode = -1);
+                         int* error, const FileAttributes* attributes = nullptr);
 // As above, with a sentence that says why in *message.
 bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* message,
-                         int mode = -1);
+                         const FileAttributes* attributes = nullptr);
 
 // A new file of a fixed size beside `path`, mapped for writing, which
 // replaces `path` only when committed. Its space is reserved first, so
 // writing through the mapping cannot fail for want of disk space. Left
-// uncommitted, it is removed.
+// uncommitted, it is removed. Private until committed, as above.
 class MappedOutput {
  public:
   MappedOutput() = default;
@@ -76,8 +117,11 @@ class MappedOutput {
   // False when the file cannot be made (kCreate), or cannot be sized or
   // mapped, its file system reserving no space in advance (kWrite); nothing
   // is left behind.
-  bool create(const std::string& path, int64_t size, WriteFailure* failure, int* error, int mode = -1);
+  bool create(const std::string& path, int64_t size, WriteFailure* failure, int* error,
+              const FileAttributes* attributes = nullptr);
   unsigned char* data() const { return data_; }
+  // The hidden file being written, while there is one.
+  const std::string& temporaryPath() const { return temp_; }
   // Keeps the first `length` bytes and renames the file over the target.
   bool commit(int64_t length, WriteFailure* failure, int* error);
   void abort();
@@ -85,10 +129,19 @@ class MappedOutput {
  private:
   std::string path_;
   std::string temp_;
+  std::string temp_name_;
+  int dir_fd_ = -1;
   int fd_ = -1;
   unsigned char* data_ = nullptr;
   int64_t size_ = 0;
+  bool has_attributes_ = false;
+  FileAttributes attributes_;
+  MappingGuard guard_;
 };
+
+// Opens the directory that holds `path` and gives the last name in it.
+// Returns the descriptor, or -1 with errno set.
+int OpenParentDirectory(const std::string& path, std::string* name);
 
 }  // namespace moravine
 

@@ -8,12 +8,17 @@
 
 #include "shell/fileio.h"
 #include "shell/main_dialog.h"
+#include "wordmodel/hlog.h"
 
 namespace moravine {
 
 // Maps a job's input file; on failure shows the error box that names the
 // step that failed and returns false.
 bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input);
+
+// Tells the user that the input changed (or was cut short) while the job
+// read it, so that what the job made from it was thrown away.
+void ReportChangedInput(CMainDlg* owner, const std::string& path);
 
 // The path of the job running on this thread, for front ends that name the
 // file in their messages; empty outside jobs.
@@ -22,6 +27,8 @@ void SetCurrentJobPath(const std::string& path);
 
 // Runs work(params) under the owner's job lock unless the batch was
 // cancelled, then calls JobFinished, frees the params and releases the lock.
+// What the job writes to the log is held back and written in one piece when
+// it ends, so that jobs running side by side do not interleave their lines.
 template <typename Work>
 int RunJob(JobParams* raw, Work work) {
   std::unique_ptr<JobParams> params(raw);
@@ -29,18 +36,19 @@ int RunJob(JobParams* raw, Work work) {
   owner->jobLock().lock();
   if (!owner->cancelRequested()) {
     SetCurrentJobPath(params->path);
+    HLogCapture capture;
     try {
       work(*params);
     } catch (...) {
       // A failure that escaped the job's own handlers must not stall the batch.
       owner->controls()->showError("Unexpected failure in a job.");
     }
+    capture.finish();
     SetCurrentJobPath(std::string());
   }
   owner->JobFinished();
   params.reset();
   owner->jobLock().unlock();
-  owner->ThreadEnded();  // the job's last touch of its owner
   return 0;
 }
 

@@ -6,9 +6,10 @@
 #include <memory>
 #include <thread>
 
-#include "codec/decompress.h"
 #include "shell/fileio.h"
 #include "shell/job_frame.h"
+#include "shell/removal.h"
+#include "shell/temp_files.h"
 #include "wordmodel/hlog.h"
 
 namespace moravine {
@@ -38,36 +39,6 @@ const char* StatusFor(JobType type) {
   return "";
 }
 
-// Whether `hwz` decompresses to exactly the bytes of `original`; otherwise
-// *why says what is wrong. Only then is the original redundant.
-bool HoldsText(const std::string& hwz, const std::string& original, std::string* why) {
-  MappedFile file;
-  std::string error;
-  if (!file.open(hwz, &error)) {
-    *why = "The compressed file " + hwz + " cannot be read: " + error + ".";
-    return false;
-  }
-  MappedFile text;
-  if (!text.open(original, &error)) {
-    *why = "The file " + original + " cannot be read: " + error + ".";
-    return false;
-  }
-  HBuffer decoded;
-  int32_t decoded_length = 0;
-  try {
-    HDecompress_file(file.data(), static_cast<int32_t>(file.size()), &decoded, &decoded_length, 0);
-  } catch (const HFatalFailure&) {
-    *why = "The compressed file " + hwz + " is damaged.";
-    return false;
-  }
-  if (decoded_length != text.size() ||
-      std::memcmp(decoded.get(), text.data(), static_cast<size_t>(decoded_length)) != 0) {
-    *why = "The compressed file " + hwz + " does not hold the text of " + original + ".";
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool DetachedThreadStarter::start(std::function<void()> work) {
@@ -91,19 +62,6 @@ void JobLock::unlock() {
   released_.notify_one();
 }
 
-void CMainDlg::ThreadStarted() {
-  std::lock_guard<std::mutex> guard(threads_mutex_);
-  ++threads_alive_;
-}
-
-void CMainDlg::ThreadEnded() {
-  // The last touch of the dialog by a job thread: done under the lock that
-  // WaitUntilIdle takes, so the dialog outlives it.
-  std::lock_guard<std::mutex> guard(threads_mutex_);
-  --threads_alive_;
-  threads_done_.notify_all();
-}
-
 bool CopyPath(char* field, const std::string& path) {
   if (path.size() >= kPathCapacity || path.find('\0') != std::string::npos) return false;
   std::memcpy(field, path.c_str(), path.size() + 1);
@@ -117,7 +75,10 @@ std::string BoundedFormat(const char* format, const std::string& path) {
 }
 
 CMainDlg::CMainDlg(const MainServices& services, bool agrep_found, int job_slots)
-    : services_(services), agrep_found_(agrep_found), job_lock_(job_slots) {}
+    : services_(services),
+      agrep_found_(agrep_found),
+      max_workers_(job_slots > 0 ? job_slots : 1),
+      job_lock_(job_slots > 0 ? job_slots : 1) {}
 
 bool CMainDlg::batchRunning() {
   std::lock_guard<std::recursive_mutex> lock(progress_lock_);
@@ -129,8 +90,8 @@ void CMainDlg::WaitUntilIdle() {
     std::unique_lock<std::recursive_mutex> lock(progress_lock_);
     idle_.wait(lock, [this] { return jobs_started_ == 0 && !walking_; });
   }
-  std::unique_lock<std::mutex> guard(threads_mutex_);
-  threads_done_.wait(guard, [this] { return threads_alive_ == 0; });
+  std::unique_lock<std::mutex> guard(queue_mutex_);
+  threads_done_.wait(guard, [this] { return workers_ == 0; });
 }
 
 void CMainDlg::RunCommand(JobType type, TreeItem* selected) {
@@ -153,6 +114,7 @@ void CMainDlg::RunCommand(JobType type, TreeItem* selected) {
   if (image == IMG_BOTH && (type == JOB_DECOMPRESS || type == JOB_REMOVE_COMPRESSED || type == JOB_SEARCH)) {
     path += ".hwz";
   }
+  if (aborted_) return;
   if (type == JOB_SEARCH) ui->clearResults();
   ui->enable(Control::kCancel, true);
   cancel_.store(false);
@@ -174,10 +136,24 @@ void CMainDlg::RunCommand(JobType type, TreeItem* selected) {
   idle_.notify_all();
 }
 
+void CMainDlg::WalkFailed(const std::string& dir, int error) {
+  ++walk_failures_;
+  std::string text = "Cannot read the folder " + dir;
+  HLog_error("Error: %s: %s\n", text.c_str(), std::strerror(error));
+  ShowErrorBox(text + ".", error);
+}
+
 void CMainDlg::QueueDirectory(const std::string& dir, JobType type) {
+  if (cancelRequested()) return;
   std::vector<DirEntry> entries;
-  if (!services_.fs->enumerate(dir, &entries)) return;
+  if (!services_.fs->enumerate(dir, &entries)) {
+    WalkFailed(dir, errno);
+    return;
+  }
   for (const DirEntry& e : entries) {
+    // Cancel ends the walk: the files not reached yet are not counted.
+    if (cancelRequested()) return;
+    if (IsTemporaryName(e.name)) continue;  // a file that Moravine is writing
     std::string path = JoinPath(dir, e.name);
     if (e.is_directory) {
       QueueDirectory(path, type);  // links to directories are not followed
@@ -206,61 +182,104 @@ void CMainDlg::StartJob(const std::string& path, JobType type) {
       JobProcedure proc = type == JOB_COMPRESS     ? services_.jobs.compress
                           : type == JOB_DECOMPRESS ? services_.jobs.decompress
                                                    : services_.jobs.search;
-      auto params = std::make_unique<JobParams>();
-      params->owner = this;
-      if (!proc || !CopyPath(params->path, path)) {
+      if (!proc || path.size() >= kPathCapacity || path.find('\0') != std::string::npos) {
+        ++walk_failures_;
         ui->showError("Error starting job for " + path.substr(0, 1000) + "\n\nThe path is too long.");
         JobFinished();
         break;
       }
-      JobParams* raw = params.release();
-      ThreadStarted();
-      if (!services_.threads->start([proc, raw] { proc(raw); })) {
-        ThreadEnded();
-        delete raw;
-        ShowErrorBox("Error starting job", EAGAIN);
-        JobFinished();
-      }
+      QueueJob(proc, path);
       break;
     }
     case JOB_REMOVE_COMPRESSED:
-      RemoveCompressed(path);
+      if (!cancelRequested()) RemoveCompressed(path);
       JobFinished();
       break;
     case JOB_REMOVE_ORIGINAL:
-      RemoveOriginal(path);
+      if (!cancelRequested()) RemoveOriginal(path);
       JobFinished();
       break;
   }
 }
 
-void CMainDlg::RemoveCompressed(const std::string& path) {
-  if (!EndsWithHwz(path)) return;
-  std::string original = path.substr(0, path.size() - 4);
-  // Only an original file makes the compressed version redundant; a
-  // directory of that name holds nothing of its text.
-  if (services_.fs->fileSize(original) < 0) return;
-  if (!services_.fs->remove(path)) {
-    ShowErrorBox("Error removing file", errno);
-    return;
+void CMainDlg::QueueJob(JobProcedure procedure, const std::string& path) {
+  std::unique_lock<std::mutex> guard(queue_mutex_);
+  queue_.push_back(PendingJob{procedure, path});
+  // Workers take queued jobs until none is left; a new one is started only
+  // while fewer than the job slots run, so a folder of any size needs no
+  // more threads than that.
+  if (workers_ >= max_workers_) return;
+  ++workers_;
+  guard.unlock();
+  if (services_.threads->start([this] { WorkerLoop(); })) return;
+  guard.lock();
+  --workers_;
+  threads_done_.notify_all();
+  if (workers_ > 0) return;  // the running workers take the job
+  // No worker can be started and none runs: the queued jobs fail here, each
+  // still counted as finished once.
+  std::deque<PendingJob> failed;
+  failed.swap(queue_);
+  guard.unlock();
+  for (const PendingJob& job : failed) {
+    ++walk_failures_;
+    ShowErrorBox("Error starting job for " + job.path.substr(0, 1000), EAGAIN);
+    JobFinished();
   }
+}
+
+void CMainDlg::WorkerLoop() {
+  for (;;) {
+    PendingJob job;
+    {
+      std::lock_guard<std::mutex> guard(queue_mutex_);
+      if (queue_.empty()) break;
+      job = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    auto params = std::make_unique<JobParams>();
+    params->owner = this;
+    CopyPath(params->path, job.path);
+    job.procedure(params.release());
+  }
+  ThreadEnded();
+}
+
+void CMainDlg::ThreadEnded() {
+  // The last touch of the dialog by a worker: done under the lock that
+  // WaitUntilIdle takes, so the dialog outlives it.
+  std::lock_guard<std::mutex> guard(queue_mutex_);
+  --workers_;
+  threads_done_.notify_all();
+}
+
+void CMainDlg::ReportRemoval(const RemovalResult& result, const std::string& path) {
+  switch (result.outcome) {
+    case RemovalResult::kNothingToDo:
+    case RemovalResult::kRemoved:
+      return;
+    case RemovalResult::kKept:
+      services_.controls->showError("Error removing file\n\n" + result.why + " " + path + " is kept.");
+      return;
+    case RemovalResult::kFailed:
+      ShowErrorBox(result.why.empty() ? "Error removing file" : "Error removing file. " + result.why, result.error);
+      return;
+  }
+}
+
+void CMainDlg::RemoveCompressed(const std::string& path) {
+  RemovalResult result = RemoveCompressedFile(path);
+  ReportRemoval(result, path);
+  if (result.outcome != RemovalResult::kRemoved) return;
+  std::string original = path.substr(0, path.size() - 4);
   std::lock_guard<std::recursive_mutex> lock(services_.tree->mutex());
   if (TreeItem* item = services_.tree->FindItemByPath(original)) services_.tree->SetItemImage(item, IMG_PLAIN);
 }
 
 void CMainDlg::RemoveOriginal(const std::string& path) {
-  std::string hwz = path + ".hwz";
-  if (!services_.fs->exists(hwz)) return;
-  // The original goes only when its compressed version really holds it.
-  std::string why;
-  if (!HoldsText(hwz, path, &why)) {
-    services_.controls->showError("Error removing file\n\n" + why + " " + path + " is kept.");
-    return;
-  }
-  if (!services_.fs->remove(path)) {
-    ShowErrorBox("Error removing file", errno);
-    return;
-  }
+  RemovalResult result = RemoveOriginalFile(path);
+  ReportRemoval(result, path);
+  if (result.outcome != RemovalResult::kRemoved) return;
   std::lock_guard<std::recursive_mutex> lock(services_.tree->mutex());
   if (TreeItem* item = services_.tree->FindItemByPath(path)) {
     services_.tree->SetItemText(item, item->text + ".hwz");
@@ -290,6 +309,11 @@ void CMainDlg::FinishBatch() {
   idle_.notify_all();
 }
 
+void CMainDlg::Abort() {
+  aborted_.store(true);
+  OnCancel();
+}
+
 void CMainDlg::OnCancel() {
   std::lock_guard<std::recursive_mutex> lock(progress_lock_);
   services_.controls->enable(Control::kCancel, false);
@@ -312,6 +336,11 @@ bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input) {
     case MappedFile::Failure::kOpen:
       owner->ShowErrorBox("Error opening input file.", error);
       break;
+    case MappedFile::Failure::kNotRegular:
+      // Never read: a FIFO or a device could block the job forever.
+      owner->controls()->showError(std::string("Error opening input file.\n\nIt is ") +
+                                   FileTypeName(input->status().st_mode) + ", not a regular file.");
+      break;
     case MappedFile::Failure::kTooLarge:
       owner->controls()->showError("The file " + path.substr(0, 1000) +
                                    " is 2 GiB or larger.\n\nMoravine handles files below 2 GiB only.");
@@ -322,6 +351,11 @@ bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input) {
       break;
   }
   return false;
+}
+
+void ReportChangedInput(CMainDlg* owner, const std::string& path) {
+  HLog_error("Error: %s changed while it was read\n", path.c_str());
+  owner->controls()->showError("The file changed while it was read.\n\nNothing was written; try again.");
 }
 
 void CMainDlg::ShowErrorBox(const std::string& text, int error) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -30,6 +31,7 @@ enum JobType {
 constexpr size_t kPathCapacity = 10000;
 
 class CMainDlg;
+struct RemovalResult;
 
 // The block a job thread receives; the job owns it and frees it at its end.
 struct JobParams {
@@ -46,7 +48,9 @@ struct JobProcedures {
   JobProcedure search = nullptr;
 };
 
-// Starts a detached thread; false when it cannot.
+// Starts a thread; false when it cannot. The batch core starts a bounded
+// number of worker threads, each of which runs queued jobs until none is
+// left.
 class ThreadStarter {
  public:
   virtual ~ThreadStarter() = default;
@@ -83,6 +87,8 @@ struct MainServices {
 
 class CMainDlg {
  public:
+  // job_slots: how many jobs may work at the same time, and so how many
+  // worker threads a batch starts at most.
   CMainDlg(const MainServices& services, bool agrep_found, int job_slots = 1);
 
   // A command on the selected tree item (null when none is selected).
@@ -94,12 +100,16 @@ class CMainDlg {
   // The finish step; every started job calls it exactly once.
   void JobFinished();
   void OnCancel();
+  // Cancels for good: the running batch and every later command. For a
+  // program that is asked to end (a signal, a closed output).
+  void Abort();
+  bool aborted() const { return aborted_.load(); }
 
   // An error box: the text, a blank line and the system's text for `error`.
   void ShowErrorBox(const std::string& text, int error);
 
   bool agrepFound() const { return agrep_found_; }
-  bool cancelRequested() const { return cancel_.load(); }
+  bool cancelRequested() const { return cancel_.load() || aborted_.load(); }
   bool spacelessModel() const { return spaceless_.load(); }
   int pointerDistance() const { return distance_.load(); }
   void setOptions(bool spaceless, int distance) {
@@ -111,9 +121,9 @@ class CMainDlg {
   bool batchRunning();
   // Waits until no batch is running and every job thread has ended.
   void WaitUntilIdle();
-  // Job threads report their start (counted by StartJob) and their very end.
-  void ThreadStarted();
-  void ThreadEnded();
+  // Folders that could not be read, and jobs that could not be started,
+  // since the dialog was made.
+  int walkFailures() const { return walk_failures_.load(); }
 
   JobLock& jobLock() { return job_lock_; }
   std::recursive_mutex& progressLock() { return progress_lock_; }
@@ -126,18 +136,33 @@ class CMainDlg {
   void FinishBatch();
   void RemoveCompressed(const std::string& path);
   void RemoveOriginal(const std::string& path);
+  void WalkFailed(const std::string& dir, int error);
+  void ReportRemoval(const RemovalResult& result, const std::string& path);
+  // Queues a threaded job and makes sure a worker will run it.
+  void QueueJob(JobProcedure procedure, const std::string& path);
+  void WorkerLoop();
+  void ThreadEnded();
+
+  struct PendingJob {
+    JobProcedure procedure;
+    std::string path;
+  };
 
   MainServices services_;
   bool agrep_found_;
   std::atomic<bool> cancel_{false};
+  std::atomic<bool> aborted_{false};
+  std::atomic<int> walk_failures_{0};
+  int max_workers_;
+  std::mutex queue_mutex_;
+  std::deque<PendingJob> queue_;  // jobs counted but not yet taken by a worker
+  int workers_ = 0;               // worker threads running
   std::atomic<bool> spaceless_{true};
   std::atomic<int> distance_{128};
   JobLock job_lock_;
   std::recursive_mutex progress_lock_;
   std::condition_variable_any idle_;
-  std::mutex threads_mutex_;
-  std::condition_variable threads_done_;
-  int threads_alive_ = 0;
+  std::condition_variable threads_done_;  // with queue_mutex_: a worker ended
   int jobs_started_ = 0;   // the progress range's maximum
   int jobs_finished_ = 0;  // the progress position
   bool walking_ = false;   // a command is still queueing its batch

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "shell/temp_files.h"
+
 namespace moravine {
 
 const char kPlaceholderText[] = "$$DUMMY$$";
@@ -51,6 +53,7 @@ void TreeModel::PopulateItem(TreeItem* item) {
   std::vector<std::unique_ptr<TreeItem>> folders;
   std::vector<std::unique_ptr<TreeItem>> files;
   for (const DirEntry& e : entries) {
+    if (IsTemporaryName(e.name)) continue;  // a file that Moravine is writing
     auto child = std::make_unique<TreeItem>();
     child->parent = item;
     if (e.is_directory || e.is_link_to_directory) {

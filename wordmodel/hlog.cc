@@ -4,12 +4,19 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace {
 
 std::atomic<FILE*> g_report{nullptr};
 std::atomic<FILE*> g_error{nullptr};
+thread_local HLogCapture* t_capture = nullptr;
+
+std::mutex& OutputMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
 
 std::string FormatV(const char* format, va_list args) {
   va_list copy;
@@ -25,6 +32,10 @@ std::string FormatV(const char* format, va_list args) {
 }
 
 void Write(FILE* stream, const std::string& text) {
+  if (t_capture) {
+    t_capture->append(stream, text);
+    return;
+  }
   std::fwrite(text.data(), 1, text.size(), stream);
   std::fflush(stream);
 }
@@ -49,7 +60,12 @@ FILE* HLog_errorStream() {
 void HLog_report(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::vfprintf(HLog_reportStream(), format, args);
+  if (t_capture) {
+    std::string text = FormatV(format, args);
+    t_capture->append(HLog_reportStream(), text);
+  } else {
+    std::vfprintf(HLog_reportStream(), format, args);
+  }
   va_end(args);
 }
 
@@ -75,4 +91,37 @@ void HFatal_perror(const char* what) {
   std::string text = std::string(what) + ": " + std::strerror(saved) + "\n";
   Write(HLog_errorStream(), text);
   throw HFatalFailure(text);
+}
+
+HLogCapture::HLogCapture() : outer_(t_capture) { t_capture = this; }
+
+HLogCapture::~HLogCapture() { finish(); }
+
+void HLogCapture::append(FILE* stream, const std::string& text) {
+  if (!segments_.empty() && segments_.back().first == stream) {
+    segments_.back().second += text;
+  } else {
+    segments_.emplace_back(stream, text);
+  }
+}
+
+void HLogCapture::flush() {
+  if (segments_.empty()) return;
+  std::lock_guard<std::mutex> lock(OutputMutex());
+  for (const auto& [stream, text] : segments_) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+  }
+  segments_.clear();
+}
+
+void HLogCapture::finish() {
+  if (!active_) return;
+  active_ = false;
+  if (t_capture == this) t_capture = outer_;
+  flush();
+}
+
+void HLog_flushCapture() {
+  if (t_capture) t_capture->flush();
 }

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <utility>
+#include <vector>
 
 class HFatalFailure : public std::exception {
  public:
@@ -32,6 +34,33 @@ FILE* HLog_errorStream();
 
 void HLog_report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void HLog_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// While an HLogCapture lives, what its thread writes to either stream is held
+// in it instead, and written out in one piece (per stream, in order, under a
+// lock that every capture shares) by finish(), flush() or its destructor. A
+// job that runs beside others keeps its lines together this way.
+class HLogCapture {
+ public:
+  HLogCapture();
+  ~HLogCapture();
+  HLogCapture(const HLogCapture&) = delete;
+  HLogCapture& operator=(const HLogCapture&) = delete;
+
+  // Writes out what is held so far; the capture goes on.
+  void flush();
+  // Writes out what is held and ends the capture.
+  void finish();
+
+  void append(FILE* stream, const std::string& text);
+
+ private:
+  std::vector<std::pair<FILE*, std::string>> segments_;
+  HLogCapture* outer_;
+  bool active_ = true;
+};
+
+// Writes out what the calling thread's capture holds so far, if it has one.
+void HLog_flushCapture();
 
 // Writes the formatted message to the error stream and throws HFatalFailure.
 [[noreturn]] void HFatal(const char* format, ...) __attribute__((format(printf, 1, 2)));

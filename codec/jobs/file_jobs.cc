@@ -38,14 +38,19 @@ void Compress(JobParams& params) {
       Huffw_compress(input.data(), length, distance > 0 ? distance : 0, &out, &out_length, 1);
     }
   } catch (...) {
+    if (input.changed()) return moravine::ReportChangedInput(owner, path);
     owner->controls()->showError("Compression failed. See log file for details.");
     return;
   }
+  // A file cut short or rewritten while it was read gave a mixture of old
+  // and new bytes: nothing of it is kept.
+  if (input.changed()) return moravine::ReportChangedInput(owner, path);
   moravine::WriteFailure failure;
   int error = 0;
-  // The compressed file keeps the original's permissions: a private text
-  // stays private.
-  if (!moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error, input.mode())) {
+  // The compressed file keeps the original's permission bits, owner and
+  // times: a private text stays private.
+  moravine::FileAttributes attributes = input.attributes();
+  if (!moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error, &attributes)) {
     owner->ShowErrorBox(failure == moravine::WriteFailure::kCreate ? "Error creating archive file."
                                                                    : "Error writing to archive file.",
                         error);
@@ -67,8 +72,8 @@ enum class Outcome { kFinished, kUseBuffer };
 // length that the header announces, which spares a copy of the whole text.
 // When the header's length is not the real one, or the file system cannot
 // reserve the space in advance, the caller decodes into memory instead.
-Outcome DecodeIntoFile(CMainDlg* owner, const MappedFile& input, const std::string& target, bool* done,
-                       int32_t* written) {
+Outcome DecodeIntoFile(CMainDlg* owner, const MappedFile& input, const std::string& input_path,
+                       const std::string& target, bool* done, int32_t* written) {
   *done = false;
   if (input.size() < 5) return Outcome::kUseBuffer;
   int32_t announced;
@@ -79,7 +84,8 @@ Outcome DecodeIntoFile(CMainDlg* owner, const MappedFile& input, const std::stri
   moravine::MappedOutput output;
   moravine::WriteFailure failure;
   int error = 0;
-  if (!output.create(target, announced, &failure, &error, input.mode())) {
+  moravine::FileAttributes attributes = input.attributes();
+  if (!output.create(target, announced, &failure, &error, &attributes)) {
     if (failure == moravine::WriteFailure::kCreate) {
       owner->ShowErrorBox("Error opening file for writing", error);
       return Outcome::kFinished;
@@ -92,7 +98,16 @@ Outcome DecodeIntoFile(CMainDlg* owner, const MappedFile& input, const std::stri
                                 1);
   } catch (...) {
     output.abort();
+    if (input.changed()) {
+      moravine::ReportChangedInput(owner, input_path);
+      return Outcome::kFinished;
+    }
     owner->controls()->showError("Decompression failed. See log file for details.");
+    return Outcome::kFinished;
+  }
+  if (input.changed()) {
+    output.abort();
+    moravine::ReportChangedInput(owner, input_path);
     return Outcome::kFinished;
   }
   if (!fits) return Outcome::kUseBuffer;
@@ -113,7 +128,7 @@ void Decompress(JobParams& params) {
   if (!moravine::MapJobInput(owner, path, &input)) return;
   bool done = false;
   int32_t written = 0;
-  if (DecodeIntoFile(owner, input, target, &done, &written) == Outcome::kFinished) {
+  if (DecodeIntoFile(owner, input, path, target, &done, &written) == Outcome::kFinished) {
     // done says whether the text was written
   } else {
     HBuffer out;
@@ -121,12 +136,15 @@ void Decompress(JobParams& params) {
     try {
       HDecompress_file(input.data(), static_cast<int32_t>(input.size()), &out, &out_length, 1);
     } catch (...) {
+      if (input.changed()) return moravine::ReportChangedInput(owner, path);
       owner->controls()->showError("Decompression failed. See log file for details.");
       return;
     }
+    if (input.changed()) return moravine::ReportChangedInput(owner, path);
     moravine::WriteFailure failure;
     int error = 0;
-    done = moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error, input.mode());
+    moravine::FileAttributes attributes = input.attributes();
+    done = moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error, &attributes);
     if (!done) {
       owner->ShowErrorBox(
           failure == moravine::WriteFailure::kCreate ? "Error opening file for writing" : "Error writing to file",

@@ -320,7 +320,7 @@ TEST_F(Batch, RemoveOriginalKeepsEveryFileWithoutAFaithfulArchive) {
       {"flipped", flipped, " is damaged."},
       {"other", Archive("W" + Text(4).substr(1)), " does not hold the text of " + root + "/other.txt."},
       {"empty", "", " cannot be read: the file is empty."},
-      {"folder", "", " cannot be read: cannot open it: Is a directory."},
+      {"folder", "", " is a folder, not a regular file."},
       {"cut", archive.substr(0, archive.size() / 2), " is damaged."}};
   for (const auto& [name, hwz, why] : kept) {
     Write(root + "/" + name + ".txt", Text(4));
@@ -371,7 +371,7 @@ TEST_F(Batch, FailedJobsFinishOnceAndLoseNoFile) {
   // Inputs that no walk would take, started one by one.
   Write(root + "/big.txt", "");
   fs::resize_file(root + "/big.txt", 1ull << 31);  // sparse: costs no disk space
-  EXPECT_EQ(Start(root + "/dir.hwz", JOB_DECOMPRESS), Strings{"Error opening input file.\n\nIs a directory"});
+  EXPECT_EQ(Start(root + "/dir.hwz", JOB_DECOMPRESS), Strings{"Error opening input file.\n\nIt is a folder, not a regular file."});
   EXPECT_EQ(Start(root + "/big.txt", JOB_COMPRESS),
             Strings{"The file " + root + "/big.txt is 2 GiB or larger.\n\nMoravine handles files below 2 GiB only."});
   EXPECT_EQ(Start(root + "/bad.txt.hwz", JOB_SEARCH), Strings{"Search failed. See log file for details."});
