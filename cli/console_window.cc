@@ -3,17 +3,35 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "shell/job_frame.h"
+#include "wordmodel/hlog.h"
 
 namespace moravine {
 
-ConsoleWindow::ConsoleWindow(bool quiet, RowFormat format)
+ConsoleWindow::ConsoleWindow(bool quiet, RowFormat format, bool has_log_file)
     : quiet_(quiet),
       terminal_(::isatty(STDERR_FILENO)),
       colour_(format == RowFormat::kText && ::isatty(STDOUT_FILENO)),
+      has_log_file_(has_log_file),
       format_(format) {}
+
+std::string ConsoleWindow::OneLine(const std::string& text) {
+  std::string line = text;
+  for (size_t at; (at = line.find("\n\n")) != std::string::npos;) {
+    // "Sentence.\n\nSystem text" reads "Sentence: System text".
+    size_t cut = at;
+    while (cut > 0 && (line[cut - 1] == '.' || line[cut - 1] == ' ')) --cut;
+    line.replace(cut, at + 2 - cut, ": ");
+  }
+  for (char& c : line) {
+    if (c == '\n') c = ' ';
+  }
+  while (!line.empty() && (line.back() == ' ' || line.back() == ':')) line.pop_back();
+  return line;
+}
 
 void ConsoleWindow::clearBar() {
   if (bar_shown_) {
@@ -39,13 +57,13 @@ void ConsoleWindow::drawBar() {
 
 void ConsoleWindow::setStatus(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
-  status_ = text;
+  status_ = PrintableText(text);
   if (quiet_) return;
   if (terminal_ && text != "Finished") {
     drawBar();
   } else {
     clearBar();
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", status_.c_str());
   }
 }
 
@@ -61,17 +79,15 @@ void ConsoleWindow::setProgress(int position, int maximum) {
 }
 
 void ConsoleWindow::message(const char* kind, const std::string& text) {
+  // The job's own diagnostics come before what it says about them.
+  if (!has_log_file_) HLog_flushCapture();
   std::lock_guard<std::mutex> lock(mutex_);
   clearBar();
-  // A box's blank line becomes ": " on one line; the job's file leads.
-  std::string line = text;
-  for (size_t at; (at = line.find("\n\n")) != std::string::npos;) line.replace(at, 2, ": ");
-  for (char& c : line) {
-    if (c == '\n') c = ' ';
-  }
-  while (!line.empty() && (line.back() == ' ' || line.back() == ':')) line.pop_back();
+  // One line, led by the job's file.
+  std::string line = OneLine(text);
   const std::string& path = CurrentJobPath();
-  std::fprintf(stderr, "moravine: %s%s%s%s\n", kind, path.c_str(), path.empty() ? "" : ": ", line.c_str());
+  std::fprintf(stderr, "moravine: %s%s%s%s\n", kind, PrintableText(path).c_str(), path.empty() ? "" : ": ",
+               PrintableText(line).c_str());
   std::fflush(stderr);
   drawBar();
 }
@@ -88,13 +104,29 @@ void ConsoleWindow::showError(const std::string& text) {
   message("", text);
 }
 
+bool ConsoleWindow::writeOut(const std::string& text) {
+  if (output_error_.load() != 0) return false;
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0) return false;
+  int error = errno ? errno : EIO;
+  std::clearerr(stdout);
+  int expected = 0;
+  return output_error_.compare_exchange_strong(expected, error);
+}
+
 void ConsoleWindow::addResultRows(const std::vector<SearchRow>& rows) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  clearBar();
-  for (const SearchRow& row : rows) std::fputs(FormatRow(row, format_, colour_).c_str(), stdout);
-  std::fflush(stdout);
-  rows_ += static_cast<long long>(rows.size());
-  drawBar();
+  bool failed;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    clearBar();
+    std::string text;
+    for (const SearchRow& row : rows) text += FormatRow(row, format_, colour_);
+    failed = writeOut(text);
+    rows_ += static_cast<long long>(rows.size());
+    drawBar();
+  }
+  // Outside the lock: the callback cancels, which sets the status line.
+  if (failed && on_output_failure_) on_output_failure_();
 }
 
 }  // namespace moravine

@@ -5,6 +5,7 @@
 #define MORAVINE_CLI_CONSOLE_WINDOW_H_
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -15,7 +16,9 @@ namespace moravine {
 
 class ConsoleWindow : public WindowControls {
  public:
-  ConsoleWindow(bool quiet, RowFormat format);
+  // has_log_file: diagnostics go to a log file of their own; otherwise
+  // they share standard error with the messages.
+  ConsoleWindow(bool quiet, RowFormat format, bool has_log_file = false);
 
   void setStatus(const std::string& text) override;
   void setProgress(int position, int maximum) override;
@@ -36,8 +39,20 @@ class ConsoleWindow : public WindowControls {
   int problems() const { return problems_.load(); }
   long long rows() const { return rows_.load(); }
 
+  // Called once when standard output cannot be written any more (the
+  // reader went away, the disk is full): nothing more is worth doing.
+  void setOnOutputFailure(std::function<void()> callback) { on_output_failure_ = std::move(callback); }
+  // The error number of the first failed write to standard output, or 0.
+  int outputError() const { return output_error_.load(); }
+
+  // A message box's text as one line: the blank line between its sentence
+  // and the system's text becomes ": ", line feeds become blanks.
+  static std::string OneLine(const std::string& text);
+
  private:
   void message(const char* kind, const std::string& text);
+  // Writes to standard output; true when this write is the first to fail.
+  bool writeOut(const std::string& text);
   void drawBar();
   void clearBar();
 
@@ -45,6 +60,7 @@ class ConsoleWindow : public WindowControls {
   bool quiet_;
   bool terminal_;
   bool colour_;
+  bool has_log_file_;
   RowFormat format_;
   std::string status_;
   int position_ = 0;
@@ -54,6 +70,8 @@ class ConsoleWindow : public WindowControls {
   std::string errors_;
   std::atomic<int> problems_{0};
   std::atomic<long long> rows_{0};
+  std::atomic<int> output_error_{0};
+  std::function<void()> on_output_failure_;
 };
 
 }  // namespace moravine

@@ -7,8 +7,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +24,7 @@
 #include "shell/fileio.h"
 #include "shell/main_dialog.h"
 #include "shell/posix_search_host.h"
+#include "shell/temp_files.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/hreport.h"
@@ -55,6 +60,9 @@ std::string AbsolutePath(const std::string& path) {
   return out.empty() ? std::string("/") : out;
 }
 
+// The most errors a search allows: a search word holds at most 998 bytes.
+constexpr int kMaxErrors = 998;
+
 struct BatchOptions {
   bool spaceless = true;
   int distance = 128;
@@ -64,21 +72,42 @@ struct BatchOptions {
 };
 
 std::atomic<CMainDlg*> g_dialog{nullptr};
-std::atomic<bool> g_interrupted{false};
+// The signal that asked the program to end (0: none). A closed output pipe
+// counts as SIGPIPE.
+std::atomic<int> g_signal{0};
 
-// Ctrl-C acts as Cancel: the running jobs complete, waiting jobs only finish.
-void WatchInterrupts() {
+void StopEverything(int sig) {
+  int expected = 0;
+  g_signal.compare_exchange_strong(expected, sig);
+  if (CMainDlg* dlg = g_dialog.load()) dlg->Abort();
+}
+
+// Ctrl-C, SIGTERM and SIGHUP act as Cancel for good: the running jobs end
+// (their outputs complete or are thrown away), nothing more is started,
+// written or removed, and the exit status tells which signal it was. A
+// second signal ends the program at once, removing the files it was
+// writing. SIGPIPE is ignored: a failed write to standard output says the
+// same, and is handled where it happens.
+void WatchSignals() {
+  ::signal(SIGPIPE, SIG_IGN);
+  // A file-size limit makes the write fail (EFBIG) instead of killing the
+  // program halfway through an output.
+  ::signal(SIGXFSZ, SIG_IGN);
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   std::thread([set] {
     for (;;) {
       int sig;
       if (sigwait(&set, &sig) != 0) continue;
-      g_interrupted = true;
-      if (CMainDlg* dlg = g_dialog.load()) dlg->OnCancel();
+      if (g_signal.load() != 0 && g_signal.load() != SIGPIPE) {
+        moravine::RemoveTemporaryFiles();
+        ::_exit(128 + g_signal.load());
+      }
+      StopEverything(sig);
     }
   }).detach();
 }
@@ -95,14 +124,21 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
   dlg.setOptions(options.spaceless, options.distance);
   tree.AddDrives();
   g_dialog = &dlg;
+  if (g_signal.load() != 0) dlg.Abort();  // a signal that came before the dialog
   for (const std::string& given : paths) {
-    if (g_interrupted) break;
+    if (dlg.aborted()) break;
     std::string path = AbsolutePath(given);
     moravine::TreeItem* item = tree.RevealPath(path);
     std::string shown = item ? tree.ItemPath(item) : std::string();
     bool found = item && (shown == path || (item->image == moravine::IMG_BOTH && shown + ".hwz" == path));
     if (!found) {
-      window->showError(given + ": no such file or directory (or not a regular file)");
+      struct stat st;
+      if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        window->showError(given + ": " + std::string(moravine::FileTypeName(st.st_mode)) +
+                          ", not a regular file or folder");
+      } else {
+        window->showError(given + ": no such file or directory");
+      }
       continue;
     }
     dlg.RunCommand(type, item);
@@ -121,11 +157,26 @@ bool AgrepAvailable() {
   return rc == 0;
 }
 
+// Reports a failed write to standard output; a reader that went away is
+// told by the exit status alone, as with a program that SIGPIPE ended.
+int OutputFailed(int error) {
+  if (error == EPIPE) return 128 + SIGPIPE;
+  std::fprintf(stderr, "moravine: error writing to standard output: %s\n", std::strerror(error ? error : EIO));
+  return 2;
+}
+
+// A usage error: one line that names the problem, and where to look.
+int UsageError(const std::string& text) {
+  std::fprintf(stderr, "moravine: %s\nTry 'moravine --help' for more information.\n", text.c_str());
+  return 2;
+}
+
 int Info(const std::vector<std::string>& files, bool verbose) {
   bool ok = true;
   for (const auto& path : files) {
     moravine::MappedFile input;
     std::string error;
+    if (g_signal.load() != 0) break;
     if (!input.open(path, &error)) {
       std::fprintf(stderr, "moravine: %s: %s\n", path.c_str(), error.c_str());
       ok = false;
@@ -141,12 +192,13 @@ int Info(const std::vector<std::string>& files, bool verbose) {
       int rule = input.data()[0];
       if (rule != 0 && rule != 1) {
         std::fprintf(stderr, "moravine: %s: unknown parsing rule %d\n", path.c_str(), static_cast<signed char>(rule));
+        HModel_free(&model, false);
         ok = false;
         continue;
       }
       HPrint_globalInfos(&model, body_length, text_length, length, rule, verbose ? 2 : 1);
-      std::fflush(HLog_reportStream());
       HModel_free(&model, false);
+      if (std::fflush(HLog_reportStream()) != 0 || std::ferror(HLog_reportStream())) return OutputFailed(errno);
     } catch (const HFatalFailure& failure) {
       std::string what = failure.what();
       while (!what.empty() && what.back() == '\n') what.pop_back();
@@ -160,10 +212,12 @@ int Info(const std::vector<std::string>& files, bool verbose) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  moravine::AppendProgramDirectoryToPath();
+  moravine::PrependProgramDirectoryToPath();
+  WatchSignals();
 
   CLI::App app{"Moravine: word-based compression of text files, searchable without decompressing.\n"
-               "Each command takes files and folders; folders are walked with everything below them."};
+               "Each command takes files and folders; folders are walked with everything below them.",
+               "moravine"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "moravine 1.0");
   bool quiet = false;
@@ -206,7 +260,20 @@ int main(int argc, char** argv) {
   int errors = 0;
   std::string format_name = "text";
   search->add_option("-e,--errors", errors, "Number of errors allowed (insertions, deletions, substitutions)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Validator(
+          [](std::string& value) -> std::string {
+            int n = -1;
+            size_t used = 0;
+            try {
+              n = std::stoi(value, &used);
+            } catch (const std::exception&) {
+              used = 0;
+            }
+            if (used == value.size() && n >= 0 && n <= kMaxErrors) return std::string();
+            return "the number of errors must be a whole number from 0 to " + std::to_string(kMaxErrors) +
+                   ", not '" + value + "'";
+          },
+          "0.." + std::to_string(kMaxErrors)));
   search->add_option("--format", format_name, "Rows as text (default), tsv or json (one object per line)")
       ->check(CLI::IsMember({"text", "tsv", "json"}));
   search->add_option("WORD", options.word, "The word; regular-expression characters are passed on to agrep")
@@ -219,7 +286,23 @@ int main(int argc, char** argv) {
   info->add_flag("-v,--verbose", info_verbose, "Add the dictionary listing");
   info->add_option("FILE", info_files, "Compressed files (.hwz)")->required();
 
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    // An option that nobody knows is the likelier mistake than the missing
+    // command that the parser noticed first.
+    std::vector<std::string> left = app.remaining();
+    for (const std::string& arg : left) {
+      if (arg.size() > 1 && arg[0] == '-') return UsageError("unknown option '" + arg + "'");
+    }
+    return UsageError(e.what());
+  }
 
   // The log: reports and diagnostics to --log; without it, diagnostics go to
   // standard error and reports nowhere (info prints its report itself).
@@ -228,7 +311,7 @@ int main(int argc, char** argv) {
   if (!log_path.empty()) {
     log = std::fopen(log_path.c_str(), "w");
     if (!log) {
-      std::perror(("moravine: " + log_path).c_str());
+      std::fprintf(stderr, "moravine: cannot open the log file %s: %s\n", log_path.c_str(), std::strerror(errno));
       return 2;
     }
     std::setvbuf(log, nullptr, _IONBF, 0);
@@ -236,7 +319,10 @@ int main(int argc, char** argv) {
   } else {
     HLog_setStreams(*info ? stdout : null, stderr);
   }
-  if (*info) return Info(info_files, info_verbose);
+  if (*info) {
+    int status = Info(info_files, info_verbose);
+    return g_signal.load() != 0 ? 128 + g_signal.load() : status;
+  }
 
   JobType type = *compress            ? moravine::JOB_COMPRESS
                  : *decompress        ? moravine::JOB_DECOMPRESS
@@ -247,23 +333,24 @@ int main(int argc, char** argv) {
   moravine::RowFormat format = format_name == "tsv"    ? moravine::RowFormat::kTsv
                                : format_name == "json" ? moravine::RowFormat::kJson
                                                        : moravine::RowFormat::kText;
-  moravine::ConsoleWindow window(quiet, format);
+  moravine::ConsoleWindow window(quiet, format, log != nullptr);
+  window.setOnOutputFailure([] { StopEverything(SIGPIPE); });
   if (type == moravine::JOB_SEARCH) {
     if (options.word.empty() || options.word.size() > 998) {
-      std::fprintf(stderr, "moravine: the search word must hold 1 to 998 bytes\n");
-      return 2;
+      return UsageError("the search word must hold 1 to 998 bytes");
     }
     if (!AgrepAvailable()) {
-      std::fprintf(stderr, "moravine: agrep not found; searching needs an agrep on PATH or beside moravine\n");
+      std::fprintf(stderr, "moravine: agrep cannot be started (%s); it is installed beside moravine, or "
+                   "MORAVINE_AGREP names another\n", moravine::AgrepProgram().c_str());
       return 2;
     }
     window.setSearch(options.word, std::to_string(errors));
   }
 
-  WatchInterrupts();
   RunBatches(type, paths, options, &window);
   if (log) std::fclose(log);
-  if (g_interrupted) return 130;
+  if (window.outputError() != 0) return OutputFailed(window.outputError());
+  if (g_signal.load() != 0) return 128 + g_signal.load();
   if (type == moravine::JOB_SEARCH) return window.problems() > 0 ? 2 : window.rows() > 0 ? 0 : 1;
   return window.problems() > 0 ? 1 : 0;
 }

@@ -60,7 +60,32 @@ std::string JsonString(const std::string& s) {
   return out + "\"";
 }
 
+// Control bytes written as escapes, so that a file name or a hit holding a
+// carriage return or a line feed cannot garble the terminal or split a row.
+std::string Printable(const std::string& s) {
+  std::string out;
+  char esc[8];
+  for (char c : s) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u != 0x7f) {
+      out += c;
+      continue;
+    }
+    switch (c) {
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        std::snprintf(esc, sizeof esc, "\\x%02x", u);
+        out += esc;
+    }
+  }
+  return out;
+}
+
 }  // namespace
+
+std::string PrintableText(const std::string& text) { return Printable(text); }
 
 std::string FormatRow(const SearchRow& row, RowFormat format, bool colour) {
   switch (format) {
@@ -71,9 +96,10 @@ std::string FormatRow(const SearchRow& row, RowFormat format, bool colour) {
       bool join = !row.left.empty() && !row.word.empty() && HToken_isWordByte(row.left.back()) &&
                   HToken_isWordByte(row.word.front());
       bool gap = !row.right.empty() && row.right.front() != ' ';
-      std::string line = row.file + ":" + row.position + ": " + row.left + (join ? " " : "");
-      line += colour ? "\033[1;31m" + row.word + "\033[0m" : row.word;
-      return line + (gap ? " " : "") + row.right + "\n";
+      std::string word = Printable(row.word);
+      std::string line = Printable(row.file) + ":" + row.position + ": " + Printable(row.left) + (join ? " " : "");
+      line += colour ? "\033[1;31m" + word + "\033[0m" : word;
+      return line + (gap ? " " : "") + Printable(row.right) + "\n";
     }
     case RowFormat::kTsv:
       return TsvField(row.file) + "\t" + row.position + "\t" + TsvField(row.left) + "\t" + TsvField(row.word) + "\t" +

@@ -10,6 +10,9 @@ namespace moravine {
 
 enum class RowFormat { kText, kTsv, kJson };
 
+// The text with its control bytes written as escapes (\r, \n, \t, \xHH).
+std::string PrintableText(const std::string& text);
+
 // One row as one line, with its line feed.
 std::string FormatRow(const SearchRow& row, RowFormat format, bool colour);
 

@@ -54,8 +54,8 @@ void SearchAndSave(moravine::gui::MainWindow* window, const moravine::gui::GuiAr
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The agrep installed beside the program serves when none is on PATH.
-  moravine::AppendProgramDirectoryToPath();
+  // The agrep installed with the program comes first on PATH.
+  moravine::PrependProgramDirectoryToPath();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Moravine"));
   QApplication::setApplicationVersion(QStringLiteral("1.0"));

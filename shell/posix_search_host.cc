@@ -7,9 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+
+#include "shell/temp_files.h"
 
 extern char** environ;
 
@@ -26,7 +30,9 @@ long PosixSearchHost::processId() const { return static_cast<long>(::getpid()); 
 
 int PosixSearchHost::createExclusive(const std::string& path) {
   // O_EXCL refuses any existing name, a symbolic link included.
-  return ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd >= 0) RegisterTemporaryFile(path);
+  return fd;
 }
 
 bool PosixSearchHost::writeAll(int fd, const void* data, size_t length) {
@@ -45,19 +51,36 @@ bool PosixSearchHost::writeAll(int fd, const void* data, size_t length) {
 
 int PosixSearchHost::closeFile(int fd) { return ::close(fd); }
 
-void PosixSearchHost::removeFile(const std::string& path) { ::unlink(path.c_str()); }
+void PosixSearchHost::removeFile(const std::string& path) {
+  ::unlink(path.c_str());
+  ForgetTemporaryFile(path);
+}
 
 int PosixSearchHost::runProcess(const std::vector<std::string>& argv, int out_fd, int* exit_status) {
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
+  std::string program = argv.empty() || argv[0] != "agrep" ? std::string() : AgrepProgram();
+  if (!program.empty()) args[0] = const_cast<char*>(program.c_str());
+
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t pid;
-  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  int rc = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
     errno = rc;
@@ -88,16 +111,58 @@ void PosixSearchHost::unmapFile(const unsigned char* data, int64_t size) {
   if (data && size > 0) ::munmap(const_cast<unsigned char*>(data), static_cast<size_t>(size));
 }
 
-void AppendProgramDirectoryToPath() {
+namespace {
+
+// The directory of the running program.
+std::string ProgramDirectory() {
   char self[PATH_MAX];
   ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return;
+  if (n <= 0) return std::string();
   std::string dir(self, static_cast<size_t>(n));
   std::string::size_type slash = dir.rfind('/');
-  if (slash == std::string::npos) return;
+  if (slash == std::string::npos) return std::string();
   dir.resize(slash == 0 ? 1 : slash);
+  return dir;
+}
+
+bool Executable(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// The directory that holds the bundled agrep, or an empty text.
+const std::string& BundledDirectory() {
+  static const std::string dir = [] {
+    std::string self = ProgramDirectory();
+    if (self.empty()) return std::string();
+    for (std::string candidate : {self, self + "/../libexec/moravine"}) {
+      if (Executable(candidate + "/agrep")) return candidate;
+    }
+    return std::string();
+  }();
+  return dir;
+}
+
+}  // namespace
+
+std::string AgrepProgram() {
+  const char* chosen = std::getenv("MORAVINE_AGREP");
+  if (chosen && *chosen) return chosen;
+  const std::string& dir = BundledDirectory();
+  return dir.empty() ? std::string("agrep") : dir + "/agrep";
+}
+
+bool AgrepIsBundled() {
+  const char* chosen = std::getenv("MORAVINE_AGREP");
+  return !(chosen && *chosen) && !BundledDirectory().empty();
+}
+
+void PrependProgramDirectoryToPath() {
+  std::string dir = BundledDirectory();
+  if (dir.empty()) dir = ProgramDirectory();
+  if (dir.empty()) return;
   const char* path = std::getenv("PATH");
-  std::string value = path && *path ? std::string(path) + ":" + dir : dir;
+  std::string value = path && *path ? dir + ":" + path : dir;
   ::setenv("PATH", value.c_str(), 1);
 }
 

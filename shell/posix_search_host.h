@@ -15,14 +15,24 @@ class PosixSearchHost : public SearchHost {
   bool writeAll(int fd, const void* data, size_t length) override;
   int closeFile(int fd) override;
   void removeFile(const std::string& path) override;
+  // argv[0] "agrep" starts AgrepProgram(). The child starts with no signal
+  // blocked and the default action for SIGPIPE, whatever this process set.
   int runProcess(const std::vector<std::string>& argv, int out_fd, int* exit_status) override;
   bool mapFile(int fd, const unsigned char** data, int64_t* size) override;
   void unmapFile(const unsigned char* data, int64_t size) override;
 };
 
-// Appends the directory of the running program to PATH, so that the agrep
-// installed beside it serves when no other is found earlier on PATH.
-void AppendProgramDirectoryToPath();
+// The agrep that searches start: the program that MORAVINE_AGREP names when
+// it is set; otherwise the bundled one, beside the running program or in
+// ../libexec/moravine/ from it; "agrep" on PATH only when neither exists.
+std::string AgrepProgram();
+// Whether AgrepProgram() is the bundled agrep.
+bool AgrepIsBundled();
+
+// Puts the directory of the bundled agrep in front of PATH, so that every
+// child that asks for "agrep" gets ours rather than another program of that
+// name found earlier on PATH.
+void PrependProgramDirectoryToPath();
 
 }  // namespace moravine
 
