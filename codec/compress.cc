@@ -82,8 +82,7 @@ void EncodeBody(const unsigned char* text, int32_t length, const HModel* model, 
     if (n <= 8) {
       HCodeCacheEntry& e = cache.at(t.key, n);
       if (e.key != t.key || e.length != n) {
-        int32_t hash = t.hashed ? t.hash : HHashtable_hashValue(token, n);
-        const HNode* node = HHashtable_lookupKey(token, n, hash, t.key, table);
+        const HNode* node = HHashtable_lookupKey(token, n, HPipeToken_hash(t, text, t.key, table), t.key, table);
         if (!node) HFatal("Error: token not found (HCodeword_TaggedFromToken)\n");
         e = HCodeCacheEntry{t.key, n, node->body_bytes, node->level};
       }
@@ -91,8 +90,8 @@ void EncodeBody(const unsigned char* text, int32_t length, const HModel* model, 
       level = e.level;
       is_blank = n == 1 && token[0] == ' ';
     } else {
-      int32_t hash = t.hashed ? t.hash : HHashtable_hashValue(token, n);
-      const HNode* node = HHashtable_lookupKey(token, n, hash, HHashtable_prefix(token, n), table);
+      uint64_t prefix = HHashtable_prefix(token, n);
+      const HNode* node = HHashtable_lookupKey(token, n, HPipeToken_hash(t, text, prefix, table), prefix, table);
       if (!node) HFatal("Error: token not found (HCodeword_TaggedFromToken)\n");
       body_bytes = node->body_bytes;
       level = node->level;
