@@ -66,6 +66,32 @@ TEST_F(RoundTripTest, FileBytesDoNotDependOnTheTableSeed) {
   HHashtable_setProcessSeed(original);
 }
 
+// Counting and coding run in stretches, one per thread; the file is the same
+// whatever the number of threads, under both models.
+TEST_F(RoundTripTest, FileBytesDoNotDependOnTheThreadCount) {
+#ifdef MORAVINE_TEST_SMALL
+  const Bytes text = ReadFile(CorpusDir() / "canterbury" / "world192.txt");  // two stretches
+#else
+  const Bytes text = ReadFile(CorpusDir() / "canterbury" / "bible.txt");  // up to four
+#endif
+  if (text.empty()) GTEST_SKIP() << "corpus not found at " << CorpusDir();
+  HBuffer out;
+  int32_t n = 0;
+  auto compress = [&](int rule, int32_t distance, int32_t threads) {
+    if (rule == 0) Huffw_compress(U(text), L(text), distance, &out, &n, 0, threads);
+    else Huffw_spaceless_compress(U(text), L(text), &out, &n, 0, threads);
+    return Str(out.get(), n);
+  };
+  for (auto [rule, distance] : {std::pair{1, 0}, std::pair{0, 0}, std::pair{0, 128}}) {
+    const Bytes one = compress(rule, distance, 1);
+    for (int32_t threads : {2, 3, 4}) {
+      ASSERT_EQ(compress(rule, distance, threads), one) << "rule " << rule << ", distance " << distance << ", threads "
+                                                         << threads;
+    }
+    ASSERT_EQ(Decompress(one, rule), text);
+  }
+}
+
 // A text of 2^31 - 1 bytes, the longest that compression accepts, decodes
 // in full, into a fixed area and into a growing buffer. The files are made
 // by hand from a small one: long words repeated, so that the body stays

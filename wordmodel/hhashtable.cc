@@ -143,14 +143,14 @@ HNode* HHashtable_lookupKey(const unsigned char* token, int32_t length, uint64_t
 }
 
 static HNode* InsertHashed(const unsigned char* token, int32_t length, uint64_t hash, uint64_t prefix,
-                           HHashtable* table, int* is_new) {
+                           HHashtable* table, int* is_new, int32_t add = 1) {
   if (table->bucket_count <= 0) HFatal("Error: Insert hash table\n");
   HNode** head = &table->chains[hash & table->chain_mask];
   HNode* prev;
   int32_t steps;
   HNode* node = FindInChain(*head, token, length, hash, prefix, &prev, &steps);
   if (node) {
-    ++node->frequency;
+    node->frequency += add;
     if (prev) {
       prev->link = node->link;
       node->link = *head;
@@ -169,7 +169,7 @@ static HNode* InsertHashed(const unsigned char* token, int32_t length, uint64_t 
     HFatal("Error: Insert hash table\n");
   }
   std::memcpy(copy, token, static_cast<size_t>(length));
-  *entry = HNode{copy, length, 1, 0, 0, *head, -1, 0, hash, prefix, table->entry_count};
+  *entry = HNode{copy, length, add, 0, 0, *head, -1, 0, hash, prefix, table->entry_count};
   *head = entry;
   ++table->entry_count;
   *is_new = 1;
@@ -195,6 +195,12 @@ HNode* HHashtable_insertKey(const unsigned char* token, int32_t length, uint64_t
                             HHashtable* table) {
   int is_new;
   return InsertHashed(token, length, hash, prefix, table, &is_new);
+}
+
+HNode* HHashtable_internKey(const unsigned char* token, int32_t length, uint64_t hash, uint64_t prefix,
+                            HHashtable* table) {
+  int is_new;
+  return InsertHashed(token, length, hash, prefix, table, &is_new, 0);
 }
 
 int HHashtable_insert(const unsigned char* token, int32_t length, HHashtable* table) {

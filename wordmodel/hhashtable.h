@@ -82,6 +82,11 @@ HNode* HHashtable_lookupKey(const unsigned char* token, int32_t length, uint64_t
 HNode* HHashtable_insertKey(const unsigned char* token, int32_t length, uint64_t hash, uint64_t prefix,
                             HHashtable* table);
 
+// The entry of the token, added with frequency 0 when new; a known entry
+// keeps its frequency.
+HNode* HHashtable_internKey(const unsigned char* token, int32_t length, uint64_t hash, uint64_t prefix,
+                            HHashtable* table);
+
 // The chain head for a placement hash, for requesting it early.
 inline HNode* const* HHashtable_bucketAddress(uint64_t hash, const HHashtable* table) {
   return &table->chains[hash & table->chain_mask];
