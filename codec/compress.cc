@@ -2,9 +2,13 @@
 
 #include <bit>
 #include <cstring>
+#include <exception>
+#include <thread>
+#include <vector>
 
 #include "codec/container.h"
 #include "wordmodel/hcodeword.h"
+#include "wordmodel/hcount.h"
 #include "wordmodel/hdecode.h"
 #include "wordmodel/hdictionary.h"
 #include "wordmodel/hhashtable.h"
@@ -82,8 +86,7 @@ void EncodeBody(const unsigned char* text, int32_t length, const HModel* model, 
     if (n <= 8) {
       HCodeCacheEntry& e = cache.at(t.key, n);
       if (e.key != t.key || e.length != n) {
-        int32_t hash = t.hashed ? t.hash : HHashtable_hashValue(token, n);
-        const HNode* node = HHashtable_lookupKey(token, n, hash, t.key, table);
+        const HNode* node = HHashtable_lookupKey(token, n, HPipeToken_hash(t, text, t.key, table), t.key, table);
         if (!node) HFatal("Error: token not found (HCodeword_TaggedFromToken)\n");
         e = HCodeCacheEntry{t.key, n, node->body_bytes, node->level};
       }
@@ -91,8 +94,8 @@ void EncodeBody(const unsigned char* text, int32_t length, const HModel* model, 
       level = e.level;
       is_blank = n == 1 && token[0] == ' ';
     } else {
-      int32_t hash = t.hashed ? t.hash : HHashtable_hashValue(token, n);
-      const HNode* node = HHashtable_lookupKey(token, n, hash, HHashtable_prefix(token, n), table);
+      uint64_t prefix = HHashtable_prefix(token, n);
+      const HNode* node = HHashtable_lookupKey(token, n, HPipeToken_hash(t, text, prefix, table), prefix, table);
       if (!node) HFatal("Error: token not found (HCodeword_TaggedFromToken)\n");
       body_bytes = node->body_bytes;
       level = node->level;
@@ -125,20 +128,155 @@ void CheckText(const unsigned char* text, int32_t length, const char* where) {
   if (text == nullptr || length < 1) HFatal("Fatal Error: You're trying to compress an empty file! (%s)\n", where);
 }
 
-// Codes the body straight into the container buffer, after room for the
-// header, then writes the header: the same bytes as HCompress_getString
-// gives for the separately coded body, without a second copy of the body.
-template <bool kSpaceless>
-void EncodeContainer(const unsigned char* text, int32_t length, const HModel* model, int rule, HBuffer* out,
-                     int32_t* out_length, int32_t* body_length) {
-  int64_t header = HContainer_headerSize(model);
-  BodyWriter writer(header, length / 2);
-  EncodeBody<kSpaceless>(text, length, model, &writer);
-  int64_t blen = writer.bodyLength();
+// The codeword of every vocabulary id, for coding from id streams.
+struct CodeRecord {
+  uint32_t body_bytes;
+  int32_t level;
+};
+
+// The body bytes of one counted stretch: its ids' codewords, with the
+// blanks that the stream left out subtracted.
+int64_t StretchBodyLength(const HCountStretch& s, const std::vector<CodeRecord>& codes) {
+  int64_t total = 0;
+  for (size_t lid = 0; lid < s.counts.size(); ++lid) {
+    size_t id = s.global_id.empty() ? lid : static_cast<size_t>(s.global_id[lid]);
+    total += static_cast<int64_t>(s.counts[lid]) * codes[id].level;
+  }
+  if (s.dropped_blanks > 0) {
+    size_t id = s.global_id.empty() ? static_cast<size_t>(s.blank_id) : static_cast<size_t>(s.global_id[s.blank_id]);
+    total -= s.dropped_blanks * codes[id].level;
+  }
+  return total;
+}
+
+// Codes a stretch's id stream into exactly [dst, dst + body_length): whole
+// 4-byte stores while they stay inside, so that stretches coded at the same
+// time never touch each other's bytes.
+void CodeStretch(HCountStretch& s, const std::vector<CodeRecord>& codes, unsigned char* dst,
+                 int64_t body_length) {
+  std::vector<CodeRecord> local;
+  const CodeRecord* rec = codes.data();
+  if (!s.global_id.empty()) {
+    local.resize(s.global_id.size());
+    for (size_t lid = 0; lid < local.size(); ++lid) local[lid] = codes[static_cast<size_t>(s.global_id[lid])];
+    rec = local.data();
+  }
+  unsigned char* w = dst;
+  unsigned char* const end = dst + body_length;
+  // Each chunk is released once coded: the body grows as the stream shrinks.
+  for (size_t k = 0; k < s.chunks.size(); ++k) {
+    const unsigned char* r = s.chunks[k].get();
+    const unsigned char* r_end = r + s.chunk_lengths[k];
+    while (r < r_end) {
+      uint32_t id;
+      r = HIdStream_get(r, &id);
+      const CodeRecord c = rec[id];
+      if (end - w >= 4) {
+        if constexpr (std::endian::native == std::endian::little) {
+          std::memcpy(w, &c.body_bytes, 4);
+        } else {
+          for (int i = 0; i < 4; ++i) w[i] = static_cast<unsigned char>(c.body_bytes >> (8 * i));
+        }
+      } else {
+        for (int32_t i = 0; i < c.level; ++i) w[i] = static_cast<unsigned char>(c.body_bytes >> (8 * i));
+      }
+      w += c.level;
+    }
+    s.chunks[k].reset();
+  }
+  if (w != end) HFatal("Error: body length (HCompress_getBody)\n");
+}
+
+// The auxiliary pointers from the id streams: the same walk as
+// HJumpers_fromds, with each token's length and codeword length by id.
+void JumpersFromIds(int32_t length, int32_t distance, const HCountResult& counted, const HModel* model,
+                    HJumpers* jumpers) {
+  HJumpers_free(jumpers);
+  if (distance <= 0 || length <= 0) return;
+  int32_t capacity = length / distance + 1;
+  std::unique_ptr<int32_t[]> tp(new (std::nothrow) int32_t[capacity]);
+  std::unique_ptr<int32_t[]> bp(new (std::nothrow) int32_t[capacity]);
+  if (!tp || !bp) HFatal("Error: memory allocation (HJumpers_fromds)\n");
+  const std::vector<HNode*>& nodes = model->vocabulary.entries;
+  std::vector<int32_t> token_length(nodes.size()), level(nodes.size());
+  for (const HNode* node : nodes) {
+    token_length[static_cast<size_t>(node->id)] = node->length;
+    level[static_cast<size_t>(node->id)] = node->level;
+  }
+  int32_t count = 0;
+  int64_t p = 0, q = 0, mark = 0;
+  for (const HCountStretch& s : counted.stretches) {
+    for (size_t k = 0; k < s.chunks.size(); ++k) {
+      const unsigned char* r = s.chunks[k].get();
+      const unsigned char* r_end = r + s.chunk_lengths[k];
+      while (r < r_end && p < length && count < capacity) {
+        uint32_t lid;
+        r = HIdStream_get(r, &lid);
+        size_t id = s.global_id.empty() ? lid : static_cast<size_t>(s.global_id[lid]);
+        if (p >= mark) {
+          if (q > INT32_MAX) HFatal("Error: compressed body too long (HJumpers_fromds)\n");
+          tp[count] = static_cast<int32_t>(p);
+          bp[count] = static_cast<int32_t>(q);
+          ++count;
+          mark += distance;
+        }
+        p += token_length[id];
+        q += level[id];
+      }
+    }
+  }
+  jumpers->count = count;
+  jumpers->text_positions = std::move(tp);
+  jumpers->body_positions = std::move(bp);
+}
+
+// Counts, builds the code, and codes the id streams straight into the
+// container buffer, stretches in parallel, each into its own place.
+void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, int32_t distance, int32_t threads,
+                     HModel* model, HBuffer* out, int32_t* out_length, int32_t* body_length) {
+  HTreeStorage storage;
+  HHashtable_create(model, length / 1000 + 5);
+  HCountResult counted;
+  HCount_text(text, length, spaceless, threads, model, &counted);
+  BuildCode(model, &storage);
+  storage = HTreeStorage();  // the dictionary holds the rank order now
+  if (!spaceless) JumpersFromIds(length, distance, counted, model, &model->jumpers);
+
+  std::vector<CodeRecord> codes(model->vocabulary.entries.size());
+  for (const HNode* node : model->vocabulary.entries) {
+    codes[static_cast<size_t>(node->id)] = CodeRecord{node->body_bytes, node->level};
+  }
+  const size_t parts = counted.stretches.size();
+  std::vector<int64_t> offset(parts + 1, 0);
+  for (size_t k = 0; k < parts; ++k) offset[k + 1] = offset[k] + StretchBodyLength(counted.stretches[k], codes);
+  for (HCountStretch& s : counted.stretches) s.counts = std::vector<int32_t>();
+  const int64_t blen = offset[parts];
+  const int64_t header = HContainer_headerSize(model);
   if (blen <= 0) HFatal("Fatal Error: You're trying to compress an empty file! (HCompress_getString)\n");
-  HContainer_writeHeader(writer.data(), length, static_cast<int32_t>(blen), model);
-  writer.data()[0] = static_cast<unsigned char>(rule);
-  *out = writer.release(out_length);
+  if (header + blen > INT32_MAX) HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getBody)\n");
+  HBuffer buffer = HBuffer_allocate(static_cast<size_t>(header + blen));
+  if (!buffer) HFatal("Error: memory allocation (HCompress_getBody)\n");
+  unsigned char* body = buffer.get() + header;
+
+  std::vector<std::exception_ptr> failures(parts);
+  auto code = [&](size_t k) {
+    try {
+      CodeStretch(counted.stretches[k], codes, body + offset[k], offset[k + 1] - offset[k]);
+    } catch (...) {
+      failures[k] = std::current_exception();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (size_t k = 1; k < parts; ++k) workers.emplace_back(code, k);
+  code(0);
+  for (std::thread& t : workers) t.join();
+  for (const std::exception_ptr& f : failures) {
+    if (f) std::rethrow_exception(f);
+  }
+  HContainer_writeHeader(buffer.get(), length, static_cast<int32_t>(blen), model);
+  buffer[0] = static_cast<unsigned char>(spaceless ? 1 : 0);
+  *out = std::move(buffer);
+  *out_length = static_cast<int32_t>(header + blen);
   *body_length = static_cast<int32_t>(blen);
 }
 
@@ -213,35 +351,21 @@ void HCompress_contractSpaces(const unsigned char* body, int32_t body_length, HB
 }
 
 void Huffw_compress(const unsigned char* text, int32_t length, int32_t distance, HBuffer* out, int32_t* out_length,
-                    int32_t report_level) {
+                    int32_t report_level, int32_t threads) {
   CheckText(text, length, "Huffw_compress");
   HModel model;
-  HTreeStorage storage;
-  HHashtable_create(&model, length / 1000 + 5);
-  HParse_text(text, length, &model);
-  BuildCode(&model, &storage);
-  // The pointers need only the codeword lengths, so they are made before the
-  // body, which then goes straight into the container.
-  HJumpers_fromds(text, length, &model, distance, &model.jumpers);
   int32_t body_length;
-  EncodeContainer<false>(text, length, &model, 0, out, out_length, &body_length);
+  CompressCounted(text, length, false, distance, threads, &model, out, out_length, &body_length);
   if (report_level != 0) HPrint_globalInfos(&model, body_length, length, *out_length, 0, report_level);
-  storage = HTreeStorage();
   HModel_free(&model, true);
 }
 
 void Huffw_spaceless_compress(const unsigned char* text, int32_t length, HBuffer* out, int32_t* out_length,
-                              int32_t report_level) {
+                              int32_t report_level, int32_t threads) {
   CheckText(text, length, "Huffw_spaceless_compress");
   HModel model;
-  HTreeStorage storage;
-  HHashtable_create(&model, length / 1000 + 5);
-  HParse_text(text, length, &model);
-  BuildCode(&model, &storage);
-  // The spaceless body is coded directly; it equals the full body with
-  // HCompress_contractSpaces applied.
   int32_t body_length;
-  EncodeContainer<true>(text, length, &model, 1, out, out_length, &body_length);
+  CompressCounted(text, length, true, 0, threads, &model, out, out_length, &body_length);
   if (report_level != 0) HPrint_globalInfos(&model, body_length, length, *out_length, 1, report_level);
   HModel_free(&model, true);
 }

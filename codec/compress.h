@@ -11,13 +11,14 @@
 
 // Words-and-separators model; a distance above 0 records auxiliary pointers.
 // The report level selects the statistics report: 0 none, 1 figures, 2 or
-// more figures and dictionary.
+// more figures and dictionary. A text of several MiB is counted and coded
+// by up to `threads` threads; the file is the same whatever their number.
 void Huffw_compress(const unsigned char* text, int32_t length, int32_t distance, HBuffer* out, int32_t* out_length,
-                    int32_t report_level);
+                    int32_t report_level, int32_t threads = 1);
 
 // Spaceless model: each blank between two words is left out of the body.
 void Huffw_spaceless_compress(const unsigned char* text, int32_t length, HBuffer* out, int32_t* out_length,
-                              int32_t report_level);
+                              int32_t report_level, int32_t threads = 1);
 
 // Builds the code, the dictionary, the body and the pointers of a counted text.
 void HCompress_getBodyAndConsole(const unsigned char* text, int32_t length, int32_t distance, HBuffer* body,

@@ -1,5 +1,7 @@
 #include "codec/decompress.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "codec/container.h"
@@ -24,13 +26,25 @@ struct Output {
   unsigned char* base = nullptr;  // fixed form when owned is empty
   int64_t capacity = 0;
   bool fixed = false;
+  // The longest text accepted, and the failure for a longer one (null: the
+  // text would not fit a 32-bit length).
+  int64_t limit = INT32_MAX;
+  const char* too_long = nullptr;
 
   unsigned char* data() { return fixed ? base : owned.get(); }
 };
 
+[[noreturn]] void TooLong(const Output* out, int64_t need) {
+  if (need > INT32_MAX || out->too_long == nullptr) {
+    HFatal("Error: decoded text would reach 2 GiB or more (HDecompress_nextBlock_bytes)\n");
+  }
+  HFatal("%s", out->too_long);
+}
+
 // Decodes a stretch; with kExpand, a blank goes between every two adjacent
 // word tokens, exactly as decoding the expanded stretch would give. Returns
-// false when a fixed output is too small; a growing one always fits.
+// false when a fixed output is too small; a growing one always fits, with
+// room for one more byte.
 template <bool kExpand>
 bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, int32_t* text_length,
                    const HModel* model) {
@@ -40,12 +54,14 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
   const int32_t n = dict->token_count;
 
   if (!out->fixed) {
-    out->capacity = 2 * static_cast<int64_t>(length) + kCopySlack;
+    out->capacity = std::min<int64_t>(2 * static_cast<int64_t>(length), out->limit) + 1 + kCopySlack;
     out->owned = HBuffer_allocate(static_cast<size_t>(out->capacity));
     if (!out->owned) HFatal("Error: memory allocation (HDecompress_nextBlock_bytes)\n");
   }
   unsigned char* base = out->data();
-  int64_t capacity = out->capacity;
+  // Never more room than the limit needs: then the check below sees every
+  // token that could pass the limit.
+  int64_t capacity = std::min(out->capacity, out->limit + 1 + kCopySlack);
   int64_t w = 0;
   bool after_word = false;
   for (int32_t p = 0; p < length;) {
@@ -64,21 +80,21 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
       src = HDecode_token(dict, rank, &tl);
       word = HToken_isWordByte(src[0]);
     }
-    // Room for the token, the blank that may precede it, and (in a growing
-    // buffer) one terminating byte.
-    if (w + tl + 1 + kCopySlack > capacity) {
-      if (w + tl + 1 > INT32_MAX) {
-        HFatal("Error: decoded text would reach 2 GiB or more (HDecompress_nextBlock_bytes)\n");
-      }
+    // Room for the blank that may precede the token, the token, one more
+    // byte and the slack of a whole-record copy.
+    if (w + 2 + tl + kCopySlack > capacity) {
+      int64_t need = w + (kExpand && after_word && word ? 1 : 0) + tl;
+      if (need > out->limit) TooLong(out, need);
       if (out->fixed) {
-        int64_t blank = kExpand && after_word && word ? 1 : 0;
-        if (w + blank + tl > capacity) return false;
+        if (need > capacity) return false;
       } else {
         int64_t next = static_cast<int64_t>(static_cast<double>(capacity) * 1.4) + tl + 1 + kCopySlack;
+        next = std::min(next, out->limit + 1 + kCopySlack);
+        next = std::max(next, need + 1 + kCopySlack);
         if (!HBuffer_resize(&out->owned, static_cast<size_t>(next))) {
           HFatal("memory exhausted in HDecompress_nextBlock_bytes\n");
         }
-        capacity = out->capacity = next;
+        capacity = out->capacity = next;  // at most limit + 1 + kCopySlack, so the clamp above holds
         base = out->owned.get();
       }
     }
@@ -100,7 +116,6 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
     }
     w += tl;
   }
-  if (w > INT32_MAX - 1) HFatal("Error: decoded text would reach 2 GiB or more (HDecompress_nextBlock_bytes)\n");
   *text_length = static_cast<int32_t>(w);
   return true;
 }
@@ -119,8 +134,18 @@ bool DecodeFile(const unsigned char* file, int32_t file_length, Output* out, int
   int32_t header_length;
   const unsigned char* body;
   int32_t body_length;
-  HDecompress_getBodyAndConsole(file, file_length, &header_length, &body, &body_length, &model);
+  // Decoding finds tokens by rank and needs only the blank token's entry;
+  // the dictionary listing of the report looks every token up.
+  HContainer_read(file, file_length, &header_length, &body, &body_length, &model,
+                  report_level >= 2 ? HVocabulary::kFull : HVocabulary::kBlankOnly);
   if (body_length > (1 << 16)) HDecode_buildTable(&model);
+  // The text may come out a little longer than the header states, never
+  // much longer: memory stays bounded by what the header announces.
+  char too_long[160];
+  std::snprintf(too_long, sizeof too_long, "Error: body decodes to more than the %d bytes of text the header states (%s)\n",
+                header_length > 0 ? header_length : 0, who);
+  out->limit = std::min<int64_t>(std::max<int32_t>(header_length, 0) + kHDecodeExcess, INT32_MAX);
+  out->too_long = too_long;
   *out_length = 0;
   if (body_length > 0) {
     bool expand = rule == 1 && BlankEntry(&model) != nullptr;

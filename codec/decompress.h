@@ -7,6 +7,12 @@
 #include "wordmodel/hbuffer.h"
 #include "wordmodel/hmodel.h"
 
+// A whole-file decoder refuses a body that decodes to more than this many
+// bytes beyond the text length stated in the header; a shorter text, or one
+// slightly longer, is returned as decoded. Files that the compressor makes
+// always state their exact length.
+constexpr int64_t kHDecodeExcess = 64 * 1024;
+
 // Parsing rule 0. The decoded text may be empty (an empty buffer, length 0).
 void Huffw_decompress(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
                       int32_t report_level);

@@ -2,6 +2,8 @@
 // formula, known corpus sizes, the auxiliary pointers, the exact refusals of
 // damaged files, and the statistics report that lands in the log file.
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "codec/block.h"
 #include "test_support.h"
@@ -136,6 +138,34 @@ TEST_F(ContainerTest, RefusalsOfEmptyAndDamagedFiles) {
     for (size_t cut = 1; cut < file.size(); ++cut) {
       ASSERT_TRUE(Fails([&] { Decompress(file.substr(0, cut), rule); }, kLengthError)) << cut;
     }
+  }
+}
+
+// A header that understates the text: a body may decode to a little more
+// than the stated length, but is refused as soon as it passes the allowance,
+// so memory stays bounded by what the header states.
+TEST_F(ContainerTest, BodyFarLongerThanTheStatedTextIsRefused) {
+  Bytes text;
+  for (int i = 0; L(text) < kHDecodeExcess + 5000; ++i) text += Word("x", i % 500) + (i % 9 ? " " : ",\n");
+  const int32_t n = L(text);
+  std::vector<unsigned char> area(text.size());
+  int32_t written = 0;
+  for (int rule : {0, 1}) {
+    const Bytes file = Compress(text, rule);
+    const char* who = rule == 0 ? "Huffw_decompress" : "Huffw_spaceless_decompress";
+    auto message = [&](int32_t stated) {
+      return "Error: body decodes to more than the " + std::to_string(stated) +
+             " bytes of text the header states (" + who + ")\n";
+    };
+    EXPECT_EQ(Decompress(WithField(file, 1, n - kHDecodeExcess), rule), text);
+    for (int32_t stated : {n - static_cast<int32_t>(kHDecodeExcess) - 1, 1000, 0}) {
+      EXPECT_TRUE(Fails([&] { Decompress(WithField(file, 1, stated), rule); }, message(stated))) << stated;
+      EXPECT_TRUE(Fails([&] { HDecompress_fileInto(U(WithField(file, 1, stated)), L(file), area.data(), n, &written, 0); },
+                        message(stated)))
+          << stated;
+    }
+    // A length beyond 31 bits counts as 0.
+    EXPECT_TRUE(Fails([&] { Decompress(WithField(file, 1, 0x80000000u), rule); }, message(0)));
   }
 }
 

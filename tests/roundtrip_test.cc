@@ -44,6 +44,99 @@ TEST_F(RoundTripTest, Corpus) {
   if (files == 0) GTEST_SKIP() << "corpus not found at " << CorpusDir();
 }
 
+// The vocabulary's seed is random per process; the file must not depend on
+// it. Many tokens of equal frequency make the order of ties decide the code.
+TEST_F(RoundTripTest, FileBytesDoNotDependOnTheTableSeed) {
+  Bytes crafted;
+  const V words = CraftedCollisions(11);
+  for (size_t i = 0; i < words.size(); ++i) crafted += words[i] + (i % 7 ? " " : ".\n") + words[i % 300] + " ";
+  const V texts = {crafted, ReadFile(CorpusDir() / "canterbury" / "alice29.txt")};
+  const uint64_t original = HHashtable_processSeed();
+  for (const Bytes& text : texts) {
+    if (text.empty()) continue;
+    for (int rule : {0, 1}) {
+      HHashtable_setProcessSeed(1);
+      const Bytes reference = Compress(text, rule, 128);
+      for (uint64_t seed : {uint64_t{0xdeadbeef}, uint64_t{0x123456789abcdef}, original}) {
+        HHashtable_setProcessSeed(seed);
+        ASSERT_EQ(Compress(text, rule, 128), reference) << "rule " << rule << ", seed " << seed;
+      }
+    }
+  }
+  HHashtable_setProcessSeed(original);
+}
+
+// Counting and coding run in stretches, one per thread; the file is the same
+// whatever the number of threads, under both models.
+TEST_F(RoundTripTest, FileBytesDoNotDependOnTheThreadCount) {
+#ifdef MORAVINE_TEST_SMALL
+  const Bytes text = ReadFile(CorpusDir() / "canterbury" / "world192.txt");  // two stretches
+#else
+  const Bytes text = ReadFile(CorpusDir() / "canterbury" / "bible.txt");  // up to four
+#endif
+  if (text.empty()) GTEST_SKIP() << "corpus not found at " << CorpusDir();
+  HBuffer out;
+  int32_t n = 0;
+  auto compress = [&](int rule, int32_t distance, int32_t threads) {
+    if (rule == 0) Huffw_compress(U(text), L(text), distance, &out, &n, 0, threads);
+    else Huffw_spaceless_compress(U(text), L(text), &out, &n, 0, threads);
+    return Str(out.get(), n);
+  };
+  for (auto [rule, distance] : {std::pair{1, 0}, std::pair{0, 0}, std::pair{0, 128}}) {
+    const Bytes one = compress(rule, distance, 1);
+    for (int32_t threads : {2, 3, 4}) {
+      ASSERT_EQ(compress(rule, distance, threads), one) << "rule " << rule << ", distance " << distance << ", threads "
+                                                         << threads;
+    }
+    ASSERT_EQ(Decompress(one, rule), text);
+  }
+}
+
+// A text of 2^31 - 1 bytes, the longest that compression accepts, decodes
+// in full, into a fixed area and into a growing buffer. The files are made
+// by hand from a small one: long words repeated, so that the body stays
+// small. Needs 2 GiB of memory, so the sanitizer build leaves it out.
+TEST_F(RoundTripTest, TextOfTheLargestAcceptedLengthDecodes) {
+#ifdef MORAVINE_TEST_SMALL
+  GTEST_SKIP() << "2 GiB of output";
+#else
+  auto be32 = [](uint32_t v) { return WithField(Bytes(4, '\0'), 0, v); };
+  // The small file's body replaced by `count` codewords of the first word
+  // and one of the second; the header states the longest text.
+  auto repeated = [&](int rule, const Bytes& first, const Bytes& second, uint32_t count) {
+    Bytes file = Compress(first + (rule == 0 ? "\n" : " ") + second, rule);
+    Parsed p(file);
+    const size_t body_at = file.size() - static_cast<size_t>(p.body_length);
+    Bytes body(count, static_cast<char>(p.entry(first)->codeword));
+    body += static_cast<char>(p.entry(second)->codeword);
+    return WithField(file.substr(0, body_at - 4), 1, INT32_MAX) + be32(L(body)) + body;
+  };
+  constexpr int64_t kMax = INT32_MAX;
+  {
+    // 32767 words of 65536 bytes and one of 65535.
+    const Bytes file = repeated(0, Bytes(65536, 'a'), Bytes(65535, 'b'), 32767);
+    std::unique_ptr<unsigned char[]> area(new unsigned char[kMax]);
+    int32_t n = 0;
+    ASSERT_TRUE(HDecompress_fileInto(U(file), L(file), area.get(), kMax, &n, 0));
+    ASSERT_EQ(n, kMax);
+    EXPECT_EQ(area[0], 'a');
+    EXPECT_EQ(area[kMax - 65536], 'a');
+    EXPECT_TRUE(std::all_of(area.get() + kMax - 65535, area.get() + kMax, [](unsigned char c) { return c == 'b'; }));
+  }
+  {
+    // Spaceless: 32768 words of 65535 bytes with the 32767 blanks between them.
+    const Bytes file = repeated(1, Bytes(65535, 'a'), Bytes(65535, 'b'), 32767);
+    HBuffer out;
+    int32_t n = 0;
+    Huffw_spaceless_decompress(U(file), L(file), &out, &n, 0);
+    ASSERT_EQ(n, kMax);
+    EXPECT_EQ(Str(out.get() + 65534, 3), "a a");
+    EXPECT_EQ(Str(out.get() + kMax - 65537, 3), "a b");
+    EXPECT_EQ(out[kMax - 1], 'b');
+  }
+#endif
+}
+
 TEST_F(RoundTripTest, GeneratedTexts) {
   std::mt19937 rng(2024);
   Bytes noise(200000 / kScale, '\0');

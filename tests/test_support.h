@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
+#include <unordered_map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -107,6 +109,36 @@ inline V BodyTokens(const unsigned char* body, int32_t length, const HModel& mod
     tokens.push_back(Str(token.get(), n));
   }
   return tokens;
+}
+
+// 2^stages distinct words of 4 * stages letters and digits that all share
+// one documented hash value (HHashtable_hashValue): each stage appends one
+// of two 4-character blocks that lead from the same hash state to the same
+// state, found by a birthday search.
+inline V CraftedCollisions(int stages) {
+  static const char kAlnum[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::mt19937 rng(7);
+  int32_t h = kHHashSeed;
+  V words = {""};
+  for (int s = 0; s < stages; ++s) {
+    std::unordered_map<int32_t, Bytes> seen;
+    for (;;) {
+      Bytes block(4, ' ');
+      for (char& c : block) c = kAlnum[rng() % 62];
+      int32_t out = h;
+      for (char c : block) out = HHashtable_hashStep(out, static_cast<unsigned char>(c));
+      auto [it, fresh] = seen.emplace(out, block);
+      if (!fresh && it->second != block) {
+        V next;
+        for (const Bytes& w : words) next.push_back(w + it->second);
+        for (const Bytes& w : words) next.push_back(w + block);
+        words.swap(next);
+        h = out;
+        break;
+      }
+    }
+  }
+  return words;
 }
 
 inline Bytes ReadFile(const std::filesystem::path& path) {

@@ -52,6 +52,36 @@ TEST_F(WordModelTest, HashValuesAndBuckets) {
   HModel_free(&model, true);
 }
 
+// Words crafted to share one documented hash value must not share a chain:
+// a table placed by that value would hold all of them in one chain and make
+// counting, coding and the decoder's rebuild quadratic.
+TEST_F(WordModelTest, CraftedCollisionsSpreadOverShortChains) {
+  const V words = CraftedCollisions(12);
+  ASSERT_EQ(words.size(), 4096u);
+  const int32_t value = HHashtable_hashValue(U(words[0]), L(words[0]));
+  HModel model;
+  HHashtable_create(&model, 0);
+  for (const Bytes& w : words) {
+    ASSERT_EQ(HHashtable_hashValue(U(w), L(w)), value) << w;
+    ASSERT_EQ(HHashtable_insert(U(w), L(w), &model.vocabulary), 1) << w;
+  }
+  const HHashtable& t = model.vocabulary;
+  EXPECT_EQ(t.entry_count, 4096);
+  EXPECT_LE(HHashtable_longestChain(&t), 24);
+  EXPECT_GE(t.chain_mask + 1, static_cast<uint64_t>(t.entry_count));  // the chains grew with the entries
+  for (int32_t i = 0; i < t.entry_count; ++i) {
+    ASSERT_EQ(HHashtable_lookup(U(words[i]), L(words[i]), &t), t.entries[i]);
+    ASSERT_EQ(t.entries[i]->id, i);
+  }
+  HModel_free(&model, true);
+
+  Bytes text;
+  for (const Bytes& w : words) text += w + " ";
+  Parsed p(Compress(text, 0));  // the decoder's table, rebuilt from the dictionary
+  EXPECT_EQ(p.model.vocabulary.entry_count, 4097);
+  EXPECT_LE(HHashtable_longestChain(&p.model.vocabulary), 24);
+}
+
 TEST_F(WordModelTest, CodewordConversions) {
   struct Case { uint32_t plain; int32_t bits; HCodeword tagged; const char* hex; };
   for (const Case& c : {Case{0, 7, 0x80, "80"}, Case{127, 7, 0xFF, "ff"}, Case{300, 14, 0x822C, "82 2c"},

@@ -22,8 +22,9 @@ struct HNode {
   HNode* link;           // next entry of the same bucket chain
   int32_t child;         // index of the first child in the tree array (inner nodes)
   uint32_t body_bytes;   // the codeword bytes in body order, first byte lowest
-  int32_t hash;          // raw hash value of the token
+  uint64_t hash;         // the vocabulary's keyed hash of the token (HHashtable_keyHash)
   uint64_t prefix;       // the token's first 8 bytes, zero-padded, for fast comparison
+  int32_t id;            // order of first insertion into the vocabulary, from 0
 };
 
 // Chunked storage for vocabulary entries and their token bytes, so that the
@@ -40,11 +41,18 @@ class HArena {
   size_t left_ = 0;
 };
 
+// Entries are placed by a hash keyed with a per-process random seed, in a
+// power-of-two number of chains that doubles as the vocabulary grows, so no
+// text can steer its tokens into a few long chains. `bucket_count` keeps the
+// nominal count that HHashtable_hash reduces the documented hash value by.
 struct HHashtable {
-  int32_t bucket_count = 0;  // 0 once freed
+  int32_t bucket_count = 0;  // nominal bucket count; 0 once freed
   int32_t entry_count = 0;
-  std::unique_ptr<HNode*[]> buckets;
-  uint64_t remainder_magic = 0;  // for a fast remainder by bucket_count
+  std::unique_ptr<HNode*[]> chains;  // chain heads, chain_mask + 1 of them
+  uint64_t chain_mask = 0;
+  uint64_t seed = 0;        // key of the placement hash
+  int32_t reseeds = 0;      // times the table was rebuilt with a fresh seed
+  std::vector<HNode*> entries;  // every entry, by id (first-insertion order)
   HArena storage;
 };
 

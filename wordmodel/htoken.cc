@@ -49,20 +49,18 @@ void HParse_text(const unsigned char* text, int32_t length, HModel* model) {
   HTokenPipe_walk(text, length, &cache, table, [&](const HPipeToken& t) {
     const unsigned char* token = text + t.position;
     int32_t n = t.length;
-    int32_t hash = t.hashed ? t.hash : 0;
     if (n <= 8) {
       HTokenCacheEntry& e = cache.at(t.key, n);
       if (e.key == t.key && e.length == n) {
         ++e.pending;
       } else {
-        if (!t.hashed) hash = HHashtable_hashValue(token, n);
-        HNode* node = HHashtable_insertKey(token, n, hash, t.key, table);
+        HNode* node = HHashtable_insertKey(token, n, HPipeToken_hash(t, text, t.key, table), t.key, table);
         if (e.length && e.pending) e.node->frequency += e.pending;
         e = HTokenCacheEntry{t.key, n, 0, node};
       }
     } else {
-      if (!t.hashed) hash = HHashtable_hashValue(token, n);
-      HHashtable_insertKey(token, n, hash, HHashtable_prefix(token, n), table);
+      uint64_t prefix = HHashtable_prefix(token, n);
+      HHashtable_insertKey(token, n, HPipeToken_hash(t, text, prefix, table), prefix, table);
     }
   });
   cache.flush();

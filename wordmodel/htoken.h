@@ -36,23 +36,4 @@ inline int32_t HToken_scan(const unsigned char* p, int32_t remaining) {
   return n;
 }
 
-// Scans a token as HToken_scan does and computes its vocabulary hash value
-// and prefix (HHashtable_prefix) in the same pass.
-inline int32_t HToken_scanKey(const unsigned char* p, int32_t remaining, int32_t* hash, uint64_t* prefix) {
-  unsigned char cls = HToken_byteClass[p[0]];
-  int32_t h = HHashtable_hashStep(kHHashSeed, p[0]);
-  uint64_t pre = p[0];
-  int32_t n = 1;
-  if (cls != HBYTE_NEWLINE) {
-    while (n < remaining && HToken_byteClass[p[n]] == cls) {
-      h = HHashtable_hashStep(h, p[n]);
-      if (n < 8) pre |= static_cast<uint64_t>(p[n]) << (8 * n);
-      ++n;
-    }
-  }
-  *hash = h;
-  *prefix = pre;
-  return n;
-}
-
 #endif  // MORAVINE_WORDMODEL_HTOKEN_H_

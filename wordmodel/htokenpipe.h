@@ -4,6 +4,8 @@
 // does not hold, its vocabulary bucket and then the entry at the bucket's
 // head. The passes then find that memory at hand instead of waiting for it.
 // Only the timing changes: every token is handed over once, in text order.
+// A hash made early is valid only while the table keeps the seed it was made
+// with (HPipeToken_hash checks).
 #ifndef MORAVINE_WORDMODEL_HTOKENPIPE_H_
 #define MORAVINE_WORDMODEL_HTOKENPIPE_H_
 
@@ -17,10 +19,18 @@ struct HPipeToken {
   int32_t position;
   int32_t length;
   uint64_t key;     // the cache key; meaningful when length <= 8
-  int32_t hash;     // vocabulary hash value, when computed
+  uint64_t hash;    // placement hash under `seed`, when computed
+  uint64_t seed;
   bool hashed;
   bool predicted_miss;
 };
+
+// The token's placement hash under the table's current seed.
+inline uint64_t HPipeToken_hash(const HPipeToken& t, const unsigned char* text, uint64_t prefix,
+                                const HHashtable* table) {
+  if (t.hashed && t.seed == table->seed) return t.hash;
+  return HHashtable_keyHash(text + t.position, t.length, prefix, table->seed);
+}
 
 // Cache is HTokenCache or HCodeCache: slots with `key` and `length` first.
 template <typename Cache, typename Visit>
@@ -61,7 +71,9 @@ void HTokenPipe_walk(const unsigned char* text, int32_t length, Cache* cache, co
           miss = e.key != t.key || e.length != t.length;
         }
         if (miss) {
-          t.hash = HHashtable_hashValue(text + t.position, t.length);
+          t.seed = table->seed;
+          t.hash = HHashtable_keyHash(text + t.position, t.length,
+                                      t.length <= 8 ? t.key : HHashtable_prefix(text + t.position, t.length), t.seed);
           t.hashed = true;
           t.predicted_miss = true;
           __builtin_prefetch(HHashtable_bucketAddress(t.hash, table));

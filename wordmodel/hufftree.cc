@@ -36,21 +36,20 @@ void Hufftree_createLeaves(HNode** leaves, int32_t a, HModel* model, HTreeStorag
   storage->nodes.reset(new (std::nothrow) HNode[static_cast<size_t>(fillers) + static_cast<size_t>(b)]);
   if (!storage->nodes) HFatal("Error: Hufftree_createLeaves\n");
 
-  // Sort keys: frequency descending, then the walk order, which keeps the
-  // result reproducible.
+  // Sort keys: frequency descending, then the order of first occurrence in
+  // the text. Neither depends on where the table placed the entries, so the
+  // code, and the file, are the same whatever the table's seed.
   std::vector<uint64_t> keys;
   keys.reserve(static_cast<size_t>(a));
   std::vector<HNode*> order;
   order.reserve(static_cast<size_t>(a));
-  for (int32_t i = 0; i < table->bucket_count; ++i) {
-    for (HNode* node = table->buckets[i]; node; node = node->link) {
-      keys.push_back((static_cast<uint64_t>(INT32_MAX - node->frequency) << 32) | order.size());
-      order.push_back(node);
-    }
+  for (HNode* node : table->entries) {
+    keys.push_back((static_cast<uint64_t>(INT32_MAX - node->frequency) << 32) | order.size());
+    order.push_back(node);
   }
   for (int32_t i = 0; i < fillers; ++i) {
     HNode* filler = &storage->nodes[i];
-    *filler = HNode{nullptr, 0, 0, 0, -1, nullptr, -1, 0, 0, 0};
+    *filler = HNode{nullptr, 0, 0, 0, -1, nullptr, -1, 0, 0, 0, -1};
     keys.push_back((static_cast<uint64_t>(INT32_MAX) << 32) | order.size());
     order.push_back(filler);
   }
@@ -86,7 +85,7 @@ int32_t Hufftree_fromLeaves(HNode** tree, int32_t* node_count, int32_t a, HTreeS
       kids[static_cast<size_t>(made) * kRadix + j] = pick;
       sum += pick->frequency;
     }
-    *node = HNode{nullptr, 0, static_cast<int32_t>(sum), 0, 0, nullptr, made, 0, 0, 0};
+    *node = HNode{nullptr, 0, static_cast<int32_t>(sum), 0, 0, nullptr, made, 0, 0, 0, -1};
     ++made;
   }
 
@@ -149,12 +148,10 @@ void Hufftree_build(HModel* model, HTreeStorage* storage) {
     if (Hufftree_levels(tree, root, node_count) <= 4) return;
 
     bool changed = false;
-    for (int32_t i = 0; i < table->bucket_count; ++i) {
-      for (HNode* node = table->buckets[i]; node; node = node->link) {
-        int32_t f = static_cast<int32_t>(node->frequency * kRescale + 1.0);
-        changed |= f != node->frequency;
-        node->frequency = f;
-      }
+    for (HNode* node : table->entries) {
+      int32_t f = static_cast<int32_t>(node->frequency * kRescale + 1.0);
+      changed |= f != node->frequency;
+      node->frequency = f;
     }
     // Frequencies of 1 and 2 no longer change; a vocabulary that does not fit
     // even then can never fit.
