@@ -438,7 +438,7 @@ void MainWindow::runCommand(JobType type) {
   command_accepted_ = job_started_ = false;
   core_->RunCommand(type, tree_->selectedModelItem());
   queueing_ = false;
-  if (command_accepted_ && !job_started_) {
+  if (command_accepted_ && !job_started_ && !core_->batchRunning()) {
     // The walk found no file for the command: no batch runs.
     cancel_->setEnabled(false);
     setStatus(NothingToDo(type));
