@@ -1,6 +1,7 @@
 #include "gui/file_tree.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 
 #include <mutex>
 
@@ -14,14 +15,16 @@ constexpr int kPictureRole = Qt::UserRole + 1;
 std::vector<QIcon> TreePictures() {
   std::vector<QIcon> pictures;
   for (const char* name : {"drive", "folder", "folder-open", "document", "compressed", "both"}) {
-    pictures.emplace_back(QStringLiteral(":/icons/%1.png").arg(QLatin1String(name)));
+    pictures.push_back(Picture(QLatin1String(name)));
   }
   return pictures;
 }
 
-QIcon ApplicationIcon() {
+QIcon ApplicationIcon() { return Picture(QStringLiteral("moravine")); }
+
+QIcon Picture(const QString& name) {
   QIcon icon;
-  for (int size : {16, 32, 48}) icon.addFile(QStringLiteral(":/icons/moravine-%1.png").arg(size), QSize(size, size));
+  for (int size : {16, 32, 48}) icon.addFile(QStringLiteral(":/icons/%1-%2.png").arg(name).arg(size), QSize(size, size));
   return icon;
 }
 
@@ -29,8 +32,7 @@ FileTreeWidget::FileTreeWidget(TreeModel* model, UpdateQueue* updates, QWidget* 
     : QTreeWidget(parent), model_(model), updates_(updates) {
   setColumnCount(1);
   setHeaderHidden(true);
-  setRootIsDecorated(false);
-  setIndentation(16);
+  setRootIsDecorated(true);
   setUniformRowHeights(true);
   setIconSize(QSize(16, 16));
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -45,6 +47,19 @@ FileTreeWidget::FileTreeWidget(TreeModel* model, UpdateQueue* updates, QWidget* 
     if (TreeItem* node = modelItem(item)) model_->PopulateItem(node);
   });
   model_->setObserver(this);
+}
+
+void FileTreeWidget::keyPressEvent(QKeyEvent* event) {
+  QTreeWidgetItem* item = currentItem();
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && item) {
+    // A folder not read yet has no children in the view but can open.
+    if (item->childCount() > 0 || item->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator) {
+      item->setExpanded(!item->isExpanded());
+    }
+    event->accept();
+    return;
+  }
+  QTreeWidget::keyPressEvent(event);
 }
 
 void FileTreeWidget::setPictures(std::vector<QIcon> pictures) {

@@ -1,6 +1,7 @@
 // The file tree of the window: a QTreeWidget that mirrors the core's
-// TreeModel item for item. Directories are read when their item expands;
-// changes that jobs make to items reach the view through the update queue.
+// TreeModel item for item. Directories are read when their item expands
+// (by its arrow, a double click, Enter or the arrow keys); changes that
+// jobs make to items reach the view through the update queue.
 #ifndef MORAVINE_GUI_FILE_TREE_H_
 #define MORAVINE_GUI_FILE_TREE_H_
 
@@ -16,9 +17,12 @@
 namespace moravine::gui {
 
 // The six tree pictures, in the order of the picture indices (IMG_DRIVE to
-// IMG_BOTH), and the application icon.
+// IMG_BOTH), and the application icon; each drawn at 16, 32 and 48 pixels,
+// so that they stay sharp on screens of any density.
 std::vector<QIcon> TreePictures();
 QIcon ApplicationIcon();
+// The picture NAME of the resources, at every size it is drawn in.
+QIcon Picture(const QString& name);
 
 class FileTreeWidget : public QTreeWidget, public TreeObserver {
  public:
@@ -42,8 +46,8 @@ class FileTreeWidget : public QTreeWidget, public TreeObserver {
   int pictureOf(const TreeItem* item) const;
 
  protected:
-  // No expand buttons and no lines.
-  void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
+  // Enter opens or closes the current folder, as a double click does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void rebuildChildren(TreeItem* item);

@@ -32,7 +32,7 @@ void SearchAndSave(moravine::gui::MainWindow* window, const moravine::gui::GuiAr
   };
   QObject::connect(window, &moravine::gui::MainWindow::statusChanged, window, [window, save](const QString& status) {
     // Let the last rows and the enabled buttons paint first.
-    if (status == QLatin1String("Finished")) QTimer::singleShot(300, window, save);
+    if (status.startsWith(QLatin1String("Finished"))) QTimer::singleShot(300, window, save);
   });
   if (!search->isEnabled()) {
     std::fprintf(stderr, "moravine-gui: searching is not possible (agrep not found)\n");
@@ -72,7 +72,11 @@ int main(int argc, char** argv) {
 
   moravine::gui::WindowSettings settings;
   settings.start_path = args.path;
+  // The picture shows the window as a first run does, whatever the user's
+  // own window looks like; its settings stay in the scratch folder.
+  if (!args.screenshot_file.isEmpty()) settings.settings_file = QDir::current().filePath(QStringLiteral("screenshot.conf"));
   moravine::gui::MainWindow window(settings);
+  if (args.window_size.isValid()) window.resize(args.window_size);
   int exit_code = 0;
   if (!args.screenshot_file.isEmpty()) {
     exit_code = 1;

@@ -3,22 +3,38 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QSplitter>
 #include <QThread>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <cstdint>
+#include <cstdlib>
 
 #include "codec/jobs/file_jobs.h"
 #include "gui/file_tree.h"
+#include "gui/hit_text.h"
+#include "gui/log_file.h"
 #include "gui/options_dialog.h"
+#include "gui/reader_window.h"
+#include "gui/results_model.h"
 #include "search/search_job.h"
+#include "shell/job_frame.h"
 #include "wordmodel/hlog.h"
 
 // Outside any namespace, as Qt wants it: the pictures live in a static library.
@@ -28,21 +44,18 @@ namespace moravine::gui {
 
 namespace {
 
-struct Column {
-  const char* heading;
-  Qt::Alignment alignment;
-  int width;
-};
-
-const Column kColumns[] = {
-    {"File", Qt::AlignLeft, 110},
-    {"Position", Qt::AlignLeft, 60},
-    {"Left context", Qt::AlignRight, 138},
-    {"Word", Qt::AlignHCenter, 90},
-    {"Right context", Qt::AlignLeft, 138},
-};
-
 QString FromBytes(const std::string& text) { return QString::fromStdString(text); }
+
+const char* NothingToDo(JobType type) {
+  switch (type) {
+    case JOB_COMPRESS: return "Nothing to compress: no uncompressed file below the selected folder";
+    case JOB_DECOMPRESS: return "Nothing to decompress: no compressed file below the selected folder";
+    case JOB_REMOVE_COMPRESSED: return "Nothing to remove: no compressed file below the selected folder";
+    case JOB_REMOVE_ORIGINAL: return "Nothing to remove: no uncompressed file below the selected folder";
+    case JOB_SEARCH: return "Nothing to search: no compressed file below the selected folder";
+  }
+  return "";
+}
 
 }  // namespace
 
@@ -56,19 +69,15 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
   bool found = probeAgrep();
   if (!found) {
     ShowMessageBox(this, MessageKind::kWarning,
-                   QStringLiteral("agrep not found\n\nPlease install agrep for Windows and make sure that it is "
-                                  "accessible through the command 'agrep'.\nWithout agrep you will not be able to "
-                                  "search."));
+                   QStringLiteral("agrep not found\n\nPlease make sure that the agrep installed with Moravine lies "
+                                  "beside moravine-gui in %1, or that an agrep is reachable through your PATH.\n"
+                                  "Without agrep you will not be able to search.")
+                       .arg(QCoreApplication::applicationDirPath()));
   }
   MainServices services{this, model_.get(), &fs_, &threads_, &search_host_, {CompressJob, DecompressJob, SearchJob}};
   core_ = std::make_unique<CMainDlg>(services, found);
   search_->setEnabled(found);
 
-  for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
-    results_->headerItem()->setText(i, QString::fromLatin1(kColumns[i].heading));
-    results_->headerItem()->setTextAlignment(i, kColumns[i].alignment | Qt::AlignVCenter);
-    results_->header()->resizeSection(i, kColumns[i].width);
-  }
   tree_->setPictures(TreePictures());
   setProgress(0, 0);
 
@@ -81,6 +90,7 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
       if (QTreeWidgetItem* view = tree_->viewItem(item)) view->setExpanded(true);
     }
   }
+  restoreLayout();
 }
 
 MainWindow::~MainWindow() {
@@ -104,76 +114,129 @@ MainWindow::~MainWindow() {
 void MainWindow::createControls() {
   setObjectName(QStringLiteral("main102"));
   setWindowTitle(ProgramName());
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+  // A window of its own with the frame's usual buttons, not a dialog box.
+  setWindowFlags(Qt::Window);
   setFont(DialogFont());
   DialogUnits du = DialogUnits::of(font());
 
-  auto make_button = [this, &du](QPushButton** field, const char* caption, const char* name, QRect where) {
-    *field = new QPushButton(QString::fromLatin1(caption), this);
+  auto make_button = [this](QPushButton** field, const char* caption, const char* name) {
+    *field = new QPushButton(QString::fromLatin1(caption));
     (*field)->setObjectName(QString::fromLatin1(name));
-    (*field)->setGeometry(where);
+    // No button becomes a default that Enter would press from elsewhere;
+    // Enter presses the button that has the focus (eventFilter).
+    (*field)->setAutoDefault(false);
+    (*field)->installEventFilter(this);
     return *field;
   };
-  auto make_label = [this](const char* caption, const char* name, QRect where) {
-    auto* label = new QLabel(QString::fromLatin1(caption), this);
+  auto make_label = [](const char* caption, const char* name) {
+    auto* label = new QLabel(QString::fromLatin1(caption));
     label->setObjectName(QString::fromLatin1(name));
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label->setGeometry(where);
     return label;
   };
-  auto make_edit = [this](QLineEdit** field, std::string* copy, const char* name, QRect where) {
-    *field = new QLineEdit(this);
+  auto make_edit = [this](QLineEdit** field, std::string* copy, const char* name) {
+    *field = new QLineEdit;
     (*field)->setObjectName(QString::fromLatin1(name));
-    (*field)->setGeometry(where);
     connect(*field, &QLineEdit::textChanged, this, [this, copy](const QString& text) {
       std::lock_guard<std::mutex> lock(box_mutex_);
       *copy = text.toStdString();
     });
+    connect(*field, &QLineEdit::returnPressed, this, &MainWindow::searchFromBoxes);
   };
 
-  // In the order of the dialog's controls, which is also the focus order.
-  tree_ = new FileTreeWidget(model_.get(), &updates_, this);
+  tree_ = new FileTreeWidget(model_.get(), &updates_);
   tree_->setObjectName(QStringLiteral("tree1007"));
-  tree_->setGeometry(du.rect(7, 7, 150, 194));
-  make_button(&options_, "Options", "options1010", du.rect(162, 7, 73, 14));
-  make_button(&view_log_, "View log file", "viewLog1021", du.rect(162, 23, 73, 14));
-  make_button(&compress_, "Compress", "compress1008", du.rect(237, 7, 73, 14));
-  make_button(&decompress_, "Decompress", "decompress1009", du.rect(237, 23, 73, 14));
-  make_button(&remove_compressed_, "Remove compressed\nfiles", "removeCompressed1013", du.rect(312, 7, 73, 30));
-  make_button(&remove_original_, "Remove original\nfiles", "removeOriginal1020", du.rect(387, 7, 73, 30));
-  make_button(&help_, "&Help", "help57670", du.rect(462, 7, 73, 14));
-  make_button(&exit_, "Exit", "exit1", du.rect(462, 23, 73, 14));
-  make_label("Search word", "searchWordLabel1018", du.rect(162, 47, 69, 11));
-  make_edit(&search_word_, &word_text_, "searchWord1017", du.rect(237, 45, 73, 14));
-  make_label("Allow errors", "allowErrorsLabel1019", du.rect(312, 47, 69, 10));
-  make_edit(&allow_errors_, &errors_text_, "allowErrors1016", du.rect(387, 45, 73, 14));
-  make_button(&search_, "Search", "search1011", du.rect(462, 45, 73, 14));
 
-  results_ = new QTreeWidget(this);
+  // Right of the tree: two rows of buttons, the search row, the results.
+  // The gap column before Help, Exit and Search takes the extra width, so
+  // those stay at the right edge, over the list's right end.
+  auto* right = new QWidget;
+  auto* grid = new QGridLayout(right);
+  grid->setContentsMargins(du.x(2), 0, 0, 0);
+  grid->setHorizontalSpacing(du.x(2));
+  grid->setVerticalSpacing(du.y(2));
+  grid->addWidget(make_button(&options_, "Options", "options1010"), 0, 0);
+  grid->addWidget(make_button(&view_log_, "View log file", "viewLog1021"), 1, 0);
+  grid->addWidget(make_button(&compress_, "Compress", "compress1008"), 0, 1);
+  grid->addWidget(make_button(&decompress_, "Decompress", "decompress1009"), 1, 1);
+  grid->addWidget(make_button(&remove_compressed_, "Remove compressed\nfiles", "removeCompressed1013"), 0, 2, 2, 1);
+  grid->addWidget(make_button(&remove_original_, "Remove original\nfiles", "removeOriginal1020"), 0, 3, 2, 1);
+  grid->addWidget(make_button(&help_, "&Help", "help57670"), 0, 5);
+  grid->addWidget(make_button(&exit_, "Exit", "exit1"), 1, 5);
+  for (QPushButton* tall : {remove_compressed_, remove_original_}) {
+    tall->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  }
+  grid->setRowMinimumHeight(2, du.y(4));
+  grid->addWidget(make_label("Search word", "searchWordLabel1018"), 3, 0);
+  make_edit(&search_word_, &word_text_, "searchWord1017");
+  grid->addWidget(search_word_, 3, 1);
+  grid->addWidget(make_label("Allow errors", "allowErrorsLabel1019"), 3, 2);
+  make_edit(&allow_errors_, &errors_text_, "allowErrors1016");
+  grid->addWidget(allow_errors_, 3, 3);
+  grid->addWidget(make_button(&search_, "Search", "search1011"), 3, 5);
+  for (int column : {0, 1, 2, 3, 5}) grid->setColumnMinimumWidth(column, du.x(73));
+  grid->setColumnStretch(4, 1);
+
+  results_ = new QTreeView;
   results_->setObjectName(QStringLiteral("results1005"));
-  results_->setGeometry(du.rect(162, 62, 373, 139));
-  results_->setColumnCount(static_cast<int>(std::size(kColumns)));
+  results_model_ = new ResultsModel(this);
+  results_->setModel(results_model_);
+  results_->setItemDelegate(new ResultsDelegate(results_));
   results_->setRootIsDecorated(false);
   results_->setItemsExpandable(false);
   results_->setUniformRowHeights(true);
   results_->setAllColumnsShowFocus(true);
   results_->setSelectionMode(QAbstractItemView::SingleSelection);
   results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  results_->header()->setStretchLastSection(false);
   results_->header()->setSectionsMovable(false);
+  // Extra width goes to the right context, which then shows more.
+  results_->header()->setStretchLastSection(true);
+  for (int i = 0; i < ResultsModel::kColumnCount; ++i) {
+    results_->header()->resizeSection(i, ResultsModel::defaultWidth(i));
+  }
+  // A double click, or Enter, on a hit opens the reader.
+  connect(results_, &QAbstractItemView::activated, this, &MainWindow::openHit);
+  grid->addWidget(results_, 4, 0, 1, 6);
+  grid->setRowStretch(4, 1);
 
-  status_ = new QLabel(QStringLiteral("Select a file or directory"), this);
+  splitter_ = new QSplitter(Qt::Horizontal);
+  splitter_->setObjectName(QStringLiteral("splitter"));
+  splitter_->setChildrenCollapsible(false);
+  splitter_->addWidget(tree_);
+  splitter_->addWidget(right);
+  splitter_->setStretchFactor(0, 1);
+  splitter_->setStretchFactor(1, 3);
+
+  status_ = new QLabel(QStringLiteral("Select a file or directory"));
   status_->setObjectName(QStringLiteral("status1015"));
   status_->setTextFormat(Qt::PlainText);
-  status_->setGeometry(du.rect(7, 202, 528, 10));
-  progress_ = new QProgressBar(this);
+  // A long path in the status line must not widen the window.
+  status_->setMinimumWidth(1);
+  status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  progress_ = new QProgressBar;
   progress_->setObjectName(QStringLiteral("progress1014"));
   progress_->setTextVisible(false);
-  progress_->setGeometry(du.rect(7, 212, 469, 14));
-  make_button(&cancel_, "Cancel", "cancel1012", du.rect(481, 212, 54, 14));
+  make_button(&cancel_, "Cancel", "cancel1012");
+  cancel_->setMinimumWidth(du.x(54));
   cancel_->setEnabled(false);
+  auto* bottom = new QHBoxLayout;
+  bottom->setSpacing(du.x(5));
+  bottom->addWidget(progress_, 1);
+  bottom->addWidget(cancel_);
 
-  exit_->setDefault(true);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(du.x(7), du.y(7), du.x(7), du.y(7));
+  layout->setSpacing(du.y(1));
+  layout->addWidget(splitter_, 1);
+  layout->addWidget(status_);
+  layout->addLayout(bottom);
+
+  // The focus goes round in the order of the dialog's controls.
+  QWidget* order[] = {tree_,    options_, view_log_,     compress_,    decompress_, remove_compressed_,
+                      remove_original_,   help_,         exit_,        search_word_, allow_errors_,
+                      search_,  results_, cancel_};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
   connect(options_, &QPushButton::clicked, this, &MainWindow::showOptions);
   connect(view_log_, &QPushButton::clicked, this, &MainWindow::viewLog);
   connect(help_, &QPushButton::clicked, this, &MainWindow::showHelp);
@@ -189,16 +252,46 @@ void MainWindow::createControls() {
   for (const auto& [button, type] : commands) {
     connect(button, &QPushButton::clicked, this, [this, type = type] { runCommand(type); });
   }
-  setFixedSize(du.size(542, 233));
+
+  // The dialog's size is the least; the first run opens somewhat larger,
+  // with room for more hits.
+  QSize least = du.size(542, 233);
+  setMinimumSize(least);
+  QSize first(least.width() * 5 / 4, least.height() * 3 / 2);
+  if (QScreen* screen = this->screen()) first = first.boundedTo(screen->availableSize() * 9 / 10);
+  resize(first.expandedTo(least));
+  splitter_->setSizes({du.x(150), first.width()});
+}
+
+std::unique_ptr<QSettings> MainWindow::openSettings() const {
+  if (settings_.settings_file.isEmpty()) return std::make_unique<QSettings>(ProgramName(), QStringLiteral("moravine-gui"));
+  return std::make_unique<QSettings>(settings_.settings_file, QSettings::IniFormat);
+}
+
+void MainWindow::restoreLayout() {
+  std::unique_ptr<QSettings> stored = openSettings();
+  restoreGeometry(stored->value(QStringLiteral("window/geometry")).toByteArray());
+  splitter_->restoreState(stored->value(QStringLiteral("window/splitter")).toByteArray());
+  results_->header()->restoreState(stored->value(QStringLiteral("window/results")).toByteArray());
+}
+
+void MainWindow::saveLayout() {
+  std::unique_ptr<QSettings> stored = openSettings();
+  stored->setValue(QStringLiteral("window/geometry"), saveGeometry());
+  stored->setValue(QStringLiteral("window/splitter"), splitter_->saveState());
+  stored->setValue(QStringLiteral("window/results"), results_->header()->saveState());
 }
 
 void MainWindow::openLog() {
-  if (settings_.log_file.isEmpty()) return;
-  // Replaced at every start; unbuffered, so that it reads in the order written.
-  log_ = std::fopen(QFile::encodeName(settings_.log_file).constData(), "w");
-  if (!log_) return;
-  std::setvbuf(log_, nullptr, _IONBF, 0);
-  HLog_setStreams(log_, log_);
+  if (!settings_.write_log) return;
+  QString preferred = settings_.log_folder.isEmpty() ? QDir::currentPath() : settings_.log_folder;
+  std::string state = settings_.state_folder.isEmpty()
+                          ? StateFolder([](const char* name) { return qEnvironmentVariable(name).toStdString(); })
+                          : settings_.state_folder.toStdString();
+  OpenedLog log = OpenLog(QFile::encodeName(preferred).toStdString(), state);
+  log_ = log.stream;
+  log_path_ = QFile::decodeName(QByteArray::fromStdString(log.path));
+  if (log_) HLog_setStreams(log_, log_);
 }
 
 bool MainWindow::probeAgrep() {
@@ -226,13 +319,24 @@ QPushButton* MainWindow::button(Control control) const {
 
 void MainWindow::setStatus(const std::string& text) {
   updates_.post([this, text = FromBytes(text)] {
-    status_->setText(text);
-    emit statusChanged(text);
+    QString shown = text == QLatin1String("Finished") ? finishedText() : text;
+    status_->setText(shown);
+    emit statusChanged(shown);
     if (close_pending_) closeWhenIdle();
   });
 }
 
+QString MainWindow::finishedText() const {
+  int failed = static_cast<int>(failed_files_.size()) + failed_unnamed_;
+  if (failed == 0) return QStringLiteral("Finished");
+  return QStringLiteral("Finished: %1 %2 failed (see the log file)")
+      .arg(failed)
+      .arg(failed == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+}
+
 void MainWindow::setProgress(int position, int maximum) {
+  // StartJob runs on this thread while a command queues its batch.
+  if (queueing_ && maximum > 0 && QThread::currentThread() == thread()) job_started_ = true;
   updates_.post([this, position, maximum] {
     // A range of 0..0 would show the busy animation; an idle bar is empty.
     if (maximum <= 0) {
@@ -246,29 +350,20 @@ void MainWindow::setProgress(int position, int maximum) {
 }
 
 void MainWindow::enable(Control control, bool enabled) {
+  // The core enables Cancel once it has accepted a command.
+  if (queueing_ && control == Control::kCancel && enabled && QThread::currentThread() == thread()) {
+    command_accepted_ = true;
+  }
   updates_.post([this, control, enabled] { button(control)->setEnabled(enabled); });
 }
 
 void MainWindow::clearResults() {
-  updates_.post([this] { results_->clear(); });
+  updates_.post([this] { results_model_->clear(); });
 }
 
 void MainWindow::addResultRows(const std::vector<SearchRow>& rows) {
-  updates_.post([this, rows] {
-    QList<QTreeWidgetItem*> items;
-    items.reserve(static_cast<qsizetype>(rows.size()));
-    for (const SearchRow& row : rows) {
-      auto* item = new QTreeWidgetItem(
-          QStringList{FromBytes(row.file), FromBytes(row.position), FromBytes(row.left), FromBytes(row.word),
-                      FromBytes(row.right)});
-      for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
-        item->setTextAlignment(i, kColumns[i].alignment | Qt::AlignVCenter);
-      }
-      items.append(item);
-    }
-    // The newest file's rows go on top, in their own order.
-    results_->insertTopLevelItems(0, items);
-  });
+  // The rows come from the search job of one file, on the job's thread.
+  updates_.post([this, rows, path = CurrentJobPath()] { results_model_->prepend(rows, path); });
 }
 
 std::string MainWindow::searchWordText() {
@@ -283,7 +378,6 @@ std::string MainWindow::allowErrorsText() {
 
 void MainWindow::showInformation(const std::string& text) { showBox(MessageKind::kInformation, text); }
 void MainWindow::showWarning(const std::string& text) { showBox(MessageKind::kWarning, text); }
-void MainWindow::showError(const std::string& text) { showBox(MessageKind::kError, text); }
 
 void MainWindow::showBox(MessageKind kind, const std::string& text) {
   // The box shows over controls that are up to date. A job waits for the
@@ -299,9 +393,107 @@ void MainWindow::showBox(MessageKind kind, const std::string& text) {
   }
 }
 
+void MainWindow::showError(const std::string& text) {
+  auto report = [this, text = FromBytes(text), path = CurrentJobPath()] { reportError(text, path); };
+  if (QThread::currentThread() == thread()) {
+    report();
+  } else {
+    QMetaObject::invokeMethod(this, report, Qt::BlockingQueuedConnection);
+  }
+}
+
+void MainWindow::reportError(const QString& text, const std::string& path) {
+  updates_.drain();
+  QString file = FromBytes(path);
+  QString message = file.isEmpty() ? text : file + QStringLiteral("\n\n") + text;
+  QString line = message.simplified();
+  HLog_error("Error: %s\n", line.toUtf8().constData());
+  // Errors come from the jobs and removals of a batch, which counts them.
+  if (path.empty()) {
+    ++failed_unnamed_;
+  } else {
+    failed_files_.insert(path);
+  }
+  if (quiet_errors_) return;
+  if (ShowMessageBox(this, MessageKind::kError, message, QStringLiteral("Do not show again during this batch"))) {
+    quiet_errors_ = true;
+  }
+}
+
 bool MainWindow::busy() { return core_->batchRunning() || updates_.pending(); }
 
-void MainWindow::runCommand(JobType type) { core_->RunCommand(type, tree_->selectedModelItem()); }
+void MainWindow::runCommand(JobType type) {
+  if (type == JOB_SEARCH) {
+    QString refusal = SearchWordRefusal(searchWordText());
+    if (!refusal.isEmpty()) {
+      ShowMessageBox(this, MessageKind::kInformation, refusal);
+      search_word_->setFocus();
+      return;
+    }
+  }
+  quiet_errors_ = false;
+  failed_files_.clear();
+  failed_unnamed_ = 0;
+  queueing_ = true;
+  command_accepted_ = job_started_ = false;
+  core_->RunCommand(type, tree_->selectedModelItem());
+  queueing_ = false;
+  if (command_accepted_ && !job_started_ && !core_->batchRunning()) {
+    // The walk found no file for the command: no batch runs.
+    cancel_->setEnabled(false);
+    setStatus(NothingToDo(type));
+  }
+}
+
+void MainWindow::searchFromBoxes() {
+  if (search_->isEnabled()) runCommand(JOB_SEARCH);
+}
+
+namespace {
+bool IsEnter(const QKeyEvent* event) { return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter; }
+}  // namespace
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && IsEnter(static_cast<QKeyEvent*>(event))) {
+    if (auto* button = qobject_cast<QPushButton*>(watched); button && button->isEnabled()) {
+      button->click();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  if (IsEnter(event)) {
+    // Here come the keys that the focused control left: the boxes have
+    // searched already, the tree and the results list have opened.
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void MainWindow::openHit(const QModelIndex& index) {
+  if (!index.isValid()) return;
+  const ResultRow& row = results_model_->at(index.row());
+  auto text = std::make_unique<HitText>();
+  std::string error;
+  char* end = nullptr;
+  long position = std::strtol(row.row.position.c_str(), &end, 10);
+  if (row.path.empty()) {
+    error = "The file of this hit is not known.";
+  } else if (end == row.row.position.c_str() || position < 0 || position > INT32_MAX) {
+    error = "The hit has no valid position.";
+  } else {
+    text->open(row.path, static_cast<int32_t>(position), &error);
+  }
+  if (!error.empty()) {
+    ShowMessageBox(this, MessageKind::kError, FromBytes(error));
+    return;
+  }
+  auto* reader = new ReaderWindow(std::move(text), FromBytes(row.path), this);
+  reader->show();
+}
 
 void MainWindow::showOptions() {
   OptionsDialog dialog(core_->spacelessModel(), core_->pointerDistance(), this);
@@ -309,6 +501,13 @@ void MainWindow::showOptions() {
 }
 
 void MainWindow::viewLog() {
+  if (!log_) {
+    ShowMessageBox(this, MessageKind::kError,
+                   QStringLiteral("There is no log file: Moravine.log could not be created in %1 nor in the state "
+                                  "folder.")
+                       .arg(QFileInfo(log_path_).absolutePath()));
+    return;
+  }
   LogViewerServices services = settings_.log_viewer;
   if (!services.open_url) services.open_url = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
   if (!services.start_detached) {
@@ -317,9 +516,8 @@ void MainWindow::viewLog() {
     };
   }
   if (!services.environment) services.environment = [](const char* name) { return qEnvironmentVariable(name); };
-  QString log = settings_.log_file.isEmpty() ? QStringLiteral("Moravine.log") : settings_.log_file;
-  QString failed = OpenLogFile(log, services);
-  if (!failed.isEmpty()) ShowMessageBox(this, MessageKind::kError, LogViewerError(failed));
+  QString failed = OpenLogFile(log_path_, services);
+  if (!failed.isEmpty()) ShowMessageBox(this, MessageKind::kError, LogViewerError(failed, log_path_));
 }
 
 void MainWindow::showHelp() {
@@ -358,6 +556,7 @@ void MainWindow::done(int result) {
     }
     return;
   }
+  saveLayout();
   QDialog::done(result);
 }
 
@@ -369,6 +568,7 @@ void MainWindow::closeWhenIdle() {
       return;
     }
     close_pending_ = false;
+    saveLayout();
     QDialog::done(close_result_);
   });
 }

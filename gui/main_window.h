@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,20 +27,32 @@
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QModelIndex;
 class QProgressBar;
 class QPushButton;
-class QTreeWidget;
+class QSettings;
+class QSplitter;
+class QTreeView;
 
 namespace moravine::gui {
 
 class FileTreeWidget;
+class ResultsModel;
 
 struct WindowSettings {
   // The item read down to, selected and scrolled into view at start-up;
   // empty: only the root is read.
   QString start_path;
-  // The log, replaced at start-up; empty: the log streams stay as they are.
-  QString log_file = QStringLiteral("Moravine.log");
+  // Whether the window writes a log, replaced at start-up.
+  bool write_log = true;
+  // The log goes to Moravine.log in this folder (empty: the current one)
+  // when it is writable, otherwise into the state folder (empty: the one
+  // that XDG_STATE_HOME or HOME name).
+  QString log_folder;
+  QString state_folder;
+  // Where the window's size, the splitter and the column widths are kept
+  // between runs; empty: the user's settings for Moravine.
+  QString settings_file;
   // The program probed with "-V" at start-up; searching needs it.
   QString agrep_program = QStringLiteral("agrep");
   // Opened by Help; empty: the program's own path followed by ".html".
@@ -63,6 +76,9 @@ class MainWindow : public QDialog, public WindowControls {
   void enable(Control control, bool enabled) override;
   void showInformation(const std::string& text) override;
   void showWarning(const std::string& text) override;
+  // A job's error names the job's file. Once the user has chosen "Do not
+  // show again during this batch", the batch's further errors go to the
+  // log only; either way the batch counts the file as failed.
   void showError(const std::string& text) override;
   void clearResults() override;
   void addResultRows(const std::vector<SearchRow>& rows) override;
@@ -72,9 +88,12 @@ class MainWindow : public QDialog, public WindowControls {
   CMainDlg& core() { return *core_; }
   TreeModel& model() { return *model_; }
   FileTreeWidget* fileTree() const { return tree_; }
+  ResultsModel* results() const { return results_model_; }
   bool agrepFound() const { return core_->agrepFound(); }
   // Whether a batch runs or updates still wait to reach the controls.
   bool busy();
+  // The log file in use (or the one that could not be made).
+  const QString& logPath() const { return log_path_; }
 
   // The window's context menu, with the About entry.
   std::unique_ptr<QMenu> createContextMenu();
@@ -82,6 +101,8 @@ class MainWindow : public QDialog, public WindowControls {
   void showOptions();
   void viewLog();
   void showHelp();
+  // Opens the reader on the hit of a results row.
+  void openHit(const QModelIndex& index);
 
   // Exit, Escape and the window manager end here. While a batch runs the
   // window does not close at once: the batch is cancelled, the job at work
@@ -93,14 +114,25 @@ class MainWindow : public QDialog, public WindowControls {
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
+  // Enter never closes the window: it presses a focused button, searches
+  // from the two boxes, opens in the tree and the results list, and does
+  // nothing elsewhere. Escape closes the window.
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void createControls();
   void openLog();
   bool probeAgrep();
   void runCommand(JobType type);
+  void searchFromBoxes();
   void showBox(MessageKind kind, const std::string& text);
+  void reportError(const QString& text, const std::string& path);
+  QString finishedText() const;
   void closeWhenIdle();
+  std::unique_ptr<QSettings> openSettings() const;
+  void restoreLayout();
+  void saveLayout();
   QPushButton* button(Control control) const;
 
   WindowSettings settings_;
@@ -111,7 +143,9 @@ class MainWindow : public QDialog, public WindowControls {
   std::unique_ptr<TreeModel> model_;
   std::unique_ptr<CMainDlg> core_;
   FILE* log_ = nullptr;
+  QString log_path_;
 
+  QSplitter* splitter_ = nullptr;
   FileTreeWidget* tree_ = nullptr;
   QPushButton* options_ = nullptr;
   QPushButton* view_log_ = nullptr;
@@ -124,7 +158,8 @@ class MainWindow : public QDialog, public WindowControls {
   QLineEdit* search_word_ = nullptr;
   QLineEdit* allow_errors_ = nullptr;
   QPushButton* search_ = nullptr;
-  QTreeWidget* results_ = nullptr;
+  QTreeView* results_ = nullptr;
+  ResultsModel* results_model_ = nullptr;
   QLabel* status_ = nullptr;
   QProgressBar* progress_ = nullptr;
   QPushButton* cancel_ = nullptr;
@@ -133,6 +168,15 @@ class MainWindow : public QDialog, public WindowControls {
   std::mutex box_mutex_;
   std::string word_text_;
   std::string errors_text_;
+
+  // The batch's failures, kept on the window's thread.
+  bool quiet_errors_ = false;
+  std::set<std::string> failed_files_;
+  int failed_unnamed_ = 0;
+  // Set on the window's thread while a command queues its batch.
+  bool queueing_ = false;
+  bool command_accepted_ = false;
+  bool job_started_ = false;
 
   bool close_pending_ = false;
   int close_result_ = 0;

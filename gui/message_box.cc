@@ -1,5 +1,6 @@
 #include "gui/message_box.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -9,7 +10,7 @@
 
 namespace moravine::gui {
 
-void ShowMessageBox(QWidget* parent, MessageKind kind, const QString& text) {
+bool ShowMessageBox(QWidget* parent, MessageKind kind, const QString& text, const QString& check) {
   QMessageBox::Icon icon = kind == MessageKind::kInformation ? QMessageBox::Information
                            : kind == MessageKind::kWarning   ? QMessageBox::Warning
                                                              : QMessageBox::Critical;
@@ -17,7 +18,9 @@ void ShowMessageBox(QWidget* parent, MessageKind kind, const QString& text) {
   box.setObjectName(QStringLiteral("messageBox"));
   box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
+  if (!check.isEmpty()) box.setCheckBox(new QCheckBox(check));
   box.exec();
+  return box.checkBox() && box.checkBox()->isChecked();
 }
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {

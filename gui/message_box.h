@@ -16,8 +16,9 @@ inline const QString& ProgramName() {
   return name;
 }
 
-// Shows the box and returns when the user has closed it.
-void ShowMessageBox(QWidget* parent, MessageKind kind, const QString& text);
+// Shows the box and returns when the user has closed it. With a caption
+// for a check box, the box offers one and tells whether the user ticked it.
+bool ShowMessageBox(QWidget* parent, MessageKind kind, const QString& text, const QString& check = QString());
 
 // "About Moravine": the application icon, the version and OK.
 class AboutDialog : public QDialog {

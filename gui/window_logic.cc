@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QApplication>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QProcess>
 
@@ -63,8 +64,15 @@ QString OpenLogFile(const QString& log_path, const LogViewerServices& services) 
   return tried;
 }
 
-QString LogViewerError(const QString& program) {
-  return QStringLiteral("Error running %1. You can find Moravine.log in the Moravine application folder.").arg(program);
+QString LogViewerError(const QString& program, const QString& log_path) {
+  QFileInfo log(log_path);
+  return QStringLiteral("Error running %1. You can find %2 in %3.").arg(program, log.fileName(), log.absolutePath());
+}
+
+QString SearchWordRefusal(const std::string& word) {
+  if (word.empty()) return QStringLiteral("Please type the word to search for in \"Search word\".");
+  if (word.size() > 998) return QStringLiteral("The search word must hold 1 to 998 bytes.");
+  return QString();
 }
 
 GuiArguments ParseArguments(const QStringList& arguments, const QString& current_directory) {
@@ -80,7 +88,8 @@ GuiArguments ParseArguments(const QStringList& arguments, const QString& current
   QCommandLineOption search(QStringLiteral("search"), QString(), QStringLiteral("WORD"));
   QCommandLineOption errors(QStringLiteral("errors"), QString(), QStringLiteral("N"));
   QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"));
-  for (QCommandLineOption* option : {&search, &errors, &screenshot}) {
+  QCommandLineOption size(QStringLiteral("window-size"), QString(), QStringLiteral("WIDTHxHEIGHT"));
+  for (QCommandLineOption* option : {&search, &errors, &screenshot, &size}) {
     option->setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(*option);
   }
@@ -105,6 +114,12 @@ GuiArguments ParseArguments(const QStringList& arguments, const QString& current
   result.screenshot_file = parser.value(screenshot);
   if (!result.screenshot_file.isEmpty() && result.search_word.isEmpty()) {
     result.error = QStringLiteral("--screenshot needs --search.");
+  }
+  if (parser.isSet(size)) {
+    QStringList sides = parser.value(size).split(QLatin1Char('x'));
+    bool wide = false, high = false;
+    if (sides.size() == 2) result.window_size = QSize(sides[0].toInt(&wide), sides[1].toInt(&high));
+    if (!wide || !high || result.window_size.isEmpty()) result.error = QStringLiteral("--window-size takes WIDTHxHEIGHT.");
   }
   return result;
 }

@@ -51,8 +51,13 @@ struct LogViewerServices {
 // name of the last program tried.
 QString OpenLogFile(const QString& log_path, const LogViewerServices& services);
 
-// "Error running NAME. You can find Moravine.log in the Moravine application folder."
-QString LogViewerError(const QString& program);
+// "Error running NAME. You can find Moravine.log in FOLDER." with the
+// folder of the log in use.
+QString LogViewerError(const QString& program, const QString& log_path);
+
+// Why Search refuses the word of the "Search word" box (empty when it does
+// not): the word must hold 1 to 998 bytes, as on the command line.
+QString SearchWordRefusal(const std::string& word);
 
 // The command line: moravine-gui [PATH], with hidden options that make the
 // screenshot of the window.
@@ -61,6 +66,7 @@ struct GuiArguments {
   QString search_word;      // typed into "Search word", then Search is pressed
   QString allow_errors;     // typed into "Allow errors"
   QString screenshot_file;  // the window is saved there once the search finished
+  QSize window_size;        // the window's size for the screenshot; invalid: as remembered
   QString error;            // set when the command line is wrong, or the help text
   bool help = false;        // --help: print the text in `error` and end
 };

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Draws the pictures of the desktop window and writes them as PNG files.
 
-The tree pictures are 16 x 16 with a transparent background, in the order of
-the tree's picture indices: a drive, a closed folder, an open folder, a text
+The tree pictures have a transparent background and come in the order of the
+tree's picture indices: a drive, a closed folder, an open folder, a text
 document, a document held in a red clamp (compressed) and a document beside a
-clamped one (both versions). The application icon is drawn at 32 x 32.
+clamped one (both versions). Every picture, the application icon included,
+is written at 16, 32 and 48 pixels as NAME-SIZE.png, so that the window shows
+it sharp on screens of any density.
 
 Every picture is a list of filled shapes on a 16-unit square, painted in
 order and sampled 4 x 4 times per pixel, so the same drawing serves any size.
@@ -202,23 +204,24 @@ def application():
 
 
 TREE = [
-    ("drive.png", drive),
-    ("folder.png", folder_closed),
-    ("folder-open.png", folder_open),
-    ("document.png", document),
-    ("compressed.png", clamped),
-    ("both.png", both),
+    ("drive", drive),
+    ("folder", folder_closed),
+    ("folder-open", folder_open),
+    ("document", document),
+    ("compressed", clamped),
+    ("both", both),
 ]
+
+SIZES = (16, 32, 48)
 
 
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     out_dir = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "resources", "icons")
     os.makedirs(out_dir, exist_ok=True)
-    for name, draw in TREE:
-        write_png(os.path.join(out_dir, name), render(draw(), 16), 16)
-    for size in (16, 32, 48):
-        write_png(os.path.join(out_dir, "moravine-%d.png" % size), render(application(), size), size)
+    for name, draw in TREE + [("moravine", application)]:
+        for size in SIZES:
+            write_png(os.path.join(out_dir, "%s-%d.png" % (name, size)), render(draw(), size), size)
 
 
 if __name__ == "__main__":
