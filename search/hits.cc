@@ -41,7 +41,9 @@ void Search_contextRows(const std::string& display_name, const unsigned char* fi
 
   for (int32_t i = 0; i < count; ++i) {
     int32_t o = offsets[i];
-    rows->push_back(SearchRow{display_name, std::to_string(o), {}, {}, {}});
+    rows->emplace_back();
+    rows->back().file = display_name;
+    rows->back().position = std::to_string(o);
     SearchRow& row = rows->back();
     HBuffer block;
     int32_t length;
@@ -63,7 +65,14 @@ void Search_contextRows(const std::string& display_name, const unsigned char* fi
       int32_t w;
       HToken_getLengthNext(block.get(), length, &w);
       row.word.assign(reinterpret_cast<const char*>(block.get()), static_cast<size_t>(w));
-      if (w < length) row.right = Printable(block.get() + w + 1, length - w - 1);
+      // The blank that parts the hit from the next word is not shown; any
+      // other byte after the hit is part of the right context.
+      int32_t from = w;
+      if (from < length && block[from] == ' ') {
+        ++from;
+        row.right_after_blank = true;
+      }
+      if (from < length) row.right = Printable(block.get() + from, length - from);
     }
   }
   HModel_free(&model, false);

@@ -14,6 +14,7 @@ struct SearchRow {
   std::string left;      // up to three words before the hit
   std::string word;      // the hit's token
   std::string right;     // the text after the token, up to the third word after it
+  bool right_after_blank = false;  // a blank between the word and the right context is not shown
 };
 
 // The part of a path after its last '/', less a final ".hwz" when the name
@@ -21,7 +22,8 @@ struct SearchRow {
 std::string Search_displayName(const std::string& path);
 
 // Builds the rows of the hits at the given body offsets, in their order.
-// When a context cannot be decoded, the rows made so far stay (the current
+// The right context starts right after the hit's token, less a blank that
+// follows it. When a context cannot be decoded, the rows made so far stay (the current
 // one with what it has), no further rows are made and *error names the
 // context: "Error decompressing left context." or "Error decompressing right
 // context.". The file must be a valid compressed file (it has been searched).
