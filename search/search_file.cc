@@ -32,7 +32,7 @@ struct ParsedFile {
 };
 
 // The codewords of the matched tokens of one word, scanned for.
-void ScanRanks(const std::vector<int32_t>& ranks, const ParsedFile& parsed, int32_t max_hits,
+void ScanRanks(const std::vector<int32_t>& ranks, const ParsedFile& parsed, int32_t max_hits, SearchScanPath path,
                std::vector<int32_t>* offsets) {
   offsets->clear();
   if (ranks.empty()) return;
@@ -42,7 +42,7 @@ void ScanRanks(const std::vector<int32_t>& ranks, const ParsedFile& parsed, int3
   for (int32_t rank : ranks) Search_addRank(rank, &table, filter, 0, &parsed.model);
   int32_t count = 0;
   SearchOffsets found;
-  Search_scanBodyWith(&count, &table, filter, parsed.body, parsed.body_length, max_hits, SearchScanPath::kAuto, &found);
+  Search_scanBodyWith(&count, &table, filter, parsed.body, parsed.body_length, max_hits, path, &found);
   offsets->assign(found.at.get(), found.at.get() + count);
 }
 
@@ -51,7 +51,7 @@ void FindWord(const std::string& word, const ParsedFile& parsed, const SearchOpt
   std::vector<int32_t> ranks;
   Search_matchRanks(Search_agrepArguments(word, options.errors, options.ignore_case), &parsed.model, host, &ranks);
   std::vector<int32_t> offsets;
-  ScanRanks(ranks, parsed, options.max_hits, &offsets);
+  ScanRanks(ranks, parsed, options.max_hits, options.scan_path, &offsets);
   hits->reserve(offsets.size());
   for (int32_t o : offsets) {
     SearchHit hit;
@@ -75,7 +75,7 @@ void FindPhrase(const SearchPhrase& phrase, const ParsedFile& parsed, const Sear
     if (w == 0) first = ranks;
   }
   std::vector<int32_t> candidates;
-  ScanRanks(first, parsed, 0, &candidates);
+  ScanRanks(first, parsed, 0, options.scan_path, &candidates);
   std::vector<std::pair<int32_t, int32_t>> found;
   Search_matchPhrase(phrase, word_ranks, candidates.data(), static_cast<int32_t>(candidates.size()), parsed.body,
                      parsed.body_length, parsed.spaceless, options.max_hits, &parsed.model, &found);

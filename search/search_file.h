@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "search/scan.h"
 #include "search/search_host.h"
 
 struct SearchOptions {
@@ -18,6 +19,7 @@ struct SearchOptions {
   int32_t max_hits = 0;      // stop after this many hits; 0: all
   bool line_numbers = false;
   bool text_offsets = false;
+  SearchScanPath scan_path = SearchScanPath::kAuto;  // for measurements; every path finds the same hits
 };
 
 struct SearchHit {

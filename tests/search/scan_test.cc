@@ -137,7 +137,7 @@ TEST(SearchCountCodeword, CountsOccurrencesBeginningInTheRange) {
   std::string body;
   for (int i = 0; i < 50; ++i) body += std::string("\x81\x90\x05\x90\x06\x81", 6);
   auto count = [&](int32_t from, int32_t to, const char* key, int32_t length) {
-    return Search_countCodeword(U(body), static_cast<int32_t>(body.size()), from, to, U(std::string(key, 4)), length);
+    return Search_countCodeword(U(body), static_cast<int32_t>(body.size()), from, to, U(std::string(key, static_cast<size_t>(length))), length);
   };
   EXPECT_EQ(count(0, 300, "\x81", 1), 100);
   EXPECT_EQ(count(1, 299, "\x81", 1), 98);
