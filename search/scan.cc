@@ -305,10 +305,17 @@ int64_t Search_countCodeword(const unsigned char* body, int32_t length, int32_t 
   if (key_length == 1) {
     int32_t p = from;
 #ifdef MORAVINE_SCAN_X86
+    // Each match subtracts -1 from its byte lane; the lanes are summed
+    // before any of them can pass 255.
     const __m128i value = _mm_set1_epi8(static_cast<char>(key[0]));
-    for (; p + 16 <= to; p += 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(body + p));
-      n += std::popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, value))));
+    while (p + 16 <= to) {
+      __m128i lanes = _mm_setzero_si128();
+      for (int block = 0; block < 255 && p + 16 <= to; ++block, p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(body + p));
+        lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(v, value));
+      }
+      const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+      n += _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
     }
 #endif
     for (; p < to; ++p) n += body[p] == key[0];

@@ -141,6 +141,17 @@ void CountTextOffsets(const ParsedFile& parsed, SearchHit* hits, int32_t count) 
     HDecode_token(dictionary, rank, &token_length[static_cast<size_t>(rank)]);
     is_word[static_cast<size_t>(rank)] = HDecode_isWord(dictionary, rank);
   }
+  // Tokens of one-byte codewords, by that byte: most codewords of a body.
+  struct OneByte {
+    int32_t length = -1;  // -1: no one-byte codeword
+    bool is_word = false;
+  } one_byte[256];
+  for (int32_t rank = 0; rank < tokens; ++rank) {
+    HCodeword codeword;
+    int32_t bytes;
+    HCodeword_TaggedFromTokenrank(rank, &parsed.model.codetable, &codeword, &bytes);
+    if (bytes == 1) one_byte[codeword & 0xFF] = {token_length[static_cast<size_t>(rank)], is_word[static_cast<size_t>(rank)] != 0};
+  }
   const bool pointers = PointersServe(parsed);
   const HJumpers& jumpers = parsed.model.jumpers;
   const unsigned char* body = parsed.body;
@@ -162,6 +173,14 @@ void CountTextOffsets(const ParsedFile& parsed, SearchHit* hits, int32_t count) 
       }
     }
     while (at < target) {
+      const OneByte& one = one_byte[body[at]];
+      if (one.length >= 0 && (at + 1 == length || (body[at + 1] & 0x80))) {
+        if (parsed.spaceless && after_word && one.is_word) ++text;
+        text += one.length;
+        after_word = one.is_word;
+        ++at;
+        continue;
+      }
       const int32_t len = HDecode_codewordLength(body + at, length - at);
       const auto rank = static_cast<size_t>(HDecode_rank(body + at, len, &parsed.model.codetable, tokens));
       if (parsed.spaceless && after_word && is_word[rank]) ++text;
