@@ -69,6 +69,11 @@ void FindPhrase(const SearchPhrase& phrase, const ParsedFile& parsed, const Sear
   for (size_t w = 0; w < phrase.words.size(); ++w) {
     Search_matchRanks(Search_agrepArguments(phrase.words[w], options.errors, options.ignore_case), &parsed.model,
                       host, &ranks);
+    // A word of a phrase stands for word tokens only: with errors, "a"
+    // would match "," as well.
+    ranks.erase(std::remove_if(ranks.begin(), ranks.end(),
+                               [&](int32_t rank) { return !HDecode_isWord(&parsed.model.dictionary, rank); }),
+                ranks.end());
     if (ranks.empty()) return;
     word_ranks[w].assign(static_cast<size_t>(token_count), 0);
     for (int32_t rank : ranks) word_ranks[w][static_cast<size_t>(rank)] = 1;

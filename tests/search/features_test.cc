@@ -253,6 +253,21 @@ TEST(SearchPhraseParts, WordsGapsAndWhatIsAPhrase) {
   }
 }
 
+// With errors, each word of a phrase matches word tokens only, never the
+// separators that an error away from it ("a" against ",").
+TEST(SearchPhraseErrors, WordsOfAPhraseMatchWordsOnly) {
+  TempDir dir;
+  BundledHost host;
+  SearchOptions options;
+  options.errors = 1;
+  for (int model : {0, 1, 2}) {
+    const Search s = Find(CompressModel("one,\ncat and at cat, xa\tcats", model), "a cat", options, &host);
+    std::vector<std::string> words;
+    for (const SearchRow& row : s.rows) words.push_back(row.word);
+    EXPECT_EQ(words, (std::vector<std::string>{"at cat", "xa\tcats"})) << model;
+  }
+}
+
 // Cuts to a number of bytes move to the nearest whole character inside the
 // limit; bytes that form no UTF-8 character are cut anywhere.
 TEST(SearchRowsCut, ContextsAreCutAtCharacterBoundaries) {
