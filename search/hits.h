@@ -7,25 +7,57 @@
 #include <string>
 #include <vector>
 
-// One row per hit: the five columns of the results list.
+#include "search/search_file.h"
+
+// One row per hit: the five columns of the results list, and what the
+// options of Search_hitRows add.
 struct SearchRow {
   std::string file;      // display name
   std::string position;  // offset of the hit in the compressed body, decimal
   std::string left;      // up to three words before the hit
-  std::string word;      // the hit's token
-  std::string right;     // the text after the token, up to the third word after it
+  std::string word;      // the hit's token, or the text of a phrase's hit
+  std::string right;     // the text after the hit, up to the third word after it
+  bool right_after_blank = false;  // a blank between the word and the right context is not shown
+  int64_t line = 0;                // the hit's line, from 1; 0 when not counted
+  int64_t text_offset = -1;        // the hit's offset in the text; -1 when not computed
+  std::vector<std::string> lines;  // the hit's line with the lines around it, without line feeds
+  int32_t hit_line = 0;            // the index of the hit's line in `lines`
+};
+
+struct SearchRowOptions {
+  int32_t left_words = 3;   // word tokens before the hit
+  int32_t right_words = 4;  // word tokens from the hit's last token on (counting it when it is a word)
+  bool whole_line = false;  // fill `lines` with the hit's line
+  int32_t lines_before = 0;       // and so many lines before it (any value > 0 implies whole_line)
+  int32_t lines_after = 0;        // and after it
+  int32_t max_context_bytes = 0;  // cuts contexts and lines to so many bytes (0: no limit)
 };
 
 // The part of a path after its last '/', less a final ".hwz" when the name
 // is longer than 4 characters.
 std::string Search_displayName(const std::string& path);
 
-// Builds the rows of the hits at the given body offsets, in their order.
-// When a context cannot be decoded, the rows made so far stay (the current
-// one with what it has), no further rows are made and *error names the
-// context: "Error decompressing left context." or "Error decompressing right
-// context.". The file must be a valid compressed file (it has been searched).
+// Builds the rows of the hits (from Search_findHits), in their order. Left
+// and right contexts show control bytes as blanks; the word and the lines
+// are the text as it is. A cut never splits a UTF-8 character. When a
+// context cannot be decoded, the rows made so far stay (the current one with
+// what it has), no further rows are made and *error names the context:
+// "Error decompressing left context.", "Error decompressing right context."
+// or "Error decompressing the line.". The file must be a valid compressed
+// file (it has been searched).
+void Search_hitRows(const std::string& display_name, const unsigned char* file, int32_t size, const SearchHit* hits,
+                    int32_t count, const SearchRowOptions& options, std::vector<SearchRow>* rows, std::string* error);
+
+// The rows of single-codeword hits at the given body offsets with the
+// default options: three words before the hit, the hit's token and the text
+// after it up to the third word after it, less a blank that follows it.
 void Search_contextRows(const std::string& display_name, const unsigned char* file, int32_t size,
                         const int32_t* offsets, int32_t count, std::vector<SearchRow>* rows, std::string* error);
+
+// The longest prefix of at most `limit` bytes that does not end inside a
+// UTF-8 character, and the shortest suffix of at most `limit` bytes that does
+// not begin inside one. Bytes that form no UTF-8 character count as whole.
+size_t Search_utf8Prefix(const std::string& text, size_t limit);
+size_t Search_utf8SuffixStart(const std::string& text, size_t limit);
 
 #endif  // MORAVINE_SEARCH_HITS_H_

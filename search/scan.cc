@@ -1,10 +1,16 @@
 #include "search/scan.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "wordmodel/hlog.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define MORAVINE_SCAN_X86 1
+#endif
 
 namespace {
 
@@ -73,49 +79,255 @@ struct KeySet {
   }
 };
 
+// What every path shares: the test of one candidate, a tagged byte whose
+// filter flag is set, and the offsets found so far.
+class Scan {
+ public:
+  Scan(const MyHash* table, const unsigned char* filter, const unsigned char* body, int32_t length,
+       int32_t max_hits, OffsetWriter* out)
+      : table_(table), keys_(table), body_(body), length_(length), max_hits_(max_hits), out_(out) {
+    for (int b = 0; b < 256; ++b) flagged_[b] = b >= 0x80 && filter[b];
+  }
+
+  const unsigned char* body() const { return body_; }
+  int32_t length() const { return length_; }
+  const unsigned char* flagged() const { return flagged_; }
+
+  // Takes the codeword at r when it is in the table; false once the scan
+  // has all the offsets it may give.
+  bool candidate(int32_t r) {
+    int32_t e = CodewordEnd(body_, r, length_);
+    if (keys_.contains(body_ + r, e - r, table_)) {
+      out_->append(r);
+      if (max_hits_ > 0 && out_->count() >= max_hits_) return false;
+    }
+    return true;
+  }
+  bool full() const { return max_hits_ > 0 && out_->count() >= max_hits_; }
+
+  // The candidates from p to the end, byte by byte.
+  void scalarTail(int32_t p) {
+    for (; p < length_; ++p) {
+      if (flagged_[body_[p]] && !candidate(p)) return;
+    }
+  }
+
+ private:
+  const MyHash* table_;
+  KeySet keys_;
+  const unsigned char* body_;
+  int32_t length_;
+  int32_t max_hits_;
+  OffsetWriter* out_;
+  unsigned char flagged_[256];
+};
+
+// With a single flagged byte value the search for it is a memchr.
+void ScanMemchr(Scan& scan, unsigned char only, int32_t from) {
+  const unsigned char* body = scan.body();
+  const unsigned char* p = body + from;
+  const unsigned char* end = body + scan.length();
+  while (p < end) {
+    p = static_cast<const unsigned char*>(std::memchr(p, only, static_cast<size_t>(end - p)));
+    if (!p || !scan.candidate(static_cast<int32_t>(p - body))) return;
+    ++p;
+  }
+}
+
+#ifdef MORAVINE_SCAN_X86
+
+// Takes the candidates of one block, bit i of the mask standing for p + i.
+template <typename Mask>
+inline bool TakeBlock(Scan& scan, int32_t p, Mask mask) {
+  while (mask) {
+    if (!scan.candidate(p + std::countr_zero(mask))) return false;
+    mask &= mask - 1;
+  }
+  return true;
+}
+
+// Up to 8 flagged values are compared one by one; more take every tagged
+// byte of the block and look its flag up.
+void ScanSse2(Scan& scan, int32_t from) {
+  const unsigned char* body = scan.body();
+  const int32_t length = scan.length();
+  __m128i values[8];
+  int count = 0;
+  for (int b = 0x80; b < 256; ++b) {
+    if (!scan.flagged()[b]) continue;
+    if (count == 8) {
+      count = 9;
+      break;
+    }
+    values[count++] = _mm_set1_epi8(static_cast<char>(b));
+  }
+  int32_t p = from;
+  for (; p + 16 <= length; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(body + p));
+    unsigned mask;
+    if (count <= 8) {
+      __m128i m = _mm_setzero_si128();
+      for (int i = 0; i < count; ++i) m = _mm_or_si128(m, _mm_cmpeq_epi8(v, values[i]));
+      mask = static_cast<unsigned>(_mm_movemask_epi8(m));
+    } else {
+      mask = static_cast<unsigned>(_mm_movemask_epi8(v));  // the tagged bytes
+      for (unsigned t = mask; t; t &= t - 1) {
+        const int i = std::countr_zero(t);
+        if (!scan.flagged()[body[p + i]]) mask &= ~(1u << i);
+      }
+    }
+    if (!TakeBlock(scan, p, mask)) return;
+  }
+  scan.scalarTail(p);
+}
+
+// Any set of flagged values in two table look-ups per 32 bytes: a tagged
+// byte 1hhhllll is flagged when bit hhh of the entry for llll is set.
+__attribute__((target("avx2"))) void ScanAvx2(Scan& scan, int32_t from) {
+  const unsigned char* body = scan.body();
+  const int32_t length = scan.length();
+  alignas(32) unsigned char by_low[32] = {};
+  alignas(32) unsigned char by_high[32] = {};
+  for (int b = 0x80; b < 256; ++b) {
+    if (scan.flagged()[b]) by_low[b & 15] = by_low[(b & 15) + 16] |= static_cast<unsigned char>(1u << ((b >> 4) - 8));
+  }
+  for (int h = 8; h < 16; ++h) by_high[h] = by_high[h + 16] = static_cast<unsigned char>(1u << (h - 8));
+  const __m256i low_table = _mm256_load_si256(reinterpret_cast<const __m256i*>(by_low));
+  const __m256i high_table = _mm256_load_si256(reinterpret_cast<const __m256i*>(by_high));
+  const __m256i nibble = _mm256_set1_epi8(0x0f);
+  const __m256i zero = _mm256_setzero_si256();
+  int32_t p = from;
+  for (; p + 32 <= length; p += 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(body + p));
+    const __m256i low = _mm256_and_si256(v, nibble);
+    const __m256i high = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
+    const __m256i bits = _mm256_and_si256(_mm256_shuffle_epi8(low_table, low), _mm256_shuffle_epi8(high_table, high));
+    const uint32_t mask = ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bits, zero)));
+    if (mask && !TakeBlock(scan, p, mask)) return;
+  }
+  scan.scalarTail(p);
+}
+
+#endif  // MORAVINE_SCAN_X86
+
+SearchScanPath Resolve(SearchScanPath path) {
+  if (path == SearchScanPath::kAuto) {
+    if (Search_scanPathAvailable(SearchScanPath::kAvx2)) return SearchScanPath::kAvx2;
+    if (Search_scanPathAvailable(SearchScanPath::kSse2)) return SearchScanPath::kSse2;
+    return SearchScanPath::kScalar;
+  }
+  return Search_scanPathAvailable(path) ? path : SearchScanPath::kScalar;
+}
+
 }  // namespace
 
-void Search_scanBody(int32_t* count, const MyHash* table, const unsigned char* filter, const unsigned char* body,
-                     int32_t length, SearchOffsets* offsets) {
+bool Search_scanPathAvailable(SearchScanPath path) {
+  switch (path) {
+    case SearchScanPath::kAuto:
+    case SearchScanPath::kScalar:
+      return true;
+#ifdef MORAVINE_SCAN_X86
+    case SearchScanPath::kSse2:
+      return __builtin_cpu_supports("sse2");
+    case SearchScanPath::kAvx2:
+      return __builtin_cpu_supports("avx2");
+#else
+    case SearchScanPath::kSse2:
+    case SearchScanPath::kAvx2:
+      return false;
+#endif
+  }
+  return false;
+}
+
+void Search_scanBodyWith(int32_t* count, const MyHash* table, const unsigned char* filter, const unsigned char* body,
+                         int32_t length, int32_t max_hits, SearchScanPath path, SearchOffsets* offsets) {
   OffsetWriter out(offsets, *count);
-  KeySet keys(table);
   if (length > 0) {
+    Scan scan(table, filter, body, length, max_hits, &out);
     // The byte at the start of the body begins a codeword even when it is
     // not tagged; every later codeword begins at a tagged byte.
     int32_t q = CodewordEnd(body, 0, length);
-    if (filter[body[0]] && keys.contains(body, q, table)) out.append(0);
+    if (filter[body[0]] && KeySet(table).contains(body, q, table)) out.append(0);
 
-    // Candidates are tagged bytes whose filter flag is set. With a single
-    // flagged byte value the search for it is a memchr.
     int flagged = 0;
     unsigned char only = 0;
     for (int b = 0x80; b < 256; ++b) {
-      if (filter[b]) {
+      if (scan.flagged()[b]) {
         ++flagged;
         only = static_cast<unsigned char>(b);
       }
     }
-    if (flagged == 1) {
-      const unsigned char* p = body + q;
-      const unsigned char* end = body + length;
-      while (p < end) {
-        p = static_cast<const unsigned char*>(std::memchr(p, only, static_cast<size_t>(end - p)));
-        if (!p) break;
-        int32_t r = static_cast<int32_t>(p - body);
-        int32_t e = CodewordEnd(body, r, length);
-        if (keys.contains(p, e - r, table)) out.append(r);
-        p = body + e;
-      }
-    } else if (flagged > 1) {
-      unsigned char hit[256];
-      for (int b = 0; b < 256; ++b) hit[b] = (b >= 0x80) && filter[b];
-      for (int32_t r = q; r < length; ++r) {
-        if (!hit[body[r]]) continue;
-        int32_t e = CodewordEnd(body, r, length);
-        if (keys.contains(body + r, e - r, table)) out.append(r);
-        r = e - 1;
+    if (flagged > 0 && !scan.full()) {
+      switch (Resolve(path)) {
+        case SearchScanPath::kAuto:
+        case SearchScanPath::kScalar:
+          if (flagged == 1) {
+            ScanMemchr(scan, only, q);
+          } else {
+            scan.scalarTail(q);
+          }
+          break;
+#ifdef MORAVINE_SCAN_X86
+        case SearchScanPath::kSse2:
+          ScanSse2(scan, q);
+          break;
+        case SearchScanPath::kAvx2:
+          if (path == SearchScanPath::kAuto && flagged == 1) {
+            ScanMemchr(scan, only, q);  // the C library's own wide search
+          } else {
+            ScanAvx2(scan, q);
+          }
+          break;
+#else
+        case SearchScanPath::kSse2:
+        case SearchScanPath::kAvx2:
+          scan.scalarTail(q);
+          break;
+#endif
       }
     }
   }
   *count = out.count();
+}
+
+void Search_scanBody(int32_t* count, const MyHash* table, const unsigned char* filter, const unsigned char* body,
+                     int32_t length, SearchOffsets* offsets) {
+  Search_scanBodyWith(count, table, filter, body, length, 0, SearchScanPath::kAuto, offsets);
+}
+
+int64_t Search_countCodeword(const unsigned char* body, int32_t length, int32_t from, int32_t to,
+                             const unsigned char* key, int32_t key_length) {
+  if (from < 0) from = 0;
+  if (to > length) to = length;
+  if (from >= to || key_length < 1 || key_length > 4) return 0;
+  int64_t n = 0;
+  if (key_length == 1) {
+    int32_t p = from;
+#ifdef MORAVINE_SCAN_X86
+    // Each match subtracts -1 from its byte lane; the lanes are summed
+    // before any of them can pass 255.
+    const __m128i value = _mm_set1_epi8(static_cast<char>(key[0]));
+    while (p + 16 <= to) {
+      __m128i lanes = _mm_setzero_si128();
+      for (int block = 0; block < 255 && p + 16 <= to; ++block, p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(body + p));
+        lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(v, value));
+      }
+      const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+      n += _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+    }
+#endif
+    for (; p < to; ++p) n += body[p] == key[0];
+    return n;
+  }
+  const unsigned char* p = body + from;
+  const unsigned char* end = body + to;
+  while (p < end) {
+    p = static_cast<const unsigned char*>(std::memchr(p, key[0], static_cast<size_t>(end - p)));
+    if (!p) break;
+    if (body + length - p >= key_length && std::memcmp(p + 1, key + 1, static_cast<size_t>(key_length - 1)) == 0) ++n;
+    ++p;
+  }
+  return n;
 }

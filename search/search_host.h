@@ -1,6 +1,7 @@
 // What the search needs from the platform: the temporary directory, the
 // process id, exclusive file creation, child processes and read-only
-// mapping. The shell provides the implementation.
+// mapping, and whether agrep may run in-process. The shell provides the
+// implementation.
 #ifndef MORAVINE_SEARCH_SEARCH_HOST_H_
 #define MORAVINE_SEARCH_SEARCH_HOST_H_
 
@@ -36,6 +37,12 @@ class SearchHost {
   // file gives no bytes and needs no unmapping.
   virtual bool mapFile(int fd, const unsigned char** data, int64_t* size) = 0;
   virtual void unmapFile(const unsigned char* data, int64_t size) = 0;
+
+  // Whether the agrep that runProcess would start is the one built with this
+  // program, so that the search may run the same matching in its own
+  // process instead: no child process and no temporary files, with the same
+  // matched tokens and the same messages.
+  virtual bool useBundledMatcher() const { return false; }
 };
 
 #endif  // MORAVINE_SEARCH_SEARCH_HOST_H_

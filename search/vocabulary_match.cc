@@ -3,7 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <string_view>
 
+#include "agrep.h"
 #include "codec/container.h"
 #include "wordmodel/hcodeword.h"
 #include "wordmodel/hdecode.h"
@@ -108,10 +112,11 @@ class DictionaryCursor {
   int32_t next_ = 0;
 };
 
-void AddToken(const unsigned char* token, int32_t length, const unsigned char* line, int64_t line_length,
-              MyHash* table, unsigned char* filter, int32_t value, const HModel* model, DictionaryCursor* cursor) {
-  // A line that holds only a carriage return is a line of the newline token,
-  // which the vocabulary file spreads over two such lines.
+// The rank of a matched line's token. A line that holds only a carriage
+// return is a line of the newline token, which the vocabulary file spreads
+// over two such lines.
+int32_t RankOfLine(const unsigned char* token, int32_t length, const unsigned char* line, int64_t line_length,
+                   DictionaryCursor* cursor) {
   static const unsigned char kNewline = '\n';
   if (length == 0) {
     token = &kNewline;
@@ -122,6 +127,117 @@ void AddToken(const unsigned char* token, int32_t length, const unsigned char* l
     std::string shown(reinterpret_cast<const char*>(line), static_cast<size_t>(line_length));
     HFatal("Error: messed up dictionary? (token \"%s\" not found)\n", shown.c_str());
   }
+  return rank;
+}
+
+// Runs agrep over the vocabulary file into the match file and reads the
+// ranks of the matched tokens, in the order of the lines. Returns the number
+// of lines.
+int32_t ReadMatchFile(const char* input, const std::vector<std::string>& arguments, const HModel* model,
+                      SearchHost* host, std::vector<int32_t>* ranks) {
+  char name[kNameCapacity];
+  TempFile match(host);
+  int fd = CreateNumbered(host, name, 900, "agrep.out", 0);
+  match.adopt(name, fd);
+  Search_runCommand(input, fd, name, arguments, host);
+
+  const unsigned char* data = nullptr;
+  int64_t size = 0;
+  if (!host->mapFile(fd, &data, &size)) HFatal_perror("CreateFileMapping");
+  if (size == 0) return 0;
+  struct Unmap {
+    SearchHost* host;
+    const unsigned char* data;
+    int64_t size;
+    ~Unmap() { host->unmapFile(data, size); }
+  } unmap{host, data, size};
+
+  DictionaryCursor cursor(&model->dictionary);
+  int32_t lines = 0;
+  int64_t last = size - 1;
+  int64_t p = 0;
+  for (;;) {
+    int64_t q;
+    int32_t token_length;
+    if (data[p] != '\n') {
+      const void* lf = p + 1 < size ? std::memchr(data + p + 1, '\n', static_cast<size_t>(size - p - 1)) : nullptr;
+      if (lf) {
+        q = static_cast<const unsigned char*>(lf) - data;
+        token_length = static_cast<int32_t>(q - p - 1);
+      } else {
+        // A last line without its line feed ends at the end of the file.
+        q = size;
+        token_length = static_cast<int32_t>(data[size - 1] == '\r' ? size - 1 - p : size - p);
+      }
+    } else {
+      q = p;
+      while (q + 1 < size && data[q + 1] == '\n') ++q;
+      if (q - p + 1 != 2) HFatal("Error: messed up dictionary? (incoherent '\\n', line %d)\n", lines);
+      token_length = static_cast<int32_t>(q - p - 1);
+    }
+    ++lines;
+    int32_t rank = RankOfLine(data + p, token_length, data + p, (q < size ? q : size) - p, &cursor);
+    if (ranks->empty() || ranks->back() != rank) ranks->push_back(rank);  // the newline token's second line
+    p = q + 1;
+    if (p >= last) break;
+  }
+  return lines;
+}
+
+// The matching that the bundled agrep would do over the vocabulary file,
+// done here. Every token is one line of that file, the newline token two
+// empty ones; the program's diagnostics go where the child's would go, to
+// standard error, and a failure ends as the run of the program with its
+// exit status would.
+int32_t MatchInProcess(const std::vector<std::string>& arguments, const HModel* model, SearchHost* host,
+                       std::vector<int32_t>* ranks) {
+  const std::string pid = std::to_string(host->processId());
+  const std::string dir = host->temporaryDirectory();
+  const std::string input = dir + "agrep.tmp." + pid + ".1";
+  const std::string output = dir + "agrep.out." + pid + ".0";
+  auto fail = [&](const std::string& diagnostic) {
+    std::fputs(diagnostic.c_str(), stderr);
+    std::fflush(stderr);
+    HFatal("system(\"%s\") exited with status %d\n", CommandLine(input.c_str(), output.c_str(), arguments).c_str(),
+           agrep::kExitTrouble);
+  };
+  // An argument reaches the program as a C string: up to its first NUL.
+  std::vector<std::string> args;
+  for (size_t i = 1; i < arguments.size(); ++i) args.emplace_back(arguments[i].c_str());
+  args.push_back(input);
+  agrep::Arguments parsed;
+  std::string message;
+  if (agrep::ParseArguments(args, &parsed, &message) != agrep::ParseOutcome::kRun) fail(message);
+
+  std::unique_ptr<agrep::LineMatcher> matcher;
+  try {
+    matcher = agrep::MakeMatcher(parsed.pattern, parsed.errors, parsed.ignore_case);
+  } catch (const std::exception& e) {
+    fail(agrep::BadPatternMessage(parsed.pattern, e.what()));
+  }
+  const HDictionary* dictionary = &model->dictionary;
+  int32_t lines = 0;
+  try {
+    for (int32_t rank = 0; rank < dictionary->token_count; ++rank) {
+      int32_t length;
+      const unsigned char* token = HDecode_token(dictionary, rank, &length);
+      const bool newline = length == 1 && token[0] == '\n';
+      std::string_view line = newline ? std::string_view() : std::string_view(reinterpret_cast<const char*>(token),
+                                                                              static_cast<size_t>(length));
+      if (matcher->matches(line)) {
+        ranks->push_back(rank);
+        lines += newline ? 2 : 1;
+      }
+    }
+  } catch (const agrep::MatchError& e) {
+    fail(agrep::MatchErrorMessage(e.what()));
+  }
+  return lines;
+}
+
+}  // namespace
+
+void Search_addRank(int32_t rank, MyHash* table, unsigned char* filter, int32_t value, const HModel* model) {
   HCodeword codeword;
   int32_t len;
   HCodeword_TaggedFromTokenrank(rank, &model->codetable, &codeword, &len);
@@ -131,10 +247,9 @@ void AddToken(const unsigned char* token, int32_t length, const unsigned char* l
   MyHash_insert(key, len, value, table);
 }
 
-}  // namespace
-
-std::vector<std::string> Search_agrepArguments(const std::string& word, int32_t errors) {
+std::vector<std::string> Search_agrepArguments(const std::string& word, int32_t errors, bool ignore_case) {
   std::vector<std::string> args{"agrep", "-V0"};
+  if (ignore_case) args.push_back("-i");
   if (errors != 0) args.push_back(std::string("-").append(std::to_string(errors)));
   std::string pattern;
   pattern.reserve(word.size() + 2);
@@ -197,61 +312,29 @@ int Search_runCommand(const char* input, int out_fd, const char* output_name,
 int32_t Search_readMatches(const char* input, MyHash* table, unsigned char* filter,
                            const std::vector<std::string>& arguments, int32_t value, const HModel* model,
                            SearchHost* host) {
-  char name[kNameCapacity];
-  TempFile match(host);
-  int fd = CreateNumbered(host, name, 900, "agrep.out", 0);
-  match.adopt(name, fd);
-  Search_runCommand(input, fd, name, arguments, host);
-
-  const unsigned char* data = nullptr;
-  int64_t size = 0;
-  if (!host->mapFile(fd, &data, &size)) HFatal_perror("CreateFileMapping");
-  if (size == 0) return 0;
-  struct Unmap {
-    SearchHost* host;
-    const unsigned char* data;
-    int64_t size;
-    ~Unmap() { host->unmapFile(data, size); }
-  } unmap{host, data, size};
-
-  DictionaryCursor cursor(&model->dictionary);
-  int32_t lines = 0;
-  int64_t last = size - 1;
-  int64_t p = 0;
-  for (;;) {
-    int64_t q;
-    int32_t token_length;
-    if (data[p] != '\n') {
-      const void* lf = p + 1 < size ? std::memchr(data + p + 1, '\n', static_cast<size_t>(size - p - 1)) : nullptr;
-      if (lf) {
-        q = static_cast<const unsigned char*>(lf) - data;
-        token_length = static_cast<int32_t>(q - p - 1);
-      } else {
-        // A last line without its line feed ends at the end of the file.
-        q = size;
-        token_length = static_cast<int32_t>(data[size - 1] == '\r' ? size - 1 - p : size - p);
-      }
-    } else {
-      q = p;
-      while (q + 1 < size && data[q + 1] == '\n') ++q;
-      if (q - p + 1 != 2) HFatal("Error: messed up dictionary? (incoherent '\\n', line %d)\n", lines);
-      token_length = static_cast<int32_t>(q - p - 1);
-    }
-    ++lines;
-    AddToken(data + p, token_length, data + p, (q < size ? q : size) - p, table, filter, value, model, &cursor);
-    p = q + 1;
-    if (p >= last) break;
-  }
+  std::vector<int32_t> ranks;
+  int32_t lines = ReadMatchFile(input, arguments, model, host, &ranks);
+  for (int32_t rank : ranks) Search_addRank(rank, table, filter, value, model);
   return lines;
 }
 
-int32_t Search_matchVocabulary(MyHash* table, unsigned char* filter, const std::vector<std::string>& arguments,
-                               int32_t value, const HModel* model, SearchHost* host) {
+int32_t Search_matchRanks(const std::vector<std::string>& arguments, const HModel* model, SearchHost* host,
+                          std::vector<int32_t>* ranks) {
+  ranks->clear();
+  if (host->useBundledMatcher()) return MatchInProcess(arguments, model, host, ranks);
   char name[kNameCapacity];
   Search_writeVocabularyFile(name, kNameCapacity, &model->dictionary, host);
   TempFile vocabulary(host);
   vocabulary.adopt(name, -1);
-  return Search_readMatches(name, table, filter, arguments, value, model, host);
+  return ReadMatchFile(name, arguments, model, host, ranks);
+}
+
+int32_t Search_matchVocabulary(MyHash* table, unsigned char* filter, const std::vector<std::string>& arguments,
+                               int32_t value, const HModel* model, SearchHost* host) {
+  std::vector<int32_t> ranks;
+  int32_t lines = Search_matchRanks(arguments, model, host, &ranks);
+  for (int32_t rank : ranks) Search_addRank(rank, table, filter, value, model);
+  return lines;
 }
 
 void Search_compressedFile(int32_t* count, const std::string& word, const unsigned char* file, int32_t size,

@@ -1,5 +1,6 @@
-// Matching a search word against a compressed file's vocabulary with the
-// external program agrep, and the search of one compressed file.
+// Matching a search word against a compressed file's vocabulary with agrep,
+// run as a program or, when the host allows, in-process, and the search of
+// one compressed file.
 #ifndef MORAVINE_SEARCH_VOCABULARY_MATCH_H_
 #define MORAVINE_SEARCH_VOCABULARY_MATCH_H_
 
@@ -12,9 +13,10 @@
 #include "search/search_host.h"
 #include "wordmodel/hmodel.h"
 
-// The agrep arguments for a word: "agrep", "-V0", "-N" when errors != 0, and
-// the pattern "^WORD$". The word is passed unchanged, as one argument.
-std::vector<std::string> Search_agrepArguments(const std::string& word, int32_t errors);
+// The agrep arguments for a word: "agrep", "-V0", "-i" when case is ignored,
+// "-N" when errors != 0, and the pattern "^WORD$". The word is passed
+// unchanged, as one argument.
+std::vector<std::string> Search_agrepArguments(const std::string& word, int32_t errors, bool ignore_case = false);
 
 // The whole search of one compressed file. On entry *count is the number of
 // hits expected (0: no estimate); on return the number of hits. When no
@@ -22,9 +24,21 @@ std::vector<std::string> Search_agrepArguments(const std::string& word, int32_t 
 void Search_compressedFile(int32_t* count, const std::string& word, const unsigned char* file, int32_t size,
                            int32_t errors, SearchHost* host, SearchOffsets* offsets);
 
-// Writes the vocabulary file, runs agrep, fills the table and the first-byte
-// filter from the matched lines and removes both temporary files. Returns
-// the number of matched lines.
+// The ranks of the vocabulary tokens that agrep selects with the given
+// arguments, in rank order. When host->useBundledMatcher(), the matching
+// runs in this process; otherwise agrep runs over a vocabulary file with its
+// output in a match file, both temporary. Returns the number of matched
+// lines (the newline token stands on two lines of the vocabulary file).
+int32_t Search_matchRanks(const std::vector<std::string>& arguments, const HModel* model, SearchHost* host,
+                          std::vector<int32_t>* ranks);
+
+// Puts the codeword of a rank into the table with the value and sets the
+// filter flag of its first byte.
+void Search_addRank(int32_t rank, MyHash* table, unsigned char* filter, int32_t value, const HModel* model);
+
+// Matches the vocabulary (Search_matchRanks) and fills the table and the
+// first-byte filter with the matched tokens' codewords. Returns the number
+// of matched lines.
 int32_t Search_matchVocabulary(MyHash* table, unsigned char* filter, const std::vector<std::string>& arguments,
                                int32_t value, const HModel* model, SearchHost* host);
 

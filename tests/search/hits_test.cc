@@ -127,7 +127,7 @@ TEST(SearchScan, CapacityIs100OrTheEstimateAndGrowsBySquareRoot) {
 }
 
 // Rows: the display name; three words before the hit, then the hit's token
-// and the text after it up to the third word after it, less the byte that
+// and the text after it up to the third word after it, less a blank that
 // follows the token. The spaceless model does not put back the blank just
 // before the hit.
 TEST(SearchRows, DisplayNameAndContextsUnderBothModels) {
@@ -145,13 +145,32 @@ TEST(SearchRows, DisplayNameAndContextsUnderBothModels) {
   for (int rule : {0, 1}) {
     for (auto [word, left, right] : {std::tuple{"one", "", "two three four"},
                                      {"five", "two three four ", "six seven eight"},
-                                     {"eight", "five six seven ", "nine."}, {"nine", "six seven eight ", ""}}) {
+                                     {"eight", "five six seven ", "nine."}, {"nine", "six seven eight ", "."}}) {
       std::string expected_left = rule == 1 && *left ? std::string(left, std::strlen(left) - 1) : left;
       EXPECT_EQ(row("one two three four five six seven eight nine.", rule, word),
                 "f|" + expected_left + "|" + word + "|" + right) << rule;
     }
-    EXPECT_EQ(row("one\ttwo\r\nthree\x01 four five", rule, "two"), "f|one |two| three  four five") << rule;
+    EXPECT_EQ(row("one\ttwo\r\nthree\x01 four five", rule, "two"), "f|one |two|  three  four five") << rule;
     EXPECT_EQ(row("one\ttwo\r\nthree\x01 four five", rule, "\t").substr(0, 8), "f|one|\t|") << rule;
+  }
+}
+
+// The right context keeps the byte after the hit unless it is a blank: an
+// apostrophe, the first letter of the word after a separator hit, the rest
+// of a UTF-8 character.
+TEST(SearchRows, OnlyABlankAfterTheHitIsLeftOut) {
+  stest::TempDir dir;
+  moravine::PosixSearchHost host;
+  for (int rule : {0, 1}) {
+    for (auto [text, word, right, after_blank] :
+         {std::tuple{"Love's not here", "Love", "'s not here", false}, {"Love's not here", "s", "not here", true},
+          {"a, b c d e f", ", ", "b c d e", false}, {"caf\xc3\xa9 au lait", "caf", "\xc3\xa9 au lait", false},
+          {"one  two", "one", " two", true}, {"end.", "end", ".", false}}) {
+      stest::Result r = stest::RunSearch(stest::Compress(text, rule), word, 0, &host);
+      ASSERT_EQ(r.rows.size(), 1u) << text;
+      EXPECT_EQ(r.rows[0].right, right) << text << " " << rule;
+      EXPECT_EQ(r.rows[0].right_after_blank, after_blank) << text << " " << rule;
+    }
   }
 }
 

@@ -10,7 +10,8 @@
 //           within the error count of WORD;
 //   other   a POSIX extended regular expression: matched exactly with the C
 //           library's regex, approximately with libtre.
-// Lines are byte strings without their line end; bytes compare as bytes.
+// Lines are byte strings without their line end; bytes compare as bytes,
+// or with ASCII letters folded to one case when case is ignored.
 #ifndef MORAVINE_TOOLS_AGREP_AGREP_H_
 #define MORAVINE_TOOLS_AGREP_AGREP_H_
 
@@ -48,7 +49,9 @@ class WordMatcher final : public LineMatcher {
     kSubstring,  // smallest distance between the word and a substring of the line
   };
 
-  WordMatcher(std::string_view word, Mode mode, int max_errors);
+  // With ignore_case an ASCII letter of the line matches the word's letter
+  // in either case; other bytes compare as they are.
+  WordMatcher(std::string_view word, Mode mode, int max_errors, bool ignore_case = false);
 
   // The distance itself, computed over the whole line.
   int64_t distance(std::string_view line) const;
@@ -69,6 +72,7 @@ class WordMatcher final : public LineMatcher {
   std::string word_;
   Mode mode_;
   int max_errors_;
+  bool ignore_case_;
   size_t blocks_ = 0;
   uint64_t last_bit_ = 0;       // the word's last byte within the last block
   std::vector<uint64_t> peq_;   // match masks: peq_[byte * blocks_ + block]
@@ -88,11 +92,42 @@ ClassifiedPattern ClassifyPattern(std::string_view pattern);
 
 // Regular expressions. Both throw std::invalid_argument with the library's
 // message when the pattern does not compile.
-std::unique_ptr<LineMatcher> MakeExactRegexMatcher(const std::string& pattern);
-std::unique_ptr<LineMatcher> MakeApproximateRegexMatcher(const std::string& pattern, int max_errors);
+std::unique_ptr<LineMatcher> MakeExactRegexMatcher(const std::string& pattern, bool ignore_case = false);
+std::unique_ptr<LineMatcher> MakeApproximateRegexMatcher(const std::string& pattern, int max_errors,
+                                                         bool ignore_case = false);
 
 // The matcher for a pattern and an error count (>= 0), by ClassifyPattern.
-std::unique_ptr<LineMatcher> MakeMatcher(const std::string& pattern, int max_errors);
+std::unique_ptr<LineMatcher> MakeMatcher(const std::string& pattern, int max_errors, bool ignore_case = false);
+
+// The command line of the program, shared by the program itself and by the
+// callers that run its matching in their own process.
+struct Arguments {
+  int errors = 0;
+  bool ignore_case = false;
+  std::string pattern;
+  std::vector<std::string> files;  // none: standard input
+};
+
+enum class ParseOutcome {
+  kRun,      // *arguments is filled
+  kHelp,     // print the usage to standard output, exit 0
+  kVersion,  // print the version to standard output, exit 0
+  kUsage,    // no pattern: print the usage to standard error, exit 2
+  kTrouble,  // *message goes to standard error, exit 2
+};
+
+// Parses the arguments after the program's name.
+ParseOutcome ParseArguments(const std::vector<std::string>& args, Arguments* arguments, std::string* message);
+
+// What the program writes to standard error for a pattern that does not
+// compile, and for a failure of the matching itself.
+std::string BadPatternMessage(const std::string& pattern, const std::string& reason);
+std::string MatchErrorMessage(const std::string& reason);
+
+// The exit statuses.
+constexpr int kExitMatched = 0;
+constexpr int kExitNoMatch = 1;
+constexpr int kExitTrouble = 2;
 
 // Calls select(record) for each record of the input and sink(record) for
 // each record selected; returns whether any was. A record is a line without

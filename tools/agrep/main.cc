@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -22,9 +21,9 @@
 
 namespace {
 
-constexpr int kMatched = 0;
-constexpr int kNoMatch = 1;
-constexpr int kTrouble = 2;
+constexpr int kMatched = agrep::kExitMatched;
+constexpr int kNoMatch = agrep::kExitNoMatch;
+constexpr int kTrouble = agrep::kExitTrouble;
 
 void Usage(FILE* out) {
   std::fputs(
@@ -36,6 +35,7 @@ void Usage(FILE* out) {
       "Options (before PATTERN):\n"
       "  -N       allow N errors (any number of digits: -0 exact, -1, -10, ...)\n"
       "  -V0      print the matching lines only (the default output)\n"
+      "  -i       ignore the case of ASCII letters\n"
       "  -V       print the version and exit\n"
       "  --help   print this help and exit\n"
       "  --       end of options: the next argument is PATTERN\n"
@@ -45,8 +45,9 @@ void Usage(FILE* out) {
       "           within N errors of WORD (Levenshtein distance)\n"
       "  WORD     some part of the line is within N errors of WORD\n"
       "  other    a POSIX extended regular expression\n"
-      "Bytes compare as bytes. A line ends at LF; a CR before the LF is not part\n"
-      "of what is matched but is printed with the line.\n"
+      "Bytes compare as bytes; with -i an ASCII letter matches in either case.\n"
+      "A line ends at LF; a CR before the LF is not part of what is matched but\n"
+      "is printed with the line.\n"
       "\n"
       "Exit status: 0 when a line matched, 1 when none did, 2 on trouble.\n",
       out);
@@ -176,67 +177,33 @@ bool SearchFile(const char* name, const agrep::LineMatcher& matcher, Output& out
   return true;
 }
 
-// Parses the digits of "-N"; false when the count does not fit an int.
-bool ParseErrors(std::string_view digits, int& errors) {
-  long long value = 0;
-  for (char c : digits) {
-    value = value * 10 + (c - '0');
-    if (value > INT_MAX) return false;
-  }
-  errors = static_cast<int>(value);
-  return true;
-}
-
-bool AllDigits(std::string_view s) {
-  if (s.empty()) return false;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  int errors = 0;
-  int i = 1;
-  for (; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg.size() < 2 || arg[0] != '-') break;
-    if (arg == "--") {
-      ++i;
+  agrep::Arguments arguments;
+  std::string message;
+  switch (agrep::ParseArguments(std::vector<std::string>(argv + 1, argv + argc), &arguments, &message)) {
+    case agrep::ParseOutcome::kRun:
       break;
-    }
-    if (arg == "--help") {
+    case agrep::ParseOutcome::kHelp:
       Usage(stdout);
       return kMatched;
-    }
-    if (arg == "-V") {
+    case agrep::ParseOutcome::kVersion:
       std::printf("agrep (Moravine) %s\n", AGREP_VERSION);
       return kMatched;
-    }
-    if (arg == "-V0") continue;
-    if (AllDigits(arg.substr(1))) {
-      if (!ParseErrors(arg.substr(1), errors)) {
-        std::fprintf(stderr, "agrep: too many errors: %s\n", argv[i]);
-        return kTrouble;
-      }
-      continue;
-    }
-    std::fprintf(stderr, "agrep: unknown option '%s'\nTry 'agrep --help'.\n", argv[i]);
-    return kTrouble;
+    case agrep::ParseOutcome::kUsage:
+      Usage(stderr);
+      return kTrouble;
+    case agrep::ParseOutcome::kTrouble:
+      std::fputs(message.c_str(), stderr);
+      return kTrouble;
   }
-  if (i >= argc) {
-    Usage(stderr);
-    return kTrouble;
-  }
-  const std::string pattern = argv[i++];
 
   std::unique_ptr<agrep::LineMatcher> matcher;
   try {
-    matcher = agrep::MakeMatcher(pattern, errors);
+    matcher = agrep::MakeMatcher(arguments.pattern, arguments.errors, arguments.ignore_case);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "agrep: bad pattern '%s': %s\n", pattern.c_str(), e.what());
+    std::fputs(agrep::BadPatternMessage(arguments.pattern, e.what()).c_str(), stderr);
     return kTrouble;
   }
 
@@ -244,14 +211,14 @@ int main(int argc, char** argv) {
   bool any = false;
   bool trouble = false;
   try {
-    if (i == argc) {
+    if (arguments.files.empty()) {
       trouble |= !SearchFile("-", *matcher, out, any);
     } else {
-      for (; i < argc; ++i) trouble |= !SearchFile(argv[i], *matcher, out, any);
+      for (const std::string& file : arguments.files) trouble |= !SearchFile(file.c_str(), *matcher, out, any);
     }
   } catch (const agrep::MatchError& e) {
     out.flush();
-    std::fprintf(stderr, "agrep: %s\n", e.what());
+    std::fputs(agrep::MatchErrorMessage(e.what()).c_str(), stderr);
     return kTrouble;
   }
   out.flush();

@@ -21,18 +21,18 @@ ClassifiedPattern ClassifyPattern(std::string_view pattern) {
   return {PatternKind::kRegex, {}};
 }
 
-std::unique_ptr<LineMatcher> MakeMatcher(const std::string& pattern, int max_errors) {
+std::unique_ptr<LineMatcher> MakeMatcher(const std::string& pattern, int max_errors, bool ignore_case) {
   ClassifiedPattern classified = ClassifyPattern(pattern);
   switch (classified.kind) {
     case PatternKind::kAnchoredWord:
-      return std::make_unique<WordMatcher>(classified.word, WordMatcher::Mode::kWholeLine, max_errors);
+      return std::make_unique<WordMatcher>(classified.word, WordMatcher::Mode::kWholeLine, max_errors, ignore_case);
     case PatternKind::kWord:
-      return std::make_unique<WordMatcher>(classified.word, WordMatcher::Mode::kSubstring, max_errors);
+      return std::make_unique<WordMatcher>(classified.word, WordMatcher::Mode::kSubstring, max_errors, ignore_case);
     case PatternKind::kRegex:
       break;
   }
-  if (max_errors == 0) return MakeExactRegexMatcher(pattern);
-  return MakeApproximateRegexMatcher(pattern, max_errors);
+  if (max_errors == 0) return MakeExactRegexMatcher(pattern, ignore_case);
+  return MakeApproximateRegexMatcher(pattern, max_errors, ignore_case);
 }
 
 }  // namespace agrep

@@ -31,6 +31,7 @@
 #include <stdexcept>
 
 #include "agrep.h"
+#include "c_locale.h"
 
 namespace agrep {
 namespace {
@@ -65,30 +66,32 @@ bool HasBackReference(const std::string& pattern) {
 
 // Compiles the pattern in the form searched from the start of the line
 // (fault 1 above); false when it does not compile.
-bool CompileAnchored(regex_t* regex, const std::string& pattern) {
+bool CompileAnchored(regex_t* regex, const std::string& pattern, int flags) {
   const bool anchored = !pattern.empty() && pattern[0] == '^' && pattern.find('|') == std::string::npos;
   if (!anchored && !HasBackReference(pattern)) {
     // A pattern that compiles alone also compiles in the group, and means
     // the same there: its brackets and parentheses are balanced and it does
     // not end in a lone backslash.
     const std::string wrapped = "^.*(" + pattern + ")";
-    if (tre_regncomp(regex, wrapped.data(), wrapped.size(), REG_EXTENDED) == REG_OK) return true;
+    if (tre_regncomp(regex, wrapped.data(), wrapped.size(), flags) == REG_OK) return true;
   }
-  return tre_regncomp(regex, pattern.data(), pattern.size(), REG_EXTENDED) == REG_OK;
+  return tre_regncomp(regex, pattern.data(), pattern.size(), flags) == REG_OK;
 }
 
 class ApproximateRegexMatcher final : public LineMatcher {
  public:
-  ApproximateRegexMatcher(const std::string& pattern, int max_errors) : max_errors_(max_errors) {
+  ApproximateRegexMatcher(const std::string& pattern, int max_errors, bool ignore_case) : max_errors_(max_errors) {
+    const int flags = REG_EXTENDED | (ignore_case ? REG_ICASE : 0);
+    CLocaleScope c_locale;
     // Compiled as given first, for the library's own message on an error.
-    const int rc = tre_regncomp(&regex_, pattern.data(), pattern.size(), REG_EXTENDED);
+    const int rc = tre_regncomp(&regex_, pattern.data(), pattern.size(), flags);
     if (rc != REG_OK) throw std::invalid_argument(Message(rc, nullptr));
     tre_regfree(&regex_);
-    if (!CompileAnchored(&regex_, pattern)) throw std::invalid_argument("pattern does not compile");
+    if (!CompileAnchored(&regex_, pattern, flags)) throw std::invalid_argument("pattern does not compile");
     guarded_ = pattern.find('$') != std::string::npos;
     if (EndsInAnchor(pattern)) {
       const std::string relaxed = pattern.substr(0, pattern.size() - 1);
-      has_relaxed_ = relaxed.find('$') == std::string::npos && CompileAnchored(&relaxed_, relaxed);
+      has_relaxed_ = relaxed.find('$') == std::string::npos && CompileAnchored(&relaxed_, relaxed, flags);
     }
   }
   ~ApproximateRegexMatcher() override {
@@ -100,6 +103,7 @@ class ApproximateRegexMatcher final : public LineMatcher {
 
   bool matches(std::string_view line) const override {
     if (line.size() > kMaxRegexLine) throw MatchError("line too long for the regular expression matcher");
+    CLocaleScope c_locale;
     if (!guarded_) return within(regex_, line, max_errors_);
     if (has_relaxed_ && !within(relaxed_, line, max_errors_)) return false;
     const size_t most = std::min(static_cast<size_t>(max_errors_), line.size());
@@ -132,8 +136,9 @@ class ApproximateRegexMatcher final : public LineMatcher {
 
 }  // namespace
 
-std::unique_ptr<LineMatcher> MakeApproximateRegexMatcher(const std::string& pattern, int max_errors) {
-  return std::make_unique<ApproximateRegexMatcher>(pattern, max_errors);
+std::unique_ptr<LineMatcher> MakeApproximateRegexMatcher(const std::string& pattern, int max_errors,
+                                                         bool ignore_case) {
+  return std::make_unique<ApproximateRegexMatcher>(pattern, max_errors, ignore_case);
 }
 
 }  // namespace agrep

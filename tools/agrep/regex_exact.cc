@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "agrep.h"
+#include "c_locale.h"
 
 namespace agrep {
 namespace {
@@ -14,8 +15,9 @@ constexpr size_t kMaxRegexLine = INT_MAX;
 
 class ExactRegexMatcher final : public LineMatcher {
  public:
-  explicit ExactRegexMatcher(const std::string& pattern) {
-    const int rc = regcomp(&regex_, pattern.c_str(), REG_EXTENDED | REG_NOSUB);
+  ExactRegexMatcher(const std::string& pattern, bool ignore_case) {
+    CLocaleScope c_locale;
+    const int rc = regcomp(&regex_, pattern.c_str(), REG_EXTENDED | REG_NOSUB | (ignore_case ? REG_ICASE : 0));
     if (rc != 0) {
       char message[256];
       regerror(rc, &regex_, message, sizeof message);
@@ -30,6 +32,7 @@ class ExactRegexMatcher final : public LineMatcher {
     if (line.size() > kMaxRegexLine) throw MatchError("line too long for the regular expression matcher");
     // REG_STARTEND bounds the line by length: it need not end in a NUL and
     // may contain one.
+    CLocaleScope c_locale;
     regmatch_t range[1];
     range[0].rm_so = 0;
     range[0].rm_eo = static_cast<regoff_t>(line.size());
@@ -47,8 +50,8 @@ class ExactRegexMatcher final : public LineMatcher {
 
 }  // namespace
 
-std::unique_ptr<LineMatcher> MakeExactRegexMatcher(const std::string& pattern) {
-  return std::make_unique<ExactRegexMatcher>(pattern);
+std::unique_ptr<LineMatcher> MakeExactRegexMatcher(const std::string& pattern, bool ignore_case) {
+  return std::make_unique<ExactRegexMatcher>(pattern, ignore_case);
 }
 
 }  // namespace agrep

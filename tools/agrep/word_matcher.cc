@@ -14,6 +14,21 @@ namespace {
 
 constexpr uint64_t kHighBit = uint64_t{1} << 63;
 
+inline bool IsAsciiLetter(unsigned char c) { return (c | 0x20u) >= 'a' && (c | 0x20u) <= 'z'; }
+
+inline bool SameIgnoringCase(char a, char b) {
+  const auto x = static_cast<unsigned char>(a), y = static_cast<unsigned char>(b);
+  return x == y || (IsAsciiLetter(x) && (x ^ 0x20u) == y);
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), SameIgnoringCase);
+}
+
+bool ContainsIgnoringCase(std::string_view text, std::string_view word) {
+  return std::search(text.begin(), text.end(), word.begin(), word.end(), SameIgnoringCase) != text.end();
+}
+
 // One column step of one block. hin is the horizontal difference entering
 // the block's top row; returns the one leaving the row marked by out_bit.
 inline int StepBlock(uint64_t eq, uint64_t& pv, uint64_t& mv, int hin, uint64_t out_bit) {
@@ -33,8 +48,8 @@ inline int StepBlock(uint64_t eq, uint64_t& pv, uint64_t& mv, int hin, uint64_t 
 
 }  // namespace
 
-WordMatcher::WordMatcher(std::string_view word, Mode mode, int max_errors)
-    : word_(word), mode_(mode), max_errors_(max_errors) {
+WordMatcher::WordMatcher(std::string_view word, Mode mode, int max_errors, bool ignore_case)
+    : word_(word), mode_(mode), max_errors_(max_errors), ignore_case_(ignore_case) {
   const size_t m = word_.size();
   if (m == 0) return;
   blocks_ = (m + 63) / 64;
@@ -43,6 +58,7 @@ WordMatcher::WordMatcher(std::string_view word, Mode mode, int max_errors)
   for (size_t i = 0; i < m; ++i) {
     const auto c = static_cast<unsigned char>(word_[i]);
     peq_[c * blocks_ + i / 64] |= uint64_t{1} << (i % 64);
+    if (ignore_case_ && IsAsciiLetter(c)) peq_[(c ^ 0x20u) * blocks_ + i / 64] |= uint64_t{1} << (i % 64);
   }
   if (blocks_ > 1) {
     pv_.resize(blocks_);
@@ -61,10 +77,10 @@ bool WordMatcher::matches(std::string_view line) const {
   if (mode_ == Mode::kWholeLine) {
     // Every byte of length difference costs an insertion or a deletion.
     if (n - m > k || m - n > k) return false;
-    if (k == 0) return line == word_;
+    if (k == 0) return ignore_case_ ? EqualIgnoringCase(line, word_) : line == word_;
   } else {
     if (m - n > k) return false;
-    if (k == 0) return line.find(word_) != std::string_view::npos;
+    if (k == 0) return ignore_case_ ? ContainsIgnoringCase(line, word_) : line.find(word_) != std::string_view::npos;
   }
   return run(line, k, true) <= k;
 }

@@ -65,6 +65,8 @@ TEST_F(AgrepCommandLine, OptionsExitStatusesAndMessages) {
 
   const std::string words = file("words", "alpha\nbeta\n");
   EXPECT_EQ(agrep("-1 '^gamma$' " + words), (Outcome{1, "", ""}));
+  EXPECT_EQ(agrep("-i '^BETA$' " + words), (Outcome{0, "beta\n", ""}));
+  EXPECT_EQ(agrep("-i -1 '^ALPH$' " + words), (Outcome{0, "alpha\n", ""}));
   EXPECT_EQ(agrep("-- -1 " + words), (Outcome{1, "", ""}));  // "-1" as the pattern
   Outcome missing = agrep("alpha " + dir_ + "/absent " + words);  // the other file is still searched
   EXPECT_TRUE(missing.status == 2 && missing.out == "alpha\n" && missing.err.find("absent") != std::string::npos)

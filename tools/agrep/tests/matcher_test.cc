@@ -4,6 +4,7 @@
 // against the enumerated (finite) languages of small random patterns.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <random>
 #include <stdexcept>
 
@@ -139,6 +140,42 @@ TEST(AgrepPattern, PlainWordsTakeTheWordMatcher) {
   for (const char* regex : {"^colou?r$", "^a.b$", "^a\\$", "^color", "color$", "^", "$", "a|b", "^a$b$"}) {
     EXPECT_EQ(ClassifyPattern(regex).kind, PatternKind::kRegex) << regex;
   }
+}
+
+// Ignoring case folds ASCII letters only: a line in mixed case matches as
+// its ASCII-lowered form does without the option, on every matcher (the
+// word matcher, exact and approximate regular expressions), whatever the
+// process's locale; 0xC9 and 0xE9 stay apart.
+TEST(AgrepIgnoreCase, FoldsAsciiLettersOnlyOnEveryMatcher) {
+  std::mt19937 rng(3);
+  auto lower = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return s;
+  };
+  auto mixed = [&](std::string s) {
+    for (char& c : s) {
+      if (rng() % 2) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c == '\xe9' ? '\xc9' : c);
+    }
+    return s;
+  };
+  const char* saved = setlocale(LC_ALL, nullptr);
+  const std::string restore = saved ? saved : "C";
+  setlocale(LC_ALL, "C.UTF-8");  // the matchers must not depend on it
+  for (const std::string pattern : {"^ab\xe9" "a$", "ab", "^a.b$", "^(ab|\xe9)a?$", "[ab]\xe9", "^a[b\xe9]*$"}) {
+    for (int k = 0; k <= 2; ++k) {
+      const auto sensitive = agrep::MakeMatcher(pattern, k);
+      const auto folded = agrep::MakeMatcher(pattern, k, true);
+      for (int i = 0; i < 300; ++i) {
+        const std::string line = mixed(Random(rng, rng() % 7, kAlphabet));
+        ASSERT_EQ(folded->matches(line), sensitive->matches(lower(line)))
+            << "pattern '" << pattern << "' k=" << k << " line '" << line << "'";
+      }
+    }
+  }
+  // A byte that is no character of the locale is still one byte for '.'.
+  EXPECT_TRUE(agrep::MakeMatcher("^a.b$", 0)->matches("a\xe9" "b"));
+  EXPECT_TRUE(agrep::MakeMatcher("^a.b$", 1, true)->matches("A\xc9" "b"));
+  setlocale(LC_ALL, restore.c_str());
 }
 
 }  // namespace

@@ -1,0 +1,244 @@
+#include "search/search_file.h"
+
+#include <algorithm>
+
+#include "codec/container.h"
+#include "search/myhash.h"
+#include "search/phrase.h"
+#include "search/scan.h"
+#include "search/vocabulary_match.h"
+#include "wordmodel/hcodeword.h"
+#include "wordmodel/hdecode.h"
+#include "wordmodel/hhashtable.h"
+#include "wordmodel/hlog.h"
+
+namespace {
+
+// A compressed file read in place, with its model.
+struct ParsedFile {
+  HModel model;
+  const unsigned char* body = nullptr;
+  int32_t body_length = 0;
+  int32_t text_length = 0;
+  bool spaceless = false;
+
+  ParsedFile(const unsigned char* file, int32_t size) {
+    HContainer_read(file, size, &text_length, &body, &body_length, &model, HVocabulary::kBlankOnly);
+    spaceless = file[0] != 0;
+  }
+  ~ParsedFile() { HModel_free(&model, false); }
+  ParsedFile(const ParsedFile&) = delete;
+  ParsedFile& operator=(const ParsedFile&) = delete;
+};
+
+// The codewords of the matched tokens of one word, scanned for.
+void ScanRanks(const std::vector<int32_t>& ranks, const ParsedFile& parsed, int32_t max_hits, SearchScanPath path,
+               std::vector<int32_t>* offsets) {
+  offsets->clear();
+  if (ranks.empty()) return;
+  MyHash table;
+  MyHash_create(&table, 1000);
+  unsigned char filter[256] = {};
+  for (int32_t rank : ranks) Search_addRank(rank, &table, filter, 0, &parsed.model);
+  int32_t count = 0;
+  SearchOffsets found;
+  Search_scanBodyWith(&count, &table, filter, parsed.body, parsed.body_length, max_hits, path, &found);
+  offsets->assign(found.at.get(), found.at.get() + count);
+}
+
+void FindWord(const std::string& word, const ParsedFile& parsed, const SearchOptions& options, SearchHost* host,
+              std::vector<SearchHit>* hits) {
+  std::vector<int32_t> ranks;
+  Search_matchRanks(Search_agrepArguments(word, options.errors, options.ignore_case), &parsed.model, host, &ranks);
+  std::vector<int32_t> offsets;
+  ScanRanks(ranks, parsed, options.max_hits, options.scan_path, &offsets);
+  hits->reserve(offsets.size());
+  for (int32_t o : offsets) {
+    SearchHit hit;
+    hit.offset = o;
+    hit.length = HDecode_codewordLength(parsed.body + o, parsed.body_length - o);
+    hits->push_back(hit);
+  }
+}
+
+void FindPhrase(const SearchPhrase& phrase, const ParsedFile& parsed, const SearchOptions& options, SearchHost* host,
+                std::vector<SearchHit>* hits) {
+  const int32_t token_count = parsed.model.dictionary.token_count;
+  std::vector<std::vector<unsigned char>> word_ranks(phrase.words.size());
+  std::vector<int32_t> first, ranks;
+  for (size_t w = 0; w < phrase.words.size(); ++w) {
+    Search_matchRanks(Search_agrepArguments(phrase.words[w], options.errors, options.ignore_case), &parsed.model,
+                      host, &ranks);
+    // A word of a phrase stands for word tokens only: with errors, "a"
+    // would match "," as well.
+    ranks.erase(std::remove_if(ranks.begin(), ranks.end(),
+                               [&](int32_t rank) { return !HDecode_isWord(&parsed.model.dictionary, rank); }),
+                ranks.end());
+    if (ranks.empty()) return;
+    word_ranks[w].assign(static_cast<size_t>(token_count), 0);
+    for (int32_t rank : ranks) word_ranks[w][static_cast<size_t>(rank)] = 1;
+    if (w == 0) first = ranks;
+  }
+  std::vector<int32_t> candidates;
+  ScanRanks(first, parsed, 0, options.scan_path, &candidates);
+  std::vector<std::pair<int32_t, int32_t>> found;
+  Search_matchPhrase(phrase, word_ranks, candidates.data(), static_cast<int32_t>(candidates.size()), parsed.body,
+                     parsed.body_length, parsed.spaceless, options.max_hits, &parsed.model, &found);
+  hits->reserve(found.size());
+  for (const auto& [offset, length] : found) {
+    SearchHit hit;
+    hit.offset = offset;
+    hit.length = length;
+    hits->push_back(hit);
+  }
+}
+
+// The rank of the newline token, or -1 when the text has none.
+int32_t NewlineRank(const HDictionary* dictionary) {
+  for (int32_t rank = 0; rank < dictionary->token_count; ++rank) {
+    int32_t length;
+    const unsigned char* token = HDecode_token(dictionary, rank, &length);
+    if (length == 1 && token[0] == '\n') return rank;
+  }
+  return -1;
+}
+
+void CountLines(const ParsedFile& parsed, SearchHit* hits, int32_t count) {
+  const int32_t newline = NewlineRank(&parsed.model.dictionary);
+  unsigned char key[4] = {};
+  int32_t key_length = 0;
+  if (newline >= 0) {
+    HCodeword codeword;
+    HCodeword_TaggedFromTokenrank(newline, &parsed.model.codetable, &codeword, &key_length);
+    for (int32_t i = 0; i < key_length; ++i) key[i] = static_cast<unsigned char>(codeword >> (8 * (key_length - 1 - i)));
+  }
+  int64_t line = 1;
+  int32_t at = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    if (key_length > 0) line += Search_countCodeword(parsed.body, parsed.body_length, at, hits[i].offset, key, key_length);
+    at = std::max(at, hits[i].offset);
+    hits[i].line = line;
+  }
+}
+
+// The auxiliary pointers serve when they are in order and each body
+// position is a codeword boundary inside the body.
+bool PointersServe(const ParsedFile& parsed) {
+  const HJumpers& j = parsed.model.jumpers;
+  if (parsed.spaceless || j.count <= 0) return false;
+  for (int32_t i = 0; i < j.count; ++i) {
+    const int32_t t = j.text_positions[i], b = j.body_positions[i];
+    if (t < 0 || t > parsed.text_length || b < 0 || b >= parsed.body_length || !(parsed.body[b] & 0x80)) return false;
+    if (i > 0 && (t < j.text_positions[i - 1] || b < j.body_positions[i - 1])) return false;
+  }
+  return true;
+}
+
+// Sums the decoded lengths of the codewords before each hit, from the
+// closest auxiliary pointer when there are any; the spaceless model adds the
+// blank that it leaves out between two words.
+void CountTextOffsets(const ParsedFile& parsed, SearchHit* hits, int32_t count) {
+  const HDictionary* dictionary = &parsed.model.dictionary;
+  const int32_t tokens = dictionary->token_count;
+  std::vector<int32_t> token_length(static_cast<size_t>(tokens));
+  std::vector<unsigned char> is_word(static_cast<size_t>(tokens));
+  for (int32_t rank = 0; rank < tokens; ++rank) {
+    HDecode_token(dictionary, rank, &token_length[static_cast<size_t>(rank)]);
+    is_word[static_cast<size_t>(rank)] = HDecode_isWord(dictionary, rank);
+  }
+  // Tokens of one-byte codewords, by that byte: most codewords of a body.
+  struct OneByte {
+    int32_t length = -1;  // -1: no one-byte codeword
+    bool is_word = false;
+  } one_byte[256];
+  for (int32_t rank = 0; rank < tokens; ++rank) {
+    HCodeword codeword;
+    int32_t bytes;
+    HCodeword_TaggedFromTokenrank(rank, &parsed.model.codetable, &codeword, &bytes);
+    if (bytes == 1) one_byte[codeword & 0xFF] = {token_length[static_cast<size_t>(rank)], is_word[static_cast<size_t>(rank)] != 0};
+  }
+  const bool pointers = PointersServe(parsed);
+  const HJumpers& jumpers = parsed.model.jumpers;
+  const unsigned char* body = parsed.body;
+  const int32_t length = parsed.body_length;
+  int64_t text = 0;
+  int32_t at = 0;
+  bool after_word = false;
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t target = hits[i].offset;
+    if (pointers) {
+      const int32_t* first = jumpers.body_positions.get();
+      const int32_t* p = std::upper_bound(first, first + jumpers.count, target);
+      if (p != first) {
+        const auto j = static_cast<size_t>(p - first - 1);
+        if (jumpers.body_positions[j] > at) {
+          at = jumpers.body_positions[j];
+          text = jumpers.text_positions[j];
+        }
+      }
+    }
+    while (at < target) {
+      const OneByte& one = one_byte[body[at]];
+      if (one.length >= 0 && (at + 1 == length || (body[at + 1] & 0x80))) {
+        if (parsed.spaceless && after_word && one.is_word) ++text;
+        text += one.length;
+        after_word = one.is_word;
+        ++at;
+        continue;
+      }
+      const int32_t len = HDecode_codewordLength(body + at, length - at);
+      const auto rank = static_cast<size_t>(HDecode_rank(body + at, len, &parsed.model.codetable, tokens));
+      if (parsed.spaceless && after_word && is_word[rank]) ++text;
+      text += token_length[rank];
+      after_word = is_word[rank];
+      at += len;
+    }
+    int64_t offset = text;
+    if (parsed.spaceless && after_word && target < length) {
+      const int32_t len = HDecode_codewordLength(body + target, length - target);
+      if (is_word[static_cast<size_t>(HDecode_rank(body + target, len, &parsed.model.codetable, tokens))]) ++offset;
+    }
+    hits[i].text_offset = offset;
+  }
+}
+
+}  // namespace
+
+bool Search_isPhrase(const std::string& word) {
+  SearchPhrase phrase;
+  Search_parsePhrase(word, &phrase);
+  if (phrase.words.size() < 2) return false;
+  for (const std::string& gap : phrase.gaps) {
+    if (gap.find(kGapBlanks) != std::string::npos) return true;
+  }
+  return false;
+}
+
+void Search_findHits(const std::string& word, const unsigned char* file, int32_t size, const SearchOptions& options,
+                     SearchHost* host, std::vector<SearchHit>* hits) {
+  hits->clear();
+  if (options.errors < 0) HFatal("Error: the number of errors cannot be negative (%d)\n", options.errors);
+  ParsedFile parsed(file, size);
+  if (options.phrase) {
+    SearchPhrase phrase;
+    Search_parsePhrase(word, &phrase);
+    if (phrase.words.size() == 1) {
+      FindWord(phrase.words[0], parsed, options, host, hits);
+    } else if (!phrase.words.empty()) {
+      FindPhrase(phrase, parsed, options, host, hits);
+    }
+  } else {
+    FindWord(word, parsed, options, host, hits);
+  }
+  const auto count = static_cast<int32_t>(hits->size());
+  if (options.line_numbers) CountLines(parsed, hits->data(), count);
+  if (options.text_offsets) CountTextOffsets(parsed, hits->data(), count);
+}
+
+void Search_locateHits(const unsigned char* file, int32_t size, bool line_numbers, bool text_offsets,
+                       SearchHit* hits, int32_t count) {
+  if (count <= 0 || (!line_numbers && !text_offsets)) return;
+  ParsedFile parsed(file, size);
+  if (line_numbers) CountLines(parsed, hits, count);
+  if (text_offsets) CountTextOffsets(parsed, hits, count);
+}

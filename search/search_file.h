@@ -1,0 +1,52 @@
+// The search of one compressed file with the options of the command line:
+// case, errors, phrases, a limit on hits, line numbers and offsets in the
+// text. The hits come back in ascending position; Search_hitRows (hits.h)
+// makes their rows.
+#ifndef MORAVINE_SEARCH_SEARCH_FILE_H_
+#define MORAVINE_SEARCH_SEARCH_FILE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "search/scan.h"
+#include "search/search_host.h"
+
+struct SearchOptions {
+  int32_t errors = 0;        // per word, >= 0
+  bool ignore_case = false;  // ASCII letters match in either case
+  bool phrase = false;       // the word is a phrase (Search_isPhrase)
+  int32_t max_hits = 0;      // stop after this many hits; 0: all
+  bool line_numbers = false;
+  bool text_offsets = false;
+  SearchScanPath scan_path = SearchScanPath::kAuto;  // for measurements; every path finds the same hits
+};
+
+struct SearchHit {
+  int32_t offset = 0;        // of the hit's first codeword in the body
+  int32_t length = 0;        // body bytes of the hit: one codeword, or a phrase's
+  int64_t line = 0;          // from 1, when line numbers are asked for; else 0
+  int64_t text_offset = -1;  // of the hit's first byte in the text, when asked for; else -1
+};
+
+// Whether a search word is a phrase: two words or more (runs of ASCII
+// letters and digits) with blanks, tabs or line ends between some of them.
+// A word without blanks, or blanks without two words (" & "), is matched as
+// one pattern against whole tokens.
+bool Search_isPhrase(const std::string& word);
+
+// Searches one compressed file. A word is matched against whole tokens (with
+// agrep's pattern syntax); a phrase is the sequence of its words, each
+// within options.errors of a word of the text, with the bytes between them
+// as in the phrase, where a run of blanks, tabs and line ends in the phrase
+// stands for any such run in the text. Fails as Search_compressedFile does.
+void Search_findHits(const std::string& word, const unsigned char* file, int32_t size, const SearchOptions& options,
+                     SearchHost* host, std::vector<SearchHit>* hits);
+
+// Fills in the line numbers (counting the line feeds before each hit) and
+// the offsets in the text (the decoded length of everything before each
+// hit) of hits in ascending position.
+void Search_locateHits(const unsigned char* file, int32_t size, bool line_numbers, bool text_offsets,
+                       SearchHit* hits, int32_t count);
+
+#endif  // MORAVINE_SEARCH_SEARCH_FILE_H_

@@ -1,0 +1,109 @@
+// The in-process matching against the agrep program: the same tokens for
+// words and patterns, exact and approximate, with and without case, and the
+// same messages when agrep refuses the pattern; no process and no file.
+#include <fstream>
+#include <sstream>
+
+#include "codec/container.h"
+#include "search_support.h"
+#include "shell/posix_search_host.h"
+#include "wordmodel/hdecode.h"
+
+namespace {
+
+using namespace stest;
+
+// Runs the matching in-process; any attempt to start agrep or to make a
+// file is a failure.
+class BundledHost : public moravine::PosixSearchHost {
+ public:
+  bool useBundledMatcher() const override { return true; }
+  int createExclusive(const std::string& path) override {
+    ADD_FAILURE() << "file made: " << path;
+    return PosixSearchHost::createExclusive(path);
+  }
+  int runProcess(const std::vector<std::string>& argv, int out_fd, int* status) override {
+    ADD_FAILURE() << "process started: " << argv[0];
+    return PosixSearchHost::runProcess(argv, out_fd, status);
+  }
+};
+
+struct Parsed {
+  std::string file;
+  HModel model;
+  explicit Parsed(std::string bytes) : file(std::move(bytes)) {
+    int32_t text_length, body_length;
+    const unsigned char* body;
+    HContainer_read(U(file), static_cast<int32_t>(file.size()), &text_length, &body, &body_length, &model,
+                    HVocabulary::kBlankOnly);
+  }
+  ~Parsed() { HModel_free(&model, false); }
+};
+
+struct Matched {
+  int32_t lines = 0;
+  std::vector<int32_t> ranks;
+  std::string failure, diagnostics;
+  bool operator==(const Matched&) const = default;
+};
+void PrintTo(const Matched& m, std::ostream* os) {
+  *os << m.lines << " lines, " << m.ranks.size() << " ranks, failure '" << m.failure << "' stderr '" << m.diagnostics
+      << "'";
+}
+
+Matched Match(const std::vector<std::string>& arguments, const HModel& model, SearchHost* host) {
+  Matched m;
+  testing::internal::CaptureStderr();  // the program's stderr is ours
+  m.failure = FatalMessage([&] { m.lines = Search_matchRanks(arguments, &model, host, &m.ranks); });
+  m.diagnostics = testing::internal::GetCapturedStderr();
+  return m;
+}
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return (std::ostringstream() << in.rdbuf()).str();
+}
+
+TEST(SearchInProcessMatch, SameTokensAndFailuresAsTheProgram) {
+  const std::string text = Read(MORAVINE_CORPUS_DIR "/calgary/book1");
+  if (text.empty()) GTEST_SKIP() << "no corpus";
+  TempDir dir;
+  moravine::PosixSearchHost program;
+  BundledHost bundled;
+  Parsed parsed(Compress(text + "\r\nCRLF line\r\n\tTab\t\n", 1));
+  const HDictionary& dictionary = parsed.model.dictionary;
+
+  // Words spread over all ranks (separators and the newline token too), and
+  // patterns of every matcher: anchored words, regular expressions, refused
+  // patterns.
+  std::vector<std::string> words;
+  for (int32_t rank = 0; rank < dictionary.token_count; rank += dictionary.token_count / 23 + 1) {
+    int32_t length;
+    const unsigned char* token = HDecode_token(&dictionary, rank, &length);
+    words.emplace_back(reinterpret_cast<const char*>(token), static_cast<size_t>(length));
+  }
+#ifdef MORAVINE_TEST_SMALL
+  words.resize(6);
+#endif
+  for (const char* extra : {"THE", "whale", "", "\r", "\t", ", ", "wh.le", "[Tt]h[a-z]*", "(a|the)", "colou?r",
+                            ".*ing", "q[^u].*", "Ca.", "a(", "[a", "(", "a{2", "x\\", "a\\1"}) {
+    words.push_back(extra);
+  }
+  for (const std::string& word : words) {
+    for (int errors = 0; errors <= 3; ++errors) {
+      for (bool ignore_case : {false, true}) {
+        const std::vector<std::string> arguments = Search_agrepArguments(word, errors, ignore_case);
+        const Matched expected = Match(arguments, parsed.model, &program);
+        ASSERT_EQ(Match(arguments, parsed.model, &bundled), expected)
+            << "word '" << word << "' errors " << errors << (ignore_case ? " -i" : "");
+        ASSERT_TRUE(dir.entries().empty());
+      }
+    }
+  }
+  const Matched refused = Match(Search_agrepArguments("a(", 1), parsed.model, &bundled);
+  const std::string line = "agrep \"-V0\" \"-1\" \"^a($\" " + dir.name("agrep.tmp", 1) + " > " + dir.name("agrep.out", 0);
+  EXPECT_EQ(refused.failure, "system(\"" + line + "\") exited with status 2\n");
+  EXPECT_EQ(refused.diagnostics.rfind("agrep: bad pattern '^a($': ", 0), 0u) << refused.diagnostics;
+}
+
+}  // namespace

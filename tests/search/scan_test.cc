@@ -1,0 +1,152 @@
+// The wide scans against the scan that steps from codeword to codeword, on
+// random bodies and on the corpus, every path alike; the limit on hits; the
+// count of a codeword's occurrences.
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "codec/container.h"
+#include "wordmodel/hhashtable.h"
+#include "search/scan.h"
+#include "search_support.h"
+
+namespace {
+
+using namespace stest;
+
+// The codewords one after the other: the first at 0, each running to the
+// next tagged byte; those in the table and flagged are hits.
+std::vector<int32_t> SteppingScan(const MyHash& table, const unsigned char* filter, const std::string& body) {
+  std::vector<int32_t> hits;
+  const auto n = static_cast<int32_t>(body.size());
+  for (int32_t r = 0, q; r < n; r = q) {
+    for (q = r + 1; q < n && !(U(body)[q] & 0x80); ++q) {
+    }
+    if (filter[U(body)[r]] && MyHash_lookup(U(body) + r, q - r, &table)) hits.push_back(r);
+  }
+  return hits;
+}
+
+std::vector<int32_t> Scan(const MyHash& table, const unsigned char* filter, const std::string& body,
+                          SearchScanPath path, int32_t max_hits = 0) {
+  // An exact-size copy: a read past the end shows under the sanitizers.
+  std::unique_ptr<unsigned char[]> copy(new unsigned char[body.size()]);
+  std::memcpy(copy.get(), body.data(), body.size());
+  int32_t count = 0;
+  SearchOffsets offsets;
+  Search_scanBodyWith(&count, &table, filter, copy.get(), static_cast<int32_t>(body.size()), max_hits, path,
+                      &offsets);
+  return std::vector<int32_t>(offsets.at.get(), offsets.at.get() + count);
+}
+
+const SearchScanPath kPaths[] = {SearchScanPath::kAuto, SearchScanPath::kScalar, SearchScanPath::kSse2,
+                                 SearchScanPath::kAvx2};
+
+void ExpectEveryPathAgrees(const MyHash& table, const unsigned char* filter, const std::string& body) {
+  const std::vector<int32_t> expected = SteppingScan(table, filter, body);
+  for (SearchScanPath path : kPaths) {
+    ASSERT_EQ(Scan(table, filter, body, path), expected) << "path " << static_cast<int>(path);
+    if (expected.size() > 2) {  // a limit keeps the first hits
+      ASSERT_EQ(Scan(table, filter, body, path, 2), std::vector<int32_t>(expected.begin(), expected.begin() + 2));
+    }
+  }
+}
+
+// Random bodies of random codewords (tagged byte then 0 to 4 untagged ones,
+// now and then an untagged first byte), keys of 1 to 4 bytes, some of them
+// codewords of the body, and filters with extra flags that find no key.
+TEST(SearchScanPaths, AgreeWithTheSteppingScanOnRandomBodies) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 400; ++round) {
+    std::string body;
+    const size_t target = rng() % (round < 100 ? 80 : 3000);
+    const int tagged_values = 1 + static_cast<int>(rng() % (round % 3 == 0 ? 4 : 128));
+    while (body.size() < target) {
+      if (rng() % 50 == 0) body.push_back(static_cast<char>(rng() % 0x80));
+      body.push_back(static_cast<char>(0x80 + rng() % tagged_values));
+      for (int k = static_cast<int>(rng() % 5); k > 0 && rng() % 3; --k) body.push_back(static_cast<char>(rng() % 0x80));
+    }
+    MyHash table;
+    MyHash_create(&table, 100);
+    unsigned char filter[256] = {};
+    const int keys = 1 + static_cast<int>(rng() % (round % 2 ? 3 : 40));
+    for (int k = 0; k < keys; ++k) {
+      unsigned char key[4] = {static_cast<unsigned char>(0x80 + rng() % tagged_values)};
+      int32_t length = 1 + static_cast<int32_t>(rng() % 3);
+      if (!body.empty() && rng() % 2) {  // a codeword of the body
+        size_t at = rng() % body.size();
+        while (at > 0 && !(U(body)[at] & 0x80)) --at;
+        for (length = 1; length < 4 && at + length < body.size() && !(U(body)[at + length] & 0x80); ++length) {
+        }
+        std::memcpy(key, body.data() + at, static_cast<size_t>(length));
+      } else {
+        for (int32_t i = 1; i < length; ++i) key[i] = static_cast<unsigned char>(rng() % 0x80);
+      }
+      MyHash_insert(key, length, 0, &table);
+      filter[key[0]] = 1;
+    }
+    for (int extra = static_cast<int>(rng() % 3); extra > 0; --extra) filter[rng() % 256] = 1;
+    ExpectEveryPathAgrees(table, filter, body);
+  }
+}
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return (std::ostringstream() << in.rdbuf()).str();
+}
+
+// The codewords of random sets of ranks, from one to a thousand, in the
+// bodies of the corpus under both models.
+TEST(SearchScanPaths, AgreeWithTheSteppingScanOnTheCorpus) {
+  std::mt19937 rng(5);
+  for (const char* name : {"/canterbury/alice29.txt", "/calgary/book1", "/canterbury/world192.txt"}) {
+    const std::string text = Read(MORAVINE_CORPUS_DIR + std::string(name));
+    if (text.empty()) GTEST_SKIP() << "no corpus";
+#ifdef MORAVINE_TEST_SMALL
+    if (text.size() > 200000) continue;
+#endif
+    for (int rule : {0, 1}) {
+      const std::string file = Compress(text, rule);
+      HModel model;
+      int32_t text_length, body_length;
+      const unsigned char* body;
+      HContainer_read(U(file), static_cast<int32_t>(file.size()), &text_length, &body, &body_length, &model,
+                      HVocabulary::kBlankOnly);
+      const std::string body_bytes(reinterpret_cast<const char*>(body), static_cast<size_t>(body_length));
+      for (int ranks : {1, 2, 5, 17, 100, 1000}) {
+        MyHash table;
+        MyHash_create(&table, 1000);
+        unsigned char filter[256] = {};
+        for (int i = 0; i < ranks; ++i) {
+          // Frequent tokens as often as rare ones.
+          const auto rank = static_cast<int32_t>(i % 2 ? rng() % model.dictionary.token_count : rng() % 40);
+          Search_addRank(rank, &table, filter, 0, &model);
+        }
+        SCOPED_TRACE(std::string(name) + " rule " + std::to_string(rule) + " ranks " + std::to_string(ranks));
+        ExpectEveryPathAgrees(table, filter, body_bytes);
+      }
+      HModel_free(&model, false);
+    }
+  }
+}
+
+// Occurrences of a codeword that begin in a range: one-byte codewords are
+// counted by their byte, longer ones need the bytes after the first, and an
+// occurrence that starts in the range counts even when it ends after it.
+TEST(SearchCountCodeword, CountsOccurrencesBeginningInTheRange) {
+  std::string body;
+  for (int i = 0; i < 50; ++i) body += std::string("\x81\x90\x05\x90\x06\x81", 6);
+  auto count = [&](int32_t from, int32_t to, const char* key, int32_t length) {
+    return Search_countCodeword(U(body), static_cast<int32_t>(body.size()), from, to, U(std::string(key, static_cast<size_t>(length))), length);
+  };
+  EXPECT_EQ(count(0, 300, "\x81", 1), 100);
+  EXPECT_EQ(count(1, 299, "\x81", 1), 98);
+  EXPECT_EQ(count(0, 300, "\x90\x05", 2), 50);
+  EXPECT_EQ(count(0, 300, "\x90\x06", 2), 50);
+  EXPECT_EQ(count(0, 300, "\x90\x07", 2), 0);
+  EXPECT_EQ(count(0, 2, "\x90\x05", 2), 1);
+  EXPECT_EQ(count(2, 2, "\x81", 1), 0);
+  EXPECT_EQ(count(-5, 1000, "\x81", 1), 100);
+}
+
+}  // namespace
