@@ -92,10 +92,11 @@ std::string FormatRow(const SearchRow& row, RowFormat format, bool colour) {
     case RowFormat::kText: {
       // Readable form: a blank between the left context and a word that it
       // touches (the spaceless model leaves that blank out of the left
-      // context), and between the word and the right context.
+      // context), and the blank that parted the word from the right context
+      // when the row left it out.
       bool join = !row.left.empty() && !row.word.empty() && HToken_isWordByte(row.left.back()) &&
                   HToken_isWordByte(row.word.front());
-      bool gap = !row.right.empty() && row.right.front() != ' ';
+      bool gap = !row.right.empty() && row.right_after_blank;
       std::string word = Printable(row.word);
       std::string line = Printable(row.file) + ":" + row.position + ": " + Printable(row.left) + (join ? " " : "");
       line += colour ? "\033[1;31m" + word + "\033[0m" : word;

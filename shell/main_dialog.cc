@@ -124,6 +124,7 @@ void CMainDlg::RunCommand(JobType type, TreeItem* selected) {
   {
     std::lock_guard<std::recursive_mutex> lock(progress_lock_);
     walking_ = true;
+    jobs_in_command_ = 0;
   }
   if (image < IMG_PLAIN) {
     QueueDirectory(path, type);
@@ -169,6 +170,7 @@ void CMainDlg::StartJob(const std::string& path, JobType type) {
   std::lock_guard<std::recursive_mutex> lock(progress_lock_);
   WindowControls* ui = services_.controls;
   ++jobs_started_;
+  ++jobs_in_command_;
   ui->setProgress(jobs_finished_, jobs_started_);
   ui->setStatus(StatusFor(type));
   for (Control c : {Control::kCompress, Control::kDecompress, Control::kRemoveCompressed, Control::kRemoveOriginal,
@@ -192,11 +194,17 @@ void CMainDlg::StartJob(const std::string& path, JobType type) {
       break;
     }
     case JOB_REMOVE_COMPRESSED:
-      if (!cancelRequested()) RemoveCompressed(path);
-      JobFinished();
-      break;
     case JOB_REMOVE_ORIGINAL:
-      if (!cancelRequested()) RemoveOriginal(path);
+      // Messages of the removal name its file, as those of threaded jobs do.
+      SetCurrentJobPath(path);
+      if (!cancelRequested()) {
+        if (type == JOB_REMOVE_COMPRESSED) {
+          RemoveCompressed(path);
+        } else {
+          RemoveOriginal(path);
+        }
+      }
+      SetCurrentJobPath(std::string());
       JobFinished();
       break;
   }

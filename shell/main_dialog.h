@@ -121,6 +121,11 @@ class CMainDlg {
   bool batchRunning();
   // Waits until no batch is running and every job thread has ended.
   void WaitUntilIdle();
+  // How many jobs the last command started (0: it found nothing to do).
+  int jobsInLastCommand() {
+    std::lock_guard<std::recursive_mutex> lock(progress_lock_);
+    return jobs_in_command_;
+  }
   // Folders that could not be read, and jobs that could not be started,
   // since the dialog was made.
   int walkFailures() const { return walk_failures_.load(); }
@@ -165,7 +170,8 @@ class CMainDlg {
   std::condition_variable threads_done_;  // with queue_mutex_: a worker ended
   int jobs_started_ = 0;   // the progress range's maximum
   int jobs_finished_ = 0;  // the progress position
-  bool walking_ = false;   // a command is still queueing its batch
+  bool walking_ = false;
+  int jobs_in_command_ = 0;  // jobs started by the last command   // a command is still queueing its batch
 };
 
 // Copies a path into a JobParams path field; false when it does not fit.

@@ -145,6 +145,8 @@ const std::string& BundledDirectory() {
 
 }  // namespace
 
+bool PosixSearchHost::useBundledMatcher() const { return AgrepIsBundled(); }
+
 std::string AgrepProgram() {
   const char* chosen = std::getenv("MORAVINE_AGREP");
   if (chosen && *chosen) return chosen;

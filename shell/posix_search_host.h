@@ -19,6 +19,9 @@ class PosixSearchHost : public SearchHost {
   // blocked and the default action for SIGPIPE, whatever this process set.
   int runProcess(const std::vector<std::string>& argv, int out_fd, int* exit_status) override;
   bool mapFile(int fd, const unsigned char** data, int64_t* size) override;
+  // True when the agrep to be started is the bundled one (AgrepIsBundled()):
+  // its matcher then runs in this process.
+  bool useBundledMatcher() const override;
   void unmapFile(const unsigned char* data, int64_t size) override;
 };
 
