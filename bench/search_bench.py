@@ -109,7 +109,7 @@ def cases(driver, kind, plain, hwz, zst):
     return out
 
 
-RARE = "Brobdingnag"
+RARE = "Brobdingnagians"
 SMALL_FILES = 1000
 SMALL_SIZE = 16 * 1024
 

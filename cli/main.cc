@@ -373,7 +373,8 @@ int main(int argc, char** argv) {
     if (options.word.empty() || options.word.size() > 998) {
       return UsageError("the search word must hold 1 to 998 bytes");
     }
-    if (!AgrepAvailable()) {
+    // The bundled matcher runs in process: no program to start.
+    if (!moravine::AgrepIsBundled() && !AgrepAvailable()) {
       std::fprintf(stderr, "moravine: agrep cannot be started (%s); it is installed beside moravine, or "
                    "MORAVINE_AGREP names another\n", moravine::AgrepProgram().c_str());
       return 2;
