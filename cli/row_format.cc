@@ -182,7 +182,15 @@ std::string FormatLines(const std::vector<SearchRow>& rows, const std::string& p
       const int64_t n = first + static_cast<int64_t>(index);
       if (n <= printed && row.line > 0) continue;
       if (n >= next_hit) break;  // the next hit's group prints it
-      if (static_cast<int32_t>(index) == row.hit_line) {
+      // A phrase found across line ends goes on over the lines after the hit's.
+      const auto from_hit = static_cast<int32_t>(index) - row.hit_line;
+      if (from_hit > 0 && from_hit <= static_cast<int32_t>(std::count(row.word.begin(), row.word.end(), '\n'))) {
+        size_t begin = 0;
+        for (int32_t k = 0; k < from_hit; ++k) begin = row.word.find('\n', begin) + 1;
+        const size_t end = std::min(row.word.find('\n', begin), row.word.size());
+        out += LinePrefix(path, style, n, -1, ':') +
+               ShownHitLine(row.lines[index], {{0, end - begin}}, style.colour);
+      } else if (static_cast<int32_t>(index) == row.hit_line) {
         std::vector<std::pair<size_t, size_t>> hits;
         for (size_t h = i; h < k; ++h) {
           if (rows[h].hit_column < 0) continue;

@@ -135,6 +135,12 @@ class SearchOptions(unittest.TestCase):
         offsets = {r["offset"] for r in rows if r["path"] == "books/a.txt.hwz"}
         self.assertTrue(across)
         self.assertTrue(set(across) <= offsets)
+        # With whole lines, every line that the hit touches is a hit line.
+        out = run("-n", "--lines", "the white whale", "books/a.txt.hwz").stdout.decode().splitlines()
+        hit_lines = {int(l.split(":")[1]) for l in out if l.startswith("books/a.txt.hwz:")}
+        for o in across:
+            end = o + len(text[o:].split("whale", 1)[0])
+            self.assertTrue(set(range(line_of(text, o), line_of(text, end) + 1)) <= hit_lines)
 
     def test_count_list_and_max_count(self):
         expected = {name: len(word_hits(t, "whale", True)) for name, t in self.texts.items()}
