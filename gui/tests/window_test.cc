@@ -367,6 +367,30 @@ class WindowTest : public QObject {
     QCOMPARE(closer.boxes.size(), 0);
   }
 
+  // "Ignore case" finds the word in capitals; a phrase typed into the box
+  // is searched as one.
+  void ignoreCaseAndPhrases() {
+    WriteFile(path(QStringLiteral("whale.txt")), "Call me Ishmael. THE WHALE\nthe white whale swam on\n");
+    auto w = open(dir_->path());
+    BoxCloser closer;
+    select(*w, path(QStringLiteral("whale.txt")));
+    click(*w, "compress1008");
+    QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
+    search(*w, QStringLiteral("whale"));
+    QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
+    QCOMPARE(w->results()->rowCount(), 1);
+    find<QCheckBox>(*w, "ignoreCase")->setChecked(true);
+    search(*w, QStringLiteral("whale"));
+    QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
+    QCOMPARE(w->results()->rowCount(), 2);
+    QCOMPARE(cell(*w, 0, 3), QStringLiteral("WHALE"));
+    search(*w, QStringLiteral("white whale"));
+    QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
+    QCOMPARE(w->results()->rowCount(), 1);
+    QCOMPARE(cell(*w, 0, 3), QStringLiteral("white whale"));
+    QCOMPARE(closer.boxes.size(), 0);
+  }
+
   // A double click or Enter on a hit opens the reader on the text around
   // it, with the hit highlighted; scrolling to the top decodes more.
   void readerOpensOnAHit() {

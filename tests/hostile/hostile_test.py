@@ -343,7 +343,7 @@ class Output(Case):
         hwz = bytearray(self.compressed(name, text(50)))
         r = run("search", "whale", self.path(name + ".hwz"))
         self.assertEqual(r.returncode, 0)
-        self.assertIn(b"odd\\r\\nname.txt:", r.stdout)
+        self.assertIn(b"odd\\r\\nname.txt.hwz:", r.stdout)
         self.assertNotIn(b"\r", r.stdout)
         hwz[0] = 2
         write(self.path(name + ".hwz"), bytes(hwz))
