@@ -269,10 +269,13 @@ class Signals(Case):
                 break
 
     def test_signals_during_compression_leave_no_temporary_file(self):
-        write(self.path("big.txt"), text(300000))
+        write(self.path("big.txt"), text(30000) * 60)  # about 100 MB: long enough to be caught at work
         for sig, twice in ((signal.SIGHUP, False), (signal.SIGTERM, False), (signal.SIGINT, True)):
             proc = subprocess.Popen([MORAVINE, "-q", "compress", self.path("big.txt")], stderr=subprocess.PIPE)
-            time.sleep(0.15)
+            time.sleep(0.1)
+            if proc.poll() is not None:  # done before the signal could come
+                proc.communicate()
+                continue
             proc.send_signal(sig)
             if twice:
                 time.sleep(0.02)
