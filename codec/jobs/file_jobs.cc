@@ -1,5 +1,7 @@
 #include "codec/jobs/file_jobs.h"
 
+#include <sys/mman.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -30,12 +32,18 @@ void Compress(JobParams& params) {
   int distance = owner->pointerDistance();
   HBuffer out;
   int32_t out_length = 0;
+  // Once counted, the text is not read again: its pages leave the
+  // process's memory (they stay in the page cache), which keeps the peak to
+  // the larger of text plus id streams and id streams plus output.
+  auto text_read = [&input] {
+    ::madvise(const_cast<unsigned char*>(input.data()), static_cast<size_t>(input.size()), MADV_DONTNEED);
+  };
   try {
     int32_t length = static_cast<int32_t>(input.size());
     if (spaceless) {
-      Huffw_spaceless_compress(input.data(), length, &out, &out_length, 1);
+      Huffw_spaceless_compress(input.data(), length, &out, &out_length, 1, 1, text_read);
     } else {
-      Huffw_compress(input.data(), length, distance > 0 ? distance : 0, &out, &out_length, 1);
+      Huffw_compress(input.data(), length, distance > 0 ? distance : 0, &out, &out_length, 1, 1, text_read);
     }
   } catch (...) {
     if (input.changed()) return moravine::ReportChangedInput(owner, path);
