@@ -1,6 +1,7 @@
 #include "codec/decompress.h"
 
 #include <algorithm>
+#include <utility>
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -60,16 +61,78 @@ inline uint64_t TagMask(const unsigned char* q) {
   return m;
 }
 
+// The codewords of one block of 64 body bytes, found from its tag bits
+// alone: their records and starts, up to the first malformed codeword.
+struct BlockScan {
+  const HDecodeEntry* records[64];
+  uint8_t starts[64];
+  int32_t count;       // codewords whose records are found
+  uint32_t next;       // where the next block starts: the block's last codeword
+  const char* failure;  // the malformed codeword's message (after `count`), or null
+};
+
+// Hints that a record will be read soon, so that a rare token's record
+// comes from memory while earlier codewords are still being copied.
+inline void PrefetchRecord(const HDecodeEntry* record) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(record);
+#else
+  (void)record;
+#endif
+}
+
+void ScanBlock(const unsigned char* q, const HDecodeEntry* entries, const int64_t* rank_base, int32_t token_count,
+               BlockScan* b) {
+  uint64_t rest = TagMask(q);
+  rest &= rest - 1;  // bit 0 is the codeword at q
+  uint32_t s = 0;
+  int32_t count = 0;
+  b->failure = nullptr;
+  while (rest != 0) {
+    const uint32_t next = static_cast<uint32_t>(std::countr_zero(rest));
+    const uint32_t len = next - s;
+    if (len > 4) {
+      b->failure = "Error: HToken_RankFromTaggedCw - length no in [1,4]\n";
+      break;
+    }
+    uint32_t lo;
+    std::memcpy(&lo, q + s, 4);
+    // The codeword's bytes, the tagged one most significant; the tag bit
+    // falls outside every 7-bit group below.
+    const uint32_t first_most = (lo << 24) | ((lo & 0xFF00u) << 8) | ((lo >> 8) & 0xFF00u) | (lo >> 24);
+    const uint32_t x = first_most >> (32 - 8 * len);
+    const uint32_t plain = (x & 0x7Fu) | ((x >> 1) & 0x3F80u) | ((x >> 2) & 0x1FC000u) | ((x >> 3) & 0xFE00000u);
+    const int64_t rank = rank_base[len] + plain;
+    if (static_cast<uint64_t>(rank) >= static_cast<uint64_t>(token_count)) {
+      b->failure = "Error: token_startpos computation (HToken_fromTaggedCw)\n";
+      break;
+    }
+    b->records[count] = entries + rank;
+    PrefetchRecord(entries + rank);
+    b->starts[count] = static_cast<uint8_t>(s);
+    ++count;
+    s = next;
+    rest &= rest - 1;
+  }
+  // No tag among the 63 bytes after a codeword's start: it is too long.
+  if (s == 0 && b->failure == nullptr) b->failure = "Error: HToken_RankFromTaggedCw - length no in [1,4]\n";
+  b->count = count;
+  b->next = s;
+}
+
 // Decodes the codewords that start before `stop` (at most kRunTail bytes
 // before the end of the stretch), from *p on, into base + *w, a block of 64
 // bytes at a time: the block's tag bits give every codeword's start and
 // length at once, so that no codeword waits for the length of the one
-// before it. Per codeword, the rank comes from its bytes without a branch
-// on the length, and the token is a 16-byte copy of its record advanced by
-// the token's length. With kExpand, a blank is stored at the output
-// position first and kept only when a word follows a word. Stops early,
-// before a codeword, at a token too long to be inline; the caller decodes
-// that one. The last codeword of a block is decoded with the next block.
+// before it, and the next block is scanned before this one is copied, so
+// that its records are on their way meanwhile. Per codeword, the rank comes
+// from its bytes without a branch on the length, and the token is a 16-byte
+// copy of its record advanced by the token's length. With kExpand, a blank
+// is stored at the output position first and kept only when a word follows
+// a word. Stops early, before a codeword, at a token too long to be inline;
+// the caller decodes that one. A malformed codeword fails once every
+// codeword before it is decoded. The last codeword of a block is decoded
+// with the next block.
 template <bool kExpand>
 void DecodeRun(const unsigned char* stretch, int32_t* p, int32_t stop, unsigned char* base, int64_t* w,
                bool* after_word, const HDecodeEntry* entries, const int64_t* rank_base, int32_t token_count) {
@@ -77,47 +140,35 @@ void DecodeRun(const unsigned char* stretch, int32_t* p, int32_t stop, unsigned 
   const unsigned char* const end = stretch + stop;
   unsigned char* dst = base + *w;
   uint32_t aw = *after_word ? 1 : 0;
-  bool long_token = false;
-  while (q < end && !long_token) {
-    // First the block's ranks, which depend on nothing decoded before, so
-    // that the records of rare tokens are fetched from memory at the same
-    // time; then the copies, which follow one another through the output
-    // position.
-    uint64_t rest = TagMask(q);
-    rest &= rest - 1;  // bit 0 is the codeword at q
-    uint32_t s = 0;
-    while (rest != 0) {
-      const uint32_t next = static_cast<uint32_t>(std::countr_zero(rest));
-      const uint32_t len = next - s;
-      if (len > 4) HFatal("Error: HToken_RankFromTaggedCw - length no in [1,4]\n");
-      uint32_t lo;
-      std::memcpy(&lo, q + s, 4);
-      const uint32_t first_most = (lo << 24) | ((lo & 0xFF00u) << 8) | ((lo >> 8) & 0xFF00u) | (lo >> 24);
-      const uint32_t x = first_most >> (32 - 8 * len);
-      const uint32_t plain = (x & 0x7Fu) | ((x >> 1) & 0x3F80u) | ((x >> 2) & 0x1FC000u) | ((x >> 3) & 0xFE00000u);
-      const int64_t rank = rank_base[len] + plain;
-      if (static_cast<uint64_t>(rank) >= static_cast<uint64_t>(token_count)) {
-        HFatal("Error: token_startpos computation (HToken_fromTaggedCw)\n");
-      }
-      HDecodeEntry e;
-      std::memcpy(&e, &entries[rank], sizeof e);
-      if (e.length == 0) {
-        long_token = true;
-        break;
-      }
+  BlockScan scans[2];
+  BlockScan* cur = &scans[0];
+  BlockScan* ahead = &scans[1];
+  if (q < end) ScanBlock(q, entries, rank_base, token_count, cur);
+  while (q < end) {
+    const bool more = cur->failure == nullptr && q + cur->next < end;
+    if (more) ScanBlock(q + cur->next, entries, rank_base, token_count, ahead);
+    int32_t i = 0;
+    for (; i < cur->count; ++i) {
+      HDecodeEntry e;  // a copy, so that the stores below cannot make the compiler read the record again
+      std::memcpy(&e, cur->records[i], sizeof e);
+      if (e.length == 0) break;
       if constexpr (kExpand) {
         const uint32_t blank = aw & e.is_word;
         *dst = ' ';
         dst += blank;
         aw = e.is_word;
       }
-      std::memcpy(dst, &e, sizeof e);
+      std::memcpy(dst, &e, sizeof e);  // the whole record; the room left absorbs the excess
       dst += e.length;
-      s = next;
-      rest &= rest - 1;
     }
-    if (s == 0 && !long_token) HFatal("Error: HToken_RankFromTaggedCw - length no in [1,4]\n");
-    q += s;
+    if (i < cur->count) {  // a long token: the caller goes on from it
+      q += cur->starts[i];
+      break;
+    }
+    if (cur->failure != nullptr) HFatal("%s", cur->failure);
+    q += cur->next;
+    if (!more) break;
+    std::swap(cur, ahead);
   }
   *p = static_cast<int32_t>(q - stretch);
   *w = dst - base;

@@ -101,6 +101,12 @@ Outcome DecodeIntoFile(CMainDlg* owner, const MappedFile& input, const std::stri
     return Outcome::kUseBuffer;
   }
   bool fits;
+#ifdef MADV_POPULATE_WRITE
+  // The output's pages are made writable in one call rather than one page
+  // fault at a time while decoding; where the kernel lacks the call,
+  // decoding faults them in as before.
+  ::madvise(output.data(), static_cast<size_t>(announced), MADV_POPULATE_WRITE);
+#endif
   try {
     fits = HDecompress_fileInto(input.data(), static_cast<int32_t>(input.size()), output.data(), announced, written,
                                 1);
