@@ -2,7 +2,9 @@
 // file handling, for the profile in docs/BENCHMARKS.md:
 //
 //   codec_bench compress FILE spaceless|words0|words128 [THREADS] [RUNS]
-//       counting pass alone, then whole compressions (count, code, header);
+//       counting pass alone, then whole compressions (count, code, header),
+//       and the process's peak resident memory (give RUNS 0 to measure
+//       only the whole compression's: then it runs once);
 //   codec_bench decompress FILE.hwz [RUNS]
 //       reading the header and dictionary, building the per-rank records,
 //       and whole decodings into memory that is already mapped (decoding
@@ -12,6 +14,7 @@
 // (codeword) and per text byte.
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -135,7 +138,8 @@ int Compress(const char* path, const std::string& model_name, int threads, int r
   const bool spaceless = model_name == "spaceless";
   const int32_t distance = model_name == "words128" ? 128 : 0;
   double tokens = 0;
-  Best count = Time(runs, [&] {
+  const bool peak_only = runs == 0;
+  Best count = Time(peak_only ? 0 : runs, [&] {
     HModel model;
     HHashtable_create(&model, length / 1000 + 5);
     HCountResult counted;
@@ -148,18 +152,30 @@ int Compress(const char* path, const std::string& model_name, int threads, int r
     HModel_free(&model, true);
   });
   int32_t out_length = 0;
-  Best whole = Time(runs, [&] {
+  // As the compression job does: the text's pages are given back as they
+  // are counted (the peak below is the process's, the mapped text included).
+  auto text_read = [&file](int32_t begin, int32_t end) {
+    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    uintptr_t from = reinterpret_cast<uintptr_t>(file.data + begin) & ~(page - 1);
+    uintptr_t to = reinterpret_cast<uintptr_t>(file.data + end);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+  };
+  Best whole = Time(peak_only ? 1 : runs, [&] {
     HBuffer out;
     if (spaceless) {
-      Huffw_spaceless_compress(file.data, length, &out, &out_length, 0, threads);
+      Huffw_spaceless_compress(file.data, length, &out, &out_length, 0, threads, text_read);
     } else {
-      Huffw_compress(file.data, length, distance, &out, &out_length, 0, threads);
+      Huffw_compress(file.data, length, distance, &out, &out_length, 0, threads, text_read);
     }
   });
   std::printf("%s (%s, %d threads): %d bytes, %.0f codewords, %d bytes compressed\n", path, model_name.c_str(),
               threads, length, tokens, out_length);
-  Print("counting pass", count, tokens, length);
+  if (!peak_only) Print("counting pass", count, tokens, length);
   Print("whole compression", whole, tokens, length);
+  struct rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("peak resident memory %.1f MB = %.2f x the text\n", static_cast<double>(usage.ru_maxrss) / 1024,
+              static_cast<double>(usage.ru_maxrss) * 1024 / length);
   return 0;
 }
 

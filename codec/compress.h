@@ -4,9 +4,9 @@
 #define MORAVINE_CODEC_COMPRESS_H_
 
 #include <cstdint>
-#include <functional>
 
 #include "wordmodel/hbuffer.h"
+#include "wordmodel/hcount.h"
 #include "wordmodel/hmodel.h"
 #include "wordmodel/hufftree.h"
 
@@ -14,17 +14,17 @@
 // The report level selects the statistics report: 0 none, 1 figures, 2 or
 // more figures and dictionary. A text of several MiB is counted and coded
 // by up to `threads` threads; the file is the same whatever their number.
-// `text_read`, when set, is called once the text has been read for the last
-// time, before the body is coded: a caller that maps the text can give its
-// pages back then, so that the text and the coding's memory are not held
-// at once.
+// `text_read`, when set, receives every part [begin, end) of the text once
+// it has been read for the last time (a few MiB at a time, from the
+// counting threads, possibly several at once): a caller that maps the text
+// can give those pages back, so that the text, the id streams and the
+// output are never all held at once.
 void Huffw_compress(const unsigned char* text, int32_t length, int32_t distance, HBuffer* out, int32_t* out_length,
-                    int32_t report_level, int32_t threads = 1, const std::function<void()>& text_read = nullptr);
+                    int32_t report_level, int32_t threads = 1, const HTextRead& text_read = nullptr);
 
 // Spaceless model: each blank between two words is left out of the body.
 void Huffw_spaceless_compress(const unsigned char* text, int32_t length, HBuffer* out, int32_t* out_length,
-                              int32_t report_level, int32_t threads = 1,
-                              const std::function<void()>& text_read = nullptr);
+                              int32_t report_level, int32_t threads = 1, const HTextRead& text_read = nullptr);
 
 // Builds the code, the dictionary, the body and the pointers of a counted text.
 void HCompress_getBodyAndConsole(const unsigned char* text, int32_t length, int32_t distance, HBuffer* body,

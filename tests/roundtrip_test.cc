@@ -3,6 +3,7 @@
 // two bodies agree, and so do blocks decoded from any boundary.
 #include <algorithm>
 #include <functional>
+#include <mutex>
 #include <random>
 #include <vector>
 
@@ -90,6 +91,49 @@ TEST_F(RoundTripTest, FileBytesDoNotDependOnTheThreadCount) {
                                                          << threads;
     }
     ASSERT_EQ(Decompress(one, rule), text);
+  }
+}
+
+// The text is handed back part by part as counting passes it: every byte
+// exactly once, whatever the number of threads, and never read again (a
+// text overwritten as it is handed back still gives the same file).
+TEST_F(RoundTripTest, CountedTextIsHandedBackOnceAndNotReadAgain) {
+  Bytes text = ReadFile(CorpusDir() / "canterbury" / "bible.txt");
+  if (text.empty()) GTEST_SKIP() << "corpus not found at " << CorpusDir();
+#ifndef MORAVINE_TEST_SMALL
+  text = text + text + text;  // several parts per stretch
+#endif
+  for (int rule : {1, 0}) {
+    const Bytes reference = Compress(text, rule, 128);
+    for (int32_t threads : {1, 3}) {
+      Bytes copy = text;
+      std::mutex lock;
+      std::vector<std::pair<int32_t, int32_t>> parts;
+      HTextRead text_read = [&](int32_t begin, int32_t end) {
+        std::lock_guard<std::mutex> hold(lock);
+        parts.emplace_back(begin, end);
+        // Other threads may still read just past their own parts.
+        if (threads == 1) std::fill(copy.begin() + begin, copy.begin() + end, '#');
+      };
+      HBuffer out;
+      int32_t n = 0;
+      if (rule == 1) Huffw_spaceless_compress(U(copy), L(copy), &out, &n, 0, threads, text_read);
+      else Huffw_compress(U(copy), L(copy), 128, &out, &n, 0, threads, text_read);
+      ASSERT_EQ(Str(out.get(), n), reference) << "rule " << rule << ", threads " << threads;
+      std::sort(parts.begin(), parts.end());
+      int32_t covered = 0;
+      for (auto [begin, end] : parts) {
+        ASSERT_EQ(begin, covered) << "rule " << rule << ", threads " << threads;
+        ASSERT_LE(begin, end);
+        covered = end;
+      }
+      ASSERT_EQ(covered, L(text)) << "rule " << rule << ", threads " << threads;
+#ifndef MORAVINE_TEST_SMALL
+      if (threads == 1) {
+        ASSERT_GT(parts.size(), 1u) << "rule " << rule;  // handed back while counting
+      }
+#endif
+    }
   }
 }
 

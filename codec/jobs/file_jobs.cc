@@ -1,6 +1,7 @@
 #include "codec/jobs/file_jobs.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -32,11 +33,16 @@ void Compress(JobParams& params) {
   int distance = owner->pointerDistance();
   HBuffer out;
   int32_t out_length = 0;
-  // Once counted, the text is not read again: its pages leave the
-  // process's memory (they stay in the page cache), which keeps the peak to
-  // the larger of text plus id streams and id streams plus output.
-  auto text_read = [&input] {
-    ::madvise(const_cast<unsigned char*>(input.data()), static_cast<size_t>(input.size()), MADV_DONTNEED);
+  // Counted text is not read again: its pages leave the process's memory
+  // (they stay in the page cache) while counting goes on, so that the text,
+  // the id streams and the output are never all held at once. Giving back
+  // a page that another counting thread still reads is harmless: the page
+  // is mapped again from the cache.
+  auto text_read = [&input](int32_t begin, int32_t end) {
+    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    uintptr_t from = reinterpret_cast<uintptr_t>(input.data() + begin) & ~(page - 1);
+    uintptr_t to = reinterpret_cast<uintptr_t>(input.data() + end);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
   };
   try {
     int32_t length = static_cast<int32_t>(input.size());
