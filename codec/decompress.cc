@@ -65,7 +65,6 @@ inline uint64_t TagMask(const unsigned char* q) {
 // alone: their records and starts, up to the first malformed codeword.
 struct BlockScan {
   const HDecodeEntry* records[64];
-  uint8_t starts[64];
   int32_t count;       // codewords whose records are found
   uint32_t next;       // where the next block starts: the block's last codeword
   const char* failure;  // the malformed codeword's message (after `count`), or null
@@ -81,6 +80,10 @@ inline void PrefetchRecord(const HDecodeEntry* record) {
 #endif
 }
 
+// The bits of a codeword of 1 to 4 bytes below its tag bit.
+constexpr uint32_t kCodewordBits[5] = {0, 0x7Fu, 0x7FFFu, 0x7FFFFFu, 0x7FFFFFFFu};
+
+// Scans the block at q, which must have 4 readable bytes before it.
 void ScanBlock(const unsigned char* q, const HDecodeEntry* entries, const int64_t* rank_base, int32_t token_count,
                BlockScan* b) {
   uint64_t rest = TagMask(q);
@@ -95,13 +98,15 @@ void ScanBlock(const unsigned char* q, const HDecodeEntry* entries, const int64_
       b->failure = "Error: HToken_RankFromTaggedCw - length no in [1,4]\n";
       break;
     }
+    // The four bytes that end with the codeword, the last one least
+    // significant; the codeword's own bytes, its tag bit left out, form the
+    // 7-bit groups of its plain value.
     uint32_t lo;
-    std::memcpy(&lo, q + s, 4);
-    // The codeword's bytes, the tagged one most significant; the tag bit
-    // falls outside every 7-bit group below.
-    const uint32_t first_most = (lo << 24) | ((lo & 0xFF00u) << 8) | ((lo >> 8) & 0xFF00u) | (lo >> 24);
-    const uint32_t x = first_most >> (32 - 8 * len);
-    const uint32_t plain = (x & 0x7Fu) | ((x >> 1) & 0x3F80u) | ((x >> 2) & 0x1FC000u) | ((x >> 3) & 0xFE00000u);
+    std::memcpy(&lo, q + next - 4, 4);
+    const uint32_t last_least = (lo << 24) | ((lo & 0xFF00u) << 8) | ((lo >> 8) & 0xFF00u) | (lo >> 24);
+    const uint32_t x = last_least & kCodewordBits[len];
+    const uint32_t pairs = (x & 0x007F007Fu) | ((x >> 1) & 0x3F803F80u);
+    const uint32_t plain = (pairs & 0x3FFFu) | ((pairs >> 2) & 0x0FFFC000u);
     const int64_t rank = rank_base[len] + plain;
     if (static_cast<uint64_t>(rank) >= static_cast<uint64_t>(token_count)) {
       b->failure = "Error: token_startpos computation (HToken_fromTaggedCw)\n";
@@ -109,7 +114,6 @@ void ScanBlock(const unsigned char* q, const HDecodeEntry* entries, const int64_
     }
     b->records[count] = entries + rank;
     PrefetchRecord(entries + rank);
-    b->starts[count] = static_cast<uint8_t>(s);
     ++count;
     s = next;
     rest &= rest - 1;
@@ -161,8 +165,10 @@ void DecodeRun(const unsigned char* stretch, int32_t* p, int32_t stop, unsigned 
       std::memcpy(dst, &e, sizeof e);  // the whole record; the room left absorbs the excess
       dst += e.length;
     }
-    if (i < cur->count) {  // a long token: the caller goes on from it
-      q += cur->starts[i];
+    if (i < cur->count) {  // a long token: the caller goes on from its start, the block's i-th
+      uint64_t starts = TagMask(q);
+      for (int32_t k = 0; k < i; ++k) starts &= starts - 1;
+      q += std::countr_zero(starts);
       break;
     }
     if (cur->failure != nullptr) HFatal("%s", cur->failure);
@@ -209,7 +215,7 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
         // A run may decode up to a block's codewords beyond its stop.
         int64_t run = std::min<int64_t>(length - kRunTail - p,
                                         (capacity - w - 2 * kCopySlack) / kRunBytesPerCodeword - 64);
-        if (run >= kMinRun) {
+        if (run >= kMinRun && p >= 4) {  // the codewords' bytes are read as the 4 bytes that end them
           DecodeRun<kExpand>(stretch, &p, p + static_cast<int32_t>(run), base, &w, &after_word, entries, rank_base,
                              n);
           if (p >= length) break;
