@@ -749,6 +749,9 @@ def regenerate_command(args):
     return cmd + f" --markdown {args.markdown}"
 
 
+CODEC_PROFILE_HEADING = "## Codec profile"
+
+
 def markdown(ctx, built, git, loads, sections):
     args = ctx.args
     today = datetime.date.today().isoformat()
@@ -856,7 +859,16 @@ def main():
     if ctx.notes:
         print("\n== Oddities\n" + "\n".join(ctx.notes))
     if args.markdown:
-        Path(args.markdown).write_text(markdown(ctx, built, git, loads, md_sections))
+        # The codec profile is measured by hand (codec_bench, callgrind) and
+        # kept as it stands at the end of the file.
+        kept = ""
+        target = Path(args.markdown)
+        if target.exists():
+            old = target.read_text()
+            at = old.find(CODEC_PROFILE_HEADING)
+            if at >= 0:
+                kept = "\n" + old[at:]
+        target.write_text(markdown(ctx, built, git, loads, md_sections).rstrip("\n") + "\n" + kept)
         print(f"\nwrote {args.markdown}")
     return 0
 

@@ -233,11 +233,12 @@ void JumpersFromIds(int32_t length, int32_t distance, const HCountResult& counte
 // Counts, builds the code, and codes the id streams straight into the
 // container buffer, stretches in parallel, each into its own place.
 void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, int32_t distance, int32_t threads,
-                     HModel* model, HBuffer* out, int32_t* out_length, int32_t* body_length) {
+                     const HTextRead& text_read, HModel* model, HBuffer* out, int32_t* out_length,
+                     int32_t* body_length) {
   HTreeStorage storage;
   HHashtable_create(model, length / 1000 + 5);
   HCountResult counted;
-  HCount_text(text, length, spaceless, threads, model, &counted);
+  HCount_text(text, length, spaceless, threads, model, &counted, text_read);
   BuildCode(model, &storage);
   storage = HTreeStorage();  // the dictionary holds the rank order now
   if (!spaceless) JumpersFromIds(length, distance, counted, model, &model->jumpers);
@@ -351,21 +352,21 @@ void HCompress_contractSpaces(const unsigned char* body, int32_t body_length, HB
 }
 
 void Huffw_compress(const unsigned char* text, int32_t length, int32_t distance, HBuffer* out, int32_t* out_length,
-                    int32_t report_level, int32_t threads) {
+                    int32_t report_level, int32_t threads, const HTextRead& text_read) {
   CheckText(text, length, "Huffw_compress");
   HModel model;
   int32_t body_length;
-  CompressCounted(text, length, false, distance, threads, &model, out, out_length, &body_length);
+  CompressCounted(text, length, false, distance, threads, text_read, &model, out, out_length, &body_length);
   if (report_level != 0) HPrint_globalInfos(&model, body_length, length, *out_length, 0, report_level);
   HModel_free(&model, true);
 }
 
 void Huffw_spaceless_compress(const unsigned char* text, int32_t length, HBuffer* out, int32_t* out_length,
-                              int32_t report_level, int32_t threads) {
+                              int32_t report_level, int32_t threads, const HTextRead& text_read) {
   CheckText(text, length, "Huffw_spaceless_compress");
   HModel model;
   int32_t body_length;
-  CompressCounted(text, length, true, 0, threads, &model, out, out_length, &body_length);
+  CompressCounted(text, length, true, 0, threads, text_read, &model, out, out_length, &body_length);
   if (report_level != 0) HPrint_globalInfos(&model, body_length, length, *out_length, 1, report_level);
   HModel_free(&model, true);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "wordmodel/hbuffer.h"
+#include "wordmodel/hcount.h"
 #include "wordmodel/hmodel.h"
 #include "wordmodel/hufftree.h"
 
@@ -13,12 +14,17 @@
 // The report level selects the statistics report: 0 none, 1 figures, 2 or
 // more figures and dictionary. A text of several MiB is counted and coded
 // by up to `threads` threads; the file is the same whatever their number.
+// `text_read`, when set, receives every part [begin, end) of the text once
+// it has been read for the last time (a few MiB at a time, from the
+// counting threads, possibly several at once): a caller that maps the text
+// can give those pages back, so that the text, the id streams and the
+// output are never all held at once.
 void Huffw_compress(const unsigned char* text, int32_t length, int32_t distance, HBuffer* out, int32_t* out_length,
-                    int32_t report_level, int32_t threads = 1);
+                    int32_t report_level, int32_t threads = 1, const HTextRead& text_read = nullptr);
 
 // Spaceless model: each blank between two words is left out of the body.
 void Huffw_spaceless_compress(const unsigned char* text, int32_t length, HBuffer* out, int32_t* out_length,
-                              int32_t report_level, int32_t threads = 1);
+                              int32_t report_level, int32_t threads = 1, const HTextRead& text_read = nullptr);
 
 // Builds the code, the dictionary, the body and the pointers of a counted text.
 void HCompress_getBodyAndConsole(const unsigned char* text, int32_t length, int32_t distance, HBuffer* body,

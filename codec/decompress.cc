@@ -1,6 +1,8 @@
 #include "codec/decompress.h"
 
 #include <algorithm>
+#include <utility>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 
@@ -41,17 +43,160 @@ struct Output {
   HFatal("%s", out->too_long);
 }
 
+// A run of codewords decoded by the fast loop: the run's codewords start at
+// least kRunTail bytes before the end of the stretch, so that whole blocks
+// of bytes can be read, and the output has room for 16 bytes per codeword.
+constexpr int64_t kRunBytesPerCodeword = 16;
+constexpr int64_t kRunTail = 80;
+constexpr int64_t kMinRun = 64;
+
+// Bit i set when byte i of the 64 at q is tagged.
+inline uint64_t TagMask(const unsigned char* q) {
+  uint64_t m = 0;
+  for (int k = 0; k < 8; ++k) {
+    uint64_t v;
+    std::memcpy(&v, q + 8 * k, 8);
+    m |= (((v & 0x8080808080808080ull) * 0x0002040810204081ull) >> 56) << (8 * k);
+  }
+  return m;
+}
+
+// The codewords of one block of 64 body bytes, found from its tag bits
+// alone: their records and starts, up to the first malformed codeword.
+struct BlockScan {
+  const HDecodeEntry* records[64];
+  int32_t count;       // codewords whose records are found
+  uint32_t next;       // where the next block starts: the block's last codeword
+  const char* failure;  // the malformed codeword's message (after `count`), or null
+};
+
+// Hints that a record will be read soon, so that a rare token's record
+// comes from memory while earlier codewords are still being copied.
+inline void PrefetchRecord(const HDecodeEntry* record) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(record);
+#else
+  (void)record;
+#endif
+}
+
+// The bits of a codeword of 1 to 4 bytes below its tag bit.
+constexpr uint32_t kCodewordBits[5] = {0, 0x7Fu, 0x7FFFu, 0x7FFFFFu, 0x7FFFFFFFu};
+
+// Scans the block at q, which must have 4 readable bytes before it.
+void ScanBlock(const unsigned char* q, const HDecodeEntry* entries, const int64_t* rank_base, int32_t token_count,
+               BlockScan* b) {
+  uint64_t rest = TagMask(q);
+  rest &= rest - 1;  // bit 0 is the codeword at q
+  uint32_t s = 0;
+  int32_t count = 0;
+  b->failure = nullptr;
+  while (rest != 0) {
+    const uint32_t next = static_cast<uint32_t>(std::countr_zero(rest));
+    const uint32_t len = next - s;
+    if (len > 4) {
+      b->failure = "Error: HToken_RankFromTaggedCw - length no in [1,4]\n";
+      break;
+    }
+    // The four bytes that end with the codeword, the last one least
+    // significant; the codeword's own bytes, its tag bit left out, form the
+    // 7-bit groups of its plain value.
+    uint32_t lo;
+    std::memcpy(&lo, q + next - 4, 4);
+    const uint32_t last_least = (lo << 24) | ((lo & 0xFF00u) << 8) | ((lo >> 8) & 0xFF00u) | (lo >> 24);
+    const uint32_t x = last_least & kCodewordBits[len];
+    const uint32_t pairs = (x & 0x007F007Fu) | ((x >> 1) & 0x3F803F80u);
+    const uint32_t plain = (pairs & 0x3FFFu) | ((pairs >> 2) & 0x0FFFC000u);
+    const int64_t rank = rank_base[len] + plain;
+    if (static_cast<uint64_t>(rank) >= static_cast<uint64_t>(token_count)) {
+      b->failure = "Error: token_startpos computation (HToken_fromTaggedCw)\n";
+      break;
+    }
+    b->records[count] = entries + rank;
+    PrefetchRecord(entries + rank);
+    ++count;
+    s = next;
+    rest &= rest - 1;
+  }
+  // No tag among the 63 bytes after a codeword's start: it is too long.
+  if (s == 0 && b->failure == nullptr) b->failure = "Error: HToken_RankFromTaggedCw - length no in [1,4]\n";
+  b->count = count;
+  b->next = s;
+}
+
+// Decodes the codewords that start before `stop` (at most kRunTail bytes
+// before the end of the stretch), from *p on, into base + *w, a block of 64
+// bytes at a time: the block's tag bits give every codeword's start and
+// length at once, so that no codeword waits for the length of the one
+// before it, and the next block is scanned before this one is copied, so
+// that its records are on their way meanwhile. Per codeword, the rank comes
+// from its bytes without a branch on the length, and the token is a 16-byte
+// copy of its record advanced by the token's length. With kExpand, a blank
+// is stored at the output position first and kept only when a word follows
+// a word. Stops early, before a codeword, at a token too long to be inline;
+// the caller decodes that one. A malformed codeword fails once every
+// codeword before it is decoded. The last codeword of a block is decoded
+// with the next block.
+template <bool kExpand>
+void DecodeRun(const unsigned char* stretch, int32_t* p, int32_t stop, unsigned char* base, int64_t* w,
+               bool* after_word, const HDecodeEntry* entries, const int64_t* rank_base, int32_t token_count) {
+  const unsigned char* q = stretch + *p;
+  const unsigned char* const end = stretch + stop;
+  unsigned char* dst = base + *w;
+  uint32_t aw = *after_word ? 1 : 0;
+  BlockScan scans[2];
+  BlockScan* cur = &scans[0];
+  BlockScan* ahead = &scans[1];
+  if (q < end) ScanBlock(q, entries, rank_base, token_count, cur);
+  while (q < end) {
+    const bool more = cur->failure == nullptr && q + cur->next < end;
+    if (more) ScanBlock(q + cur->next, entries, rank_base, token_count, ahead);
+    int32_t i = 0;
+    for (; i < cur->count; ++i) {
+      HDecodeEntry e;  // a copy, so that the stores below cannot make the compiler read the record again
+      std::memcpy(&e, cur->records[i], sizeof e);
+      if (e.length == 0) break;
+      if constexpr (kExpand) {
+        const uint32_t blank = aw & e.is_word;
+        *dst = ' ';
+        dst += blank;
+        aw = e.is_word;
+      }
+      std::memcpy(dst, &e, sizeof e);  // the whole record; the room left absorbs the excess
+      dst += e.length;
+    }
+    if (i < cur->count) {  // a long token: the caller goes on from its start, the block's i-th
+      uint64_t starts = TagMask(q);
+      for (int32_t k = 0; k < i; ++k) starts &= starts - 1;
+      q += std::countr_zero(starts);
+      break;
+    }
+    if (cur->failure != nullptr) HFatal("%s", cur->failure);
+    q += cur->next;
+    if (!more) break;
+    std::swap(cur, ahead);
+  }
+  *p = static_cast<int32_t>(q - stretch);
+  *w = dst - base;
+  *after_word = aw != 0;
+}
+
 // Decodes a stretch; with kExpand, a blank goes between every two adjacent
 // word tokens, exactly as decoding the expanded stretch would give. Returns
 // false when a fixed output is too small; a growing one always fits, with
-// room for one more byte.
+// room for one more byte. Long runs of codewords go through DecodeRun; the
+// rest (tokens too long to be inline, the last bytes of the stretch, the
+// last bytes of room) one codeword at a time with every check.
 template <bool kExpand>
 bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, int32_t* text_length,
                    const HModel* model) {
+  static_assert(sizeof(HDecodeEntry) == kCopySlack);
   const HDictionary* dict = &model->dictionary;
   const HCodetable* table = &model->codetable;
   const HDecodeEntry* entries = model->decode_table.get();
   const int32_t n = dict->token_count;
+  int64_t rank_base[5] = {0, 0, 0, 0, 0};
+  for (int k = 1; k <= 4; ++k) rank_base[k] = static_cast<int64_t>(table->Offset[k]) - table->First_cw[k];
 
   if (!out->fixed) {
     out->capacity = std::min<int64_t>(2 * static_cast<int64_t>(length), out->limit) + 1 + kCopySlack;
@@ -65,6 +210,18 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
   int64_t w = 0;
   bool after_word = false;
   for (int32_t p = 0; p < length;) {
+    if constexpr (std::endian::native == std::endian::little) {
+      if (entries != nullptr) {
+        // A run may decode up to a block's codewords beyond its stop.
+        int64_t run = std::min<int64_t>(length - kRunTail - p,
+                                        (capacity - w - 2 * kCopySlack) / kRunBytesPerCodeword - 64);
+        if (run >= kMinRun && p >= 4) {  // the codewords' bytes are read as the 4 bytes that end them
+          DecodeRun<kExpand>(stretch, &p, p + static_cast<int32_t>(run), base, &w, &after_word, entries, rank_base,
+                             n);
+          if (p >= length) break;
+        }
+      }
+    }
     int32_t cw = HDecode_codewordLength(stretch + p, length - p);
     int32_t rank = HDecode_rank(stretch + p, cw, table, n);
     p += cw;
@@ -109,7 +266,6 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
       (void)word;
     }
     if (inline_token && w + kCopySlack <= capacity) {
-      static_assert(sizeof(HDecodeEntry) == kCopySlack);
       std::memcpy(dst, src, kCopySlack);  // the whole record; the output's slack absorbs the excess
     } else {
       std::memcpy(dst, src, static_cast<size_t>(tl));

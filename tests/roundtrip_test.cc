@@ -2,6 +2,8 @@
 // models, for the corpus and for texts built to hit the code's corners; the
 // two bodies agree, and so do blocks decoded from any boundary.
 #include <algorithm>
+#include <functional>
+#include <mutex>
 #include <random>
 #include <vector>
 
@@ -89,6 +91,49 @@ TEST_F(RoundTripTest, FileBytesDoNotDependOnTheThreadCount) {
                                                          << threads;
     }
     ASSERT_EQ(Decompress(one, rule), text);
+  }
+}
+
+// The text is handed back part by part as counting passes it: every byte
+// exactly once, whatever the number of threads, and never read again (a
+// text overwritten as it is handed back still gives the same file).
+TEST_F(RoundTripTest, CountedTextIsHandedBackOnceAndNotReadAgain) {
+  Bytes text = ReadFile(CorpusDir() / "canterbury" / "bible.txt");
+  if (text.empty()) GTEST_SKIP() << "corpus not found at " << CorpusDir();
+#ifndef MORAVINE_TEST_SMALL
+  text = text + text + text;  // several parts per stretch
+#endif
+  for (int rule : {1, 0}) {
+    const Bytes reference = Compress(text, rule, 128);
+    for (int32_t threads : {1, 3}) {
+      Bytes copy = text;
+      std::mutex lock;
+      std::vector<std::pair<int32_t, int32_t>> parts;
+      HTextRead text_read = [&](int32_t begin, int32_t end) {
+        std::lock_guard<std::mutex> hold(lock);
+        parts.emplace_back(begin, end);
+        // Other threads may still read just past their own parts.
+        if (threads == 1) std::fill(copy.begin() + begin, copy.begin() + end, '#');
+      };
+      HBuffer out;
+      int32_t n = 0;
+      if (rule == 1) Huffw_spaceless_compress(U(copy), L(copy), &out, &n, 0, threads, text_read);
+      else Huffw_compress(U(copy), L(copy), 128, &out, &n, 0, threads, text_read);
+      ASSERT_EQ(Str(out.get(), n), reference) << "rule " << rule << ", threads " << threads;
+      std::sort(parts.begin(), parts.end());
+      int32_t covered = 0;
+      for (auto [begin, end] : parts) {
+        ASSERT_EQ(begin, covered) << "rule " << rule << ", threads " << threads;
+        ASSERT_LE(begin, end);
+        covered = end;
+      }
+      ASSERT_EQ(covered, L(text)) << "rule " << rule << ", threads " << threads;
+#ifndef MORAVINE_TEST_SMALL
+      if (threads == 1) {
+        ASSERT_GT(parts.size(), 1u) << "rule " << rule;  // handed back while counting
+      }
+#endif
+    }
   }
 }
 
@@ -209,11 +254,84 @@ TEST_F(RoundTripTest, SpacelessBodyIsTheContractedFullBody) {
                     "Fatal Error: You're trying to compress an empty file! (HCompress_contractSpaces)\n"));
 }
 
+bool IsWord(const Bytes& token) { return HToken_isWordByte(static_cast<unsigned char>(token[0])); }
+
+// Whole-file decoding takes long runs of codewords 64 body bytes at a time
+// and leaves tokens of more than 14 bytes, the end of the body and the end
+// of the output to a codeword-by-codeword path. A text with codewords of
+// every length, long words and long separators among short ones decodes
+// exactly; a body damaged anywhere decodes, or fails, exactly as decoding
+// its codewords one by one does.
+TEST_F(RoundTripTest, FastDecodingMatchesTheCodewordSequenceAndItsFailures) {
+  std::mt19937 rng(77);
+  Bytes text;
+  const V separators = {" ", " ", " ", ", ", ".\n", "\n\n", " -- ", " ................ ", "\r\n   \t\t   \r\n"};
+  while (text.size() < 400000) {  // a body above 64 KiB, codewords of three bytes
+    uint32_t r = rng();
+    long rank = static_cast<long>((r % 1000) * (r % 1000) * ((r >> 10) % 1000) / 10000);  // skewed: mostly small
+    text += r % 97 == 0 ? Word("incomprehensibilities", rank % 500) : Word(r % 3 ? "w" : "longerword", rank);
+    text += separators[(r >> 20) % separators.size()];
+  }
+  ExpectRoundTrip(text);
+  for (int rule : {0, 1}) {
+    const Bytes file = Compress(text, rule, 0);
+    Parsed p(file);
+    ASSERT_GE(p.model.codetable.max_cw_length, 3) << "rule " << rule;
+    ASSERT_GT(p.body_length, 1 << 16) << "rule " << rule;  // large enough for the per-rank records
+    const size_t body_at = static_cast<size_t>(p.body - p.bytes.get());
+    // What decoding the codewords one by one gives: the text or a failure.
+    auto reference = [&](const Bytes& damaged) -> std::pair<Bytes, std::string> {
+      Parsed d(damaged);
+      try {
+        V tokens = BodyTokens(d.body, d.body_length, d.model);
+        Bytes out;
+        for (size_t t = 0; t < tokens.size(); ++t) {
+          if (rule == 1 && t > 0 && IsWord(tokens[t - 1]) && IsWord(tokens[t])) out += ' ';
+          out += tokens[t];
+        }
+        return {out, ""};
+      } catch (const HFatalFailure& e) {
+        return {"", e.what()};
+      }
+    };
+    std::vector<std::function<void(Bytes&, size_t)>> damages = {
+        [](Bytes& f, size_t at) { f[at] = static_cast<char>(f[at] ^ 0x80); },  // a tag gained or lost
+        [](Bytes& f, size_t at) {  // a codeword of five bytes or more
+          for (size_t k = 1; k <= 5 && at + k < f.size(); ++k) f[at + k] = static_cast<char>(f[at + k] & 0x7F);
+        },
+        [](Bytes& f, size_t at) {  // 64 bytes and more without a tag
+          for (size_t k = 1; k <= 70 && at + k < f.size(); ++k) f[at + k] = 0x01;
+        },
+        [](Bytes& f, size_t at) {  // the largest four-byte codeword, beyond every rank
+          f[at] = static_cast<char>(0xFF);
+          for (size_t k = 1; k <= 3 && at + k < f.size(); ++k) f[at + k] = 0x7F;
+        },
+    };
+    const int places = 24 / kScale + 4;
+    for (int i = 0; i < places; ++i) {
+      // Anywhere in the body, the last bytes included.
+      size_t at = body_at + (i < places - 4 ? 1 + rng() % static_cast<uint32_t>(p.body_length - 1)
+                                            : static_cast<uint32_t>(p.body_length - 1 - 3 * (places - 1 - i)));
+      for (size_t d = 0; d < damages.size(); ++d) {
+        Bytes damaged = file;
+        damages[d](damaged, at);
+        auto [expected, failure] = reference(damaged);
+        SCOPED_TRACE("rule " + std::to_string(rule) + ", damage " + std::to_string(d) + " at body offset " +
+                     std::to_string(at - body_at));
+        if (failure.empty()) {
+          ASSERT_EQ(Decompress(damaged, rule), expected);
+        } else {
+          ASSERT_TRUE(Fails([&] { Decompress(damaged, rule); }, failure));
+        }
+      }
+    }
+  }
+}
+
 using Op = void (*)(const unsigned char*, int32_t, int32_t, HBuffer*, int32_t*, int32_t*, const HModel*);
 const Op kNext[] = {HDecompress_nextBlock_tokens, HDecompress_nextBlock_tokens_spaceless};
 const Op kPrevious[] = {HDecompress_previousBlock_tokens, HDecompress_previousBlock_tokens_spaceless};
 
-bool IsWord(const Bytes& token) { return HToken_isWordByte(static_cast<unsigned char>(token[0])); }
 
 // The block of n words from (forward) or before (backward) body offset at,
 // and the body bytes it covers.

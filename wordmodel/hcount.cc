@@ -15,6 +15,9 @@ namespace {
 // Stretches shorter than this are not worth a thread of their own.
 constexpr int32_t kMinStretch = 1 << 20;
 
+// How much text counting passes between two calls of the text_read callback.
+constexpr int32_t kReadStep = 8 << 20;
+
 // A direct-mapped cache of recent tokens of at most 8 bytes and their ids,
 // small enough to stay in the processor's cache: most tokens of a text are
 // frequent ones and cost neither a hash nor a walk through the table.
@@ -55,7 +58,8 @@ class IdWriter {
 };
 
 template <bool kSpaceless>
-void CountStretch(const unsigned char* text, int32_t length, HHashtable* table, HCountStretch* s) {
+void CountStretch(const unsigned char* text, int32_t length, HHashtable* table, HCountStretch* s,
+                  const HTextRead& text_read) {
   const int32_t end = s->end;
   const int32_t bits = HTokenCache_bitsFor(end - s->begin);
   std::unique_ptr<IdCacheSlot[]> cache(new IdCacheSlot[size_t{1} << bits]());
@@ -65,7 +69,12 @@ void CountStretch(const unsigned char* text, int32_t length, HHashtable* table, 
   enum { kOther, kAfterWord, kHeldBlank } state = kOther;
   int32_t blank_id = -1;
   int64_t dropped = 0;
+  int32_t read_to = s->begin;  // text before this point has been handed to text_read
   for (int32_t p = s->begin; p < end;) {
+    if (p - read_to >= kReadStep && text_read) {
+      text_read(read_to, p);
+      read_to = p;
+    }
     const unsigned char* token = text + p;
     int32_t n = HToken_scan(token, end - p);
     int32_t id;
@@ -108,6 +117,7 @@ void CountStretch(const unsigned char* text, int32_t length, HHashtable* table, 
     --dropped;
   }
   ids.finish();
+  if (text_read) text_read(read_to, end);
   s->dropped_blanks = dropped;
   const HNode* blank = HHashtable_lookup(reinterpret_cast<const unsigned char*>(" "), 1, table);
   s->blank_id = blank ? blank->id : -1;
@@ -135,7 +145,7 @@ std::vector<int32_t> Seams(const unsigned char* text, int32_t length, int32_t th
 }  // namespace
 
 void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int32_t threads, HModel* model,
-                 HCountResult* result) {
+                 HCountResult* result, const HTextRead& text_read) {
   if (length <= 0 || text == nullptr) {
     HFatal("Fatal Error: You're trying to parse an empty file! (HParse_text)\n");
   }
@@ -150,9 +160,9 @@ void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int3
   }
   auto count = [&](size_t k, HHashtable* table) {
     if (spaceless) {
-      CountStretch<true>(text, length, table, &stretches[k]);
+      CountStretch<true>(text, length, table, &stretches[k], text_read);
     } else {
-      CountStretch<false>(text, length, table, &stretches[k]);
+      CountStretch<false>(text, length, table, &stretches[k], text_read);
     }
   };
   HHashtable* vocabulary = &model->vocabulary;

@@ -16,6 +16,7 @@
 #define MORAVINE_WORDMODEL_HCOUNT_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -41,10 +42,16 @@ struct HCountResult {
   std::vector<HCountStretch> stretches;
 };
 
+// Called with parts [begin, end) of the text that counting has passed and
+// will not read again, from the counting threads, possibly several at once.
+using HTextRead = std::function<void(int32_t begin, int32_t end)>;
+
 // Counts the text into the model's vocabulary (created by the caller, empty)
-// with up to `threads` threads; every entry's frequency is its count.
+// with up to `threads` threads; every entry's frequency is its count. When
+// `text_read` is set, every part of the text is handed to it once counted,
+// a few MiB at a time.
 void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int32_t threads, HModel* model,
-                 HCountResult* result);
+                 HCountResult* result, const HTextRead& text_read = nullptr);
 
 // The id stream's encoding.
 inline unsigned char* HIdStream_put(unsigned char* w, uint32_t id) {

@@ -1,5 +1,8 @@
 #include "codec/jobs/file_jobs.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -30,12 +33,23 @@ void Compress(JobParams& params) {
   int distance = owner->pointerDistance();
   HBuffer out;
   int32_t out_length = 0;
+  // Counted text is not read again: its pages leave the process's memory
+  // (they stay in the page cache) while counting goes on, so that the text,
+  // the id streams and the output are never all held at once. Giving back
+  // a page that another counting thread still reads is harmless: the page
+  // is mapped again from the cache.
+  auto text_read = [&input](int32_t begin, int32_t end) {
+    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    uintptr_t from = reinterpret_cast<uintptr_t>(input.data() + begin) & ~(page - 1);
+    uintptr_t to = reinterpret_cast<uintptr_t>(input.data() + end);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+  };
   try {
     int32_t length = static_cast<int32_t>(input.size());
     if (spaceless) {
-      Huffw_spaceless_compress(input.data(), length, &out, &out_length, 1);
+      Huffw_spaceless_compress(input.data(), length, &out, &out_length, 1, 1, text_read);
     } else {
-      Huffw_compress(input.data(), length, distance > 0 ? distance : 0, &out, &out_length, 1);
+      Huffw_compress(input.data(), length, distance > 0 ? distance : 0, &out, &out_length, 1, 1, text_read);
     }
   } catch (...) {
     if (input.changed()) return moravine::ReportChangedInput(owner, path);
@@ -93,6 +107,12 @@ Outcome DecodeIntoFile(CMainDlg* owner, const MappedFile& input, const std::stri
     return Outcome::kUseBuffer;
   }
   bool fits;
+#ifdef MADV_POPULATE_WRITE
+  // The output's pages are made writable in one call rather than one page
+  // fault at a time while decoding; where the kernel lacks the call,
+  // decoding faults them in as before.
+  ::madvise(output.data(), static_cast<size_t>(announced), MADV_POPULATE_WRITE);
+#endif
   try {
     fits = HDecompress_fileInto(input.data(), static_cast<int32_t>(input.size()), output.data(), announced, written,
                                 1);
