@@ -68,6 +68,7 @@ struct BatchOptions {
   bool spaceless = true;
   int distance = 128;
   int jobs = 1;
+  int threads = 1;  // threads of one compression
   std::string word;
   std::string errors;
 };
@@ -135,6 +136,7 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
   moravine::MainServices services{window, &tree, &fs, &threads, &host, {CompressJob, DecompressJob, SearchJob}};
   CMainDlg dlg(services, true, options.jobs);
   dlg.setOptions(options.spaceless, options.distance);
+  dlg.setCompressThreads(options.threads);
   tree.AddDrives();
   g_dialog = &dlg;
   if (g_signal.load() != 0) dlg.Abort();  // a signal that came before the dialog
@@ -240,6 +242,7 @@ int main(int argc, char** argv) {
   BatchOptions options;
   unsigned cores = std::thread::hardware_concurrency();
   options.jobs = cores > 0 ? static_cast<int>(cores) : 1;
+  options.threads = options.jobs;
   app.add_flag("-q,--quiet", quiet, "No status texts or progress bar");
   app.add_option("--log", log_path, "Write the log (job headers, statistics, diagnostics) to this file");
   app.add_option("-j,--jobs", options.jobs, "Jobs that run at the same time (default: the number of cores)")
@@ -260,6 +263,10 @@ int main(int argc, char** argv) {
   compress->add_option("--distance", options.distance,
                        "Auxiliary pointer distance of the words-and-separators model (0 or less: none)")
       ->default_val(128);
+  compress->add_option("-T,--threads", options.threads,
+                       "Threads that compress one file (default: the number of cores); the output is the same "
+                       "whatever the number")
+      ->check(CLI::Range(1, 256));
   add_paths(compress, "Files and folders to compress");
 
   CLI::App* decompress = app.add_subcommand("decompress", "Decompress each FILE.hwz to FILE");

@@ -112,6 +112,9 @@ class CMainDlg {
   bool cancelRequested() const { return cancel_.load() || aborted_.load(); }
   bool spacelessModel() const { return spaceless_.load(); }
   int pointerDistance() const { return distance_.load(); }
+  // Threads that one compression uses (the file is the same whatever it is).
+  int compressThreads() const { return compress_threads_.load(); }
+  void setCompressThreads(int threads) { compress_threads_.store(threads > 0 ? threads : 1); }
   void setOptions(bool spaceless, int distance) {
     spaceless_.store(spaceless);
     distance_.store(distance);
@@ -164,6 +167,7 @@ class CMainDlg {
   int workers_ = 0;               // worker threads running
   std::atomic<bool> spaceless_{true};
   std::atomic<int> distance_{128};
+  std::atomic<int> compress_threads_{1};
   JobLock job_lock_;
   std::recursive_mutex progress_lock_;
   std::condition_variable_any idle_;

@@ -31,6 +31,7 @@ void Compress(JobParams& params) {
   std::string target = path + ".hwz";
   bool spaceless = owner->spacelessModel();
   int distance = owner->pointerDistance();
+  int threads = owner->compressThreads();
   HBuffer out;
   int32_t out_length = 0;
   // Counted text is not read again: its pages leave the process's memory
@@ -47,9 +48,10 @@ void Compress(JobParams& params) {
   try {
     int32_t length = static_cast<int32_t>(input.size());
     if (spaceless) {
-      Huffw_spaceless_compress(input.data(), length, &out, &out_length, 1, 1, text_read);
+      Huffw_spaceless_compress(input.data(), length, &out, &out_length, 1, threads, text_read);
     } else {
-      Huffw_compress(input.data(), length, distance > 0 ? distance : 0, &out, &out_length, 1, 1, text_read);
+      Huffw_compress(input.data(), length, distance > 0 ? distance : 0, &out, &out_length, 1, threads,
+                     text_read);
     }
   } catch (...) {
     if (input.changed()) return moravine::ReportChangedInput(owner, path);
