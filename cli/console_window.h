@@ -31,6 +31,9 @@ class ConsoleWindow : public WindowControls {
   std::string searchWordText() override { return word_; }
   std::string allowErrorsText() override { return errors_; }
 
+  // Whether the hit of a text row is coloured (default: standard output is
+  // a terminal).
+  void setColour(bool colour) { colour_ = colour && format_ == RowFormat::kText; }
   void setSearch(const std::string& word, const std::string& errors) {
     word_ = word;
     errors_ = errors;
