@@ -1,7 +1,24 @@
 # bash completion for moravine
 _moravine() {
   local cur prev words cword
-  _init_completion || return
+  if declare -F _init_completion >/dev/null; then
+    _init_completion || return
+  else  # without the bash-completion package
+    words=("${COMP_WORDS[@]}") cword=$COMP_CWORD
+    cur=${words[cword]} prev=${words[cword - 1]}
+  fi
+  _moravine_files() {
+    if declare -F _filedir >/dev/null; then
+      _filedir "$@"
+    else
+      local IFS=$'\n'
+      if [[ -n ${1-} ]]; then
+        COMPREPLY=($(compgen -d -- "$cur") $(compgen -f -X "!*.$1" -- "$cur"))
+      else
+        COMPREPLY=($(compgen -f -- "$cur"))
+      fi
+    fi
+  }
 
   local commands="compress decompress cat test list info search remove-compressed remove-original"
   local global="-q --quiet -j --jobs --log --color -h --help --version"
@@ -16,7 +33,7 @@ _moravine() {
 
   case $prev in
     -j | --jobs | -e | --errors | --distance) return ;;
-    --log | --files-from) _filedir; return ;;
+    --log | --files-from) _moravine_files; return ;;
     --color) COMPREPLY=($(compgen -W "auto always never" -- "$cur")); return ;;
     --format)
       if [[ $command == list ]]; then
@@ -45,9 +62,9 @@ _moravine() {
   if [[ $cur == -* ]]; then
     COMPREPLY=($(compgen -W "$options $global" -- "$cur"))
   elif [[ $command == compress || $command == remove-original ]]; then
-    _filedir
+    _moravine_files
   else
-    _filedir hwz
+    _moravine_files hwz
   fi
 }
 complete -F _moravine moravine
