@@ -246,7 +246,8 @@ int main(int argc, char** argv) {
   WatchSignals();
 
   CLI::App app{"Moravine: word-based compression of text files, searchable without decompressing.\n"
-               "Each command takes files and folders; folders are walked with everything below them.",
+               "compress, decompress, search and the removals take files and folders, walked with everything\n"
+               "below them; cat, test, list and info take files. '-' is standard input.",
                "moravine"};
   app.require_subcommand(1);
   // Global options may come after the command too.
