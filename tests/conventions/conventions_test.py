@@ -3,7 +3,7 @@
 streams, the overwrite rule, exit statuses, test, list, --files-from and
 colours.
 
-Usage: cli_test.py --moravine PATH [unittest arguments]
+Usage: conventions_test.py --moravine PATH [unittest arguments]
 """
 
 import argparse
