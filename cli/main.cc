@@ -21,6 +21,7 @@
 #include "cli/commands.h"
 #include "cli/console_window.h"
 #include "cli/input.h"
+#include "cli/overwrite.h"
 #include "codec/container.h"
 #include "codec/jobs/file_jobs.h"
 #include "search/search_job.h"
@@ -118,21 +119,6 @@ void WatchSignals() {
   }).detach();
 }
 
-// The command line's overwrite rule: compress and decompress do not
-// replace an existing output without --force. False, having said so, when
-// the output of the job for `path` exists.
-bool MayWrite(const std::string& path, JobType type, moravine::ConsoleWindow* window) {
-  bool compressing = type == moravine::JOB_COMPRESS;
-  if (!compressing && type != moravine::JOB_DECOMPRESS) return true;
-  if (!compressing && (path.size() < 5 || path.compare(path.size() - 4, 4, ".hwz") != 0)) return true;
-  std::string target = compressing ? path + ".hwz" : path.substr(0, path.size() - 4);
-  struct stat st;
-  if (::lstat(target.c_str(), &st) != 0) return true;
-  window->showError(target + " already exists; not overwritten (" + (compressing ? "compressing " : "decompressing ") +
-                    path + "; -f replaces it)");
-  return false;
-}
-
 // Runs one command over each path as the window runs it on a selected item.
 void RunBatches(JobType type, const std::vector<std::string>& paths, const BatchOptions& options,
                 moravine::ConsoleWindow* window) {
@@ -144,7 +130,7 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
   CMainDlg dlg(services, true, options.jobs);
   dlg.setOptions(options.spaceless, options.distance);
   if (!options.force) dlg.setJobCheck([window](const std::string& path, JobType type) {
-    return MayWrite(path, type, window);
+    return moravine::cli::MayWrite(path, type, window);
   });
   tree.AddDrives();
   g_dialog = &dlg;
@@ -165,18 +151,7 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
       }
       continue;
     }
-    // The names in messages are those given.
-    bool given_hwz = given.size() > 4 && given.compare(given.size() - 4, 4, ".hwz") == 0;
-    if (!options.force && (type == moravine::JOB_COMPRESS || type == moravine::JOB_DECOMPRESS) &&
-        item->image == moravine::IMG_BOTH &&
-        !MayWrite(type == moravine::JOB_COMPRESS || given_hwz ? given : given + ".hwz", type, window)) {
-      continue;
-    }
-    if (options.force && type == moravine::JOB_COMPRESS && item->image == moravine::IMG_BOTH) {
-      dlg.StartJob(shown, type);  // replaces FILE.hwz, which the window refuses to do
-    } else {
-      dlg.RunCommand(type, item);
-    }
+    moravine::cli::RunCommandOnItem(dlg, type, item, given, shown, options.force, window);
     dlg.WaitUntilIdle();
   }
   g_dialog = nullptr;
