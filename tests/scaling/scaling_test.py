@@ -49,7 +49,8 @@ def rows(output):
     """JSON lines merged by path: sorted by file, then position (then the
     rest, for rows that share both)."""
     parsed = [json.loads(line) for line in output.splitlines()]
-    return sorted(parsed, key=lambda row: (row["file"], row["position"], json.dumps(row, sort_keys=True)))
+    return sorted(parsed, key=lambda row: (row.get("path", row.get("file")), row["position"],
+                                           json.dumps(row, sort_keys=True)))
 
 
 class Recipe(unittest.TestCase):
