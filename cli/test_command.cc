@@ -156,7 +156,7 @@ int ListFiles(const std::vector<std::string>& paths, bool json) {
     total_compressed += s.compressed;
     total_text += s.text;
     if (json) {
-      std::printf("{\"file\":%s,\"compressed\":%" PRId64 ",\"text\":%" PRId32
+      std::printf("{\"path\":%s,\"compressed\":%" PRId64 ",\"text\":%" PRId32
                   ",\"ratio\":%.3f,\"model\":\"%s\",\"tokens\":%" PRId32 "}\n",
                   JsonString(input.name()).c_str(), s.compressed, s.text, Ratio(s.text, s.compressed),
                   ModelName(s.rule), s.tokens);

@@ -71,6 +71,8 @@ int main(int argc, char** argv) {
   }
 
   moravine::gui::WindowSettings settings;
+  // The probe starts the agrep that searches would start.
+  settings.agrep_program = QString::fromStdString(moravine::AgrepProgram());
   settings.start_path = args.path;
   // The picture shows the window as a first run does, whatever the user's
   // own window looks like; its settings stay in the scratch folder.

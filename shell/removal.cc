@@ -5,9 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <utility>
 
 #include "codec/decompress.h"
 #include "shell/fileio.h"
@@ -40,6 +45,29 @@ class DirLock {
 };
 
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Flushes the directory unless it was flushed after the entry of `kept` was
+// last changed: a folder of many removals then costs one directory flush,
+// not one per file. The time of each flush is kept per directory.
+bool SyncDirectoryFor(int dir_fd, const struct stat& kept) {
+  static std::mutex mutex;
+  static std::map<std::pair<dev_t, ino_t>, struct timespec> flushed;
+  struct stat dir;
+  if (::fstat(dir_fd, &dir) != 0) return false;
+  std::pair<dev_t, ino_t> key{dir.st_dev, dir.st_ino};
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = flushed.find(key);
+    // One second of margin for the coarse clock of file times.
+    if (it != flushed.end() && kept.st_ctim.tv_sec + 1 < it->second.tv_sec) return true;
+  }
+  struct timespec before;
+  ::clock_gettime(CLOCK_REALTIME, &before);
+  if (::fsync(dir_fd) != 0) return false;
+  std::lock_guard<std::mutex> lock(mutex);
+  flushed[key] = before;
+  return true;
+}
 
 bool Unchanged(const MappedFile& file) {
   struct stat now;
@@ -114,7 +142,7 @@ RemovalResult RemoveVerified(const std::string& dir_path, int dir_fd, const std:
   }
   // The kept file, and the directory entry that names it, reach the disk
   // before the other version is deleted.
-  if (::fsync(kept.fd()) != 0 || ::fsync(lock.fd()) != 0) {
+  if (::fsync(kept.fd()) != 0 || !SyncDirectoryFor(lock.fd(), kept.status())) {
     result.outcome = RemovalResult::kFailed;
     result.error = errno;
     result.why = "Cannot flush " + dir_path + kept_name + " to disk.";

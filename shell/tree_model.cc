@@ -46,6 +46,7 @@ void TreeModel::PopulateItem(TreeItem* item) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (!item || item->children.empty() || item->children.front()->text != kPlaceholderText) return;
   item->children.clear();
+  index_.erase(item);
   std::string dir = ItemPath(item);
   std::vector<DirEntry> entries;
   fs_->enumerate(dir, &entries);
@@ -102,13 +103,7 @@ TreeItem* TreeModel::FindItemByPath(const std::string& path) const {
   while (pos < path.size()) {
     size_t slash = path.find('/', pos);
     std::string name = path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
-    TreeItem* found = nullptr;
-    for (const auto& child : item->children) {
-      if (child->text == name && child->text != kPlaceholderText) {
-        found = child.get();
-        break;
-      }
-    }
+    TreeItem* found = name == kPlaceholderText ? nullptr : FindChild(item, name);
     if (!found) return nullptr;
     item = found;
     if (slash == std::string::npos) break;
@@ -149,8 +144,30 @@ void TreeModel::SetItemImage(TreeItem* item, int image) {
   if (observer_) observer_->itemChanged(item);
 }
 
+TreeItem* TreeModel::FindChild(const TreeItem* parent, const std::string& name) const {
+  constexpr size_t kIndexFrom = 64;
+  if (parent->children.size() < kIndexFrom) {
+    for (const auto& child : parent->children) {
+      if (child->text == name) return child.get();
+    }
+    return nullptr;
+  }
+  auto [it, made] = index_.try_emplace(parent);
+  if (made) {
+    for (const auto& child : parent->children) it->second.emplace(child->text, child.get());
+  }
+  auto found = it->second.find(name);
+  return found == it->second.end() ? nullptr : found->second;
+}
+
 void TreeModel::SetItemText(TreeItem* item, const std::string& text) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  auto it = item->parent ? index_.find(item->parent) : index_.end();
+  if (it != index_.end()) {
+    auto old = it->second.find(item->text);
+    if (old != it->second.end() && old->second == item) it->second.erase(old);
+    it->second.emplace(text, item);
+  }
   item->text = text;
   if (observer_) observer_->itemChanged(item);
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "shell/filesystem.h"
@@ -74,11 +75,17 @@ class TreeModel {
 
  private:
   void AddPlaceholder(TreeItem* item);
+  // The child of `parent` whose text is `name` (the first such), or null.
+  TreeItem* FindChild(const TreeItem* parent, const std::string& name) const;
 
   FileSystem* fs_;
   TreeObserver* observer_ = nullptr;
   std::vector<std::unique_ptr<TreeItem>> roots_;
   mutable std::recursive_mutex mutex_;
+  // Children by text for folders with many entries, made on first use and
+  // dropped when the folder is read again: jobs look their items up one by
+  // one, and a folder of 100,000 files must not cost a scan per job.
+  mutable std::unordered_map<const TreeItem*, std::unordered_map<std::string, TreeItem*>> index_;
 };
 
 // Order of item texts within a group: alphabetical, letter case second.

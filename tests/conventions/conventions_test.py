@@ -204,7 +204,7 @@ class TestAndList(Case):
         rows = [json.loads(line) for line in r.stdout.splitlines()]
         self.assertEqual([row["model"] for row in rows], ["spaceless", "words"])
         for row, name, original in zip(rows, names, (self.a, b)):
-            self.assertEqual(row["file"], name)
+            self.assertEqual(row["path"], name)
             self.assertEqual(row["compressed"], os.path.getsize(name))
             self.assertEqual(row["text"], os.path.getsize(original))
             self.assertAlmostEqual(row["ratio"], row["text"] / row["compressed"], places=3)

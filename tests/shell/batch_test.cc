@@ -8,8 +8,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <atomic>
 #include <memory>
 #include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "codec/compress.h"
@@ -396,6 +398,56 @@ TEST_F(Batch, FailedJobsFinishOnceAndLoseNoFile) {
   EXPECT_EQ(compress, Strings{"Error writing to archive file.\n\nFile too large"});
   EXPECT_EQ(decompress, Strings{"Error writing to file\n\nFile too large"});
   EXPECT_EQ(Snapshot(root), kept);
+}
+
+// Starts at most `limit` threads at a time, as a system short of threads
+// would, and records how many ran at once.
+class ScarceThreads : public ThreadStarter {
+ public:
+  explicit ScarceThreads(int limit) : limit_(limit) {}
+  bool start(std::function<void()> work) override {
+    if (alive_.fetch_add(1) >= limit_) {
+      --alive_;
+      return false;
+    }
+    most_ = std::max(most_.load(), alive_.load());
+    std::thread([this, work = std::move(work)] {
+      work();
+      --alive_;
+    }).detach();
+    return true;
+  }
+  int most() const { return most_.load(); }
+
+ private:
+  int limit_;
+  std::atomic<int> alive_{0};
+  std::atomic<int> most_{0};
+};
+
+TEST_F(Batch, AFolderOfManyFilesNeedsNoMoreThreadsThanJobSlots) {
+  const std::string root = dir_ + "/many";
+  for (int i = 0; i < 300; ++i) Write(root + "/" + std::to_string(i) + ".txt", Text(i % 5));
+  ScarceThreads threads(2);
+  core_.services.threads = &threads;
+  core_.dlg = std::make_unique<CMainDlg>(core_.services, true, 2);
+  Run(JOB_COMPRESS, root);
+  ExpectBatchEnded(300);
+  EXPECT_TRUE(win().record().boxes.empty());
+  EXPECT_LE(threads.most(), 2);
+  EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 600);
+}
+
+TEST_F(Batch, AfterAbortNoCommandStartsAnything) {
+  const std::string root = dir_ + "/a";
+  Write(root + "/a.txt", Text(1));
+  Write(root + "/b.txt", Text(2));
+  Run(JOB_COMPRESS, root);
+  const auto before = Snapshot(root);
+  dlg().Abort();
+  for (JobType type : {JOB_DECOMPRESS, JOB_REMOVE_ORIGINAL, JOB_REMOVE_COMPRESSED}) Run(type, root);
+  EXPECT_EQ(Snapshot(root), before);
+  EXPECT_TRUE(dlg().cancelRequested());
 }
 
 TEST_F(Batch, SearchRowsComeByPositionOneCallPerFile) {
