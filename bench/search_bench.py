@@ -16,8 +16,16 @@ times of N runs of the whole command, process start included. The core is
 single-threaded; rg and ugrep search several files at a time unless told
 otherwise (rg -j1 is listed too).
 
+With --program PATH it measures the command-line program instead, on the
+targets of the search: the 416-book folder (a rare word exactly and with one
+error), a folder of 1,000 files of about 16 KB cut from the books, and the
+126 MB concatenation (exact, a three-word phrase, one error); each line
+gives the ratio to the tool it is compared with.
+
 Usage: python3 bench/search_bench.py [--driver PATH] [--data DIR] [--runs N]
                                      [--only text|folder]... [--markdown FILE]
+       python3 bench/search_bench.py --program build/cli/moravine [--data DIR] [--runs N]
+                                     [--markdown FILE]
 """
 import argparse
 import datetime
@@ -101,6 +109,118 @@ def cases(driver, kind, plain, hwz, zst):
     return out
 
 
+RARE = "Brobdingnagians"
+SMALL_FILES = 1000
+SMALL_SIZE = 16 * 1024
+
+
+def prepare_small(program, text, data):
+    """1,000 files of about 16 KB cut at line ends from the concatenation:
+    plain, compressed by the program, zstd copies, and their concatenation."""
+    plain, hwz, zst = data / "small-plain", data / "small-hwz", data / "small-zst"
+    one = data / "small-one.txt"
+    if not plain.exists():
+        tmp = rb.fresh_dir(data / "small-plain.tmp")
+        with open(text, "rb") as f, open(one, "wb") as whole:
+            for i in range(SMALL_FILES):
+                piece = f.read(SMALL_SIZE)
+                piece += f.readline()
+                (tmp / f"part{i:04d}.txt").write_bytes(piece)
+                whole.write(piece)
+        tmp.rename(plain)
+    if not hwz.exists():
+        tmp = data / "small-hwz.tmp"
+        shutil.rmtree(tmp, ignore_errors=True)
+        shutil.copytree(plain, tmp)
+        subprocess.run([program, "-q", "compress", str(tmp)], check=True)
+        subprocess.run([program, "-q", "remove-original", str(tmp)], check=True)
+        tmp.rename(hwz)
+    if not zst.exists():
+        tmp = data / "small-zst.tmp"
+        shutil.rmtree(tmp, ignore_errors=True)
+        shutil.copytree(plain, tmp)
+        subprocess.run(["zstd", "-q", "-r", "--rm", "-3", "-T1", str(tmp)], check=True)
+        tmp.rename(zst)
+    if not Path(str(one) + ".hwz").exists():
+        subprocess.run([program, "-q", "compress", str(one)], check=True)
+    return plain, hwz, zst, Path(str(one) + ".hwz")
+
+
+def program_cases(program, inputs, small):
+    """(title, [(name, command, counts hits?)], [(mine, other, need)]) for the targets."""
+    m = [str(program), "-q", "search", "-n"]
+    text, hwz_text, zst_text = (str(p) for p in inputs["text"])
+    folder, hwz_dir, zst_dir = (str(p) for p in inputs["folder"])
+    s_plain, s_hwz, s_zst, s_one = (str(p) for p in small)
+    return [
+        (f"416-book folder, rare word «{RARE}»", [
+            ("moravine", m + [RARE, hwz_dir], True),
+            ("rg -w (plain)", ["rg", "-n", "-w", RARE, folder], False),
+            ("ugrep -z -r -w (zstd)", ["ugrep", "-z", "-r", "-n", "-w", RARE, zst_dir], False),
+        ], [(0, 1, 1.0), (0, 2, 3.0)]),
+        (f"416-book folder, «{RARE}» with 1 error", [
+            ("moravine -e 1", m + ["-e", "1", RARE, hwz_dir], True),
+            ("ugrep -r -Z1 -w (plain)", ["ugrep", "-r", "-n", "-Z1", "-w", RARE, folder], False),
+        ], [(0, 1, 3.0)]),
+        ("1,000 files of about 16 KB, «whale»", [
+            ("moravine", m + ["whale", s_hwz], True),
+            ("moravine, one file of the same text", m + ["whale", s_one], True),
+            ("rg -w (plain)", ["rg", "-n", "-w", "whale", s_plain], False),
+            ("ugrep -z -r -w (zstd)", ["ugrep", "-z", "-r", "-n", "-w", "whale", s_zst], False),
+        ], [(0, 3, 1.0)]),
+        ("126 MB concatenation, «whale»", [
+            ("moravine", m + ["whale", hwz_text], True),
+            ("rg -w", ["rg", "-n", "-w", "whale", text], False),
+        ], [(0, 1, 2.0)]),
+        (f"126 MB concatenation, phrase «{PHRASE}»", [
+            ("moravine", m + [PHRASE, hwz_text], True),
+            ("rg -U -w", ["rg", "-U", "-n", "-w", PHRASE_REGEX, text], False),
+        ], [(0, 1, 1.0)]),
+        ("126 MB concatenation, «whale» with 1 error", [
+            ("moravine -e 1", m + ["-e", "1", "whale", hwz_text], True),
+            ("ugrep -Z1 -w", ["ugrep", "-n", "-Z1", "-w", "whale", text], False),
+        ], [(0, 1, 3.0)]),
+    ]
+
+
+def program_main(args):
+    program = Path(args.program).resolve()
+    data = Path(args.data).resolve()
+    data.mkdir(parents=True, exist_ok=True)
+    inputs = prepare(program_driver(program), data)
+    small = prepare_small(program, inputs["text"][0], data)
+    out = data / "search-output.txt"
+    notes = []
+    load = os.getloadavg()
+    md = ["# Search benchmark: the command-line program", "",
+          f"{datetime.date.today()}; {os.cpu_count()} cores; load average at the start {load[0]:.2f}; "
+          f"best of {args.runs} runs; every output written to `{out.name}`.", ""]
+    targets = []
+    for title, tools, goals in program_cases(program, inputs, small):
+        print(title, flush=True)
+        rows = run_case(tools, out, args.runs, notes)
+        md += ["", f"### {title}", ""] + table(rows)
+        by_name = {r["tool"]: r for r in rows}
+        for mine, other, need in goals:
+            a, b = tools[mine][0], tools[other][0]
+            if a in by_name and b in by_name:
+                targets.append(rb.target_line(title, f"{a} vs {b}, need {need:g}x", by_name[a], by_name[b], need))
+    md += ["", "## Targets (wall time)", ""] + [f"- {t}" for t in targets]
+    if notes:
+        md += ["", "## Oddities", ""] + [f"- {n}" for n in notes]
+    text = "\n".join(md) + "\n"
+    if args.markdown:
+        Path(args.markdown).write_text(text)
+    sys.stdout.write(text)
+
+
+def program_driver(program):
+    """The inputs of the core benchmark are made by its driver when it is built;
+    otherwise they must exist already."""
+    driver = ROOT / "build/tools/agrep/search_core_bench"
+    return driver if driver.exists() else program
+
+
 def run_case(tools, out, runs, notes):
     rows = []
     for name, cmd, hits in tools:
@@ -133,7 +253,10 @@ def main():
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--only", action="append", choices=["text", "folder"])
     ap.add_argument("--markdown")
+    ap.add_argument("--program", help="measure this moravine program on the targets instead of the core")
     args = ap.parse_args()
+    if args.program:
+        return program_main(args)
     driver = Path(args.driver).resolve()
     if not driver.exists():
         sys.exit(f"{driver} not found: configure with -DMORAVINE_BENCH=ON and build search_core_bench")

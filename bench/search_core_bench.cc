@@ -190,7 +190,7 @@ int Search(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  moravine::AppendProgramDirectoryToPath();
+  moravine::PrependProgramDirectoryToPath();
   if (argc >= 4 && std::strcmp(argv[1], "compress") == 0) return Compress(argv[2], argv[3]);
   if (argc >= 2 && std::strcmp(argv[1], "search") == 0) return Search(argc - 2, argv + 2);
   std::fprintf(stderr, "usage: search_core_bench compress SRC DST | search [options] WORD PATH...\n");

@@ -114,16 +114,89 @@ bool ConsoleWindow::writeOut(const std::string& text) {
   return output_error_.compare_exchange_strong(expected, error);
 }
 
-void ConsoleWindow::addResultRows(const std::vector<SearchRow>& rows) {
+void ConsoleWindow::setGivenPath(const std::string& given, const std::string& absolute) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  given_ = given;
+  while (given_.size() > 1 && given_.back() == '/') given_.pop_back();
+  absolute_ = absolute;
+}
+
+std::string ConsoleWindow::shownPath(const std::string& path) const {
+  if (absolute_.empty() || path.compare(0, absolute_.size(), absolute_) != 0) return path;
+  std::string rest = path.substr(absolute_.size());
+  if (!rest.empty() && rest.front() == '/' && !given_.empty() && given_.back() == '/') rest.erase(0, 1);
+  return given_ + rest;
+}
+
+std::string ConsoleWindow::fileOutput(const std::string& path, const std::string& rows_text, long long hits) const {
+  if (listing_ == Listing::kRows || hits == 0) return rows_text;
+  return FormatListing(shownPath(path), listing_ == Listing::kCounts ? hits : -1, format_);
+}
+
+void ConsoleWindow::jobQueued(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (pending_by_path_.count(path)) return;
+  pending_.emplace_back();
+  pending_.back().path = path;
+  pending_by_path_[path] = &pending_.back();
+}
+
+bool ConsoleWindow::flushDone() {
+  std::string text;
+  while (!pending_.empty() && pending_.front().done) {
+    text += fileOutput(pending_.front().path, pending_.front().text, pending_.front().hits);
+    pending_by_path_.erase(pending_.front().path);
+    pending_.pop_front();
+  }
+  if (text.empty()) return false;
+  clearBar();
+  bool failed = writeOut(text);
+  drawBar();
+  return failed;
+}
+
+void ConsoleWindow::jobDone(const std::string& path) {
   bool failed;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    clearBar();
-    std::string text;
-    for (const SearchRow& row : rows) text += FormatRow(row, format_, colour_);
-    failed = writeOut(text);
+    auto it = pending_by_path_.find(path);
+    if (it == pending_by_path_.end()) return;
+    it->second->done = true;
+    failed = flushDone();
+  }
+  if (failed && on_output_failure_) on_output_failure_();
+}
+
+void ConsoleWindow::flushResults() {
+  bool failed;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (PendingFile& file : pending_) file.done = true;
+    failed = flushDone();
+  }
+  if (failed && on_output_failure_) on_output_failure_();
+}
+
+void ConsoleWindow::addResultRows(const std::vector<SearchRow>& rows) {
+  if (rows.empty()) return;
+  const std::string& path = rows.front().path.empty() ? CurrentJobPath() : rows.front().path;
+  // Formatted outside the lock: jobs on other cores go on meanwhile.
+  std::string text;
+  if (listing_ == Listing::kRows) text = FormatFileRows(rows, shownPath(path), style_);
+  bool failed = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
     rows_ += static_cast<long long>(rows.size());
-    drawBar();
+    auto it = pending_by_path_.find(path);
+    if (it != pending_by_path_.end()) {
+      it->second->text += text;
+      it->second->hits += static_cast<long long>(rows.size());
+    } else {
+      text = fileOutput(path, text, static_cast<long long>(rows.size()));
+      clearBar();
+      failed = writeOut(text);
+      drawBar();
+    }
   }
   // Outside the lock: the callback cancels, which sets the status line.
   if (failed && on_output_failure_) on_output_failure_();

@@ -5,9 +5,11 @@
 #define MORAVINE_CLI_CONSOLE_WINDOW_H_
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "cli/row_format.h"
 #include "shell/window_controls.h"
@@ -20,6 +22,10 @@ class ConsoleWindow : public WindowControls {
   // they share standard error with the messages.
   ConsoleWindow(bool quiet, RowFormat format, bool has_log_file = false);
 
+  // What a search prints for each file: its rows, the file's path once when
+  // it has hits, or the path with its number of hits.
+  enum class Listing { kRows, kFiles, kCounts };
+
   void setStatus(const std::string& text) override;
   void setProgress(int position, int maximum) override;
   void enable(Control, bool) override {}
@@ -30,6 +36,11 @@ class ConsoleWindow : public WindowControls {
   void addResultRows(const std::vector<SearchRow>& rows) override;
   std::string searchWordText() override { return word_; }
   std::string allowErrorsText() override { return errors_; }
+  SearchSettings searchSettings() override { return settings_; }
+  // Each file's output waits until the files queued before it are done, so
+  // that files come out in the order of the walk whatever the number of jobs.
+  void jobQueued(const std::string& path) override;
+  void jobDone(const std::string& path) override;
 
   // Whether the hit of a text row is coloured (default: standard output is
   // a terminal).
@@ -38,6 +49,21 @@ class ConsoleWindow : public WindowControls {
     word_ = word;
     errors_ = errors;
   }
+  void setSearchSettings(const SearchSettings& settings, const RowStyle& style, Listing listing) {
+    settings_ = settings;
+    style_ = style;
+    style_.format = format_;
+    style_.colour = colour_;
+    listing_ = listing;
+  }
+  // The next command's files are shown under the path the user gave for
+  // the absolute path that the command walks.
+  void setGivenPath(const std::string& given, const std::string& absolute);
+  // The path of a file below the given one as the user would write it.
+  std::string shownPath(const std::string& path) const;
+  // Writes what is still held back (after the batch).
+  void flushResults();
+
   // Messages shown as error or information boxes so far, and rows printed.
   int problems() const { return problems_.load(); }
   long long rows() const { return rows_.load(); }
@@ -58,6 +84,17 @@ class ConsoleWindow : public WindowControls {
   bool writeOut(const std::string& text);
   void drawBar();
   void clearBar();
+  // A file's output: its rows, or its line of the listing.
+  std::string fileOutput(const std::string& path, const std::string& rows_text, long long hits) const;
+  // Writes the outputs of the done files at the head of the queue (under the mutex); true on a first failure.
+  bool flushDone();
+
+  struct PendingFile {
+    std::string path;
+    std::string text;
+    long long hits = 0;
+    bool done = false;
+  };
 
   std::mutex mutex_;
   bool quiet_;
@@ -71,6 +108,13 @@ class ConsoleWindow : public WindowControls {
   bool bar_shown_ = false;
   std::string word_;
   std::string errors_;
+  SearchSettings settings_;
+  RowStyle style_;
+  Listing listing_ = Listing::kRows;
+  std::string given_;
+  std::string absolute_;
+  std::deque<PendingFile> pending_;  // files queued, in walk order, not written yet
+  std::unordered_map<std::string, PendingFile*> pending_by_path_;
   std::atomic<int> problems_{0};
   std::atomic<long long> rows_{0};
   std::atomic<int> output_error_{0};

@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -119,10 +120,22 @@ void WatchSignals() {
   }).detach();
 }
 
+// The file system with the entries of each folder sorted by name, so that a
+// folder's files are searched, and printed, in the order of their paths.
+class SortedFileSystem : public moravine::PosixFileSystem {
+ public:
+  bool enumerate(const std::string& dir, std::vector<moravine::DirEntry>* entries) override {
+    if (!PosixFileSystem::enumerate(dir, entries)) return false;
+    std::sort(entries->begin(), entries->end(),
+              [](const moravine::DirEntry& a, const moravine::DirEntry& b) { return a.name < b.name; });
+    return true;
+  }
+};
+
 // Runs one command over each path as the window runs it on a selected item.
 void RunBatches(JobType type, const std::vector<std::string>& paths, const BatchOptions& options,
                 moravine::ConsoleWindow* window) {
-  moravine::PosixFileSystem fs;
+  SortedFileSystem fs;
   moravine::TreeModel tree(&fs);
   moravine::PosixSearchHost host;
   moravine::DetachedThreadStarter threads;
@@ -151,8 +164,10 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
       }
       continue;
     }
+    window->setGivenPath(given, path);
     moravine::cli::RunCommandOnItem(dlg, type, item, given, shown, options.force, window);
     dlg.WaitUntilIdle();
+    window->flushResults();
   }
   g_dialog = nullptr;
 }
@@ -314,6 +329,25 @@ int main(int argc, char** argv) {
           "0.." + std::to_string(kMaxErrors)));
   search->add_option("--format", format_name, "Rows as text (default), tsv or json (one object per line)")
       ->check(CLI::IsMember({"text", "tsv", "json"}));
+  bool ignore_case = false, line_numbers = false, whole_lines = false, byte_offsets = false;
+  bool list_files = false, count_hits = false;
+  int before = 0, after = 0, around = 0, max_count = 0, context_words = 3;
+  search->add_flag("-i,--ignore-case", ignore_case, "ASCII letters match in either case");
+  search->add_flag("-n,--line-number", line_numbers, "Show the line number of each hit");
+  search->add_flag("--lines", whole_lines, "Show the whole line of each hit, like grep");
+  auto* after_opt = search->add_option("-A,--after-context", after, "Show NUM lines after each hit's line")
+      ->check(CLI::Range(0, 10000));
+  auto* before_opt = search->add_option("-B,--before-context", before, "Show NUM lines before each hit's line")
+      ->check(CLI::Range(0, 10000));
+  auto* around_opt = search->add_option("-C,--context", around, "Show NUM lines before and after each hit's line")
+      ->check(CLI::Range(0, 10000));
+  search->add_flag("-b,--byte-offset", byte_offsets, "Show the offset of each hit in the original text");
+  auto* list_opt = search->add_flag("-l,--files-with-matches", list_files, "Print only the files that have hits");
+  auto* count_opt = search->add_flag("-c,--count", count_hits, "Print the files that have hits with their number");
+  list_opt->excludes(count_opt);
+  search->add_option("-m,--max-count", max_count, "Stop each file after NUM hits")->check(CLI::Range(1, 1 << 30));
+  search->add_option("--context-words", context_words, "Words shown on either side of a hit (default 3)")
+      ->check(CLI::Range(0, 1000));
   search->add_option("WORD", options.word, "The word; regular-expression characters are passed on to agrep")
       ->required();
   add_paths(search, "Compressed files and folders");
@@ -421,12 +455,37 @@ int main(int argc, char** argv) {
     if (options.word.empty() || options.word.size() > 998) {
       return UsageError("the search word must hold 1 to 998 bytes");
     }
-    if (!AgrepAvailable()) {
+    // The bundled matcher runs in process: no program to start.
+    if (!moravine::AgrepIsBundled() && !AgrepAvailable()) {
       std::fprintf(stderr, "moravine: agrep cannot be started (%s); it is installed beside moravine, or "
                    "MORAVINE_AGREP names another\n", moravine::AgrepProgram().c_str());
       return 2;
     }
     window.setSearch(options.word, std::to_string(errors));
+    moravine::SearchSettings settings;
+    moravine::RowStyle style;
+    if (*around_opt) {
+      if (!*before_opt) before = around;
+      if (!*after_opt) after = around;
+    }
+    style.lines = whole_lines || before > 0 || after > 0;
+    style.context = before > 0 || after > 0;
+    style.line_numbers = line_numbers;
+    style.byte_offsets = byte_offsets;
+    settings.ignore_case = ignore_case;
+    settings.line_numbers = line_numbers || style.lines;
+    settings.text_offsets = byte_offsets;
+    settings.max_hits = list_files ? 1 : max_count;
+    settings.positions_only = list_files || count_hits;
+    settings.rows.left_words = context_words;
+    settings.rows.right_words = context_words + 1;
+    settings.rows.whole_line = style.lines;
+    settings.rows.lines_before = before;
+    settings.rows.lines_after = after;
+    window.setSearchSettings(settings, style,
+                             list_files   ? moravine::ConsoleWindow::Listing::kFiles
+                             : count_hits ? moravine::ConsoleWindow::Listing::kCounts
+                                          : moravine::ConsoleWindow::Listing::kRows);
   }
 
   RunBatches(type, paths, options, &window);

@@ -1,5 +1,7 @@
 #include "cli/row_format.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 #include "wordmodel/htoken.h"
@@ -83,13 +85,143 @@ std::string Printable(const std::string& s) {
   return out;
 }
 
+// Printable, with tabs kept as they are: a whole line of text.
+std::string PrintableLine(const std::string& s) {
+  std::string out;
+  size_t from = 0;
+  for (size_t i = 0; i <= s.size(); ++i) {
+    if (i == s.size() || s[i] == '\t') {
+      out += Printable(s.substr(from, i - from));
+      if (i < s.size()) out += '\t';
+      from = i + 1;
+    }
+  }
+  return out;
+}
+
+inline bool Continues(const std::string& s, size_t i) {
+  return i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80;
+}
+
+const char kEllipsis[] = "\xE2\x80\xA6";
+const char kHitColour[] = "\033[1;31m";
+const char kPathColour[] = "\033[35m";
+const char kNumberColour[] = "\033[32m";
+const char kSeparatorColour[] = "\033[36m";
+const char kReset[] = "\033[0m";
+
+std::string Coloured(const std::string& text, const char* colour, bool on) {
+  return on ? colour + text + kReset : text;
+}
+
+// "path:line:offset:" (or with '-' for context lines), coloured when asked.
+std::string LinePrefix(const std::string& path, const RowStyle& style, int64_t line, int64_t offset, char separator) {
+  const std::string sep = Coloured(std::string(1, separator), kSeparatorColour, style.colour);
+  std::string out = Coloured(Printable(path), kPathColour, style.colour) + sep;
+  if (style.line_numbers && line > 0) out += Coloured(std::to_string(line), kNumberColour, style.colour) + sep;
+  if (style.byte_offsets && offset >= 0) out += Coloured(std::to_string(offset), kNumberColour, style.colour) + sep;
+  return out;
+}
+
+std::string WithoutCarriageReturn(const std::string& line) {
+  return !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+}
+
+// A context line, cut after kMaxShownLine bytes.
+std::string ShownContextLine(const std::string& raw) {
+  std::string line = WithoutCarriageReturn(raw);
+  if (line.size() <= kMaxShownLine) return PrintableLine(line);
+  size_t to = kMaxShownLine;
+  while (to > 0 && Continues(line, to)) --to;
+  return PrintableLine(line.substr(0, to)) + kEllipsis;
+}
+
+// The hit line with its hits (byte ranges) highlighted; a long line is
+// shown from a little before its first hit, cut at both ends as needed.
+std::string ShownHitLine(const std::string& raw, std::vector<std::pair<size_t, size_t>> hits, bool colour) {
+  const std::string line = WithoutCarriageReturn(raw);
+  size_t from = 0, to = line.size();
+  if (line.size() > kMaxShownLine) {
+    const size_t first = hits.empty() ? 0 : std::min(hits.front().first, line.size());
+    from = first > kMaxShownLine / 3 ? first - kMaxShownLine / 3 : 0;
+    while (from > 0 && Continues(line, from)) --from;
+    to = std::min(line.size(), from + kMaxShownLine);
+    while (to < line.size() && Continues(line, to)) --to;
+  }
+  std::string out = from > 0 ? kEllipsis : "";
+  size_t at = from;
+  for (auto [start, end] : hits) {
+    start = std::clamp(start, at, to);
+    end = std::clamp(end, start, to);
+    out += PrintableLine(line.substr(at, start - at));
+    if (end > start) out += Coloured(PrintableLine(line.substr(start, end - start)), kHitColour, colour);
+    at = end;
+  }
+  out += PrintableLine(line.substr(at, to - at));
+  if (to < line.size()) out += kEllipsis;
+  return out;
+}
+
+std::string FormatLines(const std::vector<SearchRow>& rows, const std::string& path, const RowStyle& style) {
+  std::string out;
+  int64_t printed = 0;  // the last line printed
+  for (size_t i = 0; i < rows.size();) {
+    const SearchRow& row = rows[i];
+    size_t k = i + 1;
+    while (k < rows.size() && rows[k].line == row.line && row.line > 0) ++k;
+    if (row.lines.empty() || row.hit_line < 0 || static_cast<size_t>(row.hit_line) >= row.lines.size()) {
+      i = k;
+      continue;
+    }
+    const int64_t first = row.line - row.hit_line;
+    const int64_t next_hit = k < rows.size() ? rows[k].line : INT64_MAX;
+    if (style.context && printed > 0 && first > printed + 1) {
+      out += Coloured("--", kSeparatorColour, style.colour) + "\n";
+    }
+    for (size_t index = 0; index < row.lines.size(); ++index) {
+      const int64_t n = first + static_cast<int64_t>(index);
+      if (n <= printed && row.line > 0) continue;
+      if (n >= next_hit) break;  // the next hit's group prints it
+      // A phrase found across line ends goes on over the lines after the hit's.
+      const auto from_hit = static_cast<int32_t>(index) - row.hit_line;
+      if (from_hit > 0 && from_hit <= static_cast<int32_t>(std::count(row.word.begin(), row.word.end(), '\n'))) {
+        size_t begin = 0;
+        for (int32_t k = 0; k < from_hit; ++k) begin = row.word.find('\n', begin) + 1;
+        const size_t end = std::min(row.word.find('\n', begin), row.word.size());
+        out += LinePrefix(path, style, n, -1, ':') +
+               ShownHitLine(row.lines[index], {{0, end - begin}}, style.colour);
+      } else if (static_cast<int32_t>(index) == row.hit_line) {
+        std::vector<std::pair<size_t, size_t>> hits;
+        for (size_t h = i; h < k; ++h) {
+          if (rows[h].hit_column < 0) continue;
+          const auto start = static_cast<size_t>(rows[h].hit_column);
+          hits.emplace_back(start, start + rows[h].word.size());
+        }
+        std::sort(hits.begin(), hits.end());
+        out += LinePrefix(path, style, n, row.text_offset, ':') + ShownHitLine(row.lines[index], hits, style.colour);
+      } else {
+        out += LinePrefix(path, style, n, -1, '-') + ShownContextLine(row.lines[index]);
+      }
+      out += '\n';
+      printed = n;
+    }
+    i = k;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string PrintableText(const std::string& text) { return Printable(text); }
 
-std::string FormatRow(const SearchRow& row, RowFormat format, bool colour) {
-  switch (format) {
+std::string FormatRow(const SearchRow& row, const std::string& path, const RowStyle& style) {
+  const std::string line_text =
+      style.lines && !row.lines.empty() && row.hit_line >= 0 && static_cast<size_t>(row.hit_line) < row.lines.size()
+          ? WithoutCarriageReturn(row.lines[static_cast<size_t>(row.hit_line)])
+          : std::string();
+  switch (style.format) {
     case RowFormat::kText: {
+      if (style.lines) return FormatLines({row}, path, style);
       // Readable form: a blank between the left context and a word that it
       // touches (the spaceless model leaves that blank out of the left
       // context), and the blank that parted the word from the right context
@@ -97,20 +229,56 @@ std::string FormatRow(const SearchRow& row, RowFormat format, bool colour) {
       bool join = !row.left.empty() && !row.word.empty() && HToken_isWordByte(row.left.back()) &&
                   HToken_isWordByte(row.word.front());
       bool gap = !row.right.empty() && row.right_after_blank;
-      std::string word = Printable(row.word);
-      std::string line = Printable(row.file) + ":" + row.position + ": " + Printable(row.left) + (join ? " " : "");
-      line += colour ? "\033[1;31m" + word + "\033[0m" : word;
+      std::string line = LinePrefix(path, style, row.line, row.text_offset, ':');
+      if (!(style.line_numbers && row.line > 0) && !(style.byte_offsets && row.text_offset >= 0)) {
+        line += row.position + ":";
+      }
+      line += " " + Printable(row.left) + (join ? " " : "");
+      line += Coloured(Printable(row.word), kHitColour, style.colour);
       return line + (gap ? " " : "") + Printable(row.right) + "\n";
     }
-    case RowFormat::kTsv:
-      return TsvField(row.file) + "\t" + row.position + "\t" + TsvField(row.left) + "\t" + TsvField(row.word) + "\t" +
-             TsvField(row.right) + "\n";
-    case RowFormat::kJson:
-      return "{\"file\": " + JsonString(row.file) + ", \"position\": " + row.position +
-             ", \"left\": " + JsonString(row.left) + ", \"word\": " + JsonString(row.word) +
-             ", \"right\": " + JsonString(row.right) + "}\n";
+    case RowFormat::kTsv: {
+      std::string out = TsvField(path) + "\t" + row.position + "\t" + (row.line > 0 ? std::to_string(row.line) : "") +
+                        "\t" + (row.text_offset >= 0 ? std::to_string(row.text_offset) : "") + "\t" +
+                        TsvField(row.left) + "\t" + TsvField(row.word) + "\t" + TsvField(row.right);
+      if (style.lines) out += "\t" + TsvField(line_text);
+      return out + "\n";
+    }
+    case RowFormat::kJson: {
+      std::string out = "{\"path\": " + JsonString(path) + ", \"position\": " + row.position;
+      if (row.line > 0) out += ", \"line\": " + std::to_string(row.line);
+      if (row.text_offset >= 0) out += ", \"offset\": " + std::to_string(row.text_offset);
+      out += ", \"left\": " + JsonString(row.left) + ", \"word\": " + JsonString(row.word) +
+             ", \"right\": " + JsonString(row.right);
+      if (style.lines) {
+        out += ", \"line_text\": " + JsonString(line_text);
+        if (style.context) {
+          out += ", \"lines\": [";
+          for (size_t i = 0; i < row.lines.size(); ++i) out += (i ? ", " : "") + JsonString(row.lines[i]);
+          out += "], \"hit_line\": " + std::to_string(row.hit_line);
+        }
+      }
+      return out + "}\n";
+    }
   }
   return std::string();
+}
+
+std::string FormatListing(const std::string& path, long long hits, RowFormat format) {
+  const std::string count = hits >= 0 ? std::to_string(hits) : std::string();
+  switch (format) {
+    case RowFormat::kText: return Printable(path) + (hits >= 0 ? ":" + count : "") + "\n";
+    case RowFormat::kTsv: return TsvField(path) + (hits >= 0 ? "\t" + count : "") + "\n";
+    case RowFormat::kJson: return "{\"path\": " + JsonString(path) + (hits >= 0 ? ", \"count\": " + count : "") + "}\n";
+  }
+  return std::string();
+}
+
+std::string FormatFileRows(const std::vector<SearchRow>& rows, const std::string& path, const RowStyle& style) {
+  if (style.format == RowFormat::kText && style.lines) return FormatLines(rows, path, style);
+  std::string out;
+  for (const SearchRow& row : rows) out += FormatRow(row, path, style);
+  return out;
 }
 
 }  // namespace moravine

@@ -1,5 +1,6 @@
 #include "gui/main_window.h"
 
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -173,6 +174,10 @@ void MainWindow::createControls() {
   grid->addWidget(make_label("Allow errors", "allowErrorsLabel1019"), 3, 2);
   make_edit(&allow_errors_, &errors_text_, "allowErrors1016");
   grid->addWidget(allow_errors_, 3, 3);
+  ignore_case_ = new QCheckBox(QStringLiteral("Ignore case"));
+  ignore_case_->setObjectName(QStringLiteral("ignoreCase"));
+  connect(ignore_case_, &QCheckBox::toggled, this, [this](bool on) { ignore_case_checked_.store(on); });
+  grid->addWidget(ignore_case_, 3, 4, Qt::AlignLeft);
   grid->addWidget(make_button(&search_, "Search", "search1011"), 3, 5);
   for (int column : {0, 1, 2, 3, 5}) grid->setColumnMinimumWidth(column, du.x(73));
   grid->setColumnStretch(4, 1);
@@ -234,7 +239,7 @@ void MainWindow::createControls() {
   // The focus goes round in the order of the dialog's controls.
   QWidget* order[] = {tree_,    options_, view_log_,     compress_,    decompress_, remove_compressed_,
                       remove_original_,   help_,         exit_,        search_word_, allow_errors_,
-                      search_,  results_, cancel_};
+                      ignore_case_, search_,  results_, cancel_};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(options_, &QPushButton::clicked, this, &MainWindow::showOptions);
@@ -363,12 +368,18 @@ void MainWindow::clearResults() {
 
 void MainWindow::addResultRows(const std::vector<SearchRow>& rows) {
   // The rows come from the search job of one file, on the job's thread.
-  updates_.post([this, rows, path = CurrentJobPath()] { results_model_->prepend(rows, path); });
+  updates_.post([this, rows] { results_model_->prepend(rows); });
 }
 
 std::string MainWindow::searchWordText() {
   std::lock_guard<std::mutex> lock(box_mutex_);
   return word_text_;
+}
+
+SearchSettings MainWindow::searchSettings() {
+  SearchSettings settings;
+  settings.ignore_case = ignore_case_checked_.load();
+  return settings;
 }
 
 std::string MainWindow::allowErrorsText() {

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -25,6 +26,7 @@
 #include "shell/window_controls.h"
 
 class QLabel;
+class QCheckBox;
 class QLineEdit;
 class QMenu;
 class QModelIndex;
@@ -84,6 +86,7 @@ class MainWindow : public QDialog, public WindowControls {
   void addResultRows(const std::vector<SearchRow>& rows) override;
   std::string searchWordText() override;
   std::string allowErrorsText() override;
+  SearchSettings searchSettings() override;
 
   CMainDlg& core() { return *core_; }
   TreeModel& model() { return *model_; }
@@ -157,6 +160,7 @@ class MainWindow : public QDialog, public WindowControls {
   QPushButton* exit_ = nullptr;
   QLineEdit* search_word_ = nullptr;
   QLineEdit* allow_errors_ = nullptr;
+  QCheckBox* ignore_case_ = nullptr;
   QPushButton* search_ = nullptr;
   QTreeView* results_ = nullptr;
   ResultsModel* results_model_ = nullptr;
@@ -168,6 +172,7 @@ class MainWindow : public QDialog, public WindowControls {
   std::mutex box_mutex_;
   std::string word_text_;
   std::string errors_text_;
+  std::atomic<bool> ignore_case_checked_{false};
 
   // The batch's failures, kept on the window's thread.
   bool quiet_errors_ = false;

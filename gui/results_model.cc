@@ -70,11 +70,11 @@ void ResultsModel::clear() {
   endResetModel();
 }
 
-void ResultsModel::prepend(const std::vector<SearchRow>& rows, const std::string& path) {
+void ResultsModel::prepend(const std::vector<SearchRow>& rows) {
   if (rows.empty()) return;
   beginInsertRows(QModelIndex(), 0, static_cast<int>(rows.size()) - 1);
   for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-    rows_.push_front(ResultRow{*it, path});
+    rows_.push_front(ResultRow{*it, it->path});
     rows_.front().row.right = WithoutBrokenStart(it->right);
   }
   endInsertRows();

@@ -36,7 +36,7 @@ class ResultsModel : public QAbstractTableModel {
 
   void clear();
   // The rows of one file go on top, in their own order.
-  void prepend(const std::vector<SearchRow>& rows, const std::string& path);
+  void prepend(const std::vector<SearchRow>& rows);
   const ResultRow& at(int row) const { return rows_[static_cast<size_t>(row)]; }
 
   static Qt::Alignment alignment(int column);

@@ -104,7 +104,16 @@ void FillLines(const SearchHit& hit, int32_t before, int32_t after, const unsign
     if (newline.at(body + end, len) && seen++ == after) break;
     end += len;
   }
-  const std::string text = DecodeStretch(body + start, end - start, spaceless, model);
+  // Decoded in two parts, so that the hit's place in its line is known; the
+  // spaceless model implies a blank between two words that the cut parts.
+  std::string text = DecodeStretch(body + start, hit.offset - start, spaceless, model);
+  std::string rest = DecodeStretch(body + hit.offset, end - hit.offset, spaceless, model);
+  if (spaceless && !text.empty() && !rest.empty() && HToken_isWordByte(text.back()) &&
+      HToken_isWordByte(rest.front())) {
+    text += ' ';
+  }
+  const size_t hit_at = text.size();
+  text += rest;
   row->lines.clear();
   for (size_t from = 0;;) {
     const size_t lf = text.find('\n', from);
@@ -112,7 +121,10 @@ void FillLines(const SearchHit& hit, int32_t before, int32_t after, const unsign
     if (lf == std::string::npos) break;
     from = lf + 1;
   }
-  row->hit_line = std::min(passed, static_cast<int32_t>(row->lines.size()) - 1);
+  row->hit_line = static_cast<int32_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(hit_at), '\n'));
+  const size_t line_start = hit_at == 0 ? 0 : text.rfind('\n', hit_at - 1);
+  row->hit_column = static_cast<int32_t>(line_start == std::string::npos || hit_at == 0 ? hit_at
+                                                                                        : hit_at - line_start - 1);
 }
 
 void Cut(std::string* text, int32_t limit, bool keep_end) {

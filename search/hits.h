@@ -13,6 +13,7 @@
 // options of Search_hitRows add.
 struct SearchRow {
   std::string file;      // display name
+  std::string path;      // the searched file's path, as the search job was given it
   std::string position;  // offset of the hit in the compressed body, decimal
   std::string left;      // up to three words before the hit
   std::string word;      // the hit's token, or the text of a phrase's hit
@@ -22,6 +23,7 @@ struct SearchRow {
   int64_t text_offset = -1;        // the hit's offset in the text; -1 when not computed
   std::vector<std::string> lines;  // the hit's line with the lines around it, without line feeds
   int32_t hit_line = 0;            // the index of the hit's line in `lines`
+  int32_t hit_column = -1;         // the byte offset of the hit in lines[hit_line]; -1 when not known
 };
 
 struct SearchRowOptions {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "search/hits.h"
-#include "search/vocabulary_match.h"
+#include "search/search_file.h"
 #include "shell/job_frame.h"
 #include "wordmodel/hlog.h"
 
@@ -24,10 +24,16 @@ void Search(moravine::JobParams& params) {
   if (!moravine::MapJobInput(owner, path, &input)) return;
   std::string errors_text = ui->allowErrorsText().substr(0, kBoxCharacters);
   std::string word = ui->searchWordText().substr(0, kBoxCharacters);
-  int32_t errors = std::atoi(errors_text.c_str());
+  const moravine::SearchSettings settings = ui->searchSettings();
+  SearchOptions options;
+  options.errors = std::atoi(errors_text.c_str());
+  options.ignore_case = settings.ignore_case;
+  options.phrase = Search_isPhrase(word);
+  options.max_hits = settings.max_hits;
+  options.line_numbers = settings.line_numbers;
+  options.text_offsets = settings.text_offsets;
 
-  int32_t count = 0;
-  SearchOffsets offsets;
+  std::vector<SearchHit> hits;
   int32_t size = static_cast<int32_t>(input.size());
   try {
     // Only parsing rules 0 and 1 exist; decompression refuses any other
@@ -36,20 +42,33 @@ void Search(moravine::JobParams& params) {
       HFatal("Fatal Error: First byte of compressed file not 1, actually %d\n",
              static_cast<int>(static_cast<signed char>(input.data()[0])));
     }
-    Search_compressedFile(&count, word, input.data(), size, errors, owner->searchHost(), &offsets);
+    Search_findHits(word, input.data(), size, options, owner->searchHost(), &hits);
   } catch (...) {
     if (input.changed()) return moravine::ReportChangedInput(owner, path);
     ui->showError("Search failed. See log file for details.");
     return;
   }
-  if (count == 0) return;
+  if (hits.empty()) return;
+  const std::string name = Search_displayName(path);
   std::vector<SearchRow> rows;
   std::string error;
-  try {
-    Search_contextRows(Search_displayName(path), input.data(), size, offsets.at.get(), count, &rows, &error);
-  } catch (...) {
-    error = "Error decompressing left context.";
+  if (settings.positions_only) {
+    rows.resize(hits.size());
+    for (size_t i = 0; i < hits.size(); ++i) {
+      rows[i].file = name;
+      rows[i].position = std::to_string(hits[i].offset);
+      rows[i].line = hits[i].line;
+      rows[i].text_offset = hits[i].text_offset;
+    }
+  } else {
+    try {
+      Search_hitRows(name, input.data(), size, hits.data(), static_cast<int32_t>(hits.size()), settings.rows, &rows,
+                     &error);
+    } catch (...) {
+      error = "Error decompressing left context.";
+    }
   }
+  for (SearchRow& row : rows) row.path = path;
   if (input.changed()) return moravine::ReportChangedInput(owner, path);
   ui->addResultRows(rows);
   if (!error.empty()) ui->showError(error);

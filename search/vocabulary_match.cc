@@ -1,5 +1,6 @@
 #include "search/vocabulary_match.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -184,6 +185,35 @@ int32_t ReadMatchFile(const char* input, const std::vector<std::string>& argumen
   return lines;
 }
 
+// The ranks of the tokens equal to a word, as the whole-line match of the
+// word without errors finds them, by one pass over the dictionary's string:
+// each place where the word's bytes begin a token and fill it. The word is
+// not empty and holds no line feed.
+int32_t ExactTokenRanks(const std::string& word, const HDictionary* dictionary, std::vector<int32_t>* ranks) {
+  const unsigned char* text = dictionary->string;
+  const auto length = static_cast<size_t>(dictionary->string_length);
+  const int32_t* start = dictionary->start.get();
+  const int32_t count = dictionary->token_count;
+  int32_t lines = 0;
+  for (size_t from = 0; from + word.size() <= length;) {
+    const void* found = memmem(text + from, length - from, word.data(), word.size());
+    if (!found) break;
+    const auto at = static_cast<int32_t>(static_cast<const unsigned char*>(found) - text);
+    const int32_t* next = std::upper_bound(start, start + count, at);
+    const auto rank = static_cast<int32_t>(next - start) - 1;
+    if (rank >= 0 && start[rank] == at) {
+      int32_t token_length;
+      HDecode_token(dictionary, rank, &token_length);
+      if (token_length == static_cast<int32_t>(word.size())) {
+        ranks->push_back(rank);
+        ++lines;
+      }
+    }
+    from = static_cast<size_t>(at) + 1;
+  }
+  return lines;
+}
+
 // The matching that the bundled agrep would do over the vocabulary file,
 // done here. Every token is one line of that file, the newline token two
 // empty ones; the program's diagnostics go where the child's would go, to
@@ -217,6 +247,14 @@ int32_t MatchInProcess(const std::vector<std::string>& arguments, const HModel* 
   }
   const HDictionary* dictionary = &model->dictionary;
   int32_t lines = 0;
+  if (parsed.errors == 0 && !parsed.ignore_case) {
+    const agrep::ClassifiedPattern classified = agrep::ClassifyPattern(parsed.pattern);
+    // The empty word matches the newline token's two empty lines: left to the matcher.
+    if (classified.kind == agrep::PatternKind::kAnchoredWord && !classified.word.empty() &&
+        classified.word.find('\n') == std::string::npos) {
+      return ExactTokenRanks(classified.word, dictionary, ranks);
+    }
+  }
   try {
     for (int32_t rank = 0; rank < dictionary->token_count; ++rank) {
       int32_t length;

@@ -46,6 +46,7 @@ int RunJob(JobParams* raw, Work work) {
     capture.finish();
     SetCurrentJobPath(std::string());
   }
+  owner->controls()->jobDone(params->path);
   owner->JobFinished();
   params.reset();
   owner->jobLock().unlock();

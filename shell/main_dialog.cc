@@ -190,6 +190,7 @@ void CMainDlg::StartJob(const std::string& path, JobType type) {
         JobFinished();
         break;
       }
+      ui->jobQueued(path);
       QueueJob(proc, path);
       break;
     }
@@ -232,6 +233,7 @@ void CMainDlg::QueueJob(JobProcedure procedure, const std::string& path) {
   for (const PendingJob& job : failed) {
     ++walk_failures_;
     ShowErrorBox("Error starting job for " + job.path.substr(0, 1000), EAGAIN);
+    services_.controls->jobDone(job.path);
     JobFinished();
   }
 }

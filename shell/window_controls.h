@@ -10,8 +10,20 @@
 #include <vector>
 
 #include "search/hits.h"
+#include "search/search_file.h"
 
 namespace moravine {
+
+// How the search job searches and what its rows hold, beyond the two boxes.
+// The defaults give the window's rows: three words on either side.
+struct SearchSettings {
+  bool ignore_case = false;
+  bool line_numbers = false;
+  bool text_offsets = false;
+  int32_t max_hits = 0;     // per file; 0: all
+  bool positions_only = false;  // rows hold the file, path and position alone (counting, listing)
+  SearchRowOptions rows;
+};
 
 enum class Control {
   kCompress,
@@ -45,6 +57,15 @@ class WindowControls {
   // The text of the "Search word" and "Allow errors" boxes.
   virtual std::string searchWordText() = 0;
   virtual std::string allowErrorsText() = 0;
+  // The search settings that the window's other controls choose.
+  virtual SearchSettings searchSettings() { return SearchSettings(); }
+
+  // The batch core tells when it queues a job for a file, in the order of
+  // its walk, and each job tells when it has ended (whether it ran or was
+  // cancelled), after its last result rows. A front end may keep the rows
+  // of later files back until the earlier ones are done.
+  virtual void jobQueued(const std::string& /*path*/) {}
+  virtual void jobDone(const std::string& /*path*/) {}
 };
 
 }  // namespace moravine

@@ -253,14 +253,16 @@ class Signals(Case):
 
     def test_signals_stop_removals_at_once(self):
         self.archives(2000)
+        count = lambda: len([f for f in os.listdir(self.dir) if not f.endswith(".hwz")])
         for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
-            originals = len([f for f in os.listdir(self.dir) if not f.endswith(".hwz")])
+            originals = count()
             proc = subprocess.Popen([MORAVINE, "-q", "remove-original", self.dir], stderr=subprocess.PIPE)
-            time.sleep(0.3)
+            while count() == originals and proc.poll() is None:  # signalled once removals are under way
+                time.sleep(0.005)
             proc.send_signal(sig)
             proc.communicate(timeout=60)
             self.assertEqual(proc.returncode, 128 + sig)
-            left = len([f for f in os.listdir(self.dir) if not f.endswith(".hwz")])
+            left = count()
             self.assertGreater(left, 0, sig)
             self.assertLess(left, originals, sig)
             if left < 300:
@@ -341,7 +343,7 @@ class Output(Case):
         hwz = bytearray(self.compressed(name, text(50)))
         r = run("search", "whale", self.path(name + ".hwz"))
         self.assertEqual(r.returncode, 0)
-        self.assertIn(b"odd\\r\\nname.txt:", r.stdout)
+        self.assertIn(b"odd\\r\\nname.txt.hwz:", r.stdout)
         self.assertNotIn(b"\r", r.stdout)
         hwz[0] = 2
         write(self.path(name + ".hwz"), bytes(hwz))
