@@ -32,7 +32,8 @@ _moravine() {
   done
 
   case $prev in
-    -j | --jobs | -e | --errors | --distance) return ;;
+    -j | --jobs | -e | --errors | --distance | -A | -B | -C | -m | --after-context | --before-context | \
+      --context | --max-count | --context-words) return ;;
     --log | --files-from) _moravine_files; return ;;
     --color) COMPREPLY=($(compgen -W "auto always never" -- "$cur")); return ;;
     --format)
@@ -56,7 +57,9 @@ _moravine() {
     test) options="-v --verbose $list" ;;
     list) options="--format $list" ;;
     info) options="-v --verbose $list" ;;
-    search) options="-e --errors --format $list" ;;
+    search) options="-e --errors --format -i --ignore-case -n --line-number --lines -A --after-context
+      -B --before-context -C --context -b --byte-offset -l --files-with-matches -c --count -m --max-count
+      --context-words $list" ;;
     *) options="$list" ;;
   esac
   if [[ $cur == -* ]]; then
