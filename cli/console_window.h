@@ -42,6 +42,9 @@ class ConsoleWindow : public WindowControls {
   void jobQueued(const std::string& path) override;
   void jobDone(const std::string& path) override;
 
+  // Whether the hit of a text row is coloured (default: standard output is
+  // a terminal).
+  void setColour(bool colour) { colour_ = colour && format_ == RowFormat::kText; }
   void setSearch(const std::string& word, const std::string& errors) {
     word_ = word;
     errors_ = errors;

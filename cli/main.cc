@@ -13,12 +13,16 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cli/commands.h"
 #include "cli/console_window.h"
+#include "cli/input.h"
+#include "cli/overwrite.h"
 #include "codec/container.h"
 #include "codec/jobs/file_jobs.h"
 #include "search/search_job.h"
@@ -71,6 +75,7 @@ struct BatchOptions {
   int threads = 1;  // threads of one compression
   std::string word;
   std::string errors;
+  bool force = false;  // outputs may replace existing files
 };
 
 std::atomic<CMainDlg*> g_dialog{nullptr};
@@ -81,6 +86,8 @@ std::atomic<int> g_signal{0};
 void StopEverything(int sig) {
   int expected = 0;
   g_signal.compare_exchange_strong(expected, sig);
+  expected = 0;
+  moravine::cli::g_stop_signal.compare_exchange_strong(expected, sig);
   if (CMainDlg* dlg = g_dialog.load()) dlg->Abort();
 }
 
@@ -137,6 +144,9 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
   CMainDlg dlg(services, true, options.jobs);
   dlg.setOptions(options.spaceless, options.distance);
   dlg.setCompressThreads(options.threads);
+  if (!options.force) dlg.setJobCheck([window](const std::string& path, JobType type) {
+    return moravine::cli::MayWrite(path, type, window);
+  });
   tree.AddDrives();
   g_dialog = &dlg;
   if (g_signal.load() != 0) dlg.Abort();  // a signal that came before the dialog
@@ -157,7 +167,7 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
       continue;
     }
     window->setGivenPath(given, path);
-    dlg.RunCommand(type, item);
+    moravine::cli::RunCommandOnItem(dlg, type, item, given, shown, options.force, window);
     dlg.WaitUntilIdle();
     window->flushResults();
   }
@@ -174,13 +184,7 @@ bool AgrepAvailable() {
   return rc == 0;
 }
 
-// Reports a failed write to standard output; a reader that went away is
-// told by the exit status alone, as with a program that SIGPIPE ended.
-int OutputFailed(int error) {
-  if (error == EPIPE) return 128 + SIGPIPE;
-  std::fprintf(stderr, "moravine: error writing to standard output: %s\n", std::strerror(error ? error : EIO));
-  return 2;
-}
+using moravine::cli::OutputFailed;
 
 // A usage error: one line that names the problem, and where to look.
 int UsageError(const std::string& text) {
@@ -191,11 +195,11 @@ int UsageError(const std::string& text) {
 int Info(const std::vector<std::string>& files, bool verbose) {
   bool ok = true;
   for (const auto& path : files) {
-    moravine::MappedFile input;
+    moravine::cli::Input input;
     std::string error;
     if (g_signal.load() != 0) break;
-    if (!input.open(path, &error)) {
-      std::fprintf(stderr, "moravine: %s: %s\n", path.c_str(), error.c_str());
+    if (!input.open(path, &error) || (input.size() == 0 && !(error = "the file is empty").empty())) {
+      std::fprintf(stderr, "moravine: %s: %s\n", input.name().c_str(), error.c_str());
       ok = false;
       continue;
     }
@@ -208,7 +212,8 @@ int Info(const std::vector<std::string>& files, bool verbose) {
       HDecompress_getBodyAndConsole(input.data(), length, &text_length, &body, &body_length, &model);
       int rule = input.data()[0];
       if (rule != 0 && rule != 1) {
-        std::fprintf(stderr, "moravine: %s: unknown parsing rule %d\n", path.c_str(), static_cast<signed char>(rule));
+        std::fprintf(stderr, "moravine: %s: unknown parsing rule %d\n", input.name().c_str(),
+                     static_cast<signed char>(rule));
         HModel_free(&model, false);
         ok = false;
         continue;
@@ -219,7 +224,7 @@ int Info(const std::vector<std::string>& files, bool verbose) {
     } catch (const HFatalFailure& failure) {
       std::string what = failure.what();
       while (!what.empty() && what.back() == '\n') what.pop_back();
-      std::fprintf(stderr, "moravine: %s: not a valid compressed file: %s\n", path.c_str(), what.c_str());
+      std::fprintf(stderr, "moravine: %s: not a valid compressed file: %s\n", input.name().c_str(), what.c_str());
       ok = false;
     }
   }
@@ -233,9 +238,12 @@ int main(int argc, char** argv) {
   WatchSignals();
 
   CLI::App app{"Moravine: word-based compression of text files, searchable without decompressing.\n"
-               "Each command takes files and folders; folders are walked with everything below them.",
+               "compress, decompress, search and the removals take files and folders, walked with everything\n"
+               "below them; cat, test, list and info take files. '-' is standard input.",
                "moravine"};
   app.require_subcommand(1);
+  // Global options may come after the command too.
+  app.fallthrough();
   app.set_version_flag("--version", "moravine 1.0");
   bool quiet = false;
   std::string log_path;
@@ -247,10 +255,27 @@ int main(int argc, char** argv) {
   app.add_option("--log", log_path, "Write the log (job headers, statistics, diagnostics) to this file");
   app.add_option("-j,--jobs", options.jobs, "Jobs that run at the same time (default: the number of cores)")
       ->check(CLI::Range(1, 256));
+  std::string colour = "auto";
+  app.add_option("--color,--colour", colour, "Colour the hits of text rows: auto (on a terminal, unless NO_COLOR is "
+                 "set), always or never")
+      ->check(CLI::IsMember({"auto", "always", "never"}));
 
   std::vector<std::string> paths;
-  auto add_paths = [&paths](CLI::App* cmd, const char* what) {
-    cmd->add_option("PATH", paths, what)->required();
+  std::string files_from;
+  bool null_separated = false;
+  bool to_stdout = false;
+  auto add_list = [&](CLI::App* cmd) {
+    cmd->add_option("--files-from", files_from, "Also work on the paths listed in FILE, one a line ('-': standard "
+                    "input)")->option_text("FILE");
+    cmd->add_flag("--null", null_separated, "The names of --files-from are separated by NUL bytes");
+  };
+  auto add_paths = [&](CLI::App* cmd, const char* what, const char* name = "PATH") {
+    cmd->add_option(name, paths, what);
+    add_list(cmd);
+  };
+  auto add_output = [&](CLI::App* cmd) {
+    cmd->add_flag("-f,--force", options.force, "Replace existing output files");
+    cmd->add_flag("-c,--stdout", to_stdout, "Write to standard output and keep the input");
   };
 
   CLI::App* compress = app.add_subcommand("compress", "Compress each file to FILE.hwz");
@@ -267,10 +292,23 @@ int main(int argc, char** argv) {
                        "Threads that compress one file (default: the number of cores); the output is the same "
                        "whatever the number")
       ->check(CLI::Range(1, 256));
-  add_paths(compress, "Files and folders to compress");
+  add_paths(compress, "Files and folders to compress ('-': standard input to standard output)");
+  add_output(compress);
 
   CLI::App* decompress = app.add_subcommand("decompress", "Decompress each FILE.hwz to FILE");
-  add_paths(decompress, "Compressed files and folders");
+  add_paths(decompress, "Compressed files and folders ('-': standard input to standard output)");
+  add_output(decompress);
+  CLI::App* cat = app.add_subcommand("cat", "Decompress each FILE.hwz to standard output");
+  add_paths(cat, "Compressed files ('-': standard input)", "FILE");
+  CLI::App* test = app.add_subcommand("test", "Check that compressed files are complete and decode whole");
+  bool test_verbose = false;
+  test->add_flag("-v,--verbose", test_verbose, "Print a line for each good file too");
+  add_paths(test, "Compressed files ('-': standard input)", "FILE");
+  CLI::App* list = app.add_subcommand("list", "A table of compressed files: sizes, ratio, model, tokens");
+  std::string list_format = "table";
+  list->add_option("--format", list_format, "table (default) or json (one object per line)")
+      ->check(CLI::IsMember({"table", "json"}));
+  add_paths(list, "Compressed files ('-': standard input)", "FILE");
   CLI::App* remove_compressed =
       app.add_subcommand("remove-compressed", "Remove each FILE.hwz whose original FILE is present");
   add_paths(remove_compressed, "Compressed files and folders");
@@ -322,10 +360,9 @@ int main(int argc, char** argv) {
   add_paths(search, "Compressed files and folders");
 
   bool info_verbose = false;
-  std::vector<std::string> info_files;
   CLI::App* info = app.add_subcommand("info", "Print the statistics report of compressed files");
   info->add_flag("-v,--verbose", info_verbose, "Add the dictionary listing");
-  info->add_option("FILE", info_files, "Compressed files (.hwz)")->required();
+  add_paths(info, "Compressed files (.hwz; '-': standard input)", "FILE");
 
   try {
     app.parse(argc, argv);
@@ -345,6 +382,33 @@ int main(int argc, char** argv) {
     return UsageError(e.what());
   }
 
+  // The paths: those given, then those listed in --files-from.
+  bool stdin_path = false;
+  for (const std::string& path : paths) stdin_path = stdin_path || path == "-";
+  if (!files_from.empty()) {
+    if (files_from == "-" && stdin_path) {
+      return UsageError("standard input cannot hold both the list of --files-from and a file ('-')");
+    }
+    std::string error;
+    if (!moravine::cli::ReadFileList(files_from, null_separated, &paths, &error)) {
+      std::fprintf(stderr, "moravine: cannot read the list %s: %s\n",
+                   files_from == "-" ? "on standard input" : files_from.c_str(), error.c_str());
+      return 2;
+    }
+    if (paths.empty()) return 0;  // an empty list: nothing to do
+  } else if (null_separated) {
+    return UsageError("--null goes with --files-from");
+  }
+  if (paths.empty()) return UsageError("no files given");
+  bool streams = to_stdout || stdin_path;
+  if (stdin_path && (*remove_compressed || *remove_original || *search)) {
+    return UsageError(std::string("'-' (standard input) is not taken by ") +
+                      (*search ? "search" : *remove_compressed ? "remove-compressed" : "remove-original"));
+  }
+  if (*compress && streams && paths.size() != 1) {
+    return UsageError("compressing to standard output takes one file");
+  }
+
   // The log: reports and diagnostics to --log; without it, diagnostics go to
   // standard error and reports nowhere (info prints its report itself).
   FILE* log = nullptr;
@@ -360,8 +424,24 @@ int main(int argc, char** argv) {
   } else {
     HLog_setStreams(*info ? stdout : null, stderr);
   }
+  // These commands tell their failures themselves; the library's
+  // diagnostics go to the log alone.
+  if (!log && ((*compress && streams) || *cat || (*decompress && streams) || *test || *list)) {
+    HLog_setStreams(null, null);
+  }
+  if (*compress && streams) {
+    int status = moravine::cli::CompressToStdout(paths[0], !words_flag, options.distance, options.force,
+                                                 options.threads);
+    return g_signal.load() != 0 ? 128 + g_signal.load() : status;
+  }
+  if (*cat || (*decompress && streams) || *test || *list) {
+    int status = *test   ? moravine::cli::TestFiles(paths, test_verbose)
+                 : *list ? moravine::cli::ListFiles(paths, list_format == "json")
+                         : moravine::cli::DecompressToStdout(paths);
+    return g_signal.load() != 0 && status < 128 ? 128 + g_signal.load() : status;
+  }
   if (*info) {
-    int status = Info(info_files, info_verbose);
+    int status = Info(paths, info_verbose);
     return g_signal.load() != 0 ? 128 + g_signal.load() : status;
   }
 
@@ -375,6 +455,9 @@ int main(int argc, char** argv) {
                                : format_name == "json" ? moravine::RowFormat::kJson
                                                        : moravine::RowFormat::kText;
   moravine::ConsoleWindow window(quiet, format, log != nullptr);
+  const char* no_colour = std::getenv("NO_COLOR");
+  if (colour != "auto") window.setColour(colour == "always");
+  else if (no_colour && *no_colour) window.setColour(false);
   window.setOnOutputFailure([] { StopEverything(SIGPIPE); });
   if (type == moravine::JOB_SEARCH) {
     if (options.word.empty() || options.word.size() > 998) {

@@ -161,7 +161,7 @@ void CMainDlg::QueueDirectory(const std::string& dir, JobType type) {
     } else if (e.is_regular && !e.is_symlink) {
       bool compressed = EndsWithHwz(e.name);
       bool wanted = (type == JOB_COMPRESS || type == JOB_REMOVE_ORIGINAL) ? !compressed : compressed;
-      if (wanted) StartJob(path, type);
+      if (wanted && (!job_check_ || job_check_(path, type))) StartJob(path, type);
     }
   }
 }

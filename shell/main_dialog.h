@@ -108,6 +108,12 @@ class CMainDlg {
   // An error box: the text, a blank line and the system's text for `error`.
   void ShowErrorBox(const std::string& text, int error);
 
+  // Optional: asked for each file that a folder walk is about to start a
+  // job for; false leaves the file out (the check tells why). The window
+  // sets none; the command line refuses to overwrite outputs with it.
+  using JobCheck = std::function<bool(const std::string& path, JobType type)>;
+  void setJobCheck(JobCheck check) { job_check_ = std::move(check); }
+
   bool agrepFound() const { return agrep_found_; }
   bool cancelRequested() const { return cancel_.load() || aborted_.load(); }
   bool spacelessModel() const { return spaceless_.load(); }
@@ -157,6 +163,7 @@ class CMainDlg {
   };
 
   MainServices services_;
+  JobCheck job_check_;
   bool agrep_found_;
   std::atomic<bool> cancel_{false};
   std::atomic<bool> aborted_{false};

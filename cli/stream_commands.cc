@@ -1,0 +1,149 @@
+#include <unistd.h>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "cli/commands.h"
+#include "cli/input.h"
+#include "codec/compress.h"
+#include "codec/decompress.h"
+#include "wordmodel/hbuffer.h"
+
+namespace moravine::cli {
+
+std::atomic<int> g_stop_signal{0};
+
+int OutputFailed(int error) {
+  if (error == EPIPE) return 128 + SIGPIPE;
+  std::fprintf(stderr, "moravine: error writing to standard output: %s\n", std::strerror(error ? error : EIO));
+  return 2;
+}
+
+namespace {
+
+// Writes everything to standard output; 0 or the error number.
+int WriteOut(const unsigned char* data, int64_t length) {
+  while (length > 0) {
+    ssize_t n = ::write(STDOUT_FILENO, data, static_cast<size_t>(length > (1 << 30) ? (1 << 30) : length));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += n;
+    length -= n;
+  }
+  return 0;
+}
+
+void Failed(const std::string& name, const std::string& why) {
+  std::fprintf(stderr, "moravine: %s: %s\n", name.c_str(), why.c_str());
+}
+
+std::string Reason(const std::exception& failure) {
+  std::string what = failure.what();
+  while (!what.empty() && (what.back() == '\n' || what.back() == '.')) what.pop_back();
+  return what;
+}
+
+}  // namespace
+
+bool Input::open(const std::string& path, std::string* error) {
+  standard_ = path == "-";
+  name_ = standard_ ? "standard input" : path;
+  if (!standard_) {
+    MappedFile::Failure failure;
+    int number = 0;
+    if (file_.open(path, &failure, &number)) return true;
+    if (failure == MappedFile::Failure::kEmpty) return true;  // size 0
+    *error = MappedFile::Describe(failure, number, &file_.status());
+    while (!error->empty() && error->back() == '.') error->pop_back();
+    return false;
+  }
+  unsigned char chunk[65536];
+  for (;;) {
+    ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *error = std::string("cannot be read: ") + std::strerror(errno);
+      return false;
+    }
+    if (n == 0) return true;
+    if (static_cast<int64_t>(memory_.size()) + n > kMaxInputBytes) {
+      *error = "2 GiB or larger; Moravine handles inputs below 2 GiB only";
+      memory_.clear();
+      memory_.shrink_to_fit();
+      return false;
+    }
+    memory_.insert(memory_.end(), chunk, chunk + n);
+  }
+}
+
+int CompressToStdout(const std::string& path, bool spaceless, int distance, bool force, int threads) {
+  if (!force && ::isatty(STDOUT_FILENO)) {
+    std::fprintf(stderr, "moravine: compressed data is not written to a terminal; use -f to force it\n");
+    return 1;
+  }
+  Input input;
+  std::string error;
+  if (!input.open(path, &error)) {
+    Failed(input.name(), error);
+    return 1;
+  }
+  if (input.size() == 0) {
+    Failed(input.name(), "empty; there is no text to compress");
+    return 1;
+  }
+  HBuffer out;
+  int32_t out_length = 0;
+  try {
+    auto length = static_cast<int32_t>(input.size());
+    if (spaceless) {
+      Huffw_spaceless_compress(input.data(), length, &out, &out_length, 0, threads);
+    } else {
+      Huffw_compress(input.data(), length, distance > 0 ? distance : 0, &out, &out_length, 0, threads);
+    }
+  } catch (const std::exception& failure) {
+    Failed(input.name(), "compression failed: " + Reason(failure));
+    return 1;
+  }
+  int written = WriteOut(out.get(), out_length);
+  return written ? OutputFailed(written) : 0;
+}
+
+int DecompressToStdout(const std::vector<std::string>& paths) {
+  int status = 0;
+  for (const std::string& path : paths) {
+    if (g_stop_signal.load() != 0) break;
+    Input input;
+    std::string error;
+    if (!input.open(path, &error)) {
+      Failed(input.name(), error);
+      status = 1;
+      continue;
+    }
+    if (input.size() == 0) {
+      Failed(input.name(), "not a valid compressed file: it is empty");
+      status = 1;
+      continue;
+    }
+    HBuffer text;
+    int32_t text_length = 0;
+    try {
+      HDecompress_file(input.data(), static_cast<int32_t>(input.size()), &text, &text_length, 0);
+    } catch (const std::exception& failure) {
+      Failed(input.name(), "not a valid compressed file: " + Reason(failure));
+      status = 1;
+      continue;
+    }
+    int written = WriteOut(text.get(), text_length);
+    if (written) return OutputFailed(written);
+  }
+  return status;
+}
+
+}  // namespace moravine::cli
