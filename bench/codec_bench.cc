@@ -32,6 +32,7 @@
 #include "wordmodel/hcount.h"
 #include "wordmodel/hdecode.h"
 #include "wordmodel/hhashtable.h"
+#include "wordmodel/hmodel_free.h"
 
 namespace {
 

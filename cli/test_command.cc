@@ -11,6 +11,7 @@
 #include "wordmodel/hbuffer.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hmodel.h"
+#include "wordmodel/hmodel_free.h"
 
 namespace moravine::cli {
 

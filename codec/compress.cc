@@ -18,6 +18,7 @@
 #include "wordmodel/htokencache.h"
 #include "wordmodel/htokenpipe.h"
 #include "wordmodel/htoken.h"
+#include "wordmodel/hmodel_free.h"
 
 namespace {
 

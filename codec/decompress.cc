@@ -12,6 +12,7 @@
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/hreport.h"
+#include "wordmodel/hmodel_free.h"
 
 namespace {
 

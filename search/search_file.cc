@@ -11,6 +11,7 @@
 #include "wordmodel/hdecode.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
+#include "wordmodel/hmodel_free.h"
 
 namespace {
 

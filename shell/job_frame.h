@@ -7,6 +7,7 @@
 #include <string>
 
 #include "shell/fileio.h"
+#include "shell/job_path.h"
 #include "shell/main_dialog.h"
 #include "wordmodel/hlog.h"
 
@@ -20,10 +21,6 @@ bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input);
 // read it, so that what the job made from it was thrown away.
 void ReportChangedInput(CMainDlg* owner, const std::string& path);
 
-// The path of the job running on this thread, for front ends that name the
-// file in their messages; empty outside jobs.
-const std::string& CurrentJobPath();
-void SetCurrentJobPath(const std::string& path);
 
 // Runs work(params) under the owner's job lock unless the batch was
 // cancelled, then calls JobFinished, frees the params and releases the lock.

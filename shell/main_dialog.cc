@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "shell/fileio.h"
-#include "shell/job_frame.h"
+#include "shell/job_path.h"
 #include "shell/removal.h"
 #include "shell/temp_files.h"
 #include "wordmodel/hlog.h"
@@ -329,43 +329,6 @@ void CMainDlg::OnCancel() {
   services_.controls->enable(Control::kCancel, false);
   cancel_.store(true);
   services_.controls->setStatus("Cancelling...");
-}
-
-namespace {
-thread_local std::string t_job_path;
-}  // namespace
-
-const std::string& CurrentJobPath() { return t_job_path; }
-void SetCurrentJobPath(const std::string& path) { t_job_path = path; }
-
-bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input) {
-  MappedFile::Failure failure;
-  int error = 0;
-  if (input->open(path, &failure, &error)) return true;
-  switch (failure) {
-    case MappedFile::Failure::kOpen:
-      owner->ShowErrorBox("Error opening input file.", error);
-      break;
-    case MappedFile::Failure::kNotRegular:
-      // Never read: a FIFO or a device could block the job forever.
-      owner->controls()->showError(std::string("Error opening input file.\n\nIt is ") +
-                                   FileTypeName(input->status().st_mode) + ", not a regular file.");
-      break;
-    case MappedFile::Failure::kTooLarge:
-      owner->controls()->showError("The file " + path.substr(0, 1000) +
-                                   " is 2 GiB or larger.\n\nMoravine handles files below 2 GiB only.");
-      break;
-    case MappedFile::Failure::kEmpty:
-    case MappedFile::Failure::kMap:
-      owner->ShowErrorBox("Error creating file mapping.", error);
-      break;
-  }
-  return false;
-}
-
-void ReportChangedInput(CMainDlg* owner, const std::string& path) {
-  HLog_error("Error: %s changed while it was read\n", path.c_str());
-  owner->controls()->showError("The file changed while it was read.\n\nNothing was written; try again.");
 }
 
 void CMainDlg::ShowErrorBox(const std::string& text, int error) {

@@ -23,6 +23,7 @@
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/htoken.h"
+#include "wordmodel/hmodel_free.h"
 
 namespace mtest {
 

@@ -8,6 +8,7 @@
 
 #include "test_support.h"
 #include "wordmodel/hufftree.h"
+#include "wordmodel/hmodel_free.h"
 
 namespace mtest {
 namespace {

@@ -9,6 +9,7 @@
 #include "wordmodel/hlog.h"
 #include "wordmodel/htoken.h"
 #include "wordmodel/htokencache.h"
+#include "wordmodel/hmodel_free.h"
 
 namespace {
 

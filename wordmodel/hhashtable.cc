@@ -5,8 +5,6 @@
 #include <new>
 #include <random>
 
-#include "wordmodel/hdictionary.h"
-#include "wordmodel/hjumpers.h"
 #include "wordmodel/hlog.h"
 
 namespace {
@@ -229,10 +227,3 @@ void HHashtable_free(HHashtable* table) {
   table->entry_count = 0;
 }
 
-void HModel_free(HModel* model, bool owns_dictionary_string) {
-  if (model->dictionary.string_length == -1) return;
-  HDictionary_free(&model->dictionary, owns_dictionary_string);
-  HHashtable_free(&model->vocabulary);
-  HJumpers_free(&model->jumpers);
-  model->dictionary.string_length = -1;
-}

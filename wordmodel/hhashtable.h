@@ -110,7 +110,5 @@ constexpr int32_t kHHashSeed = 11;
 // Releases every entry and the chains; the bucket count becomes 0.
 void HHashtable_free(HHashtable* table);
 
-// Releases the model once: a second call does nothing.
-void HModel_free(HModel* model, bool owns_dictionary_string);
 
 #endif  // MORAVINE_WORDMODEL_HHASHTABLE_H_

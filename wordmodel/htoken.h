@@ -19,10 +19,6 @@ inline bool HToken_isWordByte(unsigned char c) { return HToken_byteClass[c] == H
 // end of the text (at least 1). The result lies in 1..remaining.
 void HToken_getLengthNext(const unsigned char* p, int32_t remaining, int32_t* length);
 
-// Counts every token of the text into the model's vocabulary, which the
-// caller has created.
-void HParse_text(const unsigned char* text, int32_t length, HModel* model);
-
 // Internal form of the scanner for hot loops: no checks, remaining >= 1.
 inline int32_t HToken_scan(const unsigned char* p, int32_t remaining) {
   unsigned char cls = HToken_byteClass[p[0]];

@@ -8,6 +8,7 @@
 #include "search_support.h"
 #include "shell/posix_search_host.h"
 #include "wordmodel/hdecode.h"
+#include "wordmodel/hmodel_free.h"
 
 namespace {
 

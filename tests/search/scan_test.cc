@@ -9,6 +9,7 @@
 #include "wordmodel/hhashtable.h"
 #include "search/scan.h"
 #include "search_support.h"
+#include "wordmodel/hmodel_free.h"
 
 namespace {
 
