@@ -52,7 +52,7 @@ _moravine() {
   local list="--files-from --null"
   local options
   case $command in
-    compress) options="--spaceless --words --distance -c --stdout -f --force $list" ;;
+    compress) options="--spaceless --words --distance -T --threads -c --stdout -f --force $list" ;;
     decompress) options="-c --stdout -f --force $list" ;;
     test) options="-v --verbose $list" ;;
     list) options="--format $list" ;;

@@ -22,6 +22,7 @@ complete -c moravine -n "__fish_seen_subcommand_from $commands" -l null -d 'The 
 complete -c moravine -n '__fish_seen_subcommand_from compress' -l spaceless -d 'Spaceless model (default)'
 complete -c moravine -n '__fish_seen_subcommand_from compress' -l words -d 'Words-and-separators model'
 complete -c moravine -n '__fish_seen_subcommand_from compress' -l distance -x -d 'Auxiliary pointer distance'
+complete -c moravine -n '__fish_seen_subcommand_from compress' -s T -l threads -x -d 'Threads that compress one file'
 complete -c moravine -n '__fish_seen_subcommand_from compress decompress' -s c -l stdout -d 'Write to standard output'
 complete -c moravine -n '__fish_seen_subcommand_from compress decompress' -s f -l force -d 'Replace existing outputs'
 complete -c moravine -n '__fish_seen_subcommand_from test info' -s v -l verbose -d 'More detail'
