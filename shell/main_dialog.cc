@@ -243,7 +243,15 @@ void CMainDlg::WorkerLoop() {
     PendingJob job;
     {
       std::lock_guard<std::mutex> guard(queue_mutex_);
-      if (queue_.empty()) break;
+      if (queue_.empty()) {
+        // The worker leaves under the lock that QueueJob takes, so a job
+        // queued from now on sees one worker fewer and starts its own. This
+        // is also the worker's last touch of the dialog: WaitUntilIdle
+        // waits for the lock.
+        --workers_;
+        threads_done_.notify_all();
+        return;
+      }
       job = std::move(queue_.front());
       queue_.pop_front();
     }
@@ -252,15 +260,6 @@ void CMainDlg::WorkerLoop() {
     CopyPath(params->path, job.path);
     job.procedure(params.release());
   }
-  ThreadEnded();
-}
-
-void CMainDlg::ThreadEnded() {
-  // The last touch of the dialog by a worker: done under the lock that
-  // WaitUntilIdle takes, so the dialog outlives it.
-  std::lock_guard<std::mutex> guard(queue_mutex_);
-  --workers_;
-  threads_done_.notify_all();
 }
 
 void CMainDlg::ReportRemoval(const RemovalResult& result, const std::string& path) {

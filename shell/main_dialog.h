@@ -155,7 +155,6 @@ class CMainDlg {
   // Queues a threaded job and makes sure a worker will run it.
   void QueueJob(JobProcedure procedure, const std::string& path);
   void WorkerLoop();
-  void ThreadEnded();
 
   struct PendingJob {
     JobProcedure procedure;
