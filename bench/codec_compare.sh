@@ -1,7 +1,7 @@
 #!/bin/bash
 # Usage: M=path/to/moravine codec_compare.sh FILE [RUNS], from a scratch folder
 # (tmpfs keeps disk writes out of the times); needs perf, bc and /usr/bin/time.
-# Compresses and decompresses FILE with moravine (three models), gzip and
+# Compresses (one thread, -T 1) and decompresses FILE with moravine (three models), gzip and
 # zstd, printing the best-of-N CPU time (perf task-clock: user + system) and wall time of whole
 # commands, peak RSS from /usr/bin/time; outputs written to files in tmpfs.
 M=${M:?set M to the moravine program}
@@ -20,7 +20,7 @@ f=$1; runs=${2:-3}; name=$(basename $f)
 mkdir -p w d; cp $f w/t; echo "== $name $(stat -c %s w/t) bytes, load $(cut -d' ' -f1 /proc/loadavg)"
 for mm in "spaceless:--spaceless" "words-d0:--words --distance 0" "words-d128:--words"; do
   n=${mm%%:*}; o=${mm#*:}
-  PRE="rm -f w/t.hwz"; best "moravine $n compress" $runs "$M -q -j 1 compress $o w/t"
+  PRE="rm -f w/t.hwz"; best "moravine $n compress" $runs "$M -q -j 1 compress -T 1 $o w/t"
   cp w/t.hwz d/t.hwz; echo "   compressed $(stat -c %s w/t.hwz)"
   PRE="rm -f d/t"; best "moravine $n decompress" $runs "$M -q -j 1 decompress d/t.hwz"
   cmp d/t w/t || echo MISMATCH
