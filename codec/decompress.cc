@@ -22,6 +22,29 @@ const HNode* BlankEntry(const HModel* model) {
   return HHashtable_lookup(reinterpret_cast<const unsigned char*>(" "), 1, &model->vocabulary);
 }
 
+// Whether the blank's codeword, put back between two words, decodes to the
+// blank itself. It always does in a file that the compressor made; a
+// damaged code table can send it to another token, and then the blanks
+// must go back as codewords and be decoded like any other.
+bool BlankDecodesToItself(const HModel* model, const HNode* blank) {
+  const int32_t len = blank->level;
+  if (len < 1 || len > 4) return false;
+  unsigned char bytes[4];
+  for (int32_t i = 0; i < len; ++i) bytes[i] = static_cast<unsigned char>(blank->codeword >> (8 * (len - 1 - i)));
+  if (!(bytes[0] & 0x80)) return false;
+  uint32_t plain = bytes[0] & 0x7Fu;
+  for (int32_t k = 1; k < len; ++k) {
+    if (bytes[k] & 0x80) return false;
+    plain = (plain << 7) | bytes[k];
+  }
+  const HCodetable* table = &model->codetable;
+  const int64_t rank = static_cast<int64_t>(table->Offset[len]) + plain - static_cast<int64_t>(table->First_cw[len]);
+  if (rank < 0 || rank >= model->dictionary.token_count) return false;
+  int32_t length;
+  const unsigned char* token = HDecode_token(&model->dictionary, static_cast<int32_t>(rank), &length);
+  return length == 1 && token[0] == ' ';
+}
+
 // Where decoded text goes: a buffer that grows, or a fixed area that the
 // caller provides (for instance a mapping of the output file).
 struct Output {
@@ -305,9 +328,17 @@ bool DecodeFile(const unsigned char* file, int32_t file_length, Output* out, int
   out->too_long = too_long;
   *out_length = 0;
   if (body_length > 0) {
-    bool expand = rule == 1 && BlankEntry(&model) != nullptr;
+    const HNode* blank = rule == 1 ? BlankEntry(&model) : nullptr;
     bool fits;
-    if (expand) {
+    if (blank && !BlankDecodesToItself(&model, blank)) {
+      HBuffer expanded;
+      int32_t expanded_length = 0;
+      HDecompress_expandSpaces(body, body_length, &expanded, &expanded_length, &model);
+      const unsigned char* stretch = expanded ? expanded.get() : body;
+      const int32_t stretch_length = expanded ? expanded_length : body_length;
+      if (!(stretch[0] & 0x80)) HFatal("Error: not a tagged byte (HDecompress_nextBlock_bytes)\n");
+      fits = DecodeStretch<false>(stretch, stretch_length, out, out_length, &model);
+    } else if (blank) {
       // The expansion walks the body before any decoding.
       if (!(body[0] & 0x80)) HFatal("Error: no tagged byte (HCodeword_TaggedGetNext)\n");
       fits = DecodeStretch<true>(body, body_length, out, out_length, &model);
