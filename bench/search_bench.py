@@ -48,13 +48,24 @@ def prepare(driver, data):
     """The inputs, made once: plain, compressed by the core, zstd copies."""
     folder, text = rb.gutenberg(data)
     hwz_text = data / "gutenberg-dev.txt.hwz"
+    program = Path(driver).name == "moravine"
     if not hwz_text.exists():
-        subprocess.run([driver, "compress", str(text), str(hwz_text) + ".tmp"], check=True)
-        os.rename(str(hwz_text) + ".tmp", hwz_text)
+        if program:  # the program writes TEXT.hwz beside its input
+            subprocess.run([driver, "-q", "compress", str(text)], check=True)
+        else:
+            subprocess.run([driver, "compress", str(text), str(hwz_text) + ".tmp"], check=True)
+            os.rename(str(hwz_text) + ".tmp", hwz_text)
     hwz_dir = data / "search-hwz"
     if not hwz_dir.exists():
-        tmp = rb.fresh_dir(data / "search-hwz.tmp")
-        subprocess.run([driver, "compress", str(folder), str(tmp)], check=True)
+        if program:
+            tmp = data / "search-hwz.tmp"
+            shutil.rmtree(tmp, ignore_errors=True)
+            shutil.copytree(folder, tmp)
+            subprocess.run([driver, "-q", "compress", str(tmp)], check=True)
+            subprocess.run([driver, "-q", "remove-original", str(tmp)], check=True)
+        else:
+            tmp = rb.fresh_dir(data / "search-hwz.tmp")
+            subprocess.run([driver, "compress", str(folder), str(tmp)], check=True)
         tmp.rename(hwz_dir)
     zst_text = data / "gutenberg-dev.txt.zst"
     if not zst_text.exists():

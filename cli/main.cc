@@ -486,6 +486,7 @@ int main(int argc, char** argv) {
     settings.text_offsets = byte_offsets;
     settings.max_hits = list_files ? 1 : max_count;
     settings.positions_only = list_files || count_hits;
+    settings.threads = options.jobs;
     settings.rows.left_words = context_words;
     settings.rows.right_words = context_words + 1;
     settings.rows.whole_line = style.lines;

@@ -27,14 +27,15 @@ void RebuildBlankOnly(HModel* model) {
   HCodeword cw;
   int32_t bytes;
   HCodeword_TaggedFromTokenrank(0, &model->codetable, &cw, &bytes);
+  // The blank is the string " \n" at a token's start: a token of one byte
+  // starts two bytes before the next one (or the string's end).
+  const int32_t* start = dict->start.get();
   for (int32_t r = 0; r < n; ++r) {
-    int32_t len;
-    const unsigned char* token = HDecode_token(dict, r, &len);
-    if (len == 1 && token[0] == ' ') {
-      int is_new;
-      HNode* node = HHashtable_insertEntry(token, 1, &model->vocabulary, &is_new);
-      HCodeword_TaggedFromTokenrank(r, &model->codetable, &node->codeword, &node->level);
-    }
+    const int32_t end = r + 1 < n ? start[r + 1] : dict->string_length;
+    if (end - start[r] != 2 || dict->string[start[r]] != ' ') continue;
+    int is_new;
+    HNode* node = HHashtable_insertEntry(dict->string + start[r], 1, &model->vocabulary, &is_new);
+    HCodeword_TaggedFromTokenrank(r, &model->codetable, &node->codeword, &node->level);
   }
 }
 

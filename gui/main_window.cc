@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <thread>
 
 #include "codec/jobs/file_jobs.h"
 #include "gui/file_tree.h"
@@ -379,6 +380,8 @@ std::string MainWindow::searchWordText() {
 SearchSettings MainWindow::searchSettings() {
   SearchSettings settings;
   settings.ignore_case = ignore_case_checked_.load();
+  const unsigned cores = std::thread::hardware_concurrency();
+  settings.threads = cores > 0 ? static_cast<int32_t>(cores) : 1;
   return settings;
 }
 

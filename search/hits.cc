@@ -6,6 +6,7 @@
 #include "codec/container.h"
 #include "codec/decompress.h"
 #include "search/scan.h"
+#include "search/stretch_threads.h"
 #include "wordmodel/hcodeword.h"
 #include "wordmodel/hdecode.h"
 #include "wordmodel/hhashtable.h"
@@ -158,10 +159,10 @@ std::string Search_displayName(const std::string& path) {
   return name;
 }
 
-void Search_hitRows(const std::string& display_name, const unsigned char* file, int32_t size, const SearchHit* hits,
-                    int32_t count, const SearchRowOptions& options, std::vector<SearchRow>* rows, std::string* error) {
-  error->clear();
-  if (count <= 0) return;
+namespace {
+
+void HitRows(const std::string& display_name, const unsigned char* file, int32_t size, const SearchHit* hits,
+             int32_t count, const SearchRowOptions& options, std::vector<SearchRow>* rows, std::string* error) {
   HModel model;
   int32_t text_length;
   const unsigned char* body;
@@ -245,6 +246,33 @@ void Search_hitRows(const std::string& display_name, const unsigned char* file, 
       for (std::string& line : row.lines) Cut(&line, options.max_context_bytes, false);
     }
   }
+}
+
+// A thread is worth its start for this many rows or more.
+constexpr int32_t kRowsPerThread = 2000;
+
+}  // namespace
+
+void Search_hitRows(const std::string& display_name, const unsigned char* file, int32_t size, const SearchHit* hits,
+                    int32_t count, const SearchRowOptions& options, std::vector<SearchRow>* rows, std::string* error,
+                    int32_t threads) {
+  error->clear();
+  if (count <= 0) return;
+  const int32_t n = std::clamp(count / kRowsPerThread, 1, std::max(threads, 1));
+  if (n == 1) return HitRows(display_name, file, size, hits, count, options, rows, error);
+  // Each thread makes the rows of a run of the hits; the rows after a bad
+  // context are dropped, as one thread would have stopped there.
+  std::vector<std::vector<SearchRow>> parts(static_cast<size_t>(n));
+  std::vector<std::string> errors(static_cast<size_t>(n));
+  auto first = [&](size_t i) { return static_cast<int32_t>(static_cast<int64_t>(count) * static_cast<int64_t>(i) / n); };
+  Search_forEachStretch(
+      static_cast<size_t>(n),
+      [&](size_t i) { HitRows(display_name, file, size, hits + first(i), first(i + 1) - first(i), options, &parts[i], &errors[i]); },
+      [&](size_t i) {
+        rows->insert(rows->end(), std::make_move_iterator(parts[i].begin()), std::make_move_iterator(parts[i].end()));
+        *error = errors[i];
+        return error->empty();
+      });
 }
 
 void Search_contextRows(const std::string& display_name, const unsigned char* file, int32_t size,

@@ -46,9 +46,11 @@ std::string Search_displayName(const std::string& path);
 // what it has), no further rows are made and *error names the context:
 // "Error decompressing left context.", "Error decompressing right context."
 // or "Error decompressing the line.". The file must be a valid compressed
-// file (it has been searched).
+// file (it has been searched). Many hits are shared out among up to
+// `threads` threads; the rows and the error are the same whatever the number.
 void Search_hitRows(const std::string& display_name, const unsigned char* file, int32_t size, const SearchHit* hits,
-                    int32_t count, const SearchRowOptions& options, std::vector<SearchRow>* rows, std::string* error);
+                    int32_t count, const SearchRowOptions& options, std::vector<SearchRow>* rows, std::string* error,
+                    int32_t threads = 1);
 
 // The rows of single-codeword hits at the given body offsets with the
 // default options: three words before the hit, the hit's token and the text

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "wordmodel/hlog.h"
 
@@ -48,28 +49,57 @@ inline int32_t CodewordEnd(const unsigned char* body, int32_t r, int32_t length)
   return q;
 }
 
-// Few keys are compared directly; more go through the table.
+// Few keys are compared directly; more go through an open-addressed set of
+// the keys packed with their lengths, which costs one multiply and a probe
+// or two where the table would hash the bytes and walk a chain.
 struct KeySet {
   uint32_t keys[16];
   int32_t lengths[16];
   int32_t count = 0;
   bool direct = false;
+  std::vector<uint64_t> slots;  // 0: empty
+  int shift = 64;
+
+  static uint64_t Pack(const unsigned char* p, int32_t len) {
+    uint32_t k = 0;
+    std::memcpy(&k, p, static_cast<size_t>(len));
+    return static_cast<uint64_t>(len) << 32 | k;
+  }
+  size_t Slot(uint64_t packed) const { return static_cast<size_t>((packed * 0x9E3779B97F4A7C15ull) >> shift); }
 
   explicit KeySet(const MyHash* table) {
-    if (table->key_count > 16) return;
-    for (const auto& node : table->nodes) {
-      uint32_t k = 0;
-      std::memcpy(&k, node->key, static_cast<size_t>(node->key_length));
-      keys[count] = k;
-      lengths[count] = node->key_length;
-      ++count;
+    if (table->key_count <= 16) {
+      for (const auto& node : table->nodes) {
+        uint32_t k = 0;
+        std::memcpy(&k, node->key, static_cast<size_t>(node->key_length));
+        keys[count] = k;
+        lengths[count] = node->key_length;
+        ++count;
+      }
+      direct = true;
+      return;
     }
-    direct = true;
+    size_t size = 64;
+    while (size < 4 * table->nodes.size()) size *= 2;
+    shift = 64 - std::countr_zero(size);
+    slots.assign(size, 0);
+    for (const auto& node : table->nodes) {
+      const uint64_t packed = Pack(node->key, node->key_length);
+      size_t i = Slot(packed);
+      while (slots[i] != 0 && slots[i] != packed) i = (i + 1) & (size - 1);
+      slots[i] = packed;
+    }
   }
 
-  bool contains(const unsigned char* p, int32_t len, const MyHash* table) const {
+  bool contains(const unsigned char* p, int32_t len, const MyHash*) const {
     if (len > 4) return false;
-    if (!direct) return MyHash_lookup(p, len, table) != nullptr;
+    if (!direct) {
+      const uint64_t packed = Pack(p, len);
+      for (size_t i = Slot(packed);; i = (i + 1) & (slots.size() - 1)) {
+        if (slots[i] == packed) return true;
+        if (slots[i] == 0) return false;
+      }
+    }
     uint32_t k = 0;
     std::memcpy(&k, p, static_cast<size_t>(len));
     for (int32_t i = 0; i < count; ++i) {
@@ -92,6 +122,7 @@ class Scan {
   const unsigned char* body() const { return body_; }
   int32_t length() const { return length_; }
   const unsigned char* flagged() const { return flagged_; }
+  const KeySet& keys() const { return keys_; }
 
   // Takes the codeword at r when it is in the table; false once the scan
   // has all the offsets it may give.
@@ -208,6 +239,45 @@ __attribute__((target("avx2"))) void ScanAvx2(Scan& scan, int32_t from) {
   scan.scalarTail(p);
 }
 
+// Few keys are looked for by their first two bytes at once: each place
+// whose byte is a key's first and whose next byte is that key's second (any
+// byte for a key of one byte, which no other codeword begins with) is a
+// candidate. Far fewer places pass than by the first byte alone, which
+// every codeword of a key's group of 128 shares.
+constexpr int32_t kPairKeys = 16;
+
+__attribute__((target("avx2"))) void ScanAvx2Pairs(Scan& scan, int32_t from) {
+  const unsigned char* body = scan.body();
+  const int32_t length = scan.length();
+  const KeySet& keys = scan.keys();
+  __m256i first[kPairKeys], second[kPairKeys];
+  bool any_second[kPairKeys];
+  int32_t count = 0;
+  for (int32_t i = 0; i < keys.count; ++i) {
+    unsigned char bytes[4];
+    std::memcpy(bytes, &keys.keys[i], sizeof bytes);
+    if (!scan.flagged()[bytes[0]]) continue;  // a key the filter leaves out is never a candidate
+    first[count] = _mm256_set1_epi8(static_cast<char>(bytes[0]));
+    any_second[count] = keys.lengths[i] == 1;
+    second[count] = _mm256_set1_epi8(static_cast<char>(bytes[1]));
+    ++count;
+  }
+  const __m256i all = _mm256_set1_epi8(-1);
+  int32_t p = from;
+  for (; p + 33 <= length; p += 32) {
+    const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(body + p));
+    const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(body + p + 1));
+    __m256i m = _mm256_setzero_si256();
+    for (int32_t i = 0; i < count; ++i) {
+      const __m256i next = any_second[i] ? all : _mm256_cmpeq_epi8(v1, second[i]);
+      m = _mm256_or_si256(m, _mm256_and_si256(_mm256_cmpeq_epi8(v0, first[i]), next));
+    }
+    const auto mask = static_cast<uint32_t>(_mm256_movemask_epi8(m));
+    if (mask && !TakeBlock(scan, p, mask)) return;
+  }
+  scan.scalarTail(p);
+}
+
 #endif  // MORAVINE_SCAN_X86
 
 SearchScanPath Resolve(SearchScanPath path) {
@@ -273,7 +343,9 @@ void Search_scanBodyWith(int32_t* count, const MyHash* table, const unsigned cha
           ScanSse2(scan, q);
           break;
         case SearchScanPath::kAvx2:
-          if (path == SearchScanPath::kAuto && flagged == 1) {
+          if (scan.keys().direct && scan.keys().count <= kPairKeys) {
+            ScanAvx2Pairs(scan, q);
+          } else if (path == SearchScanPath::kAuto && flagged == 1) {
             ScanMemchr(scan, only, q);  // the C library's own wide search
           } else {
             ScanAvx2(scan, q);

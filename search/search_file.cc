@@ -6,6 +6,7 @@
 #include "search/myhash.h"
 #include "search/phrase.h"
 #include "search/scan.h"
+#include "search/stretch_threads.h"
 #include "search/vocabulary_match.h"
 #include "wordmodel/hcodeword.h"
 #include "wordmodel/hdecode.h"
@@ -32,19 +33,48 @@ struct ParsedFile {
   ParsedFile& operator=(const ParsedFile&) = delete;
 };
 
+// A thread is worth its start for this many body bytes or more.
+constexpr int32_t kStretchBytes = 4 << 20;
+
+// The bounds of the stretches that `threads` threads take of a body: from 0
+// to the length, each inner bound on a tagged byte, where a codeword begins,
+// so that no codeword is cut. Fewer stretches for a small body.
+std::vector<int32_t> Stretches(const unsigned char* body, int32_t length, int32_t threads, int32_t stretch_bytes) {
+  const int64_t most = std::max<int64_t>(1, length / (stretch_bytes > 0 ? stretch_bytes : kStretchBytes));
+  const auto n = static_cast<int32_t>(std::clamp<int64_t>(threads, 1, most));
+  std::vector<int32_t> bounds{0};
+  for (int32_t i = 1; i < n; ++i) {
+    auto at = static_cast<int32_t>(static_cast<int64_t>(length) * i / n);
+    while (at < length && !(body[at] & 0x80)) ++at;
+    if (at > bounds.back() && at < length) bounds.push_back(at);
+  }
+  bounds.push_back(length);
+  return bounds;
+}
+
 // The codewords of the matched tokens of one word, scanned for.
-void ScanRanks(const std::vector<int32_t>& ranks, const ParsedFile& parsed, int32_t max_hits, SearchScanPath path,
-               std::vector<int32_t>* offsets) {
+void ScanRanks(const std::vector<int32_t>& ranks, const ParsedFile& parsed, int32_t max_hits,
+               const SearchOptions& options, std::vector<int32_t>* offsets) {
   offsets->clear();
   if (ranks.empty()) return;
   MyHash table;
   MyHash_create(&table, 1000);
   unsigned char filter[256] = {};
   for (int32_t rank : ranks) Search_addRank(rank, &table, filter, 0, &parsed.model);
-  int32_t count = 0;
-  SearchOffsets found;
-  Search_scanBodyWith(&count, &table, filter, parsed.body, parsed.body_length, max_hits, path, &found);
-  offsets->assign(found.at.get(), found.at.get() + count);
+  // A limit on hits is a limit on the first ones: one stretch.
+  const std::vector<int32_t> bounds =
+      Stretches(parsed.body, parsed.body_length, max_hits > 0 ? 1 : options.threads, options.stretch_bytes);
+  const size_t n = bounds.size() - 1;
+  std::vector<std::vector<int32_t>> found(n);
+  Search_forEachStretch(n, [&](size_t i) {
+    int32_t count = 0;
+    SearchOffsets stretch;
+    Search_scanBodyWith(&count, &table, filter, parsed.body + bounds[i], bounds[i + 1] - bounds[i], max_hits,
+                        options.scan_path, &stretch);
+    found[i].reserve(static_cast<size_t>(count));
+    for (int32_t k = 0; k < count; ++k) found[i].push_back(stretch.at[k] + bounds[i]);
+  });
+  for (const std::vector<int32_t>& part : found) offsets->insert(offsets->end(), part.begin(), part.end());
 }
 
 void FindWord(const std::string& word, const ParsedFile& parsed, const SearchOptions& options, SearchHost* host,
@@ -52,7 +82,7 @@ void FindWord(const std::string& word, const ParsedFile& parsed, const SearchOpt
   std::vector<int32_t> ranks;
   Search_matchRanks(Search_agrepArguments(word, options.errors, options.ignore_case), &parsed.model, host, &ranks);
   std::vector<int32_t> offsets;
-  ScanRanks(ranks, parsed, options.max_hits, options.scan_path, &offsets);
+  ScanRanks(ranks, parsed, options.max_hits, options, &offsets);
   hits->reserve(offsets.size());
   for (int32_t o : offsets) {
     SearchHit hit;
@@ -81,7 +111,7 @@ void FindPhrase(const SearchPhrase& phrase, const ParsedFile& parsed, const Sear
     if (w == 0) first = ranks;
   }
   std::vector<int32_t> candidates;
-  ScanRanks(first, parsed, 0, options.scan_path, &candidates);
+  ScanRanks(first, parsed, 0, options, &candidates);
   std::vector<std::pair<int32_t, int32_t>> found;
   Search_matchPhrase(phrase, word_ranks, candidates.data(), static_cast<int32_t>(candidates.size()), parsed.body,
                      parsed.body_length, parsed.spaceless, options.max_hits, &parsed.model, &found);
@@ -104,7 +134,10 @@ int32_t NewlineRank(const HDictionary* dictionary) {
   return -1;
 }
 
-void CountLines(const ParsedFile& parsed, SearchHit* hits, int32_t count) {
+// Each stretch counts the newline codewords before each of its hits and in
+// the whole stretch; the lines of the stretches before it are added after.
+void CountLines(const ParsedFile& parsed, SearchHit* hits, int32_t count, int32_t threads, int32_t stretch_bytes) {
+  if (count <= 0) return;
   const int32_t newline = NewlineRank(&parsed.model.dictionary);
   unsigned char key[4] = {};
   int32_t key_length = 0;
@@ -113,12 +146,32 @@ void CountLines(const ParsedFile& parsed, SearchHit* hits, int32_t count) {
     HCodeword_TaggedFromTokenrank(newline, &parsed.model.codetable, &codeword, &key_length);
     for (int32_t i = 0; i < key_length; ++i) key[i] = static_cast<unsigned char>(codeword >> (8 * (key_length - 1 - i)));
   }
-  int64_t line = 1;
-  int32_t at = 0;
+  const unsigned char* body = parsed.body;
+  const int32_t length = parsed.body_length;
+  // Up to the last hit is all that needs counting.
+  const int32_t last = std::min(length, hits[count - 1].offset + 1);
+  const std::vector<int32_t> bounds = Stretches(body, last, key_length > 0 ? threads : 1, stretch_bytes);
+  const size_t n = bounds.size() - 1;
+  std::vector<int64_t> lines_in(n, 0);
+  Search_forEachStretch(n, [&](size_t s) {
+    const int32_t from = bounds[s], to = bounds[s + 1];
+    SearchHit* first = std::lower_bound(hits, hits + count, from,
+                                        [](const SearchHit& h, int32_t at) { return h.offset < at; });
+    int64_t line = 0;
+    int32_t at = from;
+    for (SearchHit* h = first; h < hits + count && h->offset < to; ++h) {
+      if (key_length > 0) line += Search_countCodeword(body, length, at, h->offset, key, key_length);
+      at = std::max(at, h->offset);
+      h->line = line;
+    }
+    if (key_length > 0) line += Search_countCodeword(body, length, at, to, key, key_length);
+    lines_in[s] = line;
+  });
+  int64_t before = 1;
+  size_t s = 0;
   for (int32_t i = 0; i < count; ++i) {
-    if (key_length > 0) line += Search_countCodeword(parsed.body, parsed.body_length, at, hits[i].offset, key, key_length);
-    at = std::max(at, hits[i].offset);
-    hits[i].line = line;
+    while (s + 1 < n && hits[i].offset >= bounds[s + 1]) before += lines_in[s++];
+    hits[i].line += before;
   }
 }
 
@@ -232,14 +285,14 @@ void Search_findHits(const std::string& word, const unsigned char* file, int32_t
     FindWord(word, parsed, options, host, hits);
   }
   const auto count = static_cast<int32_t>(hits->size());
-  if (options.line_numbers) CountLines(parsed, hits->data(), count);
+  if (options.line_numbers) CountLines(parsed, hits->data(), count, options.threads, options.stretch_bytes);
   if (options.text_offsets) CountTextOffsets(parsed, hits->data(), count);
 }
 
 void Search_locateHits(const unsigned char* file, int32_t size, bool line_numbers, bool text_offsets,
-                       SearchHit* hits, int32_t count) {
+                       SearchHit* hits, int32_t count, int32_t threads) {
   if (count <= 0 || (!line_numbers && !text_offsets)) return;
   ParsedFile parsed(file, size);
-  if (line_numbers) CountLines(parsed, hits, count);
+  if (line_numbers) CountLines(parsed, hits, count, threads, 0);
   if (text_offsets) CountTextOffsets(parsed, hits, count);
 }

@@ -20,6 +20,10 @@ struct SearchOptions {
   bool line_numbers = false;
   bool text_offsets = false;
   SearchScanPath scan_path = SearchScanPath::kAuto;  // for measurements; every path finds the same hits
+  // Threads that scan one large body and count its lines, each a stretch of
+  // it; the hits are the same whatever the number.
+  int32_t threads = 1;
+  int32_t stretch_bytes = 0;  // the least body bytes worth a thread; 0: a few megabytes (smaller for tests)
 };
 
 struct SearchHit {
@@ -47,6 +51,6 @@ void Search_findHits(const std::string& word, const unsigned char* file, int32_t
 // the offsets in the text (the decoded length of everything before each
 // hit) of hits in ascending position.
 void Search_locateHits(const unsigned char* file, int32_t size, bool line_numbers, bool text_offsets,
-                       SearchHit* hits, int32_t count);
+                       SearchHit* hits, int32_t count, int32_t threads = 1);
 
 #endif  // MORAVINE_SEARCH_SEARCH_FILE_H_

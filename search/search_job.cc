@@ -1,5 +1,7 @@
 #include "search/search_job.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -12,6 +14,23 @@
 namespace {
 
 constexpr size_t kBoxCharacters = 998;
+
+// The files being searched at this moment, by every worker.
+std::atomic<int> g_searching{0};
+
+// Counts a file's search among those under way for as long as it lasts.
+class Searching {
+ public:
+  Searching() : under_way_(g_searching.fetch_add(1) + 1) {}
+  ~Searching() { g_searching.fetch_sub(1); }
+  Searching(const Searching&) = delete;
+  Searching& operator=(const Searching&) = delete;
+  // The threads this file may take: its own and those no other file uses.
+  int32_t threads(int32_t budget) const { return std::max(1, budget - under_way_ + 1); }
+
+ private:
+  int under_way_;
+};
 
 void Search(moravine::JobParams& params) {
   moravine::CMainDlg* owner = params.owner;
@@ -32,6 +51,8 @@ void Search(moravine::JobParams& params) {
   options.max_hits = settings.max_hits;
   options.line_numbers = settings.line_numbers;
   options.text_offsets = settings.text_offsets;
+  const Searching searching;
+  options.threads = searching.threads(settings.threads);
 
   std::vector<SearchHit> hits;
   int32_t size = static_cast<int32_t>(input.size());
@@ -63,7 +84,7 @@ void Search(moravine::JobParams& params) {
   } else {
     try {
       Search_hitRows(name, input.data(), size, hits.data(), static_cast<int32_t>(hits.size()), settings.rows, &rows,
-                     &error);
+                     &error, options.threads);
     } catch (...) {
       error = "Error decompressing left context.";
     }

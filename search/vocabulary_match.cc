@@ -10,6 +10,7 @@
 
 #include "agrep.h"
 #include "codec/container.h"
+#include "search/find_bytes.h"
 #include "wordmodel/hcodeword.h"
 #include "wordmodel/hdecode.h"
 #include "wordmodel/hhashtable.h"
@@ -197,7 +198,8 @@ int32_t ExactTokenRanks(const std::string& word, const HDictionary* dictionary, 
   const int32_t count = dictionary->token_count;
   int32_t lines = 0;
   for (size_t from = 0; from + word.size() <= length;) {
-    const void* found = memmem(text + from, length - from, word.data(), word.size());
+    const void* found = Search_findBytes(text + from, length - from, reinterpret_cast<const unsigned char*>(word.data()),
+                                         word.size());
     if (!found) break;
     const auto at = static_cast<int32_t>(static_cast<const unsigned char*>(found) - text);
     const int32_t* next = std::upper_bound(start, start + count, at);
@@ -213,6 +215,40 @@ int32_t ExactTokenRanks(const std::string& word, const HDictionary* dictionary, 
     from = static_cast<size_t>(at) + 1;
   }
   return lines;
+}
+
+// The ranks of the tokens that may lie within `errors` edits of a word, in
+// rank order: cut the word into errors + 1 pieces; a token within that many
+// insertions, deletions and substitutions of the word holds at least one
+// piece untouched. Each piece is found by a pass of Search_findBytes over the
+// dictionary's string, and a token that holds it is taken once. The word is
+// longer than `errors`, so no piece is empty, and holds no line feed, so a
+// piece lies inside one token.
+void CandidateRanks(const std::string& word, int32_t errors, const HDictionary* dictionary,
+                    std::vector<int32_t>* candidates) {
+  const unsigned char* text = dictionary->string;
+  const auto length = static_cast<size_t>(dictionary->string_length);
+  const int32_t* start = dictionary->start.get();
+  const int32_t count = dictionary->token_count;
+  const size_t pieces = static_cast<size_t>(errors) + 1;
+  for (size_t i = 0; i < pieces; ++i) {
+    const size_t from_byte = word.size() * i / pieces, to_byte = word.size() * (i + 1) / pieces;
+    const char* piece = word.data() + from_byte;
+    const size_t piece_length = to_byte - from_byte;
+    for (size_t from = 0; from + piece_length <= length;) {
+      const void* found =
+          Search_findBytes(text + from, length - from, reinterpret_cast<const unsigned char*>(piece), piece_length);
+      if (!found) break;
+      const auto at = static_cast<int32_t>(static_cast<const unsigned char*>(found) - text);
+      const auto rank = static_cast<int32_t>(std::upper_bound(start, start + count, at) - start) - 1;
+      if (rank < 0) break;
+      candidates->push_back(rank);
+      // The rest of this token cannot add it again.
+      from = rank + 1 < count ? static_cast<size_t>(start[rank + 1]) : length;
+    }
+  }
+  std::sort(candidates->begin(), candidates->end());
+  candidates->erase(std::unique(candidates->begin(), candidates->end()), candidates->end());
 }
 
 // The matching that the bundled agrep would do over the vocabulary file,
@@ -257,6 +293,26 @@ int32_t MatchInProcess(const std::vector<std::string>& arguments, const HModel* 
     }
   }
   try {
+    if (parsed.errors > 0 && !parsed.ignore_case) {
+      const agrep::ClassifiedPattern classified = agrep::ClassifyPattern(parsed.pattern);
+      if (classified.kind == agrep::PatternKind::kAnchoredWord &&
+          classified.word.size() > static_cast<size_t>(parsed.errors) &&
+          classified.word.find('\n') == std::string::npos) {
+        // Only tokens that hold a piece of the word can match it; the
+        // newline token holds none and, being an empty line, is too short.
+        std::vector<int32_t> candidates;
+        CandidateRanks(classified.word, parsed.errors, dictionary, &candidates);
+        for (int32_t rank : candidates) {
+          int32_t length;
+          const unsigned char* token = HDecode_token(dictionary, rank, &length);
+          if (matcher->matches(std::string_view(reinterpret_cast<const char*>(token), static_cast<size_t>(length)))) {
+            ranks->push_back(rank);
+            ++lines;
+          }
+        }
+        return lines;
+      }
+    }
     for (int32_t rank = 0; rank < dictionary->token_count; ++rank) {
       int32_t length;
       const unsigned char* token = HDecode_token(dictionary, rank, &length);

@@ -22,6 +22,9 @@ struct SearchSettings {
   bool text_offsets = false;
   int32_t max_hits = 0;     // per file; 0: all
   bool positions_only = false;  // rows hold the file, path and position alone (counting, listing)
+  // Threads for the search as a whole: while fewer files are searched at a
+  // time, a large one takes the threads left over.
+  int32_t threads = 1;
   SearchRowOptions rows;
 };
 

@@ -5,8 +5,10 @@
 // order and rescaling.
 #include <functional>
 #include <memory>
+#include <random>
 
 #include "test_support.h"
+#include "wordmodel/hdictionary.h"
 #include "wordmodel/hufftree.h"
 #include "wordmodel/hmodel_free.h"
 
@@ -37,6 +39,53 @@ TEST_F(WordModelTest, TokensAreWordsSeparatorsAndSingleNewlines) {
   HToken_getLengthNext(text.get(), 1, &n);
   EXPECT_EQ(n, 1);
   EXPECT_TRUE(Fails([&] { HToken_getLengthNext(text.get(), 0, &n); }, "Error: HToken_getLengthNext\n"));
+}
+
+// The token starts of a dictionary string, read the plain way: each token
+// from its first byte to the next newline after it.
+std::vector<int32_t> PlainStarts(const Bytes& s, bool* complete) {
+  std::vector<int32_t> starts;
+  *complete = true;
+  for (size_t pos = 0; pos < s.size();) {
+    starts.push_back(static_cast<int32_t>(pos));
+    const size_t nl = s.find('\n', pos + 1);
+    if (nl == Bytes::npos) {
+      *complete = false;
+      break;
+    }
+    pos = nl + 1;
+  }
+  return starts;
+}
+
+TEST_F(WordModelTest, DictionaryStartsOnRandomStringsAndDamage) {
+  // Strings of short tokens over a small alphabet with many newlines, so
+  // that runs of newlines (the newline token, and damage) fall at every
+  // place of the wide compares; the count given is right, one less or one
+  // more.
+  std::mt19937 random(7);
+  const char alphabet[] = "ab \n\n\n";
+  for (int round = 0; round < 3000; ++round) {
+    Bytes s(random() % 300, 'x');
+    for (char& c : s) c = alphabet[random() % (sizeof alphabet - 1)];
+    bool complete;
+    const std::vector<int32_t> starts = PlainStarts(s, &complete);
+    const auto n = static_cast<int32_t>(starts.size());
+    for (int32_t given : {n, n - 1, n + 1}) {
+      if (given < 0) continue;
+      HDictionary d;
+      if (!complete) {
+        EXPECT_TRUE(Fails([&] { HDictionary_fromstring(U(s), L(s), given, &d); },
+                          "Error: dictionary string does not end with a newline (HDictionary_fromstring)\n"));
+      } else if (given != n) {
+        EXPECT_TRUE(Fails([&] { HDictionary_fromstring(U(s), L(s), given, &d); },
+                          "Error: num tokens in dictionary (HDictionary_fromstring)\n"));
+      } else {
+        HDictionary_fromstring(U(s), L(s), given, &d);
+        ASSERT_EQ(std::vector<int32_t>(d.start.get(), d.start.get() + n), starts) << Escape(s);
+      }
+    }
+  }
 }
 
 TEST_F(WordModelTest, HashValuesAndBuckets) {

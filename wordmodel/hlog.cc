@@ -125,3 +125,13 @@ void HLogCapture::finish() {
 void HLog_flushCapture() {
   if (t_capture) t_capture->flush();
 }
+
+std::vector<std::pair<FILE*, std::string>> HLogCapture::take() {
+  std::vector<std::pair<FILE*, std::string>> taken;
+  taken.swap(segments_);
+  return taken;
+}
+
+void HLog_replay(const std::vector<std::pair<FILE*, std::string>>& segments) {
+  for (const auto& [stream, text] : segments) Write(stream, text);
+}

@@ -53,6 +53,10 @@ class HLogCapture {
 
   void append(FILE* stream, const std::string& text);
 
+  // Hands over what is held, in order, and holds nothing after: for a
+  // helper thread whose lines belong to the job that started it.
+  std::vector<std::pair<FILE*, std::string>> take();
+
  private:
   std::vector<std::pair<FILE*, std::string>> segments_;
   HLogCapture* outer_;
@@ -61,6 +65,10 @@ class HLogCapture {
 
 // Writes out what the calling thread's capture holds so far, if it has one.
 void HLog_flushCapture();
+
+// Writes lines taken from a helper thread's capture as the calling thread
+// writes its own: into its capture when it has one.
+void HLog_replay(const std::vector<std::pair<FILE*, std::string>>& segments);
 
 // Writes the formatted message to the error stream and throws HFatalFailure.
 [[noreturn]] void HFatal(const char* format, ...) __attribute__((format(printf, 1, 2)));

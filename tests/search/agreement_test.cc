@@ -86,8 +86,11 @@ TEST(SearchInProcessMatch, SameTokensAndFailuresAsTheProgram) {
 #ifdef MORAVINE_TEST_SMALL
   words.resize(6);
 #endif
+  // Words over 64 bytes take the matcher's multi-block path.
+  const std::string long_word = std::string(66, 'e') + "ther";
   for (const char* extra : {"THE", "whale", "", "\r", "\t", ", ", "wh.le", "[Tt]h[a-z]*", "(a|the)", "colou?r",
-                            ".*ing", "q[^u].*", "Ca.", "a(", "[a", "(", "a{2", "x\\", "a\\1"}) {
+                            ".*ing", "q[^u].*", "Ca.", "a(", "[a", "(", "a{2", "x\\", "a\\1", "ab", "of", "Mr",
+                            "thoughtfulness", "extraordinarilyx", long_word.c_str()}) {
     words.push_back(extra);
   }
   for (const std::string& word : words) {

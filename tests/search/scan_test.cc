@@ -7,6 +7,7 @@
 
 #include "codec/container.h"
 #include "wordmodel/hhashtable.h"
+#include "search/find_bytes.h"
 #include "search/scan.h"
 #include "search_support.h"
 #include "wordmodel/hmodel_free.h"
@@ -148,6 +149,23 @@ TEST(SearchCountCodeword, CountsOccurrencesBeginningInTheRange) {
   EXPECT_EQ(count(0, 2, "\x90\x05", 2), 1);
   EXPECT_EQ(count(2, 2, "\x81", 1), 0);
   EXPECT_EQ(count(-5, 1000, "\x81", 1), 100);
+}
+
+TEST(SearchFindBytes, FirstPlaceAsAPlainSearchFindsIt) {
+  // Needles of every length up to past a wide compare, in haystacks whose
+  // few byte values make partial matches common, and at both ends.
+  std::mt19937 random(11);
+  for (int round = 0; round < 20000; ++round) {
+    std::string hay(random() % 200, 'a');
+    for (char& c : hay) c = "ab\xff"[random() % 3];
+    std::string needle(random() % 24, 'a');
+    for (char& c : needle) c = "ab\xff"[random() % 3];
+    if (round % 3 == 0 && hay.size() >= needle.size()) hay.replace(hay.size() - needle.size(), needle.size(), needle);
+    const size_t expected = hay.find(needle);
+    const unsigned char* found = Search_findBytes(U(hay), hay.size(), U(needle), needle.size());
+    ASSERT_EQ(found ? static_cast<size_t>(found - U(hay)) : std::string::npos, expected)
+        << "needle of " << needle.size() << " in " << hay.size();
+  }
 }
 
 }  // namespace

@@ -1,0 +1,96 @@
+// One file searched by several threads, each a stretch of the body: the
+// hits, their lines and offsets, and the rows are those of one thread, for
+// words, errors, case and phrases, under every model.
+#include <fstream>
+#include <sstream>
+
+#include "search/hits.h"
+#include "search/search_file.h"
+#include "search_support.h"
+#include "shell/posix_search_host.h"
+
+namespace {
+
+using namespace stest;
+
+class BundledHost : public moravine::PosixSearchHost {
+ public:
+  bool useBundledMatcher() const override { return true; }
+};
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return (std::ostringstream() << in.rdbuf()).str();
+}
+
+struct Found {
+  std::vector<SearchHit> hits;
+  std::vector<SearchRow> rows;
+  std::string error;
+};
+
+Found Search(const std::string& file, const std::string& word, SearchOptions options, int32_t threads) {
+  BundledHost host;
+  options.threads = threads;
+  options.stretch_bytes = 1;  // as many stretches as threads, even in a small body
+  options.phrase = Search_isPhrase(word);
+  options.line_numbers = options.text_offsets = true;
+  Found f;
+  Search_findHits(word, U(file), static_cast<int32_t>(file.size()), options, &host, &f.hits);
+  SearchRowOptions rows;
+  rows.whole_line = true;
+  rows.lines_before = 1;
+  Search_hitRows("f", U(file), static_cast<int32_t>(file.size()), f.hits.data(), static_cast<int32_t>(f.hits.size()),
+                 rows, &f.rows, &f.error, threads);
+  return f;
+}
+
+void ExpectSame(const Found& a, const Found& b) {
+  ASSERT_EQ(a.hits.size(), b.hits.size());
+  for (size_t i = 0; i < a.hits.size(); ++i) {
+    ASSERT_EQ(a.hits[i].offset, b.hits[i].offset) << i;
+    ASSERT_EQ(a.hits[i].length, b.hits[i].length) << i;
+    ASSERT_EQ(a.hits[i].line, b.hits[i].line) << i;
+    ASSERT_EQ(a.hits[i].text_offset, b.hits[i].text_offset) << i;
+  }
+  ASSERT_EQ(a.rows.size(), b.rows.size());
+  for (size_t i = 0; i < a.rows.size(); ++i) {
+    ASSERT_EQ(a.rows[i].left, b.rows[i].left) << i;
+    ASSERT_EQ(a.rows[i].word, b.rows[i].word) << i;
+    ASSERT_EQ(a.rows[i].right, b.rows[i].right) << i;
+    ASSERT_EQ(a.rows[i].lines, b.rows[i].lines) << i;
+  }
+  EXPECT_EQ(a.error, b.error);
+}
+
+TEST(SearchThreads, StretchesFindWhatOneThreadFinds) {
+  std::string text = Read(MORAVINE_CORPUS_DIR "/canterbury/bible.txt");
+  if (text.empty()) GTEST_SKIP() << "no corpus";
+#ifdef MORAVINE_TEST_SMALL
+  text.resize(400000);
+#endif
+  for (int rule : {0, 1}) {
+    const std::string file = Compress(text, rule);
+    struct Case {
+      const char* word;
+      int32_t errors;
+      bool ignore_case;
+      int32_t max_hits;
+    } cases[] = {{"the", 0, false, 0},        {"LORD", 1, false, 0}, {"god", 0, true, 0},
+                 {"the LORD thy", 1, false, 0}, {"the", 0, false, 777}, {"Zerubbabel", 0, false, 0}};
+    for (const Case& c : cases) {
+      SearchOptions options;
+      options.errors = c.errors;
+      options.ignore_case = c.ignore_case;
+      options.max_hits = c.max_hits;
+      const Found one = Search(file, c.word, options, 1);
+      EXPECT_FALSE(one.hits.empty()) << c.word;
+      for (int32_t threads : {2, 3, 7}) {
+        SCOPED_TRACE(std::string(c.word) + " rule " + std::to_string(rule) + " threads " + std::to_string(threads));
+        ExpectSame(one, Search(file, c.word, options, threads));
+      }
+    }
+  }
+}
+
+}  // namespace
