@@ -116,13 +116,22 @@ void HContainer_read(const unsigned char* file, int32_t file_length, int32_t* te
   if (token_count < 0 || static_cast<int64_t>(token_count) * 2 > dict_length) {
     HFatal("Error: num tokens in dictionary (HDictionary_fromstring)\n");
   }
-  HDictionary_fromstring(file + pos, dict_length, token_count, &model->dictionary);
+  if (vocabulary == HVocabulary::kCounted) {
+    HDictionary_fromstringCounted(file + pos, dict_length, token_count, &model->dictionary);
+  } else {
+    HDictionary_fromstring(file + pos, dict_length, token_count, &model->dictionary);
+  }
   pos += dict_length;
 
   if (vocabulary == HVocabulary::kFull) {
     HHashtable_fromdict(&model->dictionary, &model->codetable, model);
-  } else {
+  } else if (vocabulary == HVocabulary::kBlankOnly) {
     RebuildBlankOnly(model);
+  } else if (token_count > 0) {
+    // The one check of the rebuild that can fail.
+    HCodeword cw;
+    int32_t bytes;
+    HCodeword_TaggedFromTokenrank(0, &model->codetable, &cw, &bytes);
   }
 
   if (file_length - pos < 4) ReadLengthError();

@@ -36,6 +36,7 @@ void HDecompress_getBodyAndConsole(const unsigned char* file, int32_t file_lengt
 enum class HVocabulary {
   kFull,       // every token with its codeword
   kBlankOnly,  // only the blank token, which restoring spaceless bodies needs
+  kCounted,    // none, and the dictionary's tokens counted but not indexed (HDictionary_fromstringCounted)
 };
 
 // As HDecompress_getBodyAndConsole, with the vocabulary rebuilt as asked.

@@ -24,8 +24,8 @@ struct ParsedFile {
   int32_t text_length = 0;
   bool spaceless = false;
 
-  ParsedFile(const unsigned char* file, int32_t size) {
-    HContainer_read(file, size, &text_length, &body, &body_length, &model, HVocabulary::kBlankOnly);
+  ParsedFile(const unsigned char* file, int32_t size, HVocabulary vocabulary = HVocabulary::kBlankOnly) {
+    HContainer_read(file, size, &text_length, &body, &body_length, &model, vocabulary);
     spaceless = file[0] != 0;
   }
   ~ParsedFile() { HModel_free(&model, false); }
@@ -272,6 +272,17 @@ void Search_findHits(const std::string& word, const unsigned char* file, int32_t
                      SearchHost* host, std::vector<SearchHit>* hits) {
   hits->clear();
   if (options.errors < 0) HFatal("Error: the number of errors cannot be negative (%d)\n", options.errors);
+  if (!options.phrase) {
+    // Most files of a collection do not hold a rare word: the header is
+    // checked and the dictionary's string searched before its tokens are
+    // indexed, which a file without a match never needs.
+    const ParsedFile counted(file, size, HVocabulary::kCounted);
+    const HDictionary& dictionary = counted.model.dictionary;
+    if (!Search_mayMatch(Search_agrepArguments(word, options.errors, options.ignore_case), dictionary.string,
+                         dictionary.string_length, host)) {
+      return;
+    }
+  }
   ParsedFile parsed(file, size);
   if (options.phrase) {
     SearchPhrase phrase;

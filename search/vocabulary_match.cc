@@ -217,27 +217,53 @@ int32_t ExactTokenRanks(const std::string& word, const HDictionary* dictionary, 
   return lines;
 }
 
+// A word cut into errors + 1 pieces of nearly equal length: a token within
+// that many insertions, deletions and substitutions of the word holds at
+// least one of them untouched.
+std::vector<std::string_view> Pieces(const std::string& word, int32_t errors) {
+  std::vector<std::string_view> pieces;
+  const size_t n = static_cast<size_t>(errors) + 1;
+  for (size_t i = 0; i < n; ++i) {
+    const size_t from = word.size() * i / n, to = word.size() * (i + 1) / n;
+    pieces.emplace_back(word.data() + from, to - from);
+  }
+  return pieces;
+}
+
+// The plain word of a whole-token match that pieces can filter: the bundled
+// matcher's arguments parse, case counts, the word is longer than the errors
+// (so no piece is empty, and the newline token's empty line cannot match)
+// and holds no line feed (so a piece lies inside one token). Empty otherwise.
+std::string FilterableWord(const std::vector<std::string>& arguments, int32_t* errors) {
+  std::vector<std::string> args;
+  for (size_t i = 1; i < arguments.size(); ++i) args.emplace_back(arguments[i].c_str());
+  args.push_back("-");
+  agrep::Arguments parsed;
+  std::string message;
+  if (agrep::ParseArguments(args, &parsed, &message) != agrep::ParseOutcome::kRun || parsed.ignore_case) return {};
+  const agrep::ClassifiedPattern classified = agrep::ClassifyPattern(parsed.pattern);
+  if (classified.kind != agrep::PatternKind::kAnchoredWord || parsed.errors < 0 ||
+      classified.word.size() <= static_cast<size_t>(parsed.errors) || classified.word.find('\n') != std::string::npos) {
+    return {};
+  }
+  *errors = parsed.errors;
+  return classified.word;
+}
+
 // The ranks of the tokens that may lie within `errors` edits of a word, in
-// rank order: cut the word into errors + 1 pieces; a token within that many
-// insertions, deletions and substitutions of the word holds at least one
-// piece untouched. Each piece is found by a pass of Search_findBytes over the
-// dictionary's string, and a token that holds it is taken once. The word is
-// longer than `errors`, so no piece is empty, and holds no line feed, so a
-// piece lies inside one token.
+// rank order: those that hold one of its pieces. Each piece is found by a
+// pass of Search_findBytes over the dictionary's string, and a token that
+// holds it is taken once. The word is as FilterableWord gives it.
 void CandidateRanks(const std::string& word, int32_t errors, const HDictionary* dictionary,
                     std::vector<int32_t>* candidates) {
   const unsigned char* text = dictionary->string;
   const auto length = static_cast<size_t>(dictionary->string_length);
   const int32_t* start = dictionary->start.get();
   const int32_t count = dictionary->token_count;
-  const size_t pieces = static_cast<size_t>(errors) + 1;
-  for (size_t i = 0; i < pieces; ++i) {
-    const size_t from_byte = word.size() * i / pieces, to_byte = word.size() * (i + 1) / pieces;
-    const char* piece = word.data() + from_byte;
-    const size_t piece_length = to_byte - from_byte;
-    for (size_t from = 0; from + piece_length <= length;) {
-      const void* found =
-          Search_findBytes(text + from, length - from, reinterpret_cast<const unsigned char*>(piece), piece_length);
+  for (const std::string_view piece : Pieces(word, errors)) {
+    for (size_t from = 0; from + piece.size() <= length;) {
+      const void* found = Search_findBytes(text + from, length - from,
+                                           reinterpret_cast<const unsigned char*>(piece.data()), piece.size());
       if (!found) break;
       const auto at = static_cast<int32_t>(static_cast<const unsigned char*>(found) - text);
       const auto rank = static_cast<int32_t>(std::upper_bound(start, start + count, at) - start) - 1;
@@ -331,6 +357,21 @@ int32_t MatchInProcess(const std::vector<std::string>& arguments, const HModel* 
 }
 
 }  // namespace
+
+bool Search_mayMatch(const std::vector<std::string>& arguments, const unsigned char* dictionary, int32_t length,
+                     SearchHost* host) {
+  if (!host->useBundledMatcher()) return true;
+  int32_t errors = 0;
+  const std::string word = FilterableWord(arguments, &errors);
+  if (word.empty()) return true;
+  for (const std::string_view piece : Pieces(word, errors)) {
+    if (Search_findBytes(dictionary, static_cast<size_t>(length), reinterpret_cast<const unsigned char*>(piece.data()),
+                         piece.size())) {
+      return true;
+    }
+  }
+  return false;
+}
 
 void Search_addRank(int32_t rank, MyHash* table, unsigned char* filter, int32_t value, const HModel* model) {
   HCodeword codeword;

@@ -32,6 +32,14 @@ void Search_compressedFile(int32_t* count, const std::string& word, const unsign
 int32_t Search_matchRanks(const std::vector<std::string>& arguments, const HModel* model, SearchHost* host,
                           std::vector<int32_t>* ranks);
 
+// False only when no token of the dictionary string can match: the bundled
+// matcher runs, the pattern is a plain word matched whole, case counts, and
+// no piece of the word (the word itself without errors; one of errors + 1
+// pieces with them) occurs in the string. A file without a match then needs
+// neither its tokens indexed nor its body read. True in every other case.
+bool Search_mayMatch(const std::vector<std::string>& arguments, const unsigned char* dictionary, int32_t length,
+                     SearchHost* host);
+
 // Puts the codeword of a rank into the table with the value and sets the
 // filter flag of its first byte.
 void Search_addRank(int32_t rank, MyHash* table, unsigned char* filter, int32_t value, const HModel* model);

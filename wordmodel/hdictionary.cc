@@ -51,6 +51,57 @@ int64_t ScanStarts(const unsigned char* s, int32_t length, int32_t limit, int32_
   return pos < length ? -1 : found;
 }
 
+// The count that ScanStarts returns, without the starts. A block without
+// two newlines side by side holds at most one newline that begins a token:
+// its first byte, when the token being read starts there; every other
+// newline of such a block ends a token, and they are counted all at once.
+int64_t CountTokens(const unsigned char* s, int32_t length) {
+  int64_t found = 0;
+  int32_t pos = 0;  // the first byte of the token being read
+  auto newline_at = [&](int32_t p) {
+    if (p == pos) return;
+    ++found;
+    pos = p + 1;
+  };
+  int32_t p = 0;
+#ifdef MORAVINE_DICTIONARY_SSE2
+  const __m128i newline = _mm_set1_epi8('\n');
+  auto compare = [&](int32_t at) {
+    return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at)), newline);
+  };
+  const __m128i zero = _mm_setzero_si128();
+  for (; p + 64 <= length; p += 64) {
+    const __m128i c0 = compare(p), c1 = compare(p + 16), c2 = compare(p + 32), c3 = compare(p + 48);
+    uint64_t mask = static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(c0))) |
+                    static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(c1))) << 16 |
+                    static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(c2))) << 32 |
+                    static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(c3))) << 48;
+    if (!mask) continue;
+    if (mask & (mask >> 1)) {
+      for (; mask; mask &= mask - 1) newline_at(p + std::countr_zero(mask));
+      continue;
+    }
+    // The newlines of the block, summed lane by lane (each compare is 0 or
+    // -1 in a lane), without a popcount instruction.
+    const __m128i lanes = _mm_sub_epi8(_mm_sub_epi8(_mm_sub_epi8(_mm_sub_epi8(zero, c0), c1), c2), c3);
+    const __m128i sums = _mm_sad_epu8(lanes, zero);
+    int64_t count = _mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4);
+    if (pos == p && (mask & 1)) {
+      mask &= ~uint64_t{1};
+      --count;
+    }
+    if (mask) {
+      found += count;
+      pos = p + 64 - std::countl_zero(mask);
+    }
+  }
+#endif
+  for (; p < length; ++p) {
+    if (s[p] == '\n') newline_at(p);
+  }
+  return pos < length ? -1 : found;
+}
+
 }  // namespace
 
 void HDictionary_fromtree(HNode* const* tree, int32_t n, HDictionary* dictionary) {
@@ -164,5 +215,18 @@ void HDictionary_print(const HDictionary* dictionary, const HModel* model, bool 
 
 void HDictionary_free(HDictionary* dictionary, bool owns_string) {
   if (owns_string) dictionary->owned_string.reset();
+  dictionary->start.reset();
+}
+
+void HDictionary_fromstringCounted(const unsigned char* string, int32_t length, int32_t n, HDictionary* dictionary) {
+  if (string == nullptr && length > 0) HFatal("Error: memory allocation (HDictionary_fromstring)\n");
+  if (n < 0) HFatal("Error: num tokens in dictionary (HDictionary_fromstring)\n");
+  const int64_t found = CountTokens(string, length);
+  if (found < 0) HFatal("Error: dictionary string does not end with a newline (HDictionary_fromstring)\n");
+  if (found != n) HFatal("Error: num tokens in dictionary (HDictionary_fromstring)\n");
+  dictionary->owned_string.reset();
+  dictionary->string = string;
+  dictionary->string_length = length;
+  dictionary->token_count = n;
   dictionary->start.reset();
 }

@@ -14,6 +14,12 @@ void HDictionary_fromtree(HNode* const* tree, int32_t n, HDictionary* dictionary
 // Wraps a stored string in place (not owned) and computes the start positions.
 void HDictionary_fromstring(const unsigned char* string, int32_t length, int32_t n, HDictionary* dictionary);
 
+// As HDictionary_fromstring, with the same checks and failures, but without
+// the start of each token: the dictionary holds the string and the count
+// only, and HDecode_token cannot be used on it. Counting needs no pass per
+// token, so a reader that may not need the tokens at all starts here.
+void HDictionary_fromstringCounted(const unsigned char* string, int32_t length, int32_t n, HDictionary* dictionary);
+
 // Creates the model's vocabulary (n + 13 buckets) and enters every token of
 // the dictionary with the codeword of its rank.
 void HHashtable_fromdict(const HDictionary* dictionary, const HCodetable* table, HModel* model);
