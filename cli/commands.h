@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace moravine {
+class ConsoleWindow;
+}
+
 namespace moravine::cli {
 
 // Reports a failed write to standard output and gives the exit status: a
@@ -25,6 +29,11 @@ int CompressToStdout(const std::string& path, bool spaceless, int distance, bool
 // Decodes each compressed file ("-": standard input) to standard output, one
 // after the other. Returns the exit status.
 int DecompressToStdout(const std::vector<std::string>& paths);
+
+// Searches standard input, read whole as one compressed file, with the
+// window's word, errors and settings; its rows go to the window under the
+// name "(standard input)", its failures to standard error.
+void SearchStandardInput(moravine::ConsoleWindow* window);
 
 // Checks that each file is a complete, decodable compressed file whose text
 // has the length its header states; writes nothing. Failures are told on

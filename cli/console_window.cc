@@ -85,7 +85,8 @@ void ConsoleWindow::message(const char* kind, const std::string& text) {
   clearBar();
   // One line, led by the job's file.
   std::string line = OneLine(text);
-  const std::string& path = CurrentJobPath();
+  // The file as the user named it, as its rows show it.
+  const std::string path = shownPath(CurrentJobPath());
   std::fprintf(stderr, "moravine: %s%s%s%s\n", kind, PrintableText(path).c_str(), path.empty() ? "" : ": ",
                PrintableText(line).c_str());
   std::fflush(stderr);

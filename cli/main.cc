@@ -402,9 +402,9 @@ int main(int argc, char** argv) {
   }
   if (paths.empty()) return UsageError("no files given");
   bool streams = to_stdout || stdin_path;
-  if (stdin_path && (*remove_compressed || *remove_original || *search)) {
+  if (stdin_path && (*remove_compressed || *remove_original)) {
     return UsageError(std::string("'-' (standard input) is not taken by ") +
-                      (*search ? "search" : *remove_compressed ? "remove-compressed" : "remove-original"));
+                      (*remove_compressed ? "remove-compressed" : "remove-original"));
   }
   if (*compress && streams && paths.size() != 1) {
     return UsageError("compressing to standard output takes one file");
@@ -498,7 +498,12 @@ int main(int argc, char** argv) {
                                           : moravine::ConsoleWindow::Listing::kRows);
   }
 
-  RunBatches(type, paths, options, &window);
+  if (type == moravine::JOB_SEARCH && stdin_path) {
+    // Standard input first, then the files and folders.
+    moravine::cli::SearchStandardInput(&window);
+    paths.erase(std::remove(paths.begin(), paths.end(), "-"), paths.end());
+  }
+  if (!paths.empty()) RunBatches(type, paths, options, &window);
   if (log) std::fclose(log);
   if (window.outputError() != 0) return OutputFailed(window.outputError());
   if (g_signal.load() != 0) return 128 + g_signal.load();

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 
@@ -12,6 +13,10 @@
 #include "cli/input.h"
 #include "codec/compress.h"
 #include "codec/decompress.h"
+#include "cli/console_window.h"
+#include "search/search_job.h"
+#include "shell/job_path.h"
+#include "shell/posix_search_host.h"
 #include "wordmodel/hbuffer.h"
 
 namespace moravine::cli {
@@ -144,6 +149,29 @@ int DecompressToStdout(const std::vector<std::string>& paths) {
     if (written) return OutputFailed(written);
   }
   return status;
+}
+
+void SearchStandardInput(moravine::ConsoleWindow* window) {
+  // Messages name the input as the other commands name it.
+  SetCurrentJobPath("standard input");
+  struct Clear {
+    ~Clear() { SetCurrentJobPath(std::string()); }
+  } clear;
+  Input input;
+  std::string error;
+  if (!input.open("-", &error)) return window->showError(error);
+  if (input.size() == 0) return window->showError("not a valid compressed file: it is empty");
+  const std::string word = window->searchWordText();
+  const SearchSettings settings = window->searchSettings();
+  PosixSearchHost host;
+  std::vector<SearchRow> rows;
+  const std::string name = "(standard input)";
+  if (!SearchJob_searchBytes(word, std::atoi(window->allowErrorsText().c_str()), settings, settings.threads,
+                             input.data(), static_cast<int32_t>(input.size()), name, name, &host, &rows, &error)) {
+    return window->showError("Search failed. See log file for details.");
+  }
+  window->addResultRows(rows);
+  if (!error.empty()) window->showError(error);
 }
 
 }  // namespace moravine::cli

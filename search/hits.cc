@@ -178,6 +178,7 @@ void HitRows(const std::string& display_name, const unsigned char* file, int32_t
   const bool lines = options.whole_line || options.lines_before > 0 || options.lines_after > 0;
   const Newline newline(&model);
   const HDictionary* dictionary = &model.dictionary;
+  rows->reserve(rows->size() + static_cast<size_t>(count));
 
   for (int32_t i = 0; i < count; ++i) {
     const SearchHit& hit = hits[i];
@@ -263,6 +264,7 @@ void Search_hitRows(const std::string& display_name, const unsigned char* file, 
   // Each thread makes the rows of a run of the hits; the rows after a bad
   // context are dropped, as one thread would have stopped there.
   std::vector<std::vector<SearchRow>> parts(static_cast<size_t>(n));
+  rows->reserve(rows->size() + static_cast<size_t>(count));
   std::vector<std::string> errors(static_cast<size_t>(n));
   auto first = [&](size_t i) { return static_cast<int32_t>(static_cast<int64_t>(count) * static_cast<int64_t>(i) / n); };
   Search_forEachStretch(

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "search/hits.h"
 #include "search/search_file.h"
 #include "shell/job_frame.h"
 #include "wordmodel/hlog.h"
@@ -44,53 +43,16 @@ void Search(moravine::JobParams& params) {
   std::string errors_text = ui->allowErrorsText().substr(0, kBoxCharacters);
   std::string word = ui->searchWordText().substr(0, kBoxCharacters);
   const moravine::SearchSettings settings = ui->searchSettings();
-  SearchOptions options;
-  options.errors = std::atoi(errors_text.c_str());
-  options.ignore_case = settings.ignore_case;
-  options.phrase = Search_isPhrase(word);
-  options.max_hits = settings.max_hits;
-  options.line_numbers = settings.line_numbers;
-  options.text_offsets = settings.text_offsets;
   const Searching searching;
-  options.threads = searching.threads(settings.threads);
-
-  std::vector<SearchHit> hits;
-  int32_t size = static_cast<int32_t>(input.size());
-  try {
-    // Only parsing rules 0 and 1 exist; decompression refuses any other
-    // first byte, and so does the search.
-    if (input.data()[0] > 1) {
-      HFatal("Fatal Error: First byte of compressed file not 1, actually %d\n",
-             static_cast<int>(static_cast<signed char>(input.data()[0])));
-    }
-    Search_findHits(word, input.data(), size, options, owner->searchHost(), &hits);
-  } catch (...) {
-    if (input.changed()) return moravine::ReportChangedInput(owner, path);
-    ui->showError("Search failed. See log file for details.");
-    return;
-  }
-  if (hits.empty()) return;
-  const std::string name = Search_displayName(path);
   std::vector<SearchRow> rows;
   std::string error;
-  if (settings.positions_only) {
-    rows.resize(hits.size());
-    for (size_t i = 0; i < hits.size(); ++i) {
-      rows[i].file = name;
-      rows[i].position = std::to_string(hits[i].offset);
-      rows[i].line = hits[i].line;
-      rows[i].text_offset = hits[i].text_offset;
-    }
-  } else {
-    try {
-      Search_hitRows(name, input.data(), size, hits.data(), static_cast<int32_t>(hits.size()), settings.rows, &rows,
-                     &error, options.threads);
-    } catch (...) {
-      error = "Error decompressing left context.";
-    }
-  }
-  for (SearchRow& row : rows) row.path = path;
+  const bool searched =
+      SearchJob_searchBytes(word, std::atoi(errors_text.c_str()), settings, searching.threads(settings.threads),
+                            input.data(), static_cast<int32_t>(input.size()), Search_displayName(path), path,
+                            owner->searchHost(), &rows, &error);
   if (input.changed()) return moravine::ReportChangedInput(owner, path);
+  if (!searched) return ui->showError("Search failed. See log file for details.");
+  if (rows.empty()) return;
   ui->addResultRows(rows);
   if (!error.empty()) ui->showError(error);
 }
@@ -98,3 +60,51 @@ void Search(moravine::JobParams& params) {
 }  // namespace
 
 int SearchJob(moravine::JobParams* params) { return moravine::RunJob(params, Search); }
+
+bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravine::SearchSettings& settings,
+                           int32_t threads, const unsigned char* data, int32_t size, const std::string& name,
+                           const std::string& path, SearchHost* host, std::vector<SearchRow>* rows,
+                           std::string* error) {
+  rows->clear();
+  error->clear();
+  SearchOptions options;
+  options.errors = errors;
+  options.ignore_case = settings.ignore_case;
+  options.phrase = Search_isPhrase(word);
+  options.max_hits = settings.max_hits;
+  options.line_numbers = settings.line_numbers;
+  options.text_offsets = settings.text_offsets;
+  options.threads = threads;
+
+  std::vector<SearchHit> hits;
+  try {
+    // Only parsing rules 0 and 1 exist; decompression refuses any other
+    // first byte, and so does the search.
+    if (size > 0 && data[0] > 1) {
+      HFatal("Fatal Error: First byte of compressed file not 1, actually %d\n",
+             static_cast<int>(static_cast<signed char>(data[0])));
+    }
+    Search_findHits(word, data, size, options, host, &hits);
+  } catch (...) {
+    return false;
+  }
+  if (hits.empty()) return true;
+  if (settings.positions_only) {
+    rows->resize(hits.size());
+    for (size_t i = 0; i < hits.size(); ++i) {
+      (*rows)[i].file = name;
+      (*rows)[i].position = std::to_string(hits[i].offset);
+      (*rows)[i].line = hits[i].line;
+      (*rows)[i].text_offset = hits[i].text_offset;
+    }
+  } else {
+    try {
+      Search_hitRows(name, data, size, hits.data(), static_cast<int32_t>(hits.size()), settings.rows, rows, error,
+                     threads);
+    } catch (...) {
+      *error = "Error decompressing left context.";
+    }
+  }
+  for (SearchRow& row : *rows) row.path = path;
+  return true;
+}

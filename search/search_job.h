@@ -3,9 +3,26 @@
 #ifndef MORAVINE_SEARCH_SEARCH_JOB_H_
 #define MORAVINE_SEARCH_SEARCH_JOB_H_
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "search/hits.h"
+#include "search/search_host.h"
 #include "shell/main_dialog.h"
 
 // Thread procedure; takes ownership of its JobParams and returns 0.
 int SearchJob(moravine::JobParams* params);
+
+// What the job does with a compressed file's bytes, for a file it has read
+// and for one that comes another way (standard input): the word searched
+// with the settings on up to `threads` threads, and one row per hit with
+// the file's display name and path. False when the search failed (the
+// library has logged why); a context that could not be decoded leaves the
+// rows made so far and its message in *error.
+bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravine::SearchSettings& settings,
+                           int32_t threads, const unsigned char* data, int32_t size, const std::string& name,
+                           const std::string& path, SearchHost* host, std::vector<SearchRow>* rows,
+                           std::string* error);
 
 #endif  // MORAVINE_SEARCH_SEARCH_JOB_H_

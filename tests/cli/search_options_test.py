@@ -221,6 +221,38 @@ class SearchOptions(unittest.TestCase):
             self.assertLessEqual(len(words(left)), 1)
             self.assertIn("captain", text)
 
+    def test_standard_input_is_searched_as_a_file(self):
+        with open("books/a.txt.hwz", "rb") as f:
+            data = f.read()
+        piped = subprocess.run([MORAVINE, "-q", "search", "-n", "whale", "-"], input=data, capture_output=True)
+        named = run("-n", "whale", "books/a.txt.hwz")
+        self.assertEqual(piped.returncode, 0)
+        self.assertEqual(piped.stdout.decode().replace("(standard input):", "books/a.txt.hwz:"),
+                         named.stdout.decode())
+        # Mixed with files: standard input first; counts as for files.
+        mixed = subprocess.run([MORAVINE, "-q", "search", "-c", "whale", "books/e.txt.hwz", "-"], input=data,
+                               capture_output=True)
+        self.assertEqual(mixed.stdout.decode().splitlines()[0].split(":")[0], "(standard input)")
+        for bad, why in ((b"", "empty"), (b"garbage", "Search failed")):
+            r = subprocess.run([MORAVINE, "-q", "search", "whale", "-"], input=bad, capture_output=True)
+            self.assertEqual(r.returncode, 2)
+            self.assertIn("moravine: standard input: ", r.stderr.decode())
+            self.assertIn(why, r.stderr.decode())
+
+    def test_messages_name_files_as_given(self):
+        os.makedirs("damaged/deep", exist_ok=True)
+        with open("damaged/deep/x.txt.hwz", "wb") as f:
+            f.write(b"\x07 not a compressed file")
+        try:
+            for given, shown in (("damaged", "damaged/deep/x.txt.hwz"), ("damaged/", "damaged/deep/x.txt.hwz"),
+                                 ("./damaged/deep/x.txt.hwz", "./damaged/deep/x.txt.hwz")):
+                r = run("whale", given, check_status=False)
+                self.assertEqual(r.returncode, 2)
+                self.assertIn("moravine: " + shown + ": Search failed", r.stderr.decode())
+                self.assertNotIn(self.dir, r.stderr.decode())
+        finally:
+            shutil.rmtree("damaged")
+
 
 def main():
     global MORAVINE
