@@ -178,6 +178,7 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
 bool AgrepAvailable() {
   moravine::PosixSearchHost host;
   FILE* null = std::fopen("/dev/null", "w");
+  HLog_setDiscarded(null);
   if (!null) return false;
   int status = 0;
   int rc = host.runProcess({"agrep", "-V"}, ::fileno(null), &status);
@@ -414,6 +415,7 @@ int main(int argc, char** argv) {
   // standard error and reports nowhere (info prints its report itself).
   FILE* log = nullptr;
   FILE* null = std::fopen("/dev/null", "w");
+  HLog_setDiscarded(null);
   if (!log_path.empty()) {
     log = std::fopen(log_path.c_str(), "w");
     if (!log) {

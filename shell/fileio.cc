@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "shell/temp_files.h"
 
@@ -125,6 +126,9 @@ int OpenParentDirectory(const std::string& path, std::string* name) {
   return ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
+// Files up to this size are read, larger ones mapped.
+constexpr int64_t kReadWholeBytes = 64 << 10;
+
 MappedFile::~MappedFile() { close(); }
 
 void MappedFile::close() {
@@ -132,6 +136,8 @@ void MappedFile::close() {
   if (mapping_) ::munmap(mapping_, mapped_bytes_);
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  copy_.reset();
+  cut_short_ = false;
   mapping_ = nullptr;
   data_ = nullptr;
   size_ = 0;
@@ -185,6 +191,11 @@ bool MappedFile::mapOpened(int raw, Failure* failure, int* error) {
     *failure = Failure::kEmpty;
     return false;
   }
+  if (status_.st_size <= kReadWholeBytes) {
+    if (!readOpened(fd.get(), failure, error)) return false;
+    fd_ = fd.release();
+    return true;
+  }
   void* p = ::mmap(nullptr, static_cast<size_t>(status_.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
   if (p == MAP_FAILED) {
     *failure = Failure::kMap;
@@ -200,8 +211,40 @@ bool MappedFile::mapOpened(int raw, Failure* failure, int* error) {
   return true;
 }
 
+bool MappedFile::readOpened(int fd, Failure* failure, int* error) {
+  const auto size = static_cast<size_t>(status_.st_size);
+  copy_.reset(new (std::nothrow) unsigned char[size]);
+  if (!copy_) {
+    *failure = Failure::kMap;
+    *error = ENOMEM;
+    return false;
+  }
+  size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::pread(fd, copy_.get() + got, size - got, static_cast<off_t>(got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *failure = Failure::kOpen;
+      *error = errno;
+      copy_.reset();
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  // Cut short while being read: the rest reads as zeros, as a mapping's
+  // would, and the file counts as changed.
+  if (got < size) {
+    std::memset(copy_.get() + got, 0, size - got);
+    cut_short_ = true;
+  }
+  size_ = status_.st_size;
+  data_ = copy_.get();
+  return true;
+}
+
 bool MappedFile::changed() const {
-  if (guard_.damaged()) return true;
+  if (guard_.damaged() || cut_short_) return true;
   if (fd_ < 0) return false;
   struct stat now;
   if (::fstat(fd_, &now) != 0) return true;

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "shell/mapping_guard.h"
@@ -67,6 +68,10 @@ class MappedFile {
   const struct stat& status() const { return status_; }
   FileAttributes attributes() const { return FileAttributes::Of(status_); }
   int fd() const { return fd_; }
+  // Whether the bytes are a mapping of the file (large files) rather than a
+  // copy in memory (small ones): only a mapping's pages may be given back
+  // to the page cache.
+  bool mapped() const { return mapping_ != nullptr; }
 
   // Whether the file was cut short or written to since it was opened: the
   // bytes seen may not be the file's. Call before close().
@@ -77,8 +82,14 @@ class MappedFile {
 
  private:
   bool mapOpened(int fd, Failure* failure, int* error);
+  bool readOpened(int fd, Failure* failure, int* error);
 
   int fd_ = -1;
+  // A small file is read into memory rather than mapped: one copy costs
+  // less than setting up a mapping, faulting its pages in and tearing it
+  // down (which, with several threads, interrupts every core).
+  std::unique_ptr<unsigned char[]> copy_;
+  bool cut_short_ = false;  // the file ended before its stated size; the rest reads as zeros
   const unsigned char* data_ = nullptr;
   int64_t size_ = 0;
   void* mapping_ = nullptr;

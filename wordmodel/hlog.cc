@@ -11,6 +11,7 @@ namespace {
 
 std::atomic<FILE*> g_report{nullptr};
 std::atomic<FILE*> g_error{nullptr};
+std::atomic<FILE*> g_discarded{nullptr};
 thread_local HLogCapture* t_capture = nullptr;
 
 std::mutex& OutputMutex() {
@@ -57,7 +58,10 @@ FILE* HLog_errorStream() {
   return f ? f : stderr;
 }
 
+void HLog_setDiscarded(FILE* stream) { g_discarded.store(stream); }
+
 void HLog_report(const char* format, ...) {
+  if (HLog_reportStream() == g_discarded.load()) return;
   va_list args;
   va_start(args, format);
   if (t_capture) {
@@ -70,6 +74,7 @@ void HLog_report(const char* format, ...) {
 }
 
 void HLog_error(const char* format, ...) {
+  if (HLog_errorStream() == g_discarded.load()) return;
   va_list args;
   va_start(args, format);
   std::string text = FormatV(format, args);

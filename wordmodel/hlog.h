@@ -32,6 +32,10 @@ void HLog_setStreams(FILE* report, FILE* error);
 FILE* HLog_reportStream();
 FILE* HLog_errorStream();
 
+// Names a stream whose lines nobody reads (a front end's /dev/null): what
+// HLog_report and HLog_error aim at it is dropped before it is formatted.
+void HLog_setDiscarded(FILE* stream);
+
 void HLog_report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void HLog_error(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

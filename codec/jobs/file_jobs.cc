@@ -40,6 +40,7 @@ void Compress(JobParams& params) {
   // a page that another counting thread still reads is harmless: the page
   // is mapped again from the cache.
   auto text_read = [&input](int32_t begin, int32_t end) {
+    if (!input.mapped()) return;
     const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
     uintptr_t from = reinterpret_cast<uintptr_t>(input.data() + begin) & ~(page - 1);
     uintptr_t to = reinterpret_cast<uintptr_t>(input.data() + end);

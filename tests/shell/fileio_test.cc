@@ -113,6 +113,24 @@ TEST_F(FileIo, AMappingOfAFileCutShortReadsZerosAndSaysSo) {
   EXPECT_TRUE(other.changed()) << "a file that grew is not the file that was read";
 }
 
+TEST_F(FileIo, SmallFilesAreReadWholeLargeOnesMappedAndBothSeeChanges) {
+  for (size_t size : {size_t{1}, size_t{65536}, size_t{65537}}) {
+    const std::string path = dir_ + "/f" + std::to_string(size);
+    std::string text(size, 'a');
+    for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + i % 26);
+    std::ofstream(path) << text;
+    MappedFile file;
+    MappedFile::Failure failure;
+    int error = 0;
+    ASSERT_TRUE(file.open(path, &failure, &error));
+    EXPECT_EQ(file.mapped(), size > 65536) << size;
+    ASSERT_EQ(std::string(reinterpret_cast<const char*>(file.data()), static_cast<size_t>(file.size())), text);
+    EXPECT_FALSE(file.changed());
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(size / 2)), 0);
+    EXPECT_TRUE(file.changed()) << size;
+  }
+}
+
 TEST_F(FileIo, FilesThatAreNotRegularAreRefusedWithoutBlocking) {
   const std::string fifo = dir_ + "/fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
