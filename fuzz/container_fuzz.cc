@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "codec/block.h"
@@ -92,19 +93,34 @@ void FuzzBlocks(const unsigned char* body, int32_t body_length, const HModel* mo
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  FILE* sink = std::fopen("/dev/null", "w");
-  HLog_setStreams(sink, sink);
-  return 0;
+// "ok TOKENS BODY" or the failure's message.
+std::string ReadOutcome(const unsigned char* file, int32_t length, HVocabulary vocabulary) {
+  HModel model;
+  int32_t text_length = 0, body_length = 0;
+  const unsigned char* body = nullptr;
+  try {
+    HContainer_read(file, length, &text_length, &body, &body_length, &model, vocabulary);
+  } catch (const HFatalFailure& failure) {
+    return failure.what();
+  }
+  std::string outcome = "ok " + std::to_string(model.dictionary.token_count) + " " + std::to_string(body_length);
+  HModel_free(&model, false);
+  return outcome;
 }
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
   const int32_t length = static_cast<int32_t>(size);
   const Decoded words = DecodeWhole(Huffw_decompress, data, length);
   const Decoded spaceless = DecodeWhole(Huffw_spaceless_decompress, data, length);
+
+  // The reader that only counts the dictionary's tokens (the search's first
+  // look at a file) accepts and refuses exactly what the indexing one does.
+  if (ReadOutcome(data, length, HVocabulary::kCounted) != ReadOutcome(data, length, HVocabulary::kBlankOnly)) {
+    Finding("counting and indexing readers disagree");
+  }
 
   HModel model;
   int32_t text_length = 0;
