@@ -64,24 +64,29 @@ std::string JsonString(const std::string& s) {
 
 // Control bytes written as escapes, so that a file name or a hit holding a
 // carriage return or a line feed cannot garble the terminal or split a row.
-std::string Printable(const std::string& s) {
-  std::string out;
+void AppendPrintable(std::string* out, const std::string& s) {
   char esc[8];
-  for (char c : s) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u >= 0x20 && u != 0x7f) {
-      out += c;
-      continue;
-    }
-    switch (c) {
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
+  size_t from = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const auto u = static_cast<unsigned char>(s[i]);
+    if (u >= 0x20 && u != 0x7f) continue;
+    out->append(s, from, i - from);
+    from = i + 1;
+    switch (s[i]) {
+      case '\t': out->append("\\t"); break;
+      case '\n': out->append("\\n"); break;
+      case '\r': out->append("\\r"); break;
       default:
         std::snprintf(esc, sizeof esc, "\\x%02x", u);
-        out += esc;
+        out->append(esc);
     }
   }
+  out->append(s, from, std::string::npos);
+}
+
+std::string Printable(const std::string& s) {
+  std::string out;
+  AppendPrintable(&out, s);
   return out;
 }
 
@@ -214,6 +219,38 @@ std::string FormatLines(const std::vector<SearchRow>& rows, const std::string& p
 
 std::string PrintableText(const std::string& text) { return Printable(text); }
 
+namespace {
+
+// A text row after the file's own prefix ("path:"): readable form, with a
+// blank between the left context and a word that it touches (the spaceless
+// model leaves that blank out of the left context), and the blank that
+// parted the word from the right context when the row left it out.
+void AppendTextRow(std::string* out, const SearchRow& row, const std::string& path_prefix, const RowStyle& style) {
+  const bool join = !row.left.empty() && !row.word.empty() && HToken_isWordByte(row.left.back()) &&
+                    HToken_isWordByte(row.word.front());
+  const bool gap = !row.right.empty() && row.right_after_blank;
+  const std::string sep = Coloured(":", kSeparatorColour, style.colour);
+  out->append(path_prefix);
+  if (style.line_numbers && row.line > 0) out->append(Coloured(std::to_string(row.line), kNumberColour, style.colour) + sep);
+  if (style.byte_offsets && row.text_offset >= 0) {
+    out->append(Coloured(std::to_string(row.text_offset), kNumberColour, style.colour) + sep);
+  }
+  if (!(style.line_numbers && row.line > 0) && !(style.byte_offsets && row.text_offset >= 0)) {
+    out->append(row.position).append(":");
+  }
+  out->append(" ");
+  AppendPrintable(out, row.left);
+  if (join) out->append(" ");
+  if (style.colour) out->append(kHitColour);
+  AppendPrintable(out, row.word);
+  if (style.colour) out->append(kReset);
+  if (gap) out->append(" ");
+  AppendPrintable(out, row.right);
+  out->append("\n");
+}
+
+}  // namespace
+
 std::string FormatRow(const SearchRow& row, const std::string& path, const RowStyle& style) {
   const std::string line_text =
       style.lines && !row.lines.empty() && row.hit_line >= 0 && static_cast<size_t>(row.hit_line) < row.lines.size()
@@ -222,20 +259,9 @@ std::string FormatRow(const SearchRow& row, const std::string& path, const RowSt
   switch (style.format) {
     case RowFormat::kText: {
       if (style.lines) return FormatLines({row}, path, style);
-      // Readable form: a blank between the left context and a word that it
-      // touches (the spaceless model leaves that blank out of the left
-      // context), and the blank that parted the word from the right context
-      // when the row left it out.
-      bool join = !row.left.empty() && !row.word.empty() && HToken_isWordByte(row.left.back()) &&
-                  HToken_isWordByte(row.word.front());
-      bool gap = !row.right.empty() && row.right_after_blank;
-      std::string line = LinePrefix(path, style, row.line, row.text_offset, ':');
-      if (!(style.line_numbers && row.line > 0) && !(style.byte_offsets && row.text_offset >= 0)) {
-        line += row.position + ":";
-      }
-      line += " " + Printable(row.left) + (join ? " " : "");
-      line += Coloured(Printable(row.word), kHitColour, style.colour);
-      return line + (gap ? " " : "") + Printable(row.right) + "\n";
+      std::string line;
+      AppendTextRow(&line, row, LinePrefix(path, style, 0, -1, ':'), style);
+      return line;
     }
     case RowFormat::kTsv: {
       std::string out = TsvField(path) + "\t" + row.position + "\t" + (row.line > 0 ? std::to_string(row.line) : "") +
@@ -277,6 +303,12 @@ std::string FormatListing(const std::string& path, long long hits, RowFormat for
 std::string FormatFileRows(const std::vector<SearchRow>& rows, const std::string& path, const RowStyle& style) {
   if (style.format == RowFormat::kText && style.lines) return FormatLines(rows, path, style);
   std::string out;
+  if (style.format == RowFormat::kText) {
+    // The file's prefix is the same on every row: made once.
+    const std::string prefix = LinePrefix(path, style, 0, -1, ':');
+    for (const SearchRow& row : rows) AppendTextRow(&out, row, prefix, style);
+    return out;
+  }
   for (const SearchRow& row : rows) out += FormatRow(row, path, style);
   return out;
 }
