@@ -160,6 +160,7 @@ void SearchStandardInput(moravine::ConsoleWindow* window) {
   Input input;
   std::string error;
   if (!input.open("-", &error)) return window->showError(error);
+  if (g_stop_signal.load() != 0) return;  // stopped while standard input was read
   if (input.size() == 0) return window->showError("not a valid compressed file: it is empty");
   const std::string word = window->searchWordText();
   const SearchSettings settings = window->searchSettings();
