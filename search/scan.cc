@@ -125,15 +125,20 @@ class Scan {
   const KeySet& keys() const { return keys_; }
 
   // Takes the codeword at r when it is in the table; false once the scan
-  // has all the offsets it may give.
-  bool candidate(int32_t r) {
+  // has all the offsets it may give. `line`: the newline codewords before
+  // r, when the scan counts them.
+  bool candidate(int32_t r, int64_t line = 0) {
     int32_t e = CodewordEnd(body_, r, length_);
     if (keys_.contains(body_ + r, e - r, table_)) {
       out_->append(r);
+      if (lines_) lines_->before.push_back(line);
       if (max_hits_ > 0 && out_->count() >= max_hits_) return false;
     }
     return true;
   }
+  // Counts lines when asked to (the caller has checked the newline byte).
+  void countLines(SearchLineCount* lines) { lines_ = lines; }
+  SearchLineCount* lines() const { return lines_; }
   bool full() const { return max_hits_ > 0 && out_->count() >= max_hits_; }
 
   // The candidates from p to the end, byte by byte.
@@ -151,6 +156,7 @@ class Scan {
   int32_t max_hits_;
   OffsetWriter* out_;
   unsigned char flagged_[256];
+  SearchLineCount* lines_ = nullptr;
 };
 
 // With a single flagged byte value the search for it is a memchr.
@@ -239,11 +245,43 @@ __attribute__((target("avx2"))) void ScanAvx2(Scan& scan, int32_t from) {
   scan.scalarTail(p);
 }
 
+// As TakeBlock, giving each candidate the newline codewords before it: those
+// before the block and those of the block below its bit.
+__attribute__((target("popcnt"))) inline bool TakeBlockCounting(Scan& scan, int32_t p, uint32_t mask,
+                                                                uint32_t newlines, int64_t line) {
+  while (mask) {
+    const int i = std::countr_zero(mask);
+    if (!scan.candidate(p + i, line + std::popcount(newlines & ((1u << i) - 1)))) return false;
+    mask &= mask - 1;
+  }
+  return true;
+}
+
+// The bytes after the last whole block, one by one; with lines, the count
+// goes on to the end and is the scan's total.
+template <bool kLines>
+void FinishTail(Scan& scan, int32_t p, int64_t line) {
+  if constexpr (!kLines) {
+    scan.scalarTail(p);
+  } else {
+    const unsigned char* body = scan.body();
+    const auto newline = static_cast<unsigned char>(scan.lines()->newline);
+    bool taking = !scan.full();
+    for (; p < scan.length(); ++p) {
+      if (taking && scan.flagged()[body[p]] && !scan.candidate(p, line)) taking = false;
+      line += body[p] == newline;
+    }
+    scan.lines()->total = line;
+    scan.lines()->counted = true;
+  }
+}
+
 // More keys are looked for by two sets at once: a candidate's byte begins a
 // key and its next byte is the second byte of some key, or any tagged byte
 // when a key is one byte long (which no longer codeword begins with). Each
 // set is two table look-ups per 32 bytes, whatever the number of keys.
-__attribute__((target("avx2"))) void ScanAvx2Sets(Scan& scan, int32_t from) {
+template <bool kLines>
+__attribute__((target("avx2,popcnt"))) void ScanAvx2Sets(Scan& scan, int32_t from) {
   const unsigned char* body = scan.body();
   const int32_t length = scan.length();
   const KeySet& keys = scan.keys();
@@ -287,6 +325,8 @@ __attribute__((target("avx2"))) void ScanAvx2Sets(Scan& scan, int32_t from) {
   const __m256i nibble = _mm256_set1_epi8(0x0f);
   const __m256i zero = _mm256_setzero_si256();
   const __m256i tagged_second = any_tagged_second ? _mm256_set1_epi8(static_cast<char>(0x80)) : zero;
+  const __m256i newline = _mm256_set1_epi8(static_cast<char>(kLines ? scan.lines()->newline : 0));
+  int64_t line = kLines ? scan.lines()->total : 0;  // newline codewords before p
   int32_t p = from;
   for (; p + 33 <= length; p += 32) {
     const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(body + p));
@@ -307,9 +347,15 @@ __attribute__((target("avx2"))) void ScanAvx2Sets(Scan& scan, int32_t from) {
     const __m256i tagged_ok = _mm256_cmpeq_epi8(_mm256_and_si256(v1, tagged_second), _mm256_set1_epi8(static_cast<char>(0x80)));
     const __m256i ok = _mm256_and_si256(first_ok, _mm256_or_si256(untagged_ok, tagged_ok));
     const auto mask = static_cast<uint32_t>(_mm256_movemask_epi8(ok));
-    if (mask && !TakeBlock(scan, p, mask)) return;
+    if constexpr (kLines) {
+      const auto newlines = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, newline)));
+      if (mask && !TakeBlockCounting(scan, p, mask, newlines, line)) return;
+      line += std::popcount(newlines);
+    } else {
+      if (mask && !TakeBlock(scan, p, mask)) return;
+    }
   }
-  scan.scalarTail(p);
+  FinishTail<kLines>(scan, p, line);
 }
 
 // Few keys are looked for by their first two bytes at once: each place
@@ -319,7 +365,8 @@ __attribute__((target("avx2"))) void ScanAvx2Sets(Scan& scan, int32_t from) {
 // every codeword of a key's group of 128 shares.
 constexpr int32_t kPairKeys = 4;
 
-__attribute__((target("avx2"))) void ScanAvx2Pairs(Scan& scan, int32_t from) {
+template <bool kLines>
+__attribute__((target("avx2,popcnt"))) void ScanAvx2Pairs(Scan& scan, int32_t from) {
   const unsigned char* body = scan.body();
   const int32_t length = scan.length();
   const KeySet& keys = scan.keys();
@@ -336,6 +383,8 @@ __attribute__((target("avx2"))) void ScanAvx2Pairs(Scan& scan, int32_t from) {
     ++count;
   }
   const __m256i all = _mm256_set1_epi8(-1);
+  const __m256i newline = _mm256_set1_epi8(static_cast<char>(kLines ? scan.lines()->newline : 0));
+  int64_t line = kLines ? scan.lines()->total : 0;  // newline codewords before p
   int32_t p = from;
   for (; p + 33 <= length; p += 32) {
     const __m256i v0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(body + p));
@@ -346,9 +395,15 @@ __attribute__((target("avx2"))) void ScanAvx2Pairs(Scan& scan, int32_t from) {
       m = _mm256_or_si256(m, _mm256_and_si256(_mm256_cmpeq_epi8(v0, first[i]), next));
     }
     const auto mask = static_cast<uint32_t>(_mm256_movemask_epi8(m));
-    if (mask && !TakeBlock(scan, p, mask)) return;
+    if constexpr (kLines) {
+      const auto newlines = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, newline)));
+      if (mask && !TakeBlockCounting(scan, p, mask, newlines, line)) return;
+      line += std::popcount(newlines);
+    } else {
+      if (mask && !TakeBlock(scan, p, mask)) return;
+    }
   }
-  scan.scalarTail(p);
+  FinishTail<kLines>(scan, p, line);
 }
 
 #endif  // MORAVINE_SCAN_X86
@@ -384,14 +439,28 @@ bool Search_scanPathAvailable(SearchScanPath path) {
 }
 
 void Search_scanBodyWith(int32_t* count, const MyHash* table, const unsigned char* filter, const unsigned char* body,
-                         int32_t length, int32_t max_hits, SearchScanPath path, SearchOffsets* offsets) {
+                         int32_t length, int32_t max_hits, SearchScanPath path, SearchOffsets* offsets,
+                         SearchLineCount* lines) {
   OffsetWriter out(offsets, *count);
+  if (lines) {
+    lines->counted = false;
+    lines->total = 0;
+    lines->before.clear();
+    if (lines->newline < 0x80 || lines->newline > 0xFF) lines = nullptr;  // not a one-byte codeword
+  }
   if (length > 0) {
     Scan scan(table, filter, body, length, max_hits, &out);
     // The byte at the start of the body begins a codeword even when it is
     // not tagged; every later codeword begins at a tagged byte.
     int32_t q = CodewordEnd(body, 0, length);
-    if (filter[body[0]] && KeySet(table).contains(body, q, table)) out.append(0);
+    if (filter[body[0]] && KeySet(table).contains(body, q, table)) {
+      out.append(0);
+      if (lines) lines->before.push_back(0);
+    }
+    if (lines) {
+      scan.countLines(lines);
+      lines->total = body[0] == lines->newline;  // the count before q, where the wide scans begin
+    }
 
     int flagged = 0;
     unsigned char only = 0;
@@ -416,10 +485,14 @@ void Search_scanBodyWith(int32_t* count, const MyHash* table, const unsigned cha
           ScanSse2(scan, q);
           break;
         case SearchScanPath::kAvx2:
-          if (scan.keys().direct && scan.keys().count <= kPairKeys) {
-            ScanAvx2Pairs(scan, q);
+          if (scan.lines() && scan.keys().direct && scan.keys().count <= kPairKeys) {
+            ScanAvx2Pairs<true>(scan, q);
+          } else if (scan.lines() && path == SearchScanPath::kAuto) {
+            ScanAvx2Sets<true>(scan, q);
+          } else if (scan.keys().direct && scan.keys().count <= kPairKeys) {
+            ScanAvx2Pairs<false>(scan, q);
           } else if (path == SearchScanPath::kAuto) {
-            ScanAvx2Sets(scan, q);
+            ScanAvx2Sets<false>(scan, q);
           } else if (path == SearchScanPath::kAuto && flagged == 1) {
             ScanMemchr(scan, only, q);  // the C library's own wide search
           } else {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "search/myhash.h"
 #include "wordmodel/hbuffer.h"
@@ -29,10 +30,21 @@ bool Search_scanPathAvailable(SearchScanPath path);
 void Search_scanBody(int32_t* count, const MyHash* table, const unsigned char* filter, const unsigned char* body,
                      int32_t length, SearchOffsets* offsets);
 
+// Line feeds counted by the scan as it goes, when the newline token has a
+// one-byte codeword: each of its bytes in the body is that codeword.
+struct SearchLineCount {
+  int newline = -1;             // the codeword's byte; -1: not counted
+  bool counted = false;         // out: the scan's path counted them (else count them after)
+  int64_t total = 0;            // out: newline codewords in the body scanned
+  std::vector<int64_t> before;  // out: newline codewords before each offset found
+};
+
 // As Search_scanBody, stopping after max_hits offsets (0: no limit), on the
-// given path (an unavailable one falls back to the scalar scan).
+// given path (an unavailable one falls back to the scalar scan). With
+// `lines`, the widest paths also count the newline codewords.
 void Search_scanBodyWith(int32_t* count, const MyHash* table, const unsigned char* filter, const unsigned char* body,
-                         int32_t length, int32_t max_hits, SearchScanPath path, SearchOffsets* offsets);
+                         int32_t length, int32_t max_hits, SearchScanPath path, SearchOffsets* offsets,
+                         SearchLineCount* lines = nullptr);
 
 // The number of times the codeword (key, 1 to 4 bytes, tagged byte first)
 // begins at a position from `from` up to `to` (excluded) of a body of

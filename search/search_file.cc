@@ -52,10 +52,34 @@ std::vector<int32_t> Stretches(const unsigned char* body, int32_t length, int32_
   return bounds;
 }
 
-// The codewords of the matched tokens of one word, scanned for.
+// The rank of the newline token, or -1 when the text has none.
+int32_t NewlineRank(const HDictionary* dictionary) {
+  for (int32_t rank = 0; rank < dictionary->token_count; ++rank) {
+    int32_t length;
+    const unsigned char* token = HDecode_token(dictionary, rank, &length);
+    if (length == 1 && token[0] == '\n') return rank;
+  }
+  return -1;
+}
+
+// The byte of the newline token's codeword when it is one byte long, for a
+// scan that counts lines as it goes; -1 otherwise.
+int NewlineByte(const ParsedFile& parsed) {
+  const int32_t rank = NewlineRank(&parsed.model.dictionary);
+  if (rank < 0) return -1;
+  HCodeword codeword;
+  int32_t length;
+  HCodeword_TaggedFromTokenrank(rank, &parsed.model.codetable, &codeword, &length);
+  return length == 1 ? static_cast<int>(codeword & 0xFF) : -1;
+}
+
+// The codewords of the matched tokens of one word, scanned for. With
+// `lines`, the line of each offset when the scan could count them on the
+// way (else `lines` is left empty and they are counted after).
 void ScanRanks(const std::vector<int32_t>& ranks, const ParsedFile& parsed, int32_t max_hits,
-               const SearchOptions& options, std::vector<int32_t>* offsets) {
+               const SearchOptions& options, std::vector<int32_t>* offsets, std::vector<int64_t>* lines = nullptr) {
   offsets->clear();
+  if (lines) lines->clear();
   if (ranks.empty()) return;
   MyHash table;
   MyHash_create(&table, 1000);
@@ -65,34 +89,51 @@ void ScanRanks(const std::vector<int32_t>& ranks, const ParsedFile& parsed, int3
   const std::vector<int32_t> bounds =
       Stretches(parsed.body, parsed.body_length, max_hits > 0 ? 1 : options.threads, options.stretch_bytes);
   const size_t n = bounds.size() - 1;
+  const int newline = lines && max_hits == 0 ? NewlineByte(parsed) : -1;
   std::vector<std::vector<int32_t>> found(n);
+  std::vector<SearchLineCount> counts(n);
   Search_forEachStretch(n, [&](size_t i) {
     int32_t count = 0;
     SearchOffsets stretch;
+    counts[i].newline = newline;
     Search_scanBodyWith(&count, &table, filter, parsed.body + bounds[i], bounds[i + 1] - bounds[i], max_hits,
-                        options.scan_path, &stretch);
+                        options.scan_path, &stretch, newline >= 0 ? &counts[i] : nullptr);
     found[i].reserve(static_cast<size_t>(count));
     for (int32_t k = 0; k < count; ++k) found[i].push_back(stretch.at[k] + bounds[i]);
   });
   for (const std::vector<int32_t>& part : found) offsets->insert(offsets->end(), part.begin(), part.end());
+  if (newline < 0 || !std::all_of(counts.begin(), counts.end(), [](const SearchLineCount& c) { return c.counted; })) {
+    return;
+  }
+  int64_t before = 1;  // lines start at 1
+  for (const SearchLineCount& c : counts) {
+    for (int64_t in_stretch : c.before) lines->push_back(before + in_stretch);
+    before += c.total;
+  }
 }
 
-void FindWord(const std::string& word, const ParsedFile& parsed, const SearchOptions& options, SearchHost* host,
+// Returns whether the hits have their lines.
+bool FindWord(const std::string& word, const ParsedFile& parsed, const SearchOptions& options, SearchHost* host,
               std::vector<SearchHit>* hits) {
   std::vector<int32_t> ranks;
   Search_matchRanks(Search_agrepArguments(word, options.errors, options.ignore_case), &parsed.model, host, &ranks);
   std::vector<int32_t> offsets;
-  ScanRanks(ranks, parsed, options.max_hits, options, &offsets);
+  std::vector<int64_t> lines;
+  ScanRanks(ranks, parsed, options.max_hits, options, &offsets, options.line_numbers ? &lines : nullptr);
+  const bool with_lines = !lines.empty() && lines.size() == offsets.size();
   hits->reserve(offsets.size());
-  for (int32_t o : offsets) {
+  for (size_t i = 0; i < offsets.size(); ++i) {
     SearchHit hit;
-    hit.offset = o;
-    hit.length = HDecode_codewordLength(parsed.body + o, parsed.body_length - o);
+    hit.offset = offsets[i];
+    hit.length = HDecode_codewordLength(parsed.body + offsets[i], parsed.body_length - offsets[i]);
+    if (with_lines) hit.line = lines[i];
     hits->push_back(hit);
   }
+  return with_lines;
 }
 
-void FindPhrase(const SearchPhrase& phrase, const ParsedFile& parsed, const SearchOptions& options, SearchHost* host,
+// Returns whether the hits have their lines.
+bool FindPhrase(const SearchPhrase& phrase, const ParsedFile& parsed, const SearchOptions& options, SearchHost* host,
                 std::vector<SearchHit>* hits) {
   const int32_t token_count = parsed.model.dictionary.token_count;
   std::vector<std::vector<unsigned char>> word_ranks(phrase.words.size());
@@ -105,13 +146,15 @@ void FindPhrase(const SearchPhrase& phrase, const ParsedFile& parsed, const Sear
     ranks.erase(std::remove_if(ranks.begin(), ranks.end(),
                                [&](int32_t rank) { return !HDecode_isWord(&parsed.model.dictionary, rank); }),
                 ranks.end());
-    if (ranks.empty()) return;
+    if (ranks.empty()) return false;
     word_ranks[w].assign(static_cast<size_t>(token_count), 0);
     for (int32_t rank : ranks) word_ranks[w][static_cast<size_t>(rank)] = 1;
     if (w == 0) first = ranks;
   }
   std::vector<int32_t> candidates;
-  ScanRanks(first, parsed, 0, options, &candidates);
+  std::vector<int64_t> lines;
+  ScanRanks(first, parsed, 0, options, &candidates, options.line_numbers ? &lines : nullptr);
+  const bool with_lines = !lines.empty() && lines.size() == candidates.size();
   std::vector<std::pair<int32_t, int32_t>> found;
   Search_matchPhrase(phrase, word_ranks, candidates.data(), static_cast<int32_t>(candidates.size()), parsed.body,
                      parsed.body_length, parsed.spaceless, options.max_hits, &parsed.model, &found);
@@ -120,18 +163,14 @@ void FindPhrase(const SearchPhrase& phrase, const ParsedFile& parsed, const Sear
     SearchHit hit;
     hit.offset = offset;
     hit.length = length;
+    // A phrase's hit begins at its first word's codeword: a candidate.
+    if (with_lines) {
+      const auto at = std::lower_bound(candidates.begin(), candidates.end(), offset) - candidates.begin();
+      hit.line = lines[static_cast<size_t>(at)];
+    }
     hits->push_back(hit);
   }
-}
-
-// The rank of the newline token, or -1 when the text has none.
-int32_t NewlineRank(const HDictionary* dictionary) {
-  for (int32_t rank = 0; rank < dictionary->token_count; ++rank) {
-    int32_t length;
-    const unsigned char* token = HDecode_token(dictionary, rank, &length);
-    if (length == 1 && token[0] == '\n') return rank;
-  }
-  return -1;
+  return with_lines;
 }
 
 // Each stretch counts the newline codewords before each of its hits and in
@@ -284,19 +323,20 @@ void Search_findHits(const std::string& word, const unsigned char* file, int32_t
     }
   }
   ParsedFile parsed(file, size);
+  bool with_lines = false;
   if (options.phrase) {
     SearchPhrase phrase;
     Search_parsePhrase(word, &phrase);
     if (phrase.words.size() == 1) {
-      FindWord(phrase.words[0], parsed, options, host, hits);
+      with_lines = FindWord(phrase.words[0], parsed, options, host, hits);
     } else if (!phrase.words.empty()) {
-      FindPhrase(phrase, parsed, options, host, hits);
+      with_lines = FindPhrase(phrase, parsed, options, host, hits);
     }
   } else {
-    FindWord(word, parsed, options, host, hits);
+    with_lines = FindWord(word, parsed, options, host, hits);
   }
   const auto count = static_cast<int32_t>(hits->size());
-  if (options.line_numbers) CountLines(parsed, hits->data(), count, options.threads, options.stretch_bytes);
+  if (options.line_numbers && !with_lines) CountLines(parsed, hits->data(), count, options.threads, options.stretch_bytes);
   if (options.text_offsets) CountTextOffsets(parsed, hits->data(), count);
 }
 

@@ -1,6 +1,7 @@
 // One file searched by several threads, each a stretch of the body: the
 // hits, their lines and offsets, and the rows are those of one thread, for
-// words, errors, case and phrases, under every model.
+// words, errors, case and phrases, under every model; and the lines that
+// the wide scans count on the way are those counted after a plain scan.
 #include <fstream>
 #include <sstream>
 
@@ -85,6 +86,13 @@ TEST(SearchThreads, StretchesFindWhatOneThreadFinds) {
       options.max_hits = c.max_hits;
       const Found one = Search(file, c.word, options, 1);
       EXPECT_FALSE(one.hits.empty()) << c.word;
+      {
+        // The byte-by-byte scan counts lines after it; the wide scans on the way.
+        SCOPED_TRACE(std::string(c.word) + " rule " + std::to_string(rule) + " scalar");
+        SearchOptions scalar = options;
+        scalar.scan_path = SearchScanPath::kScalar;
+        ExpectSame(one, Search(file, c.word, scalar, 1));
+      }
       for (int32_t threads : {2, 3, 7}) {
         SCOPED_TRACE(std::string(c.word) + " rule " + std::to_string(rule) + " threads " + std::to_string(threads));
         ExpectSame(one, Search(file, c.word, options, threads));
