@@ -257,6 +257,21 @@ __attribute__((target("popcnt"))) inline bool TakeBlockCounting(Scan& scan, int3
   return true;
 }
 
+// Takes the candidates of a block of 32 bytes (v0) and, with lines, counts
+// its newline codewords after them.
+template <bool kLines>
+__attribute__((target("avx2,popcnt"))) inline bool TakeWideBlock(Scan& scan, int32_t p, uint32_t mask, __m256i v0,
+                                                                  __m256i newline, int64_t* line) {
+  if constexpr (kLines) {
+    const auto newlines = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, newline)));
+    if (mask && !TakeBlockCounting(scan, p, mask, newlines, *line)) return false;
+    *line += std::popcount(newlines);
+    return true;
+  } else {
+    return !mask || TakeBlock(scan, p, mask);
+  }
+}
+
 // The bytes after the last whole block, one by one; with lines, the count
 // goes on to the end and is the scan's total.
 template <bool kLines>
@@ -347,13 +362,7 @@ __attribute__((target("avx2,popcnt"))) void ScanAvx2Sets(Scan& scan, int32_t fro
     const __m256i tagged_ok = _mm256_cmpeq_epi8(_mm256_and_si256(v1, tagged_second), _mm256_set1_epi8(static_cast<char>(0x80)));
     const __m256i ok = _mm256_and_si256(first_ok, _mm256_or_si256(untagged_ok, tagged_ok));
     const auto mask = static_cast<uint32_t>(_mm256_movemask_epi8(ok));
-    if constexpr (kLines) {
-      const auto newlines = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, newline)));
-      if (mask && !TakeBlockCounting(scan, p, mask, newlines, line)) return;
-      line += std::popcount(newlines);
-    } else {
-      if (mask && !TakeBlock(scan, p, mask)) return;
-    }
+    if (!TakeWideBlock<kLines>(scan, p, mask, v0, newline, &line)) return;
   }
   FinishTail<kLines>(scan, p, line);
 }
@@ -395,13 +404,7 @@ __attribute__((target("avx2,popcnt"))) void ScanAvx2Pairs(Scan& scan, int32_t fr
       m = _mm256_or_si256(m, _mm256_and_si256(_mm256_cmpeq_epi8(v0, first[i]), next));
     }
     const auto mask = static_cast<uint32_t>(_mm256_movemask_epi8(m));
-    if constexpr (kLines) {
-      const auto newlines = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, newline)));
-      if (mask && !TakeBlockCounting(scan, p, mask, newlines, line)) return;
-      line += std::popcount(newlines);
-    } else {
-      if (mask && !TakeBlock(scan, p, mask)) return;
-    }
+    if (!TakeWideBlock<kLines>(scan, p, mask, v0, newline, &line)) return;
   }
   FinishTail<kLines>(scan, p, line);
 }
