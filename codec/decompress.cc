@@ -45,13 +45,15 @@ bool BlankDecodesToItself(const HModel* model, const HNode* blank) {
   return length == 1 && token[0] == ' ';
 }
 
-// Where decoded text goes: a buffer that grows, or a fixed area that the
-// caller provides (for instance a mapping of the output file).
+// Where decoded text goes: a buffer that grows, a fixed area that the
+// caller provides, or a small buffer handed to a sink whenever it fills.
 struct Output {
-  HBuffer owned;                  // growing form
+  HBuffer owned;                  // growing and streamed forms
   unsigned char* base = nullptr;  // fixed form when owned is empty
   int64_t capacity = 0;
   bool fixed = false;
+  const HDecodeSink* sink = nullptr;  // streamed form
+  int64_t handed = 0;                 // bytes already given to the sink
   // The longest text accepted, and the failure for a longer one (null: the
   // text would not fit a 32-bit length).
   int64_t limit = INT32_MAX;
@@ -59,6 +61,15 @@ struct Output {
 
   unsigned char* data() { return fixed ? base : owned.get(); }
 };
+
+// The streamed form's buffer: small enough to stay in the processor's
+// cache, so that decoded text is stored to cache rather than to memory
+// (and the sink copies it from there), large enough that the sink is called
+// rarely.
+constexpr int64_t kStreamBuffer = 256 * 1024;
+// Below this much room, the buffer is handed over before the next run: a
+// run needs room for 16 bytes per codeword.
+constexpr int64_t kStreamRefill = 32 * 1024;
 
 [[noreturn]] void TooLong(const Output* out, int64_t need) {
   if (need > INT32_MAX || out->too_long == nullptr) {
@@ -222,18 +233,31 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
   int64_t rank_base[5] = {0, 0, 0, 0, 0};
   for (int k = 1; k <= 4; ++k) rank_base[k] = static_cast<int64_t>(table->Offset[k]) - table->First_cw[k];
 
-  if (!out->fixed) {
+  const bool streamed = out->sink != nullptr;
+  if (streamed) {
+    out->capacity = kStreamBuffer + kCopySlack;
+    out->owned = HBuffer_allocate(static_cast<size_t>(out->capacity));
+    if (!out->owned) HFatal("Error: memory allocation (HDecompress_nextBlock_bytes)\n");
+  } else if (!out->fixed) {
     out->capacity = std::min<int64_t>(2 * static_cast<int64_t>(length), out->limit) + 1 + kCopySlack;
     out->owned = HBuffer_allocate(static_cast<size_t>(out->capacity));
     if (!out->owned) HFatal("Error: memory allocation (HDecompress_nextBlock_bytes)\n");
   }
   unsigned char* base = out->data();
   // Never more room than the limit needs: then the check below sees every
-  // token that could pass the limit.
-  int64_t capacity = std::min(out->capacity, out->limit + 1 + kCopySlack);
+  // token that could pass the limit. In the streamed form the limit counts
+  // the bytes already handed over.
+  int64_t capacity = std::min(out->capacity, out->limit - out->handed + 1 + kCopySlack);
   int64_t w = 0;
+  auto hand_over = [&] {
+    if (w > 0) (*out->sink)(base, w);
+    out->handed += w;
+    w = 0;
+    capacity = std::min(out->capacity, out->limit - out->handed + 1 + kCopySlack);
+  };
   bool after_word = false;
   for (int32_t p = 0; p < length;) {
+    if (streamed && w > 0 && capacity - w < kStreamRefill) hand_over();
     if constexpr (std::endian::native == std::endian::little) {
       if (entries != nullptr) {
         // A run may decode up to a block's codewords beyond its stop.
@@ -264,9 +288,23 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
     // Room for the blank that may precede the token, the token, one more
     // byte and the slack of a whole-record copy.
     if (w + 2 + tl + kCopySlack > capacity) {
-      int64_t need = w + (kExpand && after_word && word ? 1 : 0) + tl;
+      int64_t need = out->handed + w + (kExpand && after_word && word ? 1 : 0) + tl;
       if (need > out->limit) TooLong(out, need);
-      if (out->fixed) {
+      if (streamed) {
+        hand_over();
+        if (w + 2 + tl + kCopySlack > capacity) {  // a token longer than the buffer goes straight to the sink
+          if (kExpand && after_word && word) {
+            const unsigned char blank = ' ';
+            (*out->sink)(&blank, 1);
+            ++out->handed;
+          }
+          after_word = word;
+          (*out->sink)(src, tl);
+          out->handed += tl;
+          capacity = std::min(out->capacity, out->limit - out->handed + 1 + kCopySlack);
+          continue;
+        }
+      } else if (out->fixed) {
         if (need > capacity) return false;
       } else {
         int64_t next = static_cast<int64_t>(static_cast<double>(capacity) * 1.4) + tl + 1 + kCopySlack;
@@ -296,7 +334,8 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
     }
     w += tl;
   }
-  *text_length = static_cast<int32_t>(w);
+  if (streamed && w > 0) hand_over();
+  *text_length = static_cast<int32_t>(out->handed + w);
   return true;
 }
 
@@ -435,6 +474,14 @@ void HDecompress_file(const unsigned char* file, int32_t file_length, HBuffer* o
   } else {
     Huffw_spaceless_decompress(file, file_length, out, out_length, report_level);
   }
+}
+
+void HDecompress_fileStream(const unsigned char* file, int32_t file_length, const HDecodeSink& sink,
+                           int32_t* out_length, int32_t report_level) {
+  Output output;
+  output.sink = &sink;
+  int rule = file != nullptr && file_length > 0 && file[0] == 0 ? 0 : 1;
+  DecodeFile(file, file_length, &output, out_length, report_level, rule);
 }
 
 bool HDecompress_fileInto(const unsigned char* file, int32_t file_length, unsigned char* destination,

@@ -30,6 +30,7 @@ void ExpectRoundTrip(const Bytes& text, int32_t distance = 128) {
     ASSERT_TRUE(HDecompress_fileInto(U(file), L(file), area.data(), L(text), &n, 0)) << "rule " << rule;
     ASSERT_TRUE(n == L(text) && Str(area.data(), n) == text) << "rule " << rule;
     ASSERT_FALSE(HDecompress_fileInto(U(file), L(file), area.data(), L(text) - 1, &n, 0)) << "rule " << rule;
+    ASSERT_TRUE(DecompressStreamed(file) == text) << "rule " << rule;
   }
 }
 
@@ -320,11 +321,40 @@ TEST_F(RoundTripTest, FastDecodingMatchesTheCodewordSequenceAndItsFailures) {
                      std::to_string(at - body_at));
         if (failure.empty()) {
           ASSERT_EQ(Decompress(damaged, rule), expected);
+          ASSERT_EQ(DecompressStreamed(damaged), expected);
         } else {
           ASSERT_TRUE(Fails([&] { Decompress(damaged, rule); }, failure));
+          ASSERT_TRUE(Fails([&] { DecompressStreamed(damaged); }, failure));
         }
       }
     }
+  }
+}
+
+// The streamed decoder hands a large text over in many pieces, with tokens
+// far longer than its buffer among ordinary ones (a blank to put back
+// before a long word included), and stops at once when the sink throws.
+TEST_F(RoundTripTest, StreamedDecodingInPiecesAroundLongTokens) {
+  Bytes text;
+  for (int i = 0; L(text) < 3000000 / kScale; ++i) {
+    text += Word("w", i % 4000) + (i % 11 ? " " : ",\n");
+    if (i == 5000) text += Bytes(700000 / kScale, 'q') + " " + Bytes(600000 / kScale, '-') + "\n";
+    if (i == 9000) text += "a " + Bytes(300000, 'z') + " b" + Bytes(300000, ' ') + "c\n";
+  }
+  for (int rule : {0, 1}) {
+    const Bytes file = Compress(text, rule, 0);
+    int pieces = 0;
+    ASSERT_TRUE(DecompressStreamed(file, &pieces) == text) << "rule " << rule;
+    EXPECT_GT(pieces, 8) << "rule " << rule;
+
+    struct Stop {};
+    int calls = 0;
+    HDecodeSink stop = [&](const unsigned char*, int64_t) {
+      if (++calls == 2) throw Stop{};
+    };
+    int32_t n = 0;
+    EXPECT_THROW(HDecompress_fileStream(U(file), L(file), stop, &n, 0), Stop);
+    EXPECT_EQ(calls, 2);
   }
 }
 
