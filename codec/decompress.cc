@@ -5,6 +5,9 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "codec/container.h"
 #include "wordmodel/hcodeword.h"
@@ -87,6 +90,14 @@ constexpr int64_t kMinRun = 64;
 
 // Bit i set when byte i of the 64 at q is tagged.
 inline uint64_t TagMask(const unsigned char* q) {
+#if defined(__SSE2__)
+  uint64_t m = 0;
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * k));
+    m |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(v))) << (16 * k);
+  }
+  return m;
+#else
   uint64_t m = 0;
   for (int k = 0; k < 8; ++k) {
     uint64_t v;
@@ -94,6 +105,7 @@ inline uint64_t TagMask(const unsigned char* q) {
     m |= (((v & 0x8080808080808080ull) * 0x0002040810204081ull) >> 56) << (8 * k);
   }
   return m;
+#endif
 }
 
 // The codewords of one block of 64 body bytes, found from its tag bits
@@ -118,14 +130,57 @@ inline void PrefetchRecord(const HDecodeEntry* record) {
 // The bits of a codeword of 1 to 4 bytes below its tag bit.
 constexpr uint32_t kCodewordBits[5] = {0, 0x7Fu, 0x7FFFu, 0x7FFFFFu, 0x7FFFFFFFu};
 
+// The codeword that ends before byte `next` of q, `len` bytes long (1 to
+// 4): its rank.
+inline int64_t BlockRank(const unsigned char* q, uint32_t next, uint32_t len, const int64_t* rank_base) {
+  // The four bytes that end with the codeword, the last one least
+  // significant; the codeword's own bytes, its tag bit left out, form the
+  // 7-bit groups of its plain value.
+  uint32_t lo;
+  std::memcpy(&lo, q + next - 4, 4);
+  const uint32_t last_least = (lo << 24) | ((lo & 0xFF00u) << 8) | ((lo >> 8) & 0xFF00u) | (lo >> 24);
+  const uint32_t x = last_least & kCodewordBits[len];
+  const uint32_t pairs = (x & 0x007F007Fu) | ((x >> 1) & 0x3F803F80u);
+  const uint32_t plain = (pairs & 0x3FFFu) | ((pairs >> 2) & 0x0FFFC000u);
+  return rank_base[len] + plain;
+}
+
 // Scans the block at q, which must have 4 readable bytes before it.
 void ScanBlock(const unsigned char* q, const HDecodeEntry* entries, const int64_t* rank_base, int32_t token_count,
                BlockScan* b) {
-  uint64_t rest = TagMask(q);
-  rest &= rest - 1;  // bit 0 is the codeword at q
+  const uint64_t tags = TagMask(q);
+  uint64_t rest = tags & (tags - 1);  // bit 0 is the codeword at q
   uint32_t s = 0;
   int32_t count = 0;
   b->failure = nullptr;
+  // Four untagged bytes in a row before the block's last tag make a
+  // codeword too long; a block without them, the usual one, needs no check
+  // of each length.
+  if (rest != 0) {
+    const uint64_t untagged = ~tags;
+    const uint64_t four = untagged & (untagged >> 1) & (untagged >> 2) & (untagged >> 3);
+    const uint64_t before_last = (uint64_t{1} << (63 - std::countl_zero(tags))) - 1;
+    if ((four & before_last) == 0) {
+      const uint64_t n = static_cast<uint64_t>(token_count);
+      const HDecodeEntry** records = b->records;
+      do {
+        const uint32_t next = static_cast<uint32_t>(std::countr_zero(rest));
+        const int64_t rank = BlockRank(q, next, next - s, rank_base);
+        if (static_cast<uint64_t>(rank) >= n) {
+          b->failure = "Error: token_startpos computation (HToken_fromTaggedCw)\n";
+          break;
+        }
+        records[count] = entries + rank;
+        PrefetchRecord(entries + rank);
+        ++count;
+        s = next;
+        rest &= rest - 1;
+      } while (rest != 0);
+      b->count = count;
+      b->next = s;
+      return;
+    }
+  }
   while (rest != 0) {
     const uint32_t next = static_cast<uint32_t>(std::countr_zero(rest));
     const uint32_t len = next - s;
@@ -133,16 +188,7 @@ void ScanBlock(const unsigned char* q, const HDecodeEntry* entries, const int64_
       b->failure = "Error: HToken_RankFromTaggedCw - length no in [1,4]\n";
       break;
     }
-    // The four bytes that end with the codeword, the last one least
-    // significant; the codeword's own bytes, its tag bit left out, form the
-    // 7-bit groups of its plain value.
-    uint32_t lo;
-    std::memcpy(&lo, q + next - 4, 4);
-    const uint32_t last_least = (lo << 24) | ((lo & 0xFF00u) << 8) | ((lo >> 8) & 0xFF00u) | (lo >> 24);
-    const uint32_t x = last_least & kCodewordBits[len];
-    const uint32_t pairs = (x & 0x007F007Fu) | ((x >> 1) & 0x3F803F80u);
-    const uint32_t plain = (pairs & 0x3FFFu) | ((pairs >> 2) & 0x0FFFC000u);
-    const int64_t rank = rank_base[len] + plain;
+    const int64_t rank = BlockRank(q, next, len, rank_base);
     if (static_cast<uint64_t>(rank) >= static_cast<uint64_t>(token_count)) {
       b->failure = "Error: token_startpos computation (HToken_fromTaggedCw)\n";
       break;
@@ -188,17 +234,26 @@ void DecodeRun(const unsigned char* stretch, int32_t* p, int32_t stop, unsigned 
     if (more) ScanBlock(q + cur->next, entries, rank_base, token_count, ahead);
     int32_t i = 0;
     for (; i < cur->count; ++i) {
-      HDecodeEntry e;  // a copy, so that the stores below cannot make the compiler read the record again
-      std::memcpy(&e, cur->records[i], sizeof e);
-      if (e.length == 0) break;
+      const HDecodeEntry* r = cur->records[i];
+      const uint32_t length = r->length;
+      if (length == 0) break;
+#if defined(__SSE2__)
+      // The record in one register, so that the stores below cannot make
+      // the compiler read it again.
+      const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r));
+#else
+      HDecodeEntry e;  // a copy, for the same reason
+      std::memcpy(&e, r, sizeof e);
+#endif
       if constexpr (kExpand) {
-        const uint32_t blank = aw & e.is_word;
+        const uint32_t word = r->is_word;
+        const uint32_t blank = aw & word;
         *dst = ' ';
         dst += blank;
-        aw = e.is_word;
+        aw = word;
       }
       std::memcpy(dst, &e, sizeof e);  // the whole record; the room left absorbs the excess
-      dst += e.length;
+      dst += length;
     }
     if (i < cur->count) {  // a long token: the caller goes on from its start, the block's i-th
       uint64_t starts = TagMask(q);
