@@ -207,6 +207,10 @@ void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t f
   out->first = first;
   out->text_positions.clear();
   out->body_positions.clear();
+  // The pairs of a stretch fill about one per mark, more after long tokens.
+  const size_t expected = static_cast<size_t>((s.end - s.begin) / distance + 16);
+  out->text_positions.reserve(expected);
+  out->body_positions.reserve(expected);
   int64_t count = first;
   int64_t p = s.begin, q = body_begin;
   for (size_t k = 0; k < s.chunks.size(); ++k) {
