@@ -363,9 +363,9 @@ TEST_F(RoundTripTest, FastDecodingMatchesTheCodewordSequenceAndItsFailures) {
 // before a long word included), and stops at once when the sink throws.
 TEST_F(RoundTripTest, StreamedDecodingInPiecesAroundLongTokens) {
   Bytes text;
-  for (int i = 0; L(text) < 3000000 / kScale; ++i) {
+  for (int i = 0; L(text) < 3000000; ++i) {
     text += Word("w", i % 4000) + (i % 11 ? " " : ",\n");
-    if (i == 5000) text += Bytes(700000 / kScale, 'q') + " " + Bytes(600000 / kScale, '-') + "\n";
+    if (i == 5000) text += Bytes(700000, 'q') + " " + Bytes(600000, '-') + "\n";
     if (i == 9000) text += "a " + Bytes(300000, 'z') + " b" + Bytes(300000, ' ') + "c\n";
   }
   for (int rule : {0, 1}) {
