@@ -327,7 +327,9 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
   HBuffer buffer = HBuffer_allocate(static_cast<size_t>(header + blen));
   if (!buffer) HFatal("Error: memory allocation (HCompress_getBody)\n");
   unsigned char* body = buffer.get() + header;
-  RunParts(parts, [&](size_t k) { CodeStretch(counted.stretches[k], codes, body + offset[k], offset[k + 1] - offset[k]); });
+  RunParts(parts, [&](size_t k) {
+    CodeStretch(counted.stretches[k], codes, body + offset[k], offset[k + 1] - offset[k]);
+  });
   HContainer_writeHeader(buffer.get(), length, static_cast<int32_t>(blen), model);
   buffer[0] = static_cast<unsigned char>(spaceless ? 1 : 0);
   *out = std::move(buffer);

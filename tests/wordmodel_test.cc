@@ -69,7 +69,8 @@ TEST_F(WordModelTest, BlockwiseTokenStartsAgreeWithTheScanner) {
         for (int64_t p = begin; p < end;) {
           const int64_t expected = p + HToken_scan(copy.get() + p, static_cast<int32_t>(end - p));
           const int64_t next = HTokenStarts_next(&starts);
-          ASSERT_EQ(next, expected) << "round " << round << ", stretch [" << begin << ", " << end << "), token at " << p;
+          ASSERT_EQ(next, expected) << "round " << round << ", stretch [" << begin << ", " << end
+                                    << "), token at " << p;
           p = next;
         }
         ASSERT_EQ(HTokenStarts_next(&starts), end) << "round " << round << ": the end stays the end";
