@@ -84,6 +84,10 @@ void CountStretch(const unsigned char* text, int32_t length, HHashtable* table, 
   IdWriter ids(s);
   std::vector<int32_t>& counts = s->counts;
   counts.reserve(1024);
+  // The counts' place and size in locals: stores of ids through bytes
+  // would otherwise make every token read them again from the vector.
+  int32_t* count_of = counts.data();
+  size_t counted = 0;
   enum { kOther, kAfterWord, kHeldBlank } state = kOther;
   int32_t blank_id = -1;
   int64_t dropped = 0;
@@ -123,8 +127,12 @@ void CountStretch(const unsigned char* text, int32_t length, HHashtable* table, 
       uint64_t prefix = HHashtable_prefix(token, n);
       id = HHashtable_internKey(token, n, HHashtable_keyHash(token, n, prefix, table->seed), prefix, table)->id;
     }
-    if (static_cast<size_t>(id) == counts.size()) counts.push_back(0);
-    ++counts[id];
+    if (static_cast<size_t>(id) == counted) {
+      counts.push_back(0);
+      count_of = counts.data();
+      ++counted;
+    }
+    ++count_of[id];
     if constexpr (kSpaceless) {
       bool word = HToken_isWordByte(token[0]);
       if (state == kAfterWord && n == 1 && token[0] == ' ') {
