@@ -1,5 +1,6 @@
 #include "codec/compress.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <exception>
@@ -188,45 +189,113 @@ void CodeStretch(HCountStretch& s, const std::vector<CodeRecord>& codes, unsigne
   if (w != end) HFatal("Error: body length (HCompress_getBody)\n");
 }
 
-// The auxiliary pointers from the id streams: the same walk as
-// HJumpers_fromds, with each token's length and codeword length by id.
+// The auxiliary pointers of one stretch, from its id stream: the walk of
+// HJumpers_fromds, which records a pair at a token that starts at or after
+// the next mark, the marks `distance` apart, each recorded pair moving the
+// mark on by one step. The stretch's walk starts with `first` pairs before
+// it.
+struct StretchJumpers {
+  int64_t first = 0;  // pairs before the stretch that the walk assumed
+  int64_t after = 0;  // pairs before the next stretch
+  std::vector<int32_t> text_positions;
+  std::vector<int32_t> body_positions;
+};
+
+void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t first, int32_t distance,
+                           int64_t capacity, const std::vector<int32_t>& token_length,
+                           const std::vector<int32_t>& level, StretchJumpers* out) {
+  out->first = first;
+  out->text_positions.clear();
+  out->body_positions.clear();
+  // The pairs of a stretch fill about one per mark, more after long tokens.
+  const size_t expected = static_cast<size_t>((s.end - s.begin) / distance + 16);
+  out->text_positions.reserve(expected);
+  out->body_positions.reserve(expected);
+  int64_t count = first;
+  int64_t p = s.begin, q = body_begin;
+  for (size_t k = 0; k < s.chunks.size(); ++k) {
+    const unsigned char* r = s.chunks[k].get();
+    const unsigned char* r_end = r + s.chunk_lengths[k];
+    while (r < r_end) {
+      uint32_t lid;
+      r = HIdStream_get(r, &lid);
+      size_t id = s.global_id.empty() ? lid : static_cast<size_t>(s.global_id[lid]);
+      if (p >= count * distance && count < capacity) {
+        if (q > INT32_MAX) HFatal("Error: compressed body too long (HJumpers_fromds)\n");
+        out->text_positions.push_back(static_cast<int32_t>(p));
+        out->body_positions.push_back(static_cast<int32_t>(q));
+        ++count;
+      }
+      p += token_length[id];
+      q += level[id];
+    }
+  }
+  out->after = count;
+}
+
+// Runs job(k) for every k below `parts`, each on a thread of its own (the
+// first on the calling one), and rethrows the first failure.
+template <class Job>
+void RunParts(size_t parts, const Job& job) {
+  std::vector<std::exception_ptr> failures(parts);
+  auto run = [&](size_t k) {
+    try {
+      job(k);
+    } catch (...) {
+      failures[k] = std::current_exception();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (size_t k = 1; k < parts; ++k) workers.emplace_back(run, k);
+  run(0);
+  for (std::thread& t : workers) t.join();
+  for (const std::exception_ptr& f : failures) {
+    if (f) std::rethrow_exception(f);
+  }
+}
+
+// The auxiliary pointers from the id streams, stretches in parallel. A
+// stretch starts after a newline token; its walk assumes the number of
+// pairs before it that a walk gives when no token before it was long
+// enough to hold the marks back: one pair per mark up to the newline's
+// start. The walks are then joined in order, and a stretch whose
+// assumption was wrong is walked again from the right number.
 void JumpersFromIds(int32_t length, int32_t distance, const HCountResult& counted, const HModel* model,
-                    HJumpers* jumpers) {
+                    const std::vector<int64_t>& body_offset, HJumpers* jumpers) {
   HJumpers_free(jumpers);
   if (distance <= 0 || length <= 0) return;
-  int32_t capacity = length / distance + 1;
-  std::unique_ptr<int32_t[]> tp(new (std::nothrow) int32_t[capacity]);
-  std::unique_ptr<int32_t[]> bp(new (std::nothrow) int32_t[capacity]);
-  if (!tp || !bp) HFatal("Error: memory allocation (HJumpers_fromds)\n");
+  const int64_t capacity = length / distance + 1;
   const std::vector<HNode*>& nodes = model->vocabulary.entries;
   std::vector<int32_t> token_length(nodes.size()), level(nodes.size());
   for (const HNode* node : nodes) {
     token_length[static_cast<size_t>(node->id)] = node->length;
     level[static_cast<size_t>(node->id)] = node->level;
   }
-  int32_t count = 0;
-  int64_t p = 0, q = 0, mark = 0;
-  for (const HCountStretch& s : counted.stretches) {
-    for (size_t k = 0; k < s.chunks.size(); ++k) {
-      const unsigned char* r = s.chunks[k].get();
-      const unsigned char* r_end = r + s.chunk_lengths[k];
-      while (r < r_end && p < length && count < capacity) {
-        uint32_t lid;
-        r = HIdStream_get(r, &lid);
-        size_t id = s.global_id.empty() ? lid : static_cast<size_t>(s.global_id[lid]);
-        if (p >= mark) {
-          if (q > INT32_MAX) HFatal("Error: compressed body too long (HJumpers_fromds)\n");
-          tp[count] = static_cast<int32_t>(p);
-          bp[count] = static_cast<int32_t>(q);
-          ++count;
-          mark += distance;
-        }
-        p += token_length[id];
-        q += level[id];
-      }
+  const size_t parts = counted.stretches.size();
+  std::vector<StretchJumpers> walks(parts);
+  RunParts(parts, [&](size_t k) {
+    const HCountStretch& s = counted.stretches[k];
+    const int64_t first = k == 0 ? 0 : (static_cast<int64_t>(s.begin) - 1) / distance + 1;
+    StretchJumpersFromIds(s, body_offset[k], first, distance, capacity, token_length, level, &walks[k]);
+  });
+  int64_t count = 0;
+  for (size_t k = 0; k < parts; ++k) {
+    if (walks[k].first != count) {
+      StretchJumpersFromIds(counted.stretches[k], body_offset[k], count, distance, capacity, token_length, level,
+                            &walks[k]);
     }
+    count = walks[k].after;
   }
-  jumpers->count = count;
+  std::unique_ptr<int32_t[]> tp(new (std::nothrow) int32_t[static_cast<size_t>(capacity)]);
+  std::unique_ptr<int32_t[]> bp(new (std::nothrow) int32_t[static_cast<size_t>(capacity)]);
+  if (!tp || !bp) HFatal("Error: memory allocation (HJumpers_fromds)\n");
+  int32_t at = 0;
+  for (const StretchJumpers& w : walks) {
+    std::copy(w.text_positions.begin(), w.text_positions.end(), tp.get() + at);
+    std::copy(w.body_positions.begin(), w.body_positions.end(), bp.get() + at);
+    at += static_cast<int32_t>(w.text_positions.size());
+  }
+  jumpers->count = at;
   jumpers->text_positions = std::move(tp);
   jumpers->body_positions = std::move(bp);
 }
@@ -242,8 +311,6 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
   HCount_text(text, length, spaceless, threads, model, &counted, text_read);
   BuildCode(model, &storage);
   storage = HTreeStorage();  // the dictionary holds the rank order now
-  if (!spaceless) JumpersFromIds(length, distance, counted, model, &model->jumpers);
-
   std::vector<CodeRecord> codes(model->vocabulary.entries.size());
   for (const HNode* node : model->vocabulary.entries) {
     codes[static_cast<size_t>(node->id)] = CodeRecord{node->body_bytes, node->level};
@@ -253,28 +320,16 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
   for (size_t k = 0; k < parts; ++k) offset[k + 1] = offset[k] + StretchBodyLength(counted.stretches[k], codes);
   for (HCountStretch& s : counted.stretches) s.counts = std::vector<int32_t>();
   const int64_t blen = offset[parts];
-  const int64_t header = HContainer_headerSize(model);
   if (blen <= 0) HFatal("Fatal Error: You're trying to compress an empty file! (HCompress_getString)\n");
+  if (!spaceless) JumpersFromIds(length, distance, counted, model, offset, &model->jumpers);
+  const int64_t header = HContainer_headerSize(model);
   if (header + blen > INT32_MAX) HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getBody)\n");
   HBuffer buffer = HBuffer_allocate(static_cast<size_t>(header + blen));
   if (!buffer) HFatal("Error: memory allocation (HCompress_getBody)\n");
   unsigned char* body = buffer.get() + header;
-
-  std::vector<std::exception_ptr> failures(parts);
-  auto code = [&](size_t k) {
-    try {
-      CodeStretch(counted.stretches[k], codes, body + offset[k], offset[k + 1] - offset[k]);
-    } catch (...) {
-      failures[k] = std::current_exception();
-    }
-  };
-  std::vector<std::thread> workers;
-  for (size_t k = 1; k < parts; ++k) workers.emplace_back(code, k);
-  code(0);
-  for (std::thread& t : workers) t.join();
-  for (const std::exception_ptr& f : failures) {
-    if (f) std::rethrow_exception(f);
-  }
+  RunParts(parts, [&](size_t k) {
+    CodeStretch(counted.stretches[k], codes, body + offset[k], offset[k + 1] - offset[k]);
+  });
   HContainer_writeHeader(buffer.get(), length, static_cast<int32_t>(blen), model);
   buffer[0] = static_cast<unsigned char>(spaceless ? 1 : 0);
   *out = std::move(buffer);

@@ -5,6 +5,9 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "codec/container.h"
 #include "wordmodel/hcodeword.h"
@@ -45,13 +48,15 @@ bool BlankDecodesToItself(const HModel* model, const HNode* blank) {
   return length == 1 && token[0] == ' ';
 }
 
-// Where decoded text goes: a buffer that grows, or a fixed area that the
-// caller provides (for instance a mapping of the output file).
+// Where decoded text goes: a buffer that grows, a fixed area that the
+// caller provides, or a small buffer handed to a sink whenever it fills.
 struct Output {
-  HBuffer owned;                  // growing form
+  HBuffer owned;                  // growing and streamed forms
   unsigned char* base = nullptr;  // fixed form when owned is empty
   int64_t capacity = 0;
   bool fixed = false;
+  const HDecodeSink* sink = nullptr;  // streamed form
+  int64_t handed = 0;                 // bytes already given to the sink
   // The longest text accepted, and the failure for a longer one (null: the
   // text would not fit a 32-bit length).
   int64_t limit = INT32_MAX;
@@ -59,6 +64,15 @@ struct Output {
 
   unsigned char* data() { return fixed ? base : owned.get(); }
 };
+
+// The streamed form's buffer: small enough to stay in the processor's
+// cache, so that decoded text is stored to cache rather than to memory
+// (and the sink copies it from there), large enough that the sink is called
+// rarely.
+constexpr int64_t kStreamBuffer = 256 * 1024;
+// Below this much room, the buffer is handed over before the next run: a
+// run needs room for 16 bytes per codeword.
+constexpr int64_t kStreamRefill = 32 * 1024;
 
 [[noreturn]] void TooLong(const Output* out, int64_t need) {
   if (need > INT32_MAX || out->too_long == nullptr) {
@@ -76,6 +90,14 @@ constexpr int64_t kMinRun = 64;
 
 // Bit i set when byte i of the 64 at q is tagged.
 inline uint64_t TagMask(const unsigned char* q) {
+#if defined(__SSE2__)
+  uint64_t m = 0;
+  for (int k = 0; k < 4; ++k) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * k));
+    m |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(v))) << (16 * k);
+  }
+  return m;
+#else
   uint64_t m = 0;
   for (int k = 0; k < 8; ++k) {
     uint64_t v;
@@ -83,6 +105,7 @@ inline uint64_t TagMask(const unsigned char* q) {
     m |= (((v & 0x8080808080808080ull) * 0x0002040810204081ull) >> 56) << (8 * k);
   }
   return m;
+#endif
 }
 
 // The codewords of one block of 64 body bytes, found from its tag bits
@@ -107,14 +130,58 @@ inline void PrefetchRecord(const HDecodeEntry* record) {
 // The bits of a codeword of 1 to 4 bytes below its tag bit.
 constexpr uint32_t kCodewordBits[5] = {0, 0x7Fu, 0x7FFFu, 0x7FFFFFu, 0x7FFFFFFFu};
 
+// The codeword that ends before byte `next` of q, `len` bytes long (1 to
+// 4): its rank.
+inline int64_t BlockRank(const unsigned char* q, uint32_t next, uint32_t len, const int64_t* rank_base) {
+  // The four bytes that end with the codeword, the last one least
+  // significant; the codeword's own bytes, its tag bit left out, form the
+  // 7-bit groups of its plain value.
+  uint32_t lo;
+  std::memcpy(&lo, q + next - 4, 4);
+  const uint32_t last_least = (lo << 24) | ((lo & 0xFF00u) << 8) | ((lo >> 8) & 0xFF00u) | (lo >> 24);
+  const uint32_t x = last_least & kCodewordBits[len];
+  const uint32_t pairs = (x & 0x007F007Fu) | ((x >> 1) & 0x3F803F80u);
+  const uint32_t plain = (pairs & 0x3FFFu) | ((pairs >> 2) & 0x0FFFC000u);
+  return rank_base[len] + plain;
+}
+
 // Scans the block at q, which must have 4 readable bytes before it.
-void ScanBlock(const unsigned char* q, const HDecodeEntry* entries, const int64_t* rank_base, int32_t token_count,
-               BlockScan* b) {
-  uint64_t rest = TagMask(q);
-  rest &= rest - 1;  // bit 0 is the codeword at q
+// Inlined: the run calls it once a block, and the call cost shows.
+__attribute__((always_inline)) inline void ScanBlock(const unsigned char* q, const HDecodeEntry* entries,
+                                                     const int64_t* rank_base, int32_t token_count, BlockScan* b) {
+  const uint64_t tags = TagMask(q);
+  uint64_t rest = tags & (tags - 1);  // bit 0 is the codeword at q
   uint32_t s = 0;
   int32_t count = 0;
   b->failure = nullptr;
+  // Four untagged bytes in a row before the block's last tag make a
+  // codeword too long; a block without them, the usual one, needs no check
+  // of each length.
+  if (rest != 0) {
+    const uint64_t untagged = ~tags;
+    const uint64_t four = untagged & (untagged >> 1) & (untagged >> 2) & (untagged >> 3);
+    const uint64_t before_last = (uint64_t{1} << (63 - std::countl_zero(tags))) - 1;
+    if ((four & before_last) == 0) {
+      const uint64_t n = static_cast<uint64_t>(token_count);
+      const HDecodeEntry** records = b->records;
+      do {
+        const uint32_t next = static_cast<uint32_t>(std::countr_zero(rest));
+        const int64_t rank = BlockRank(q, next, next - s, rank_base);
+        if (static_cast<uint64_t>(rank) >= n) {
+          b->failure = "Error: token_startpos computation (HToken_fromTaggedCw)\n";
+          break;
+        }
+        records[count] = entries + rank;
+        PrefetchRecord(entries + rank);
+        ++count;
+        s = next;
+        rest &= rest - 1;
+      } while (rest != 0);
+      b->count = count;
+      b->next = s;
+      return;
+    }
+  }
   while (rest != 0) {
     const uint32_t next = static_cast<uint32_t>(std::countr_zero(rest));
     const uint32_t len = next - s;
@@ -122,16 +189,7 @@ void ScanBlock(const unsigned char* q, const HDecodeEntry* entries, const int64_
       b->failure = "Error: HToken_RankFromTaggedCw - length no in [1,4]\n";
       break;
     }
-    // The four bytes that end with the codeword, the last one least
-    // significant; the codeword's own bytes, its tag bit left out, form the
-    // 7-bit groups of its plain value.
-    uint32_t lo;
-    std::memcpy(&lo, q + next - 4, 4);
-    const uint32_t last_least = (lo << 24) | ((lo & 0xFF00u) << 8) | ((lo >> 8) & 0xFF00u) | (lo >> 24);
-    const uint32_t x = last_least & kCodewordBits[len];
-    const uint32_t pairs = (x & 0x007F007Fu) | ((x >> 1) & 0x3F803F80u);
-    const uint32_t plain = (pairs & 0x3FFFu) | ((pairs >> 2) & 0x0FFFC000u);
-    const int64_t rank = rank_base[len] + plain;
+    const int64_t rank = BlockRank(q, next, len, rank_base);
     if (static_cast<uint64_t>(rank) >= static_cast<uint64_t>(token_count)) {
       b->failure = "Error: token_startpos computation (HToken_fromTaggedCw)\n";
       break;
@@ -177,17 +235,26 @@ void DecodeRun(const unsigned char* stretch, int32_t* p, int32_t stop, unsigned 
     if (more) ScanBlock(q + cur->next, entries, rank_base, token_count, ahead);
     int32_t i = 0;
     for (; i < cur->count; ++i) {
-      HDecodeEntry e;  // a copy, so that the stores below cannot make the compiler read the record again
-      std::memcpy(&e, cur->records[i], sizeof e);
-      if (e.length == 0) break;
+      const HDecodeEntry* r = cur->records[i];
+      const uint32_t length = r->length;
+      if (length == 0) break;
+#if defined(__SSE2__)
+      // The record in one register, so that the stores below cannot make
+      // the compiler read it again.
+      const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r));
+#else
+      HDecodeEntry e;  // a copy, for the same reason
+      std::memcpy(&e, r, sizeof e);
+#endif
       if constexpr (kExpand) {
-        const uint32_t blank = aw & e.is_word;
+        const uint32_t word = r->is_word;
+        const uint32_t blank = aw & word;
         *dst = ' ';
         dst += blank;
-        aw = e.is_word;
+        aw = word;
       }
       std::memcpy(dst, &e, sizeof e);  // the whole record; the room left absorbs the excess
-      dst += e.length;
+      dst += length;
     }
     if (i < cur->count) {  // a long token: the caller goes on from its start, the block's i-th
       uint64_t starts = TagMask(q);
@@ -222,18 +289,31 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
   int64_t rank_base[5] = {0, 0, 0, 0, 0};
   for (int k = 1; k <= 4; ++k) rank_base[k] = static_cast<int64_t>(table->Offset[k]) - table->First_cw[k];
 
-  if (!out->fixed) {
+  const bool streamed = out->sink != nullptr;
+  if (streamed) {
+    out->capacity = kStreamBuffer + kCopySlack;
+    out->owned = HBuffer_allocate(static_cast<size_t>(out->capacity));
+    if (!out->owned) HFatal("Error: memory allocation (HDecompress_nextBlock_bytes)\n");
+  } else if (!out->fixed) {
     out->capacity = std::min<int64_t>(2 * static_cast<int64_t>(length), out->limit) + 1 + kCopySlack;
     out->owned = HBuffer_allocate(static_cast<size_t>(out->capacity));
     if (!out->owned) HFatal("Error: memory allocation (HDecompress_nextBlock_bytes)\n");
   }
   unsigned char* base = out->data();
   // Never more room than the limit needs: then the check below sees every
-  // token that could pass the limit.
-  int64_t capacity = std::min(out->capacity, out->limit + 1 + kCopySlack);
+  // token that could pass the limit. In the streamed form the limit counts
+  // the bytes already handed over.
+  int64_t capacity = std::min(out->capacity, out->limit - out->handed + 1 + kCopySlack);
   int64_t w = 0;
+  auto hand_over = [&] {
+    if (w > 0) (*out->sink)(base, w);
+    out->handed += w;
+    w = 0;
+    capacity = std::min(out->capacity, out->limit - out->handed + 1 + kCopySlack);
+  };
   bool after_word = false;
   for (int32_t p = 0; p < length;) {
+    if (streamed && w > 0 && capacity - w < kStreamRefill) hand_over();
     if constexpr (std::endian::native == std::endian::little) {
       if (entries != nullptr) {
         // A run may decode up to a block's codewords beyond its stop.
@@ -264,9 +344,23 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
     // Room for the blank that may precede the token, the token, one more
     // byte and the slack of a whole-record copy.
     if (w + 2 + tl + kCopySlack > capacity) {
-      int64_t need = w + (kExpand && after_word && word ? 1 : 0) + tl;
+      int64_t need = out->handed + w + (kExpand && after_word && word ? 1 : 0) + tl;
       if (need > out->limit) TooLong(out, need);
-      if (out->fixed) {
+      if (streamed) {
+        hand_over();
+        if (w + 2 + tl + kCopySlack > capacity) {  // a token longer than the buffer goes straight to the sink
+          if (kExpand && after_word && word) {
+            const unsigned char blank = ' ';
+            (*out->sink)(&blank, 1);
+            ++out->handed;
+          }
+          after_word = word;
+          (*out->sink)(src, tl);
+          out->handed += tl;
+          capacity = std::min(out->capacity, out->limit - out->handed + 1 + kCopySlack);
+          continue;
+        }
+      } else if (out->fixed) {
         if (need > capacity) return false;
       } else {
         int64_t next = static_cast<int64_t>(static_cast<double>(capacity) * 1.4) + tl + 1 + kCopySlack;
@@ -296,7 +390,8 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
     }
     w += tl;
   }
-  *text_length = static_cast<int32_t>(w);
+  if (streamed && w > 0) hand_over();
+  *text_length = static_cast<int32_t>(out->handed + w);
   return true;
 }
 
@@ -435,6 +530,14 @@ void HDecompress_file(const unsigned char* file, int32_t file_length, HBuffer* o
   } else {
     Huffw_spaceless_decompress(file, file_length, out, out_length, report_level);
   }
+}
+
+void HDecompress_fileStream(const unsigned char* file, int32_t file_length, const HDecodeSink& sink,
+                           int32_t* out_length, int32_t report_level) {
+  Output output;
+  output.sink = &sink;
+  int rule = file != nullptr && file_length > 0 && file[0] == 0 ? 0 : 1;
+  DecodeFile(file, file_length, &output, out_length, report_level, rule);
 }
 
 bool HDecompress_fileInto(const unsigned char* file, int32_t file_length, unsigned char* destination,

@@ -3,6 +3,7 @@
 #define MORAVINE_CODEC_DECOMPRESS_H_
 
 #include <cstdint>
+#include <functional>
 
 #include "wordmodel/hbuffer.h"
 #include "wordmodel/hmodel.h"
@@ -33,6 +34,17 @@ void HDecompress_file(const unsigned char* file, int32_t file_length, HBuffer* o
 // written only when the text fits.
 bool HDecompress_fileInto(const unsigned char* file, int32_t file_length, unsigned char* destination,
                           int64_t capacity, int32_t* out_length, int32_t report_level);
+
+// Receives decoded text a piece at a time, in order; may throw to stop the
+// decoding.
+using HDecodeSink = std::function<void(const unsigned char* text, int64_t length)>;
+
+// Decodes a whole file, with the decoder that its first byte selects, and
+// hands the text to `sink` in pieces of at most a few hundred KiB, each
+// decoded into a buffer that stays in the processor's cache. Fails as the
+// decoders do, possibly after some pieces were handed over.
+void HDecompress_fileStream(const unsigned char* file, int32_t file_length, const HDecodeSink& sink,
+                           int32_t* out_length, int32_t report_level);
 
 // Puts a blank codeword between every two adjacent word codewords. An empty
 // body gives an empty result; when the vocabulary has no blank token,

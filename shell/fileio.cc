@@ -395,4 +395,74 @@ void MappedOutput::abort() {
   dir_fd_ = -1;
 }
 
+bool StreamedOutput::create(const std::string& path, int* error, const FileAttributes* attributes) {
+  abort();
+  *error = 0;
+  std::string name;
+  dir_fd_ = OpenParentDirectory(path, &name);
+  fd_ = dir_fd_ >= 0 ? CreateTempIn(dir_fd_, name, &temp_name_) : -1;
+  if (fd_ < 0) {
+    *error = errno;
+    abort();
+    return false;
+  }
+  path_ = name;
+  temp_ = DirectoryOf(path) + temp_name_;
+  RegisterTemporaryFile(temp_);
+  has_attributes_ = attributes != nullptr;
+  if (attributes) attributes_ = *attributes;
+  return true;
+}
+
+bool StreamedOutput::write(const unsigned char* data, int64_t length, int* error) {
+  if (fd_ < 0) {
+    *error = EBADF;
+    return false;
+  }
+  int64_t done = 0;
+  while (done < length) {
+    ssize_t n = ::write(fd_, data + done, static_cast<size_t>(length - done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *error = errno;
+      return false;
+    }
+    done += n;
+  }
+  return true;
+}
+
+bool StreamedOutput::commit(int* error) {
+  if (fd_ < 0) {
+    *error = EBADF;
+    return false;
+  }
+  FinishAttributes(fd_, has_attributes_ ? &attributes_ : nullptr);
+  int fd = fd_;
+  fd_ = -1;
+  bool ok = ::close(fd) == 0;
+  ok = ok && ::renameat(dir_fd_, temp_name_.c_str(), dir_fd_, path_.c_str()) == 0;
+  if (!ok) {
+    *error = errno;
+    ::unlinkat(dir_fd_, temp_name_.c_str(), 0);
+  }
+  ForgetTemporaryFile(temp_);
+  temp_.clear();
+  temp_name_.clear();
+  ::close(dir_fd_);
+  dir_fd_ = -1;
+  return ok;
+}
+
+void StreamedOutput::abort() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_name_.empty() && dir_fd_ >= 0) ::unlinkat(dir_fd_, temp_name_.c_str(), 0);
+  if (!temp_.empty()) ForgetTemporaryFile(temp_);
+  temp_.clear();
+  temp_name_.clear();
+  if (dir_fd_ >= 0) ::close(dir_fd_);
+  dir_fd_ = -1;
+}
+
 }  // namespace moravine

@@ -150,6 +150,36 @@ class MappedOutput {
   MappingGuard guard_;
 };
 
+// A new file beside `path`, written a piece at a time, which replaces `path`
+// only when committed. Left uncommitted, it is removed. Private until
+// committed, as above.
+class StreamedOutput {
+ public:
+  StreamedOutput() = default;
+  ~StreamedOutput() { abort(); }
+  StreamedOutput(const StreamedOutput&) = delete;
+  StreamedOutput& operator=(const StreamedOutput&) = delete;
+
+  // False when the file cannot be made; nothing is left behind.
+  bool create(const std::string& path, int* error, const FileAttributes* attributes = nullptr);
+  // Appends the bytes; false, with *error set, when writing fails.
+  bool write(const unsigned char* data, int64_t length, int* error);
+  // The hidden file being written, while there is one.
+  const std::string& temporaryPath() const { return temp_; }
+  // Finishes the file and renames it over the target.
+  bool commit(int* error);
+  void abort();
+
+ private:
+  std::string path_;
+  std::string temp_;
+  std::string temp_name_;
+  int dir_fd_ = -1;
+  int fd_ = -1;
+  bool has_attributes_ = false;
+  FileAttributes attributes_;
+};
+
 // Opens the directory that holds `path` and gives the last name in it.
 // Returns the descriptor, or -1 with errno set.
 int OpenParentDirectory(const std::string& path, std::string* name);

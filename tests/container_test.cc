@@ -158,11 +158,13 @@ TEST_F(ContainerTest, BodyFarLongerThanTheStatedTextIsRefused) {
              " bytes of text the header states (" + who + ")\n";
     };
     EXPECT_EQ(Decompress(WithField(file, 1, n - kHDecodeExcess), rule), text);
+    EXPECT_EQ(DecompressStreamed(WithField(file, 1, n - kHDecodeExcess)), text);
     for (int32_t stated : {n - static_cast<int32_t>(kHDecodeExcess) - 1, 1000, 0}) {
       EXPECT_TRUE(Fails([&] { Decompress(WithField(file, 1, stated), rule); }, message(stated))) << stated;
       EXPECT_TRUE(Fails([&] { HDecompress_fileInto(U(WithField(file, 1, stated)), L(file), area.data(), n, &written, 0); },
                         message(stated)))
           << stated;
+      EXPECT_TRUE(Fails([&] { DecompressStreamed(WithField(file, 1, stated)); }, message(stated))) << stated;
     }
     // A length beyond 31 bits counts as 0.
     EXPECT_TRUE(Fails([&] { Decompress(WithField(file, 1, 0x80000000u), rule); }, message(0)));

@@ -30,6 +30,7 @@ void ExpectRoundTrip(const Bytes& text, int32_t distance = 128) {
     ASSERT_TRUE(HDecompress_fileInto(U(file), L(file), area.data(), L(text), &n, 0)) << "rule " << rule;
     ASSERT_TRUE(n == L(text) && Str(area.data(), n) == text) << "rule " << rule;
     ASSERT_FALSE(HDecompress_fileInto(U(file), L(file), area.data(), L(text) - 1, &n, 0)) << "rule " << rule;
+    ASSERT_TRUE(DecompressStreamed(file) == text) << "rule " << rule;
   }
 }
 
@@ -97,6 +98,33 @@ TEST_F(RoundTripTest, FileBytesDoNotDependOnTheThreadCount) {
 // The text is handed back part by part as counting passes it: every byte
 // exactly once, whatever the number of threads, and never read again (a
 // text overwritten as it is handed back still gives the same file).
+// The pointers are walked stretch by stretch, each walk assuming that no
+// long token before its stretch held the marks back. Lines of one token
+// far longer than the distance do hold them back, at some seams and not at
+// others; the file stays the one that a single walk gives.
+TEST_F(RoundTripTest, PointersDoNotDependOnTheThreadCountAfterLongTokens) {
+  Bytes text;
+  for (int line = 0; L(text) < (9 << 19); ++line) {
+    if (line % 50 < 20) {
+      text += Bytes(static_cast<size_t>(2000 + line % 7), static_cast<char>('a' + line % 3));
+    } else {
+      for (int w = 0; w < 12; ++w) text += Word("w", (line * 12 + w) % 3000) + " ";
+    }
+    text += "\n";
+  }
+  HBuffer out;
+  int32_t n = 0;
+  for (int32_t distance : {16, 128, 5000}) {
+    Huffw_compress(U(text), L(text), distance, &out, &n, 0, 1);
+    const Bytes one = Str(out.get(), n);
+    for (int32_t threads : {2, 3, 4}) {
+      Huffw_compress(U(text), L(text), distance, &out, &n, 0, threads);
+      ASSERT_TRUE(Str(out.get(), n) == one) << "distance " << distance << ", threads " << threads;
+    }
+    ASSERT_TRUE(Decompress(one, 0) == text) << "distance " << distance;
+  }
+}
+
 TEST_F(RoundTripTest, CountedTextIsHandedBackOnceAndNotReadAgain) {
   Bytes text = ReadFile(CorpusDir() / "canterbury" / "bible.txt");
   if (text.empty()) GTEST_SKIP() << "corpus not found at " << CorpusDir();
@@ -320,11 +348,40 @@ TEST_F(RoundTripTest, FastDecodingMatchesTheCodewordSequenceAndItsFailures) {
                      std::to_string(at - body_at));
         if (failure.empty()) {
           ASSERT_EQ(Decompress(damaged, rule), expected);
+          ASSERT_EQ(DecompressStreamed(damaged), expected);
         } else {
           ASSERT_TRUE(Fails([&] { Decompress(damaged, rule); }, failure));
+          ASSERT_TRUE(Fails([&] { DecompressStreamed(damaged); }, failure));
         }
       }
     }
+  }
+}
+
+// The streamed decoder hands a large text over in many pieces, with tokens
+// far longer than its buffer among ordinary ones (a blank to put back
+// before a long word included), and stops at once when the sink throws.
+TEST_F(RoundTripTest, StreamedDecodingInPiecesAroundLongTokens) {
+  Bytes text;
+  for (int i = 0; L(text) < 3000000; ++i) {
+    text += Word("w", i % 4000) + (i % 11 ? " " : ",\n");
+    if (i == 5000) text += Bytes(700000, 'q') + " " + Bytes(600000, '-') + "\n";
+    if (i == 9000) text += "a " + Bytes(300000, 'z') + " b" + Bytes(300000, ' ') + "c\n";
+  }
+  for (int rule : {0, 1}) {
+    const Bytes file = Compress(text, rule, 0);
+    int pieces = 0;
+    ASSERT_TRUE(DecompressStreamed(file, &pieces) == text) << "rule " << rule;
+    EXPECT_GT(pieces, 8) << "rule " << rule;
+
+    struct Stop {};
+    int calls = 0;
+    HDecodeSink stop = [&](const unsigned char*, int64_t) {
+      if (++calls == 2) throw Stop{};
+    };
+    int32_t n = 0;
+    EXPECT_THROW(HDecompress_fileStream(U(file), L(file), stop, &n, 0), Stop);
+    EXPECT_EQ(calls, 2);
   }
 }
 

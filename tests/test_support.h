@@ -76,6 +76,25 @@ inline Bytes Decompress(const Bytes& file, int rule, int32_t level = 0) {
   return Str(out.get(), n);
 }
 
+// Decodes as the decompress command does, the text handed over a piece at a
+// time; *pieces receives their number.
+inline Bytes DecompressStreamed(const Bytes& file, int* pieces = nullptr) {
+  std::unique_ptr<unsigned char[]> copy(new unsigned char[file.size()]);
+  std::memcpy(copy.get(), file.data(), file.size());
+  Bytes out;
+  int count = 0;
+  int32_t n = -1;
+  HDecodeSink sink = [&](const unsigned char* text, int64_t length) {
+    EXPECT_GT(length, 0) << "no empty piece";
+    out.append(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
+    ++count;
+  };
+  HDecompress_fileStream(copy.get(), L(file), sink, &n, 0);
+  EXPECT_EQ(n, L(out));
+  if (pieces) *pieces = count;
+  return out;
+}
+
 // 32-bit big-endian fields of a compressed file.
 inline uint32_t Field(const Bytes& file, size_t at) {
   uint32_t v = 0;

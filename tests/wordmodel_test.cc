@@ -98,6 +98,46 @@ TEST_F(WordModelTest, DictionaryStartsOnRandomStringsAndDamage) {
   }
 }
 
+// The block-wise token starts give the scanner's tokens exactly: every byte
+// value, tokens across blocks of 64 and much longer than one, stretches
+// that start after a newline anywhere and end anywhere (cutting a token),
+// and texts that end inside a block. The text is an exact-size copy, so
+// that the sanitizers catch a read past it.
+TEST_F(WordModelTest, BlockwiseTokenStartsAgreeWithTheScanner) {
+  std::mt19937 rng(5);
+  const Bytes pieces[] = {"a", "Zq9", " ", "\n", "\r\n", ".,;", "\xE9", Bytes(1, '\0'), "\x7F\xFF",
+                          Bytes(150, 'x'), Bytes(70, ' '), "@[`{/:"};
+  for (int round = 0; round < 40; ++round) {
+    Bytes text;
+    const size_t target = 1 + rng() % (round < 20 ? 200 : 5000);
+    while (text.size() < target) text += pieces[rng() % std::size(pieces)];
+    if (round % 3 == 0) {  // every byte value
+      for (int c = 0; c < 256; ++c) text.push_back(static_cast<char>(rng() % 256));
+    }
+    std::unique_ptr<unsigned char[]> copy(new unsigned char[text.size()]);
+    std::memcpy(copy.get(), text.data(), text.size());
+    const int64_t length = L(text);
+    std::vector<int64_t> begins = {0};
+    for (int64_t i = 0; i + 1 < length; ++i) {
+      if (text[static_cast<size_t>(i)] == '\n') begins.push_back(i + 1);
+    }
+    for (int64_t begin : begins) {
+      for (int64_t end : {length, begin + 1 + static_cast<int64_t>(rng() % static_cast<uint32_t>(length - begin))}) {
+        HTokenStarts starts;
+        HTokenStarts_init(&starts, copy.get(), length, begin, end);
+        for (int64_t p = begin; p < end;) {
+          const int64_t expected = p + HToken_scan(copy.get() + p, static_cast<int32_t>(end - p));
+          const int64_t next = HTokenStarts_next(&starts);
+          ASSERT_EQ(next, expected) << "round " << round << ", stretch [" << begin << ", " << end
+                                    << "), token at " << p;
+          p = next;
+        }
+        ASSERT_EQ(HTokenStarts_next(&starts), end) << "round " << round << ": the end stays the end";
+      }
+    }
+  }
+}
+
 TEST_F(WordModelTest, HashValuesAndBuckets) {
   HModel model;
   HHashtable_create(&model, 5);

@@ -28,6 +28,22 @@ struct IdCacheSlot {
   int32_t id;
 };
 
+// The same for tokens of 9 to 16 bytes (long words are frequent enough),
+// keyed by their first and last 8 bytes, which together cover every byte.
+struct LongIdCacheSlot {
+  uint64_t head;
+  uint64_t tail;
+  int32_t length;  // 0: empty slot
+  int32_t id;
+};
+constexpr int32_t kLongCacheBits = 13;
+
+inline uint32_t LongCacheSlot(uint64_t head, uint64_t tail, int32_t length) {
+  return static_cast<uint32_t>(((head ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ static_cast<uint64_t>(length)) *
+                                0x9E3779B97F4A7C15ull) >>
+                               (64 - kLongCacheBits));
+}
+
 // Appends ids to a chunked stream.
 class IdWriter {
  public:
@@ -64,20 +80,28 @@ void CountStretch(const unsigned char* text, int32_t length, HHashtable* table, 
   const int32_t end = s->end;
   const int32_t bits = HTokenCache_bitsFor(end - s->begin);
   std::unique_ptr<IdCacheSlot[]> cache(new IdCacheSlot[size_t{1} << bits]());
+  std::unique_ptr<LongIdCacheSlot[]> long_cache(new LongIdCacheSlot[size_t{1} << kLongCacheBits]());
   IdWriter ids(s);
   std::vector<int32_t>& counts = s->counts;
   counts.reserve(1024);
+  // The counts' place and size in locals: stores of ids through bytes
+  // would otherwise make every token read them again from the vector.
+  int32_t* count_of = counts.data();
+  size_t counted = 0;
   enum { kOther, kAfterWord, kHeldBlank } state = kOther;
   int32_t blank_id = -1;
   int64_t dropped = 0;
   int32_t read_to = s->begin;  // text before this point has been handed to text_read
+  HTokenStarts starts;
+  HTokenStarts_init(&starts, text, length, s->begin, end);
   for (int32_t p = s->begin; p < end;) {
     if (p - read_to >= kReadStep && text_read) {
       text_read(read_to, p);
       read_to = p;
     }
     const unsigned char* token = text + p;
-    int32_t n = HToken_scan(token, end - p);
+    const int32_t next = static_cast<int32_t>(HTokenStarts_next(&starts));
+    int32_t n = next - p;
     int32_t id;
     if (n <= 8) {
       uint64_t key = HTokenCache_key(token, n, length - p);
@@ -88,12 +112,27 @@ void CountStretch(const unsigned char* text, int32_t length, HHashtable* table, 
         id = HHashtable_internKey(token, n, HHashtable_keyHash(token, n, key, table->seed), key, table)->id;
         slot = IdCacheSlot{key, n, id};
       }
+    } else if (n <= 16) {
+      const uint64_t head = HHash_load8(token);
+      const uint64_t tail = HHash_load8(token + n - 8);
+      LongIdCacheSlot& slot = long_cache[LongCacheSlot(head, tail, n)];
+      if (slot.head == head && slot.tail == tail && slot.length == n) {
+        id = slot.id;
+      } else {
+        uint64_t prefix = HHashtable_prefix(token, n);
+        id = HHashtable_internKey(token, n, HHashtable_keyHash(token, n, prefix, table->seed), prefix, table)->id;
+        slot = LongIdCacheSlot{head, tail, n, id};
+      }
     } else {
       uint64_t prefix = HHashtable_prefix(token, n);
       id = HHashtable_internKey(token, n, HHashtable_keyHash(token, n, prefix, table->seed), prefix, table)->id;
     }
-    if (static_cast<size_t>(id) == counts.size()) counts.push_back(0);
-    ++counts[id];
+    if (static_cast<size_t>(id) == counted) {
+      counts.push_back(0);
+      count_of = counts.data();
+      ++counted;
+    }
+    ++count_of[id];
     if constexpr (kSpaceless) {
       bool word = HToken_isWordByte(token[0]);
       if (state == kAfterWord && n == 1 && token[0] == ' ') {
@@ -111,7 +150,7 @@ void CountStretch(const unsigned char* text, int32_t length, HHashtable* table, 
     } else {
       ids.put(static_cast<uint32_t>(id));
     }
-    p += n;
+    p = next;
   }
   if (kSpaceless && state == kHeldBlank) {
     ids.put(static_cast<uint32_t>(blank_id));

@@ -4,7 +4,12 @@
 #ifndef MORAVINE_WORDMODEL_HTOKEN_H_
 #define MORAVINE_WORDMODEL_HTOKEN_H_
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hmodel.h"
@@ -30,6 +35,88 @@ inline int32_t HToken_scan(const unsigned char* p, int32_t remaining) {
     while (n < remaining && HToken_byteClass[p[n]] == HBYTE_SEPARATOR) ++n;
   }
   return n;
+}
+
+// The token starts of a stretch [begin, end) of a text of `length` bytes,
+// found 64 bytes at a time: a token starts where a byte's class differs
+// from the one before it, at a newline, and after a newline; the bits of a
+// block give every start in it at once, with no branch per byte. `begin`
+// must be a token start (the text's start, or just after a newline); a
+// token that runs past `end` is cut there, as the scanner cuts it.
+struct HTokenStarts {
+  const unsigned char* text;
+  int64_t length;
+  int64_t end;
+  int64_t block;      // offset of the current block of 64 bytes
+  uint64_t rest;      // starts in the current block not yet given
+  uint64_t carry_a;   // whether the byte before the block is a letter or digit
+  uint64_t carry_nl;  // whether it is a newline (1 at `begin`: a start)
+};
+
+// Bit i of *alnum / *newline: whether byte i of the 64 at p is a letter or
+// digit / a newline.
+inline void HTokenStarts_classes(const unsigned char* p, uint64_t* alnum, uint64_t* newline) {
+#if defined(__SSE2__)
+  uint64_t a = 0, n = 0;
+  for (int k = 0; k < 4; ++k) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    // Unsigned ranges by signed comparisons of bytes shifted by 128.
+    const __m128i digit =
+        _mm_cmplt_epi8(_mm_add_epi8(x, _mm_set1_epi8(static_cast<char>(-'0' - 128))), _mm_set1_epi8(-128 + 10));
+    const __m128i folded = _mm_or_si128(x, _mm_set1_epi8(0x20));  // 'A'..'Z' onto 'a'..'z'
+    const __m128i letter = _mm_cmplt_epi8(_mm_add_epi8(folded, _mm_set1_epi8(static_cast<char>(-'a' - 128))),
+                                          _mm_set1_epi8(-128 + 26));
+    a |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(digit, letter)))) << (16 * k);
+    n |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8('\n')))))
+         << (16 * k);
+  }
+  *alnum = a;
+  *newline = n;
+#else
+  uint64_t a = 0, n = 0;
+  for (int i = 0; i < 64; ++i) {
+    a |= static_cast<uint64_t>(HToken_byteClass[p[i]] == HBYTE_ALNUM) << i;
+    n |= static_cast<uint64_t>(HToken_byteClass[p[i]] == HBYTE_NEWLINE) << i;
+  }
+  *alnum = a;
+  *newline = n;
+#endif
+}
+
+// The starts in the block at s->block, the carries updated.
+inline uint64_t HTokenStarts_block(HTokenStarts* s) {
+  const unsigned char* p = s->text + s->block;
+  unsigned char last[64];
+  if (s->length - s->block < 64) {  // the text's last bytes, padded
+    std::memset(last, 0, sizeof last);
+    std::memcpy(last, p, static_cast<size_t>(s->length - s->block));
+    p = last;
+  }
+  uint64_t a, n;
+  HTokenStarts_classes(p, &a, &n);
+  const uint64_t starts = (a ^ ((a << 1) | s->carry_a)) | n | ((n << 1) | s->carry_nl);
+  s->carry_a = a >> 63;
+  s->carry_nl = n >> 63;
+  return starts;
+}
+
+inline void HTokenStarts_init(HTokenStarts* s, const unsigned char* text, int64_t length, int64_t begin,
+                              int64_t end) {
+  *s = HTokenStarts{text, length, end, begin, 0, 0, 1};
+  const uint64_t starts = HTokenStarts_block(s);
+  s->rest = starts & (starts - 1);  // bit 0: the token at begin
+}
+
+// The start of the next token (the end of the current one), or `end`.
+inline int64_t HTokenStarts_next(HTokenStarts* s) {
+  while (s->rest == 0) {
+    s->block += 64;
+    if (s->block >= s->end) return s->end;
+    s->rest = HTokenStarts_block(s);
+  }
+  const int64_t q = s->block + std::countr_zero(s->rest);
+  s->rest &= s->rest - 1;
+  return q < s->end ? q : s->end;
 }
 
 #endif  // MORAVINE_WORDMODEL_HTOKEN_H_

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "wordmodel/hcodeword.h"
 #include "wordmodel/hlog.h"
@@ -125,7 +126,23 @@ int32_t Hufftree_levels(HNode** tree, int32_t root, int32_t node_count) {
   // Tokens first, deepest level first, then by their bytes; the other nodes
   // all have level -1 and follow in any order.
   HNode** end = std::stable_partition(tree, tree + node_count, [](const HNode* x) { return x->token != nullptr; });
-  std::sort(tree, end, TokenLess);
+  // Sorted by keys held together, so that most comparisons read no token:
+  // the level, and the first 8 bytes as one number in the order of their
+  // bytes; tokens that share those go by all their bytes.
+  struct Key {
+    uint64_t first8;
+    int32_t level;
+    HNode* node;
+  };
+  std::vector<Key> keys;
+  keys.reserve(static_cast<size_t>(end - tree));
+  for (HNode** t = tree; t < end; ++t) keys.push_back(Key{__builtin_bswap64((*t)->prefix), (*t)->level, *t});
+  std::sort(keys.begin(), keys.end(), [](const Key& x, const Key& y) {
+    if (x.level != y.level) return x.level > y.level;
+    if (x.first8 != y.first8) return x.first8 < y.first8;
+    return TokenLess(x.node, y.node);
+  });
+  for (size_t i = 0; i < keys.size(); ++i) tree[i] = keys[i].node;
   return max_level;
 }
 

@@ -3,15 +3,12 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "codec/compress.h"
 #include "codec/decompress.h"
 #include "shell/job_frame.h"
 #include "shell/fileio.h"
-#include "wordmodel/hcoding.h"
 #include "wordmodel/hlog.h"
 
 using moravine::CMainDlg;
@@ -83,61 +80,10 @@ void Compress(JobParams& params) {
   }
 }
 
-enum class Outcome { kFinished, kUseBuffer };
-
-// Decodes straight into a mapping of the output file, sized by the text
-// length that the header announces, which spares a copy of the whole text.
-// When the header's length is not the real one, or the file system cannot
-// reserve the space in advance, the caller decodes into memory instead.
-Outcome DecodeIntoFile(CMainDlg* owner, const MappedFile& input, const std::string& input_path,
-                       const std::string& target, bool* done, int32_t* written) {
-  *done = false;
-  if (input.size() < 5) return Outcome::kUseBuffer;
-  int32_t announced;
-  HInt_fromstring(input.data() + 1, &announced);
-  // A header may announce anything: space is reserved only for what the
-  // compressed file can plausibly hold.
-  if (announced <= 0 || announced / 64 > input.size()) return Outcome::kUseBuffer;
-  moravine::MappedOutput output;
-  moravine::WriteFailure failure;
-  int error = 0;
-  moravine::FileAttributes attributes = input.attributes();
-  if (!output.create(target, announced, &failure, &error, &attributes)) {
-    if (failure == moravine::WriteFailure::kCreate) {
-      owner->ShowErrorBox("Error opening file for writing", error);
-      return Outcome::kFinished;
-    }
-    return Outcome::kUseBuffer;
-  }
-  bool fits;
-#ifdef MADV_POPULATE_WRITE
-  // The output's pages are made writable in one call rather than one page
-  // fault at a time while decoding; where the kernel lacks the call,
-  // decoding faults them in as before.
-  ::madvise(output.data(), static_cast<size_t>(announced), MADV_POPULATE_WRITE);
-#endif
-  try {
-    fits = HDecompress_fileInto(input.data(), static_cast<int32_t>(input.size()), output.data(), announced, written,
-                                1);
-  } catch (...) {
-    output.abort();
-    if (input.changed()) {
-      moravine::ReportChangedInput(owner, input_path);
-      return Outcome::kFinished;
-    }
-    owner->controls()->showError("Decompression failed. See log file for details.");
-    return Outcome::kFinished;
-  }
-  if (input.changed()) {
-    output.abort();
-    moravine::ReportChangedInput(owner, input_path);
-    return Outcome::kFinished;
-  }
-  if (!fits) return Outcome::kUseBuffer;
-  *done = output.commit(*written, &failure, &error);
-  if (!*done) owner->ShowErrorBox("Error writing to file", error);
-  return Outcome::kFinished;
-}
+// A failed write of the output, which stops the decoding.
+struct OutputWriteFailure {
+  int error;
+};
 
 void Decompress(JobParams& params) {
   CMainDlg* owner = params.owner;
@@ -149,40 +95,48 @@ void Decompress(JobParams& params) {
 
   MappedFile input;
   if (!moravine::MapJobInput(owner, path, &input)) return;
-  bool done = false;
+  // The text goes to the file a piece at a time as it is decoded: the
+  // decoder's small buffer stays in the processor's cache, and the whole
+  // text is never held in memory.
+  moravine::StreamedOutput output;
+  moravine::FileAttributes attributes = input.attributes();
+  int error = 0;
+  if (!output.create(target, &error, &attributes)) {
+    owner->ShowErrorBox("Error opening file for writing", error);
+    return;
+  }
+  HDecodeSink sink = [&output](const unsigned char* text, int64_t length) {
+    int write_error = 0;
+    if (!output.write(text, length, &write_error)) throw OutputWriteFailure{write_error};
+  };
   int32_t written = 0;
-  if (DecodeIntoFile(owner, input, path, target, &done, &written) == Outcome::kFinished) {
-    // done says whether the text was written
-  } else {
-    HBuffer out;
-    int32_t out_length = 0;
-    try {
-      HDecompress_file(input.data(), static_cast<int32_t>(input.size()), &out, &out_length, 1);
-    } catch (...) {
-      if (input.changed()) return moravine::ReportChangedInput(owner, path);
-      owner->controls()->showError("Decompression failed. See log file for details.");
-      return;
-    }
+  try {
+    HDecompress_fileStream(input.data(), static_cast<int32_t>(input.size()), sink, &written, 1);
+  } catch (const OutputWriteFailure& failure) {
+    output.abort();
+    owner->ShowErrorBox("Error writing to file", failure.error);
+    return;
+  } catch (...) {
+    output.abort();
     if (input.changed()) return moravine::ReportChangedInput(owner, path);
-    moravine::WriteFailure failure;
-    int error = 0;
-    moravine::FileAttributes attributes = input.attributes();
-    done = moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error, &attributes);
-    if (!done) {
-      owner->ShowErrorBox(
-          failure == moravine::WriteFailure::kCreate ? "Error opening file for writing" : "Error writing to file",
-          error);
-    }
+    owner->controls()->showError("Decompression failed. See log file for details.");
+    return;
+  }
+  if (input.changed()) {
+    output.abort();
+    return moravine::ReportChangedInput(owner, path);
+  }
+  if (!output.commit(&error)) {
+    owner->ShowErrorBox("Error writing to file", error);
+    return;
   }
   input.close();
-  if (done) {
-    moravine::TreeModel* tree = owner->tree();
-    std::lock_guard<std::recursive_mutex> lock(tree->mutex());
-    moravine::TreeItem* item = tree->FindItemByPath(path);
-    if (!tree->FindItemByPath(target) && item) {
-      tree->SetItemText(item, item->text.substr(0, item->text.size() >= 4 ? item->text.size() - 4 : 0));
-      tree->SetItemImage(item, moravine::IMG_BOTH);
-    }
+  moravine::TreeModel* tree = owner->tree();
+  std::lock_guard<std::recursive_mutex> lock(tree->mutex());
+  moravine::TreeItem* item = tree->FindItemByPath(path);
+  if (!tree->FindItemByPath(target) && item) {
+    tree->SetItemText(item, item->text.substr(0, item->text.size() >= 4 ? item->text.size() - 4 : 0));
+    tree->SetItemImage(item, moravine::IMG_BOTH);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "shell/fileio.h"
@@ -82,7 +83,22 @@ TEST_F(FileIo, OutputIsPrivateUntilCommittedThenTakesTheInputsAttributes) {
 
   ASSERT_TRUE(WriteFileAtomically(target + "2", reinterpret_cast<const unsigned char*>("x"), 1, &failure, &error,
                                   &attributes));
-  for (const std::string& path : {target, target + "2"}) {
+
+  StreamedOutput streamed;
+  ASSERT_TRUE(streamed.create(target + "3", &error, &attributes));
+  ASSERT_EQ(::stat(streamed.temporaryPath().c_str(), &temp), 0);
+  EXPECT_EQ(temp.st_mode & 07777, 0600u);
+  ASSERT_TRUE(streamed.write(reinterpret_cast<const unsigned char*>("pie"), 3, &error));
+  ASSERT_TRUE(streamed.write(reinterpret_cast<const unsigned char*>("ces"), 3, &error));
+  EXPECT_FALSE(fs::exists(target + "3")) << "nothing at the target before the commit";
+  ASSERT_TRUE(streamed.commit(&error));
+  {
+    StreamedOutput dropped;  // left uncommitted: removed, the target untouched
+    ASSERT_TRUE(dropped.create(target + "3", &error, &attributes));
+    ASSERT_TRUE(dropped.write(reinterpret_cast<const unsigned char*>("x"), 1, &error));
+  }
+  EXPECT_EQ(fs::file_size(target + "3"), 6u);
+  for (const std::string& path : {target, target + "2", target + "3"}) {
     struct stat out;
     ASSERT_EQ(::stat(path.c_str(), &out), 0);
     EXPECT_EQ(out.st_mode & 07777, 0755u) << "no set-id or sticky bit is carried over";
@@ -90,7 +106,9 @@ TEST_F(FileIo, OutputIsPrivateUntilCommittedThenTakesTheInputsAttributes) {
     EXPECT_EQ(out.st_mtim.tv_nsec, 7);
     EXPECT_EQ(out.st_atim.tv_sec, 1000000000);
   }
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3) << "no temporary file left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 4) << "no temporary file left";
+  std::ifstream in(target + "3");  // read last: reading sets the access time
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "pieces");
 }
 
 TEST_F(FileIo, AMappingOfAFileCutShortReadsZerosAndSaysSo) {
