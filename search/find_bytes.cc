@@ -1,35 +1,177 @@
 #include "search/find_bytes.h"
 
+#include <algorithm>
+#include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#define MORAVINE_FIND_SSE2 1
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define MORAVINE_FIND_X86 1
 #endif
+
+namespace {
+
+// How common each byte is in the words of English text (higher is more
+// common; bytes never seen there are 0). Only the order matters: it picks
+// the two bytes of a needle that the wide compares look for.
+constexpr std::array<unsigned char, 256> kCommon = {
+    155, 0, 0, 0, 0, 0, 0, 0, 0, 195, 255, 0, 156, 194, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 157, 0, 0, 0, 0, 0,
+    245, 184, 186, 167, 176, 161, 159, 187, 179, 193, 196, 211, 180, 233, 213, 171,
+    219, 215, 212, 208, 204, 201, 203, 197, 198, 202, 178, 175, 165, 188, 181, 177,
+    158, 235, 220, 227, 217, 228, 199, 209, 214, 224, 191, 206, 216, 226, 223, 218,
+    221, 163, 225, 231, 222, 205, 189, 190, 170, 183, 182, 166, 174, 172, 160, 173,
+    162, 253, 237, 242, 244, 254, 234, 239, 241, 252, 192, 230, 246, 240, 251, 247,
+    238, 185, 250, 249, 248, 243, 232, 229, 200, 236, 210, 164, 169, 168, 207, 0,
+};
+
+// A needle with the offsets of its two rarest bytes (first < second).
+struct Needle {
+  const unsigned char* bytes;
+  size_t length;
+  size_t first, second;
+};
+
+Needle Prepare(const unsigned char* bytes, size_t length) {
+  Needle n{bytes, length, 0, length - 1};
+  size_t a = 0;
+  for (size_t i = 1; i < length; ++i) {
+    if (kCommon[bytes[i]] < kCommon[bytes[a]]) a = i;
+  }
+  size_t b = a == 0 ? 1 : 0;
+  for (size_t i = 0; i < length; ++i) {
+    if (i != a && kCommon[bytes[i]] < kCommon[bytes[b]]) b = i;
+  }
+  n.first = std::min(a, b);
+  n.second = std::max(a, b);
+  return n;
+}
+
+// Whether the needle is at place p (known to fit and to hold its two rare
+// bytes); the bytes checked are all of them, which is simplest and cheap.
+inline bool At(const Needle& n, const unsigned char* p) { return std::memcmp(p, n.bytes, n.length) == 0; }
+
+#ifdef MORAVINE_FIND_X86
+// Places from `i` on, 32 at a time, while the wide loads stay inside; the
+// place reached is left in `i`. Returns the first place found or nullptr.
+__attribute__((target("avx2"))) const unsigned char* FindWide(const unsigned char* h, size_t length,
+                                                               const Needle* needles, size_t count, size_t* i) {
+  size_t reach = 0;
+  for (size_t k = 0; k < count; ++k) reach = std::max(reach, needles[k].length);
+  __m256i firsts[8], seconds[8];
+  for (size_t k = 0; k < count; ++k) {
+    firsts[k] = _mm256_set1_epi8(static_cast<char>(needles[k].bytes[needles[k].first]));
+    seconds[k] = _mm256_set1_epi8(static_cast<char>(needles[k].bytes[needles[k].second]));
+  }
+  size_t p = *i;
+  for (; p + reach - 1 + 32 <= length; p += 32) {
+    for (size_t k = 0; k < count; ++k) {
+      const Needle& n = needles[k];
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + p + n.first));
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + p + n.second));
+      auto mask = static_cast<uint32_t>(
+          _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, firsts[k]), _mm256_cmpeq_epi8(b, seconds[k]))));
+      for (; mask; mask &= mask - 1) {
+        const unsigned char* at = h + p + std::countr_zero(mask);
+        if (At(n, at)) {
+          *i = p;
+          return at;
+        }
+      }
+    }
+  }
+  *i = p;
+  return nullptr;
+}
+#endif
+
+// Places from `i` on, 16 at a time; as FindWide.
+const unsigned char* FindNarrow(const unsigned char* h, size_t length, const Needle* needles, size_t count,
+                                size_t* i) {
+  size_t p = *i;
+#ifdef MORAVINE_FIND_X86
+  size_t reach = 0;
+  for (size_t k = 0; k < count; ++k) reach = std::max(reach, needles[k].length);
+  for (; p + reach - 1 + 16 <= length; p += 16) {
+    for (size_t k = 0; k < count; ++k) {
+      const Needle& n = needles[k];
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + p + n.first));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + p + n.second));
+      auto mask = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, _mm_set1_epi8(static_cast<char>(n.bytes[n.first]))),
+                                          _mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>(n.bytes[n.second]))))));
+      for (; mask; mask &= mask - 1) {
+        const unsigned char* at = h + p + std::countr_zero(mask);
+        if (At(n, at)) {
+          *i = p;
+          return at;
+        }
+      }
+    }
+  }
+#else
+  (void)h, (void)length, (void)needles, (void)count;
+#endif
+  *i = p;
+  return nullptr;
+}
+
+bool HasAvx2() {
+#ifdef MORAVINE_FIND_X86
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
+#else
+  return false;
+#endif
+}
+
+// A place of one of the needles in the haystack (for one needle, its first
+// place), or nullptr. Needles of two bytes or more, at most 8 of them.
+const unsigned char* FindAny(const unsigned char* h, size_t length, const Needle* needles, size_t count) {
+  size_t i = 0;
+  const unsigned char* found = nullptr;
+#ifdef MORAVINE_FIND_X86
+  found = HasAvx2() ? FindWide(h, length, needles, count, &i) : FindNarrow(h, length, needles, count, &i);
+#else
+  found = FindNarrow(h, length, needles, count, &i);
+#endif
+  if (found) return found;
+  // The rest, too short for a wide load: each needle by memmem, keeping the
+  // earliest place.
+  for (size_t k = 0; k < count; ++k) {
+    if (i + needles[k].length > length) continue;
+    const void* at = memmem(h + i, length - i, needles[k].bytes, needles[k].length);
+    if (at && (!found || at < found)) found = static_cast<const unsigned char*>(at);
+  }
+  return found;
+}
+
+}  // namespace
 
 const unsigned char* Search_findBytes(const unsigned char* haystack, size_t haystack_length,
                                       const unsigned char* needle, size_t needle_length) {
   if (needle_length == 0) return haystack;
   if (needle_length > haystack_length) return nullptr;
   if (needle_length == 1) return static_cast<const unsigned char*>(std::memchr(haystack, needle[0], haystack_length));
-  size_t i = 0;
-#ifdef MORAVINE_FIND_SSE2
-  // Places whose first and last bytes are the needle's, sixteen at a time;
-  // the bytes between are compared at those places only.
-  const __m128i first = _mm_set1_epi8(static_cast<char>(needle[0]));
-  const __m128i last = _mm_set1_epi8(static_cast<char>(needle[needle_length - 1]));
-  const size_t inner = needle_length - 2;
-  for (; i + needle_length - 1 + 16 <= haystack_length; i += 16) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(haystack + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(haystack + i + needle_length - 1));
-    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-    for (; mask; mask &= mask - 1) {
-      const unsigned char* at = haystack + i + std::countr_zero(mask);
-      if (inner == 0 || std::memcmp(at + 1, needle + 1, inner) == 0) return at;
+  const Needle n = Prepare(needle, needle_length);
+  return FindAny(haystack, haystack_length, &n, 1);
+}
+
+bool Search_findAnyBytes(const unsigned char* haystack, size_t haystack_length,
+                         const std::vector<std::string_view>& needles) {
+  std::array<Needle, 8> prepared;
+  size_t count = 0;
+  for (const std::string_view needle : needles) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(needle.data());
+    if (needle.size() > haystack_length) continue;
+    if (needle.size() < 2 || count == prepared.size()) {
+      // Rare cases, searched on their own.
+      if (Search_findBytes(haystack, haystack_length, bytes, needle.size())) return true;
+      continue;
     }
+    prepared[count++] = Prepare(bytes, needle.size());
   }
-#endif
-  const void* found = memmem(haystack + i, haystack_length - i, needle, needle_length);
-  return static_cast<const unsigned char*>(found);
+  return count > 0 && FindAny(haystack, haystack_length, prepared.data(), count) != nullptr;
 }

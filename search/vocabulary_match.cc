@@ -364,13 +364,7 @@ bool Search_mayMatch(const std::vector<std::string>& arguments, const unsigned c
   int32_t errors = 0;
   const std::string word = FilterableWord(arguments, &errors);
   if (word.empty()) return true;
-  for (const std::string_view piece : Pieces(word, errors)) {
-    if (Search_findBytes(dictionary, static_cast<size_t>(length), reinterpret_cast<const unsigned char*>(piece.data()),
-                         piece.size())) {
-      return true;
-    }
-  }
-  return false;
+  return Search_findAnyBytes(dictionary, static_cast<size_t>(length), Pieces(word, errors));
 }
 
 void Search_addRank(int32_t rank, MyHash* table, unsigned char* filter, int32_t value, const HModel* model) {

@@ -168,4 +168,27 @@ TEST(SearchFindBytes, FirstPlaceAsAPlainSearchFindsIt) {
   }
 }
 
+TEST(SearchFindBytes, AnyOfSeveralNeedlesAsPlainSearchesFindThem) {
+  // Sets of needles, more than one pass holds at times, of lengths that put
+  // their rarest bytes anywhere; the answer is whether any plain search finds
+  // its needle.
+  std::mt19937 random(12);
+  for (int round = 0; round < 20000; ++round) {
+    std::string hay(random() % 300, 'a');
+    for (char& c : hay) c = "abZ\n"[random() % 4];
+    std::vector<std::string> needles(random() % 11);
+    for (std::string& needle : needles) {
+      needle.resize(random() % 12);
+      for (char& c : needle) c = "abZ\n"[random() % 4];
+    }
+    if (round % 4 == 0 && !needles.empty() && hay.size() >= needles.back().size()) {
+      hay.replace(hay.size() - needles.back().size(), needles.back().size(), needles.back());
+    }
+    bool expected = false;
+    for (const std::string& needle : needles) expected = expected || hay.find(needle) != std::string::npos;
+    const std::vector<std::string_view> views(needles.begin(), needles.end());
+    ASSERT_EQ(Search_findAnyBytes(U(hay), hay.size(), views), expected) << "round " << round;
+  }
+}
+
 }  // namespace
