@@ -1,7 +1,7 @@
 #!/bin/bash
 # Usage: M=path/to/moravine codec_compare.sh FILE [RUNS], from a scratch folder
 # (tmpfs keeps disk writes out of the times); needs perf, bc and /usr/bin/time.
-# Compresses (one thread, -T 1) and decompresses FILE with moravine (three models), gzip and
+# Compresses (one thread, -T 1, and two, -T 2) and decompresses FILE with moravine (three models), gzip and
 # zstd, printing the best-of-N CPU time (perf task-clock: user + system) and wall time of whole
 # commands, peak RSS from /usr/bin/time; outputs written to files in tmpfs.
 M=${M:?set M to the moravine program}
@@ -22,6 +22,8 @@ for mm in "spaceless:--spaceless" "words-d0:--words --distance 0" "words-d128:--
   n=${mm%%:*}; o=${mm#*:}
   PRE="rm -f w/t.hwz"; best "moravine $n compress" $runs "$M -q -j 1 compress -T 1 $o w/t"
   cp w/t.hwz d/t.hwz; echo "   compressed $(stat -c %s w/t.hwz)"
+  PRE="rm -f w/t.hwz"; best "moravine $n compress -T 2" $runs "$M -q -j 1 compress -T 2 $o w/t"
+  cmp w/t.hwz d/t.hwz || echo "MISMATCH between -T 1 and -T 2"
   PRE="rm -f d/t"; best "moravine $n decompress" $runs "$M -q -j 1 decompress d/t.hwz"
   cmp d/t w/t || echo MISMATCH
 done
