@@ -45,6 +45,9 @@ int WriteOut(const unsigned char* data, int64_t length) {
   return 0;
 }
 
+// Thrown by a decoder's sink to stop the decoding when the output fails.
+struct OutputStopped {};
+
 void Failed(const std::string& name, const std::string& why) {
   std::fprintf(stderr, "moravine: %s: %s\n", name.c_str(), why.c_str());
 }
@@ -136,16 +139,26 @@ int DecompressToStdout(const std::vector<std::string>& paths) {
       status = 1;
       continue;
     }
-    HBuffer text;
+    // The text goes out a cache-sized piece at a time, as zcat's does: the
+    // first bytes leave at once and the whole text is never held. A file
+    // found damaged part way has written what came before; the failure is
+    // said and the status tells.
+    int written = 0;
     int32_t text_length = 0;
     try {
-      HDecompress_file(input.data(), static_cast<int32_t>(input.size()), &text, &text_length, 0);
+      HDecompress_fileStream(
+          input.data(), static_cast<int32_t>(input.size()),
+          [&written](const unsigned char* text, int64_t length) {
+            written = WriteOut(text, length);
+            if (written) throw OutputStopped();
+          },
+          &text_length, 0);
+    } catch (const OutputStopped&) {
     } catch (const std::exception& failure) {
       Failed(input.name(), "not a valid compressed file: " + Reason(failure));
       status = 1;
       continue;
     }
-    int written = WriteOut(text.get(), text_length);
     if (written) return OutputFailed(written);
   }
   return status;

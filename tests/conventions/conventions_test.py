@@ -96,6 +96,23 @@ class Streams(Case):
         self.assertEqual(back.stdout, self.text)
         self.assertEqual(sorted(os.listdir(self.dir)), ["a.txt", "b.hwz"])
 
+    def test_stdout_streams_a_long_text_and_stops_at_damage(self):
+        # A text of several MB leaves in many pieces; a body damaged in the
+        # middle gives out what came before, then a failure and status 1.
+        long_text = text(lines=60000, seed=3)
+        write(self.a, long_text)
+        packed = run("compress", "-c", self.a).stdout
+        write(self.path("b.hwz"), packed)
+        back = run("decompress", "-c", self.path("b.hwz"))
+        self.assertEqual((back.returncode, back.stdout), (0, long_text))
+        middle = len(packed) // 2
+        write(self.path("b.hwz"), packed[:middle] + bytes(16) + packed[middle + 16:])
+        bad = run("decompress", "-c", self.path("b.hwz"))
+        self.assertEqual(bad.returncode, 1)
+        self.assertIn(b"b.hwz: not a valid compressed file", bad.stderr)
+        self.assertTrue(0 < len(bad.stdout) < len(long_text))
+        self.assertEqual(bad.stdout, long_text[:len(bad.stdout)])
+
     def test_cat_concatenates_and_goes_on_after_a_bad_file(self):
         self.compress(self.a)
         write(self.path("bad.hwz"), b"\x01 not a container")
