@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -79,7 +80,11 @@ struct BatchOptions {
   bool force = false;  // outputs may replace existing files
 };
 
-std::atomic<CMainDlg*> g_dialog{nullptr};
+// The dialog of the running batch, for the signal thread. The thread calls
+// it under g_dialog_lock, and the batch takes the dialog away under the same
+// lock before destroying it, so a late signal never reaches a dead dialog.
+std::mutex g_dialog_lock;
+CMainDlg* g_dialog = nullptr;
 // The signal that asked the program to end (0: none). A closed output pipe
 // counts as SIGPIPE.
 std::atomic<int> g_signal{0};
@@ -89,7 +94,8 @@ void StopEverything(int sig) {
   g_signal.compare_exchange_strong(expected, sig);
   expected = 0;
   moravine::cli::g_stop_signal.compare_exchange_strong(expected, sig);
-  if (CMainDlg* dlg = g_dialog.load()) dlg->Abort();
+  std::lock_guard<std::mutex> lock(g_dialog_lock);
+  if (g_dialog) g_dialog->Abort();
 }
 
 // Ctrl-C, SIGTERM and SIGHUP act as Cancel for good: the running jobs end
@@ -149,7 +155,17 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
     return moravine::cli::MayWrite(path, type, window);
   });
   tree.AddDrives();
-  g_dialog = &dlg;
+  // Seen by the signal thread for as long as it lives, on every way out.
+  struct Shown {
+    explicit Shown(CMainDlg* dlg) {
+      std::lock_guard<std::mutex> lock(g_dialog_lock);
+      g_dialog = dlg;
+    }
+    ~Shown() {
+      std::lock_guard<std::mutex> lock(g_dialog_lock);
+      g_dialog = nullptr;
+    }
+  } shown(&dlg);
   if (g_signal.load() != 0) dlg.Abort();  // a signal that came before the dialog
   for (const std::string& given : paths) {
     if (dlg.aborted()) break;
@@ -172,7 +188,6 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
     dlg.WaitUntilIdle();
     window->flushResults();
   }
-  g_dialog = nullptr;
 }
 
 bool AgrepAvailable() {
