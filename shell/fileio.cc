@@ -126,9 +126,6 @@ int OpenParentDirectory(const std::string& path, std::string* name) {
   return ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-// Files up to this size are read, larger ones mapped.
-constexpr int64_t kReadWholeBytes = 64 << 10;
-
 MappedFile::~MappedFile() { close(); }
 
 void MappedFile::close() {

@@ -68,6 +68,13 @@ class MappedFile {
   const struct stat& status() const { return status_; }
   FileAttributes attributes() const { return FileAttributes::Of(status_); }
   int fd() const { return fd_; }
+  // Files up to this size are read into memory, larger ones mapped. One
+  // read of a few hundred KiB costs less than mapping the file, faulting
+  // its pages in and unmapping it, which also makes every other thread's
+  // processor drop its address translations; a mapping reads only the
+  // pages that are touched, which wins for large files that are only
+  // partly read (a search that stops at the dictionary).
+  static constexpr int64_t kReadWholeBytes = 256 << 10;
   // Whether the bytes are a mapping of the file (large files) rather than a
   // copy in memory (small ones): only a mapping's pages may be given back
   // to the page cache.

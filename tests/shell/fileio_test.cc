@@ -132,7 +132,8 @@ TEST_F(FileIo, AMappingOfAFileCutShortReadsZerosAndSaysSo) {
 }
 
 TEST_F(FileIo, SmallFilesAreReadWholeLargeOnesMappedAndBothSeeChanges) {
-  for (size_t size : {size_t{1}, size_t{65536}, size_t{65537}}) {
+  constexpr auto kWhole = static_cast<size_t>(MappedFile::kReadWholeBytes);
+  for (size_t size : {size_t{1}, kWhole, kWhole + 1}) {
     const std::string path = dir_ + "/f" + std::to_string(size);
     std::string text(size, 'a');
     for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + i % 26);
@@ -141,7 +142,7 @@ TEST_F(FileIo, SmallFilesAreReadWholeLargeOnesMappedAndBothSeeChanges) {
     MappedFile::Failure failure;
     int error = 0;
     ASSERT_TRUE(file.open(path, &failure, &error));
-    EXPECT_EQ(file.mapped(), size > 65536) << size;
+    EXPECT_EQ(file.mapped(), size > kWhole) << size;
     ASSERT_EQ(std::string(reinterpret_cast<const char*>(file.data()), static_cast<size_t>(file.size())), text);
     EXPECT_FALSE(file.changed());
     ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(size / 2)), 0);
