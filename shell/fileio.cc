@@ -282,61 +282,79 @@ bool WriteFileAtomically(const std::string& path, const unsigned char* data, int
 
 bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, WriteFailure* failure,
                          int* error, const FileAttributes* attributes) {
-  std::string name;
-  Fd dir(OpenParentDirectory(path, &name));
-  std::string temp_name;
-  Fd fd(dir.get() >= 0 ? CreateTempIn(dir.get(), name, &temp_name) : -1);
-  if (fd.get() < 0) {
+  StreamedOutput output;
+  if (!output.create(path, error, attributes)) {
     *failure = WriteFailure::kCreate;
-    *error = errno;
     return false;
   }
-  std::string temp = DirectoryOf(path) + temp_name;
-  RegisterTemporaryFile(temp);
-  auto fail = [&] {
+  *failure = WriteFailure::kWrite;
+  return output.write(data, length, error) && output.commit(error);
+}
+
+bool PendingFile::create(const std::string& path, const FileAttributes* attributes, int* error) {
+  discard();
+  *error = 0;
+  dir_fd_ = OpenParentDirectory(path, &target_);
+  fd_ = dir_fd_ >= 0 ? CreateTempIn(dir_fd_, target_, &temp_name_) : -1;
+  if (fd_ < 0) {
     *error = errno;
-    *failure = WriteFailure::kWrite;
-    ::unlinkat(dir.get(), temp_name.c_str(), 0);
-    ForgetTemporaryFile(temp);
+    discard();
     return false;
-  };
-  int64_t done = 0;
-  while (done < length) {
-    ssize_t n = ::write(fd.get(), data + done, static_cast<size_t>(length - done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail();
-    }
-    done += n;
   }
-  FinishAttributes(fd.get(), attributes);
-  if (::close(fd.release()) != 0) return fail();
-  if (::renameat(dir.get(), temp_name.c_str(), dir.get(), name.c_str()) != 0) return fail();
-  ForgetTemporaryFile(temp);
+  temp_ = DirectoryOf(path) + temp_name_;
+  RegisterTemporaryFile(temp_);
+  has_attributes_ = attributes != nullptr;
+  if (attributes) attributes_ = *attributes;
   return true;
+}
+
+bool PendingFile::finish(bool ok, bool damaged, int* error) {
+  if (fd_ < 0) {
+    *error = EBADF;
+    return false;
+  }
+  if (ok) FinishAttributes(fd_, has_attributes_ ? &attributes_ : nullptr);
+  const int fd = fd_;
+  fd_ = -1;
+  ok = (::close(fd) == 0) && ok;
+  if (ok && damaged) {
+    errno = EIO;
+    ok = false;
+  }
+  ok = ok && ::renameat(dir_fd_, temp_name_.c_str(), dir_fd_, target_.c_str()) == 0;
+  if (ok) {
+    // In place: nothing is left to remove.
+    ForgetTemporaryFile(temp_);
+    temp_.clear();
+    temp_name_.clear();
+  } else {
+    *error = errno;
+  }
+  discard();
+  return ok;
+}
+
+void PendingFile::discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_name_.empty() && dir_fd_ >= 0) ::unlinkat(dir_fd_, temp_name_.c_str(), 0);
+  if (!temp_.empty()) ForgetTemporaryFile(temp_);
+  temp_.clear();
+  temp_name_.clear();
+  if (dir_fd_ >= 0) ::close(dir_fd_);
+  dir_fd_ = -1;
 }
 
 bool MappedOutput::create(const std::string& path, int64_t size, WriteFailure* failure, int* error,
                           const FileAttributes* attributes) {
   abort();
-  *error = 0;
-  std::string name;
-  dir_fd_ = OpenParentDirectory(path, &name);
-  fd_ = dir_fd_ >= 0 ? CreateTempIn(dir_fd_, name, &temp_name_) : -1;
-  if (fd_ < 0) {
+  if (!file_.create(path, attributes, error)) {
     *failure = WriteFailure::kCreate;
-    *error = errno;
-    abort();
     return false;
   }
-  path_ = name;
-  temp_ = DirectoryOf(path) + temp_name_;
-  RegisterTemporaryFile(temp_);
   size_ = size;
-  has_attributes_ = attributes != nullptr;
-  if (attributes) attributes_ = *attributes;
-  if (::fallocate(fd_, 0, 0, static_cast<off_t>(size)) == 0) {
-    void* p = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+  if (::fallocate(file_.fd(), 0, 0, static_cast<off_t>(size)) == 0) {
+    void* p = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, file_.fd(), 0);
     if (p != MAP_FAILED) {
       data_ = static_cast<unsigned char*>(p);
       guard_.watch(data_, static_cast<size_t>(size));
@@ -352,73 +370,34 @@ bool MappedOutput::create(const std::string& path, int64_t size, WriteFailure* f
 bool MappedOutput::commit(int64_t length, WriteFailure* failure, int* error) {
   *failure = WriteFailure::kWrite;
   guard_.release();
-  bool damaged = guard_.damaged();
+  // Someone cut the file short while it was written: its pages read as
+  // zeros, and it is not kept.
+  const bool damaged = guard_.damaged();
   bool ok = ::munmap(data_, static_cast<size_t>(size_)) == 0;
   data_ = nullptr;
-  ok = ok && ::ftruncate(fd_, static_cast<off_t>(length)) == 0;
-  if (ok) FinishAttributes(fd_, has_attributes_ ? &attributes_ : nullptr);
-  int fd = fd_;
-  fd_ = -1;
-  ok = (::close(fd) == 0) && ok;
-  if (ok && damaged) {
-    // Someone cut the file short while it was written.
-    errno = EIO;
-    ok = false;
-  }
-  ok = ok && ::renameat(dir_fd_, temp_name_.c_str(), dir_fd_, path_.c_str()) == 0;
-  if (!ok) {
-    *error = errno;
-    ::unlinkat(dir_fd_, temp_name_.c_str(), 0);
-  }
-  ForgetTemporaryFile(temp_);
-  temp_.clear();
-  temp_name_.clear();
-  ::close(dir_fd_);
-  dir_fd_ = -1;
-  return ok;
+  ok = ok && ::ftruncate(file_.fd(), static_cast<off_t>(length)) == 0;
+  return file_.finish(ok, damaged, error);
 }
 
 void MappedOutput::abort() {
   guard_.release();
   if (data_) ::munmap(data_, static_cast<size_t>(size_));
   data_ = nullptr;
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  if (!temp_name_.empty() && dir_fd_ >= 0) ::unlinkat(dir_fd_, temp_name_.c_str(), 0);
-  if (!temp_.empty()) ForgetTemporaryFile(temp_);
-  temp_.clear();
-  temp_name_.clear();
-  if (dir_fd_ >= 0) ::close(dir_fd_);
-  dir_fd_ = -1;
+  file_.discard();
 }
 
 bool StreamedOutput::create(const std::string& path, int* error, const FileAttributes* attributes) {
-  abort();
-  *error = 0;
-  std::string name;
-  dir_fd_ = OpenParentDirectory(path, &name);
-  fd_ = dir_fd_ >= 0 ? CreateTempIn(dir_fd_, name, &temp_name_) : -1;
-  if (fd_ < 0) {
-    *error = errno;
-    abort();
-    return false;
-  }
-  path_ = name;
-  temp_ = DirectoryOf(path) + temp_name_;
-  RegisterTemporaryFile(temp_);
-  has_attributes_ = attributes != nullptr;
-  if (attributes) attributes_ = *attributes;
-  return true;
+  return file_.create(path, attributes, error);
 }
 
 bool StreamedOutput::write(const unsigned char* data, int64_t length, int* error) {
-  if (fd_ < 0) {
+  if (file_.fd() < 0) {
     *error = EBADF;
     return false;
   }
   int64_t done = 0;
   while (done < length) {
-    ssize_t n = ::write(fd_, data + done, static_cast<size_t>(length - done));
+    ssize_t n = ::write(file_.fd(), data + done, static_cast<size_t>(length - done));
     if (n < 0) {
       if (errno == EINTR) continue;
       *error = errno;
@@ -429,37 +408,6 @@ bool StreamedOutput::write(const unsigned char* data, int64_t length, int* error
   return true;
 }
 
-bool StreamedOutput::commit(int* error) {
-  if (fd_ < 0) {
-    *error = EBADF;
-    return false;
-  }
-  FinishAttributes(fd_, has_attributes_ ? &attributes_ : nullptr);
-  int fd = fd_;
-  fd_ = -1;
-  bool ok = ::close(fd) == 0;
-  ok = ok && ::renameat(dir_fd_, temp_name_.c_str(), dir_fd_, path_.c_str()) == 0;
-  if (!ok) {
-    *error = errno;
-    ::unlinkat(dir_fd_, temp_name_.c_str(), 0);
-  }
-  ForgetTemporaryFile(temp_);
-  temp_.clear();
-  temp_name_.clear();
-  ::close(dir_fd_);
-  dir_fd_ = -1;
-  return ok;
-}
-
-void StreamedOutput::abort() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  if (!temp_name_.empty() && dir_fd_ >= 0) ::unlinkat(dir_fd_, temp_name_.c_str(), 0);
-  if (!temp_.empty()) ForgetTemporaryFile(temp_);
-  temp_.clear();
-  temp_name_.clear();
-  if (dir_fd_ >= 0) ::close(dir_fd_);
-  dir_fd_ = -1;
-}
+bool StreamedOutput::commit(int* error) { return file_.finish(true, false, error); }
 
 }  // namespace moravine

@@ -121,6 +121,39 @@ bool WriteFileAtomically(const std::string& path, const unsigned char* data, int
 bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* message,
                          const FileAttributes* attributes = nullptr);
 
+// A hidden file beside a target, private (mode 0600) while it is written
+// and listed for removal should the program be killed, that is renamed over
+// the target when finished and removed otherwise. The two outputs below are
+// written through one.
+class PendingFile {
+ public:
+  PendingFile() = default;
+  ~PendingFile() { discard(); }
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  // False, with *error set, when the file cannot be made; nothing is left.
+  bool create(const std::string& path, const FileAttributes* attributes, int* error);
+  int fd() const { return fd_; }
+  // The hidden file's path, while there is one.
+  const std::string& path() const { return temp_; }
+  // When `ok` (the writing went well) and the file was not `damaged`, gives
+  // it its attributes, closes it and renames it over the target; otherwise,
+  // or when one of those fails (*error set), removes it.
+  bool finish(bool ok, bool damaged, int* error);
+  // Removes the file, if there is one.
+  void discard();
+
+ private:
+  std::string target_;     // the target's name in its directory
+  std::string temp_;       // the hidden file's path
+  std::string temp_name_;  // and its name in the directory
+  int dir_fd_ = -1;
+  int fd_ = -1;
+  bool has_attributes_ = false;
+  FileAttributes attributes_;
+};
+
 // A new file of a fixed size beside `path`, mapped for writing, which
 // replaces `path` only when committed. Its space is reserved first, so
 // writing through the mapping cannot fail for want of disk space. Left
@@ -139,21 +172,15 @@ class MappedOutput {
               const FileAttributes* attributes = nullptr);
   unsigned char* data() const { return data_; }
   // The hidden file being written, while there is one.
-  const std::string& temporaryPath() const { return temp_; }
+  const std::string& temporaryPath() const { return file_.path(); }
   // Keeps the first `length` bytes and renames the file over the target.
   bool commit(int64_t length, WriteFailure* failure, int* error);
   void abort();
 
  private:
-  std::string path_;
-  std::string temp_;
-  std::string temp_name_;
-  int dir_fd_ = -1;
-  int fd_ = -1;
+  PendingFile file_;
   unsigned char* data_ = nullptr;
   int64_t size_ = 0;
-  bool has_attributes_ = false;
-  FileAttributes attributes_;
   MappingGuard guard_;
 };
 
@@ -163,7 +190,6 @@ class MappedOutput {
 class StreamedOutput {
  public:
   StreamedOutput() = default;
-  ~StreamedOutput() { abort(); }
   StreamedOutput(const StreamedOutput&) = delete;
   StreamedOutput& operator=(const StreamedOutput&) = delete;
 
@@ -172,19 +198,13 @@ class StreamedOutput {
   // Appends the bytes; false, with *error set, when writing fails.
   bool write(const unsigned char* data, int64_t length, int* error);
   // The hidden file being written, while there is one.
-  const std::string& temporaryPath() const { return temp_; }
+  const std::string& temporaryPath() const { return file_.path(); }
   // Finishes the file and renames it over the target.
   bool commit(int* error);
-  void abort();
+  void abort() { file_.discard(); }
 
  private:
-  std::string path_;
-  std::string temp_;
-  std::string temp_name_;
-  int dir_fd_ = -1;
-  int fd_ = -1;
-  bool has_attributes_ = false;
-  FileAttributes attributes_;
+  PendingFile file_;
 };
 
 // Opens the directory that holds `path` and gives the last name in it.
