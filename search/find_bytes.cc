@@ -87,37 +87,6 @@ __attribute__((target("avx2"))) const unsigned char* FindWide(const unsigned cha
 }
 #endif
 
-// Places from `i` on, 16 at a time; as FindWide.
-const unsigned char* FindNarrow(const unsigned char* h, size_t length, const Needle* needles, size_t count,
-                                size_t* i) {
-  size_t p = *i;
-#ifdef MORAVINE_FIND_X86
-  size_t reach = 0;
-  for (size_t k = 0; k < count; ++k) reach = std::max(reach, needles[k].length);
-  for (; p + reach - 1 + 16 <= length; p += 16) {
-    for (size_t k = 0; k < count; ++k) {
-      const Needle& n = needles[k];
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + p + n.first));
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h + p + n.second));
-      auto mask = static_cast<unsigned>(
-          _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, _mm_set1_epi8(static_cast<char>(n.bytes[n.first]))),
-                                          _mm_cmpeq_epi8(b, _mm_set1_epi8(static_cast<char>(n.bytes[n.second]))))));
-      for (; mask; mask &= mask - 1) {
-        const unsigned char* at = h + p + std::countr_zero(mask);
-        if (At(n, at)) {
-          *i = p;
-          return at;
-        }
-      }
-    }
-  }
-#else
-  (void)h, (void)length, (void)needles, (void)count;
-#endif
-  *i = p;
-  return nullptr;
-}
-
 bool HasAvx2() {
 #ifdef MORAVINE_FIND_X86
   static const bool avx2 = __builtin_cpu_supports("avx2");
@@ -133,13 +102,11 @@ const unsigned char* FindAny(const unsigned char* h, size_t length, const Needle
   size_t i = 0;
   const unsigned char* found = nullptr;
 #ifdef MORAVINE_FIND_X86
-  found = HasAvx2() ? FindWide(h, length, needles, count, &i) : FindNarrow(h, length, needles, count, &i);
-#else
-  found = FindNarrow(h, length, needles, count, &i);
+  if (HasAvx2()) found = FindWide(h, length, needles, count, &i);
 #endif
   if (found) return found;
-  // The rest, too short for a wide load: each needle by memmem, keeping the
-  // earliest place.
+  // The rest, too short for a wide load (or all of it, without AVX2): each
+  // needle by memmem, keeping the earliest place.
   for (size_t k = 0; k < count; ++k) {
     if (i + needles[k].length > length) continue;
     const void* at = memmem(h + i, length - i, needles[k].bytes, needles[k].length);
