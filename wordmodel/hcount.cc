@@ -5,11 +5,11 @@
 #include <new>
 #include <thread>
 
+#include "wordmodel/hcounttable.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/htoken.h"
 #include "wordmodel/htokencache.h"
-#include "wordmodel/hmodel_free.h"
 
 namespace {
 
@@ -19,148 +19,170 @@ constexpr int32_t kMinStretch = 1 << 20;
 // How much text counting passes between two calls of the text_read callback.
 constexpr int32_t kReadStep = 8 << 20;
 
-// A direct-mapped cache of recent tokens of at most 8 bytes and their ids,
-// small enough to stay in the processor's cache: most tokens of a text are
-// frequent ones and cost neither a hash nor a walk through the table.
-struct IdCacheSlot {
-  uint64_t key;
-  int32_t length;  // 0: empty slot
-  int32_t id;
-};
-
-// The same for tokens of 9 to 16 bytes (long words are frequent enough),
-// keyed by their first and last 8 bytes, which together cover every byte.
-struct LongIdCacheSlot {
+// A direct-mapped cache of recent tokens of at most 16 bytes and their ids
+// in front of the table: the slots of frequent tokens sit together in a few
+// hundred pages instead of spread over the whole table, which keeps their
+// lookups in the processor's caches and address translations. A slot holds
+// the same key as the table's slots.
+struct alignas(32) IdCacheSlot {
   uint64_t head;
   uint64_t tail;
   int32_t length;  // 0: empty slot
   int32_t id;
 };
-constexpr int32_t kLongCacheBits = 13;
 
-inline uint32_t LongCacheSlot(uint64_t head, uint64_t tail, int32_t length) {
-  return static_cast<uint32_t>(((head ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ static_cast<uint64_t>(length)) *
-                                0x9E3779B97F4A7C15ull) >>
-                               (64 - kLongCacheBits));
+// Up to 2^16 slots (2 MiB), fewer for short texts. Lookups of neighbouring
+// tokens overlap, so a cache beyond the nearest processor caches still pays.
+constexpr int32_t kIdCacheMaxBits = 16;
+
+inline int32_t IdCacheBits(int32_t text_length) {
+  int32_t bits = 6;
+  while (bits < kIdCacheMaxBits && (int64_t{1} << (bits + 5)) < text_length) ++bits;
+  return bits;
 }
 
-// Appends ids to a chunked stream.
+inline uint32_t IdCachePlace(uint64_t head, uint64_t tail, int32_t length, int32_t bits) {
+  return static_cast<uint32_t>(((head ^ (tail * 0xC2B2AE3D27D4EB4Full) ^ static_cast<uint64_t>(length)) *
+                                0x9E3779B97F4A7C15ull) >>
+                               (64 - bits));
+}
+
+// A token the cache does not hold, from the table.
+[[gnu::noinline]] int32_t TableId(HCountTable* table, const unsigned char* token, int32_t n, uint64_t head,
+                                  uint64_t tail) {
+  return HCountTable_id(table, token, n, head, tail);
+}
+
+// Appends ids to a chunked stream. The writing position lives in the
+// counting loop's own variables, which hand it back here for a new chunk.
 class IdWriter {
  public:
   explicit IdWriter(HCountStretch* s) : s_(s) {}
-  ~IdWriter() { finish(); }
-  void put(uint32_t id) {
-    if (end_ - w_ < 4) next();
-    w_ = HIdStream_put(w_, id);
+
+  // Closes the current chunk at w and opens a new one; gives its start and
+  // sets *end to its end. (The loop's writing position never has its
+  // address taken: the compiler keeps it in a register across stores.)
+  unsigned char* next(unsigned char* w, unsigned char** end) {
+    finish(w);
+    HBuffer chunk = HBuffer_allocate(kChunk);
+    if (!chunk) HFatal("Error: memory allocation (HParse_text)\n");
+    unsigned char* start = chunk.get();
+    *end = start + kChunk;
+    s_->chunks.push_back(std::move(chunk));
+    return start;
   }
-  void finish() {
+  void finish(const unsigned char* w) {
     if (!s_->chunks.empty() && s_->chunk_lengths.size() < s_->chunks.size()) {
-      s_->chunk_lengths.push_back(static_cast<int32_t>(w_ - s_->chunks.back().get()));
+      s_->chunk_lengths.push_back(static_cast<int32_t>(w - s_->chunks.back().get()));
     }
   }
 
  private:
   static constexpr int32_t kChunk = 1 << 20;
-  void next() {
-    finish();
-    HBuffer chunk = HBuffer_allocate(kChunk);
-    if (!chunk) HFatal("Error: memory allocation (HParse_text)\n");
-    w_ = chunk.get();
-    end_ = w_ + kChunk;
-    s_->chunks.push_back(std::move(chunk));
-  }
   HCountStretch* s_;
-  unsigned char* w_ = nullptr;
-  unsigned char* end_ = nullptr;
 };
 
+
 template <bool kSpaceless>
-void CountStretch(const unsigned char* text, int32_t length, HHashtable* table, HCountStretch* s,
+void CountStretch(const unsigned char* text, int32_t length, HCountTable* table, HCountStretch* s,
                   const HTextRead& text_read) {
   const int32_t end = s->end;
-  const int32_t bits = HTokenCache_bitsFor(end - s->begin);
+  const int32_t bits = IdCacheBits(end - s->begin);
   std::unique_ptr<IdCacheSlot[]> cache(new IdCacheSlot[size_t{1} << bits]());
-  std::unique_ptr<LongIdCacheSlot[]> long_cache(new LongIdCacheSlot[size_t{1} << kLongCacheBits]());
   IdWriter ids(s);
+  unsigned char* w = nullptr;
+  unsigned char* w_end = nullptr;
   std::vector<int32_t>& counts = s->counts;
   counts.reserve(1024);
-  // The counts' place and size in locals: stores of ids through bytes
-  // would otherwise make every token read them again from the vector.
   int32_t* count_of = counts.data();
-  size_t counted = 0;
+  uint32_t counted = 0;
   enum { kOther, kAfterWord, kHeldBlank } state = kOther;
   int32_t blank_id = -1;
   int64_t dropped = 0;
   int32_t read_to = s->begin;  // text before this point has been handed to text_read
   HTokenStarts starts;
   HTokenStarts_init(&starts, text, length, s->begin, end);
-  for (int32_t p = s->begin; p < end;) {
+  // Tokens are taken in batches: the cache places of a batch are worked
+  // out and their lines requested first, then the batch is looked up, so
+  // that the lookups of neighbouring tokens overlap.
+  constexpr int32_t kBatch = 32;
+  // Room checked every batch: at most two ids of four bytes per token.
+  constexpr ptrdiff_t kBatchRoom = 2 * 4 * kBatch + 4;
+  int32_t at[kBatch + 1];
+  uint64_t heads[kBatch], tails[kBatch];
+  uint32_t places[kBatch];
+  int32_t p = s->begin;
+  while (p < end) {
     if (p - read_to >= kReadStep && text_read) {
       text_read(read_to, p);
       read_to = p;
     }
-    const unsigned char* token = text + p;
-    const int32_t next = static_cast<int32_t>(HTokenStarts_next(&starts));
-    int32_t n = next - p;
-    int32_t id;
-    if (n <= 8) {
-      uint64_t key = HTokenCache_key(token, n, length - p);
-      IdCacheSlot& slot = cache[HTokenCache_slot(key, n, bits)];
-      if (slot.key == key && slot.length == n) {
-        id = slot.id;
-      } else {
-        id = HHashtable_internKey(token, n, HHashtable_keyHash(token, n, key, table->seed), key, table)->id;
-        slot = IdCacheSlot{key, n, id};
-      }
-    } else if (n <= 16) {
-      const uint64_t head = HHash_load8(token);
-      const uint64_t tail = HHash_load8(token + n - 8);
-      LongIdCacheSlot& slot = long_cache[LongCacheSlot(head, tail, n)];
-      if (slot.head == head && slot.tail == tail && slot.length == n) {
-        id = slot.id;
-      } else {
-        uint64_t prefix = HHashtable_prefix(token, n);
-        id = HHashtable_internKey(token, n, HHashtable_keyHash(token, n, prefix, table->seed), prefix, table)->id;
-        slot = LongIdCacheSlot{head, tail, n, id};
-      }
-    } else {
-      uint64_t prefix = HHashtable_prefix(token, n);
-      id = HHashtable_internKey(token, n, HHashtable_keyHash(token, n, prefix, table->seed), prefix, table)->id;
+    if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
+    int32_t m = 0;
+    at[0] = p;
+    while (m < kBatch && p < end) {
+      p = static_cast<int32_t>(HTokenStarts_next(&starts));
+      at[++m] = p;
     }
-    if (static_cast<size_t>(id) == counted) {
-      counts.push_back(0);
-      count_of = counts.data();
-      ++counted;
+    for (int32_t i = 0; i < m; ++i) {
+      const unsigned char* token = text + at[i];
+      const int32_t n = at[i + 1] - at[i];
+      heads[i] = HTokenCache_key(token, n, length - at[i]);
+      tails[i] = HCountTable_tail(token, n);
+      places[i] = IdCachePlace(heads[i], tails[i], n, bits);
+      __builtin_prefetch(&cache[places[i]]);
     }
-    ++count_of[id];
-    if constexpr (kSpaceless) {
-      bool word = HToken_isWordByte(token[0]);
-      if (state == kAfterWord && n == 1 && token[0] == ' ') {
-        blank_id = id;
-        state = kHeldBlank;
-        ++dropped;
-      } else {
-        if (state == kHeldBlank && !word) {
-          ids.put(static_cast<uint32_t>(blank_id));
-          --dropped;
+    for (int32_t i = 0; i < m; ++i) {
+      const unsigned char* token = text + at[i];
+      const int32_t n = at[i + 1] - at[i];
+      const uint64_t head = heads[i];
+      const uint64_t tail = tails[i];
+      int32_t id;
+      if (n <= 16) [[likely]] {
+        IdCacheSlot& slot = cache[places[i]];
+        if (slot.head == head && slot.tail == tail && slot.length == n) [[likely]] {
+          id = slot.id;
+        } else {
+          id = TableId(table, token, n, head, tail);
+          slot = IdCacheSlot{head, tail, n, id};
         }
-        ids.put(static_cast<uint32_t>(id));
-        state = word ? kAfterWord : kOther;
+      } else {
+        id = TableId(table, token, n, head, tail);
       }
-    } else {
-      ids.put(static_cast<uint32_t>(id));
+      if (static_cast<uint32_t>(id) == counted) [[unlikely]] {
+        counts.push_back(0);
+        count_of = counts.data();
+        ++counted;
+      }
+      ++count_of[id];
+      if constexpr (kSpaceless) {
+        const bool word = HToken_isWordByte(token[0]);
+        if (state == kAfterWord && n == 1 && token[0] == ' ') {
+          blank_id = id;
+          state = kHeldBlank;
+          ++dropped;
+        } else {
+          if (state == kHeldBlank && !word) {
+            w = HIdStream_putWide(w, static_cast<uint32_t>(blank_id));
+            --dropped;
+          }
+          w = HIdStream_putWide(w, static_cast<uint32_t>(id));
+          state = word ? kAfterWord : kOther;
+        }
+      } else {
+        w = HIdStream_putWide(w, static_cast<uint32_t>(id));
+      }
     }
-    p = next;
   }
   if (kSpaceless && state == kHeldBlank) {
-    ids.put(static_cast<uint32_t>(blank_id));
+    if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
+    w = HIdStream_putWide(w, static_cast<uint32_t>(blank_id));
     --dropped;
   }
-  ids.finish();
+  ids.finish(w);
   if (text_read) text_read(read_to, end);
   s->dropped_blanks = dropped;
-  const HNode* blank = HHashtable_lookup(reinterpret_cast<const unsigned char*>(" "), 1, table);
-  s->blank_id = blank ? blank->id : -1;
+  s->blank_id = HCountTable_find(table, reinterpret_cast<const unsigned char*>(" "), 1);
 }
 
 // Seams after a newline near every multiple of length / threads: the token
@@ -198,35 +220,33 @@ void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int3
     stretches[k].begin = seams[k];
     stretches[k].end = seams[k + 1];
   }
-  auto count = [&](size_t k, HHashtable* table) {
+  for (HCountStretch& s : stretches) {
+    s.table.reset(new HCountTable);
+    HCountTable_create(s.table.get(), s.end - s.begin);
+  }
+  auto count = [&](size_t k) {
     if (spaceless) {
-      CountStretch<true>(text, length, table, &stretches[k], text_read);
+      CountStretch<true>(text, length, stretches[k].table.get(), &stretches[k], text_read);
     } else {
-      CountStretch<false>(text, length, table, &stretches[k], text_read);
+      CountStretch<false>(text, length, stretches[k].table.get(), &stretches[k], text_read);
     }
   };
-  HHashtable* vocabulary = &model->vocabulary;
   if (parts == 1) {
-    count(0, vocabulary);
+    count(0);
   } else {
-    // Stretch 0 counts into the model's table; every other one into its own.
-    for (size_t k = 1; k < parts; ++k) {
-      stretches[k].local.reset(new HModel);
-      HHashtable_create(stretches[k].local.get(), vocabulary->bucket_count - 13);
-    }
     std::vector<std::exception_ptr> failures(parts);
     std::vector<std::thread> workers;
     for (size_t k = 1; k < parts; ++k) {
       workers.emplace_back([&, k] {
         try {
-          count(k, &stretches[k].local->vocabulary);
+          count(k);
         } catch (...) {
           failures[k] = std::current_exception();
         }
       });
     }
     try {
-      count(0, vocabulary);
+      count(0);
     } catch (...) {
       failures[0] = std::current_exception();
     }
@@ -234,26 +254,43 @@ void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int3
     for (const std::exception_ptr& f : failures) {
       if (f) std::rethrow_exception(f);
     }
-    // Merge in text order: a token new to the model gets the next id, which
-    // is the order of first occurrence in the whole text.
-    for (size_t k = 1; k < parts; ++k) {
-      HCountStretch& s = stretches[k];
-      const HHashtable* local = &s.local->vocabulary;
-      s.global_id.resize(local->entries.size());
-      for (const HNode* node : local->entries) {
-        uint64_t hash = HHashtable_keyHash(node->token, node->length, node->prefix, vocabulary->seed);
-        s.global_id[node->id] = HHashtable_internKey(node->token, node->length, hash, node->prefix, vocabulary)->id;
-      }
-      HModel_free(s.local.get(), true);
-      s.local.reset();
-    }
   }
-  // Frequencies: the counts of every stretch, by model id.
-  std::vector<int64_t> total(vocabulary->entries.size(), 0);
+  // Merge in text order into the first stretch's table: a token new to it
+  // gets the next id, which is the order of first occurrence in the whole
+  // text.
+  HCountTable* all = stretches[0].table.get();
+  for (size_t k = 1; k < parts; ++k) {
+    HCountStretch& s = stretches[k];
+    const HCountTable* local = s.table.get();
+    const int32_t size = HCountTable_size(local);
+    s.global_id.resize(static_cast<size_t>(size));
+    for (int32_t lid = 0; lid < size; ++lid) {
+      const unsigned char* token = local->tokens[static_cast<size_t>(lid)];
+      const int32_t n = local->lengths[static_cast<size_t>(lid)];
+      s.global_id[static_cast<size_t>(lid)] =
+          HCountTable_id(all, token, n, HHashtable_prefix(token, n), HCountTable_tail(token, n));
+    }
+    s.table.reset();
+  }
+  // The model's vocabulary, in id order, with every stretch's counts.
+  const int32_t size = HCountTable_size(all);
+  std::vector<int64_t> total(static_cast<size_t>(size), 0);
   for (const HCountStretch& s : stretches) {
     for (size_t lid = 0; lid < s.counts.size(); ++lid) {
       total[s.global_id.empty() ? lid : static_cast<size_t>(s.global_id[lid])] += s.counts[lid];
     }
   }
-  for (HNode* node : vocabulary->entries) node->frequency = static_cast<int32_t>(total[node->id]);
+  HHashtable* vocabulary = &model->vocabulary;
+  HHashtable_reserve(vocabulary, size);
+  for (int32_t id = 0; id < size; ++id) {
+    const unsigned char* token = all->tokens[static_cast<size_t>(id)];
+    const int32_t n = all->lengths[static_cast<size_t>(id)];
+    const uint64_t prefix = HHashtable_prefix(token, n);
+    const uint64_t hash = all->seed == vocabulary->seed ? all->hashes[static_cast<size_t>(id)]
+                                                        : HHashtable_keyHash(token, n, prefix, vocabulary->seed);
+    HNode* node = HHashtable_internKey(token, n, hash, prefix, vocabulary);
+    if (node->id != id) HFatal("Error: Insert hash table\n");
+    node->frequency = static_cast<int32_t>(total[static_cast<size_t>(id)]);
+  }
+  stretches[0].table.reset();
 }

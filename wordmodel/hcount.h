@@ -15,12 +15,15 @@
 #ifndef MORAVINE_WORDMODEL_HCOUNT_H_
 #define MORAVINE_WORDMODEL_HCOUNT_H_
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "wordmodel/hbuffer.h"
+#include "wordmodel/hcounttable.h"
 #include "wordmodel/hmodel.h"
 
 // One stretch of the text [begin, end) as counted.
@@ -35,7 +38,7 @@ struct HCountStretch {
   std::vector<int32_t> global_id;  // local id -> id in the model's vocabulary
   int64_t dropped_blanks = 0;      // blanks left out of the stream (spaceless)
   int32_t blank_id = -1;           // local id of the blank token, or -1
-  std::unique_ptr<HModel> local;   // the stretch's own table, until merged
+  std::unique_ptr<HCountTable> table;  // the stretch's own vocabulary, until merged
 };
 
 struct HCountResult {
@@ -84,6 +87,49 @@ inline const unsigned char* HIdStream_get(const unsigned char* r, uint32_t* id) 
   }
   *id = ((b & 0x3F) << 24) | (static_cast<uint32_t>(r[1]) << 16) | (static_cast<uint32_t>(r[2]) << 8) | r[3];
   return r + 4;
+}
+
+// HIdStream_put without a branch on the id's size: four bytes are stored
+// whatever the size, so the stream needs three bytes of room beyond it.
+inline unsigned char* HIdStream_putWide(unsigned char* w, uint32_t id) {
+  if constexpr (std::endian::native == std::endian::little) {
+    const uint32_t v = id - 0x80;
+    const uint32_t two = (0x80 | (v >> 8)) | ((v & 0xFF) << 8);
+    const uint32_t four = __builtin_bswap32(0xC0000000u | id);
+    const uint32_t wide = id >= 0x80;
+    const uint32_t widest = id >= 0x80 + 0x4000;
+    // Selected by masks: a compiler turns a choice by conditions back into
+    // branches, which the random sizes of ids would mispredict.
+    uint32_t e = id ^ ((id ^ two) & (0u - wide));
+    e ^= (e ^ four) & (0u - widest);
+    std::memcpy(w, &e, 4);
+    return w + 1 + wide + 2 * widest;
+  } else {
+    return HIdStream_put(w, id);
+  }
+}
+
+// HIdStream_get without a branch on the id's size, for the streams that
+// counting writes: every id there is followed by at least three readable
+// bytes of its chunk.
+inline const unsigned char* HIdStream_getWide(const unsigned char* r, uint32_t* id) {
+  if constexpr (std::endian::native == std::endian::little) {
+    uint32_t v;
+    std::memcpy(&v, r, 4);
+    v = __builtin_bswap32(v);  // the id's bytes, first byte highest
+    const uint32_t b = v >> 24;
+    const uint32_t wide = b >= 0x80;
+    const uint32_t widest = b >= 0xC0;
+    const uint32_t two = ((v >> 16) & 0x3FFF) + 0x80;
+    const uint32_t four = v & 0x3FFFFFFF;
+    // Selected by masks: the random sizes of ids would mispredict branches.
+    uint32_t x = b ^ ((b ^ two) & (0u - wide));
+    x ^= (x ^ four) & (0u - widest);
+    *id = x;
+    return r + 1 + wide + 2 * widest;
+  } else {
+    return HIdStream_get(r, id);
+  }
 }
 
 #endif  // MORAVINE_WORDMODEL_HCOUNT_H_

@@ -207,6 +207,13 @@ int HHashtable_insert(const unsigned char* token, int32_t length, HHashtable* ta
   return is_new;
 }
 
+void HHashtable_reserve(HHashtable* table, int32_t count) {
+  if (table->bucket_count <= 0 || count <= 0) return;
+  const uint64_t want = std::bit_ceil(static_cast<uint64_t>(count));
+  if (want > table->chain_mask + 1) Rebuild(table, want, false);
+  table->entries.reserve(static_cast<size_t>(count));
+}
+
 int32_t HHashtable_longestChain(const HHashtable* table) {
   int32_t longest = 0;
   if (table->bucket_count <= 0) return 0;

@@ -92,6 +92,10 @@ inline HNode* const* HHashtable_bucketAddress(uint64_t hash, const HHashtable* t
   return &table->chains[hash & table->chain_mask];
 }
 
+// Makes room for `count` entries in all, so that adding them does not
+// relink the table on the way.
+void HHashtable_reserve(HHashtable* table, int32_t count);
+
 // The number of entries in the longest chain.
 int32_t HHashtable_longestChain(const HHashtable* table);
 
