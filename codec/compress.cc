@@ -171,7 +171,7 @@ void CodeStretch(HCountStretch& s, const std::vector<CodeRecord>& codes, unsigne
     const unsigned char* r_end = r + s.chunk_lengths[k];
     while (r < r_end) {
       uint32_t id;
-      r = HIdStream_getWide(r, &id);
+      r = HIdStream_get(r, &id);
       const CodeRecord c = rec[id];
       if (end - w >= 4) {
         if constexpr (std::endian::native == std::endian::little) {
@@ -218,7 +218,7 @@ void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t f
     const unsigned char* r_end = r + s.chunk_lengths[k];
     while (r < r_end) {
       uint32_t lid;
-      r = HIdStream_getWide(r, &lid);
+      r = HIdStream_get(r, &lid);
       size_t id = s.global_id.empty() ? lid : static_cast<size_t>(s.global_id[lid]);
       if (p >= count * distance && count < capacity) {
         if (q > INT32_MAX) HFatal("Error: compressed body too long (HJumpers_fromds)\n");

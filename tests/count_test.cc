@@ -43,27 +43,27 @@ TEST(CountTableTest, IdsInOrderOfFirstAdditionThroughGrowth) {
   EXPECT_EQ(HCountTable_size(&table), static_cast<int32_t>(tokens.size()));
 }
 
-// The stream's fast forms write and read the bytes of the plain forms, at
-// every size boundary, and step over each id by its size.
-TEST(IdStreamTest, WideFormsAgreeWithThePlainOnes) {
-  const uint32_t ids[] = {0, 1, 0x7F, 0x80, 0x81, 0x407F, 0x4080, 0x4081, 0xFFFFF, (1u << 30) - 1};
-  std::vector<unsigned char> plain(64), wide(64 + 3);
-  unsigned char* p = plain.data();
-  unsigned char* w = wide.data();
-  for (uint32_t id : ids) {
-    p = HIdStream_put(p, id);
-    w = HIdStream_putWide(w, id);
-    ASSERT_EQ(p - plain.data(), w - wide.data()) << id;
-  }
-  const size_t length = static_cast<size_t>(p - plain.data());
-  ASSERT_TRUE(std::equal(plain.begin(), plain.begin() + static_cast<std::ptrdiff_t>(length), wide.begin()));
-  const unsigned char* r = wide.data();
+// Ids of every size read back as written, each stepped over by its size,
+// with the stream's stated bytes at the boundary of the sizes.
+TEST(IdStreamTest, IdsOfEverySizeReadBackAsWritten) {
+  const uint32_t ids[] = {0, 1, 0x7F, 0x80, 0x7FFF, 0x8000, 0x8001, 0xFFFF, 0x10000, 0xFFFFF, (1u << 31) - 1};
+  std::vector<unsigned char> stream(4 * std::size(ids) + 2);
+  unsigned char* w = stream.data();
+  for (uint32_t id : ids) w = HIdStream_put(w, id);
+  const unsigned char* r = stream.data();
   for (uint32_t id : ids) {
     uint32_t got = 0;
-    r = HIdStream_getWide(r, &got);
+    const unsigned char* next = HIdStream_get(r, &got);
     ASSERT_EQ(got, id);
+    ASSERT_EQ(next - r, id < 0x8000 ? 2 : 4) << id;
+    r = next;
   }
-  EXPECT_EQ(static_cast<size_t>(r - wide.data()), length);
+  EXPECT_EQ(r, w);
+  unsigned char one[6];
+  HIdStream_put(one, 0x7FFF);
+  EXPECT_EQ(Str(one, 2), Hex("ff 7f"));
+  HIdStream_put(one, 0x12345);
+  EXPECT_EQ(Str(one, 4), Hex("01 80 45 23"));
 }
 
 }  // namespace

@@ -163,20 +163,20 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
           ++dropped;
         } else {
           if (state == kHeldBlank && !word) {
-            w = HIdStream_putWide(w, static_cast<uint32_t>(blank_id));
+            w = HIdStream_put(w, static_cast<uint32_t>(blank_id));
             --dropped;
           }
-          w = HIdStream_putWide(w, static_cast<uint32_t>(id));
+          w = HIdStream_put(w, static_cast<uint32_t>(id));
           state = word ? kAfterWord : kOther;
         }
       } else {
-        w = HIdStream_putWide(w, static_cast<uint32_t>(id));
+        w = HIdStream_put(w, static_cast<uint32_t>(id));
       }
     }
   }
   if (kSpaceless && state == kHeldBlank) {
     if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
-    w = HIdStream_putWide(w, static_cast<uint32_t>(blank_id));
+    w = HIdStream_put(w, static_cast<uint32_t>(blank_id));
     --dropped;
   }
   ids.finish(w);
