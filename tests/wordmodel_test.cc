@@ -11,6 +11,7 @@
 #include "wordmodel/hdictionary.h"
 #include "wordmodel/hufftree.h"
 #include "wordmodel/hmodel_free.h"
+#include "wordmodel/hsort.h"
 
 namespace mtest {
 namespace {
@@ -180,6 +181,24 @@ TEST_F(WordModelTest, CraftedCollisionsSpreadOverShortChains) {
   Parsed p(Compress(text, 0));  // the decoder's table, rebuilt from the dictionary
   EXPECT_EQ(p.model.vocabulary.entry_count, 4097);
   EXPECT_LE(HHashtable_longestChain(&p.model.vocabulary), 24);
+}
+
+// The linear sort orders as a stable comparison sort does: keys that differ
+// only in high bits, in low bits, or not at all, lists below and above the
+// size where it takes over.
+TEST_F(WordModelTest, RadixSortIsAStableSortByKey) {
+  std::mt19937_64 random(7);
+  for (size_t n : {0, 1, 2047, 2048, 100000}) {
+    for (uint64_t mask : {~uint64_t{0}, uint64_t{0xFF00000000000000}, uint64_t{0x3}, uint64_t{0}}) {
+      std::vector<std::pair<uint64_t, size_t>> items(n);
+      for (size_t i = 0; i < n; ++i) items[i] = {random() & mask, i};
+      auto expected = items;
+      std::stable_sort(expected.begin(), expected.end(),
+                       [](const auto& x, const auto& y) { return x.first < y.first; });
+      HSort_radix(&items, [](const std::pair<uint64_t, size_t>& x) { return x.first; });
+      ASSERT_TRUE(items == expected) << "n " << n << ", mask " << std::hex << mask;
+    }
+  }
 }
 
 TEST_F(WordModelTest, CodewordConversions) {

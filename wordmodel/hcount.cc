@@ -1,5 +1,6 @@
 #include "wordmodel/hcount.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -255,42 +256,46 @@ void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int3
       if (f) std::rethrow_exception(f);
     }
   }
-  // Merge in text order into the first stretch's table: a token new to it
-  // gets the next id, which is the order of first occurrence in the whole
-  // text.
-  HCountTable* all = stretches[0].table.get();
-  for (size_t k = 1; k < parts; ++k) {
+  // The model's vocabulary: the first stretch's tokens in id order, then
+  // every other stretch's in order of their ids. A token new to it gets the
+  // next id, which is the order of first occurrence in the whole text. The
+  // chains of the tokens a few places ahead are requested early.
+  HHashtable* vocabulary = &model->vocabulary;
+  int64_t listed = 0;
+  for (const HCountStretch& s : stretches) listed += HCountTable_size(s.table.get());
+  HHashtable_reserve(vocabulary, static_cast<int32_t>(std::min<int64_t>(listed, INT32_MAX)));
+  for (size_t k = 0; k < parts; ++k) {
     HCountStretch& s = stretches[k];
     const HCountTable* local = s.table.get();
     const int32_t size = HCountTable_size(local);
-    s.global_id.resize(static_cast<size_t>(size));
+    if (k > 0) s.global_id.resize(static_cast<size_t>(size));
+    const bool same_seed = local->seed == vocabulary->seed;
+    constexpr int32_t kAhead = 8;
     for (int32_t lid = 0; lid < size; ++lid) {
+      if (same_seed && lid + kAhead < size) {
+        __builtin_prefetch(HHashtable_bucketAddress(local->hashes[static_cast<size_t>(lid + kAhead)], vocabulary));
+      }
       const unsigned char* token = local->tokens[static_cast<size_t>(lid)];
       const int32_t n = local->lengths[static_cast<size_t>(lid)];
-      s.global_id[static_cast<size_t>(lid)] =
-          HCountTable_id(all, token, n, HHashtable_prefix(token, n), HCountTable_tail(token, n));
+      const uint64_t prefix = HHashtable_prefix(token, n);
+      const uint64_t hash = same_seed ? local->hashes[static_cast<size_t>(lid)]
+                                      : HHashtable_keyHash(token, n, prefix, vocabulary->seed);
+      const int32_t id = HHashtable_internKey(token, n, hash, prefix, vocabulary)->id;
+      if (k > 0) {
+        s.global_id[static_cast<size_t>(lid)] = id;
+      } else if (id != lid) {
+        HFatal("Error: Insert hash table\n");
+      }
     }
-    s.table.reset();
+    if (k > 0) s.table.reset();
   }
-  // The model's vocabulary, in id order, with every stretch's counts.
-  const int32_t size = HCountTable_size(all);
-  std::vector<int64_t> total(static_cast<size_t>(size), 0);
+  // Frequencies: the counts of every stretch, by model id.
+  std::vector<int64_t> total(vocabulary->entries.size(), 0);
   for (const HCountStretch& s : stretches) {
     for (size_t lid = 0; lid < s.counts.size(); ++lid) {
       total[s.global_id.empty() ? lid : static_cast<size_t>(s.global_id[lid])] += s.counts[lid];
     }
   }
-  HHashtable* vocabulary = &model->vocabulary;
-  HHashtable_reserve(vocabulary, size);
-  for (int32_t id = 0; id < size; ++id) {
-    const unsigned char* token = all->tokens[static_cast<size_t>(id)];
-    const int32_t n = all->lengths[static_cast<size_t>(id)];
-    const uint64_t prefix = HHashtable_prefix(token, n);
-    const uint64_t hash = all->seed == vocabulary->seed ? all->hashes[static_cast<size_t>(id)]
-                                                        : HHashtable_keyHash(token, n, prefix, vocabulary->seed);
-    HNode* node = HHashtable_internKey(token, n, hash, prefix, vocabulary);
-    if (node->id != id) HFatal("Error: Insert hash table\n");
-    node->frequency = static_cast<int32_t>(total[static_cast<size_t>(id)]);
-  }
+  for (HNode* node : vocabulary->entries) node->frequency = static_cast<int32_t>(total[static_cast<size_t>(node->id)]);
   stretches[0].table.reset();
 }

@@ -7,6 +7,7 @@
 
 #include "wordmodel/hcodeword.h"
 #include "wordmodel/hlog.h"
+#include "wordmodel/hsort.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ void Hufftree_createLeaves(HNode** leaves, int32_t a, HModel* model, HTreeStorag
     keys.push_back((static_cast<uint64_t>(INT32_MAX) << 32) | order.size());
     order.push_back(filler);
   }
-  std::sort(keys.begin(), keys.end());
+  HSort_radix(&keys, [](uint64_t k) { return k; });
   for (int32_t i = 0; i < a; ++i) leaves[i] = order[keys[i] & 0xFFFFFFFFu];
 }
 
@@ -127,22 +128,32 @@ int32_t Hufftree_levels(HNode** tree, int32_t root, int32_t node_count) {
   // all have level -1 and follow in any order.
   HNode** end = std::stable_partition(tree, tree + node_count, [](const HNode* x) { return x->token != nullptr; });
   // Sorted by keys held together, so that most comparisons read no token:
-  // the level, and the first 8 bytes as one number in the order of their
-  // bytes; tokens that share those go by all their bytes.
+  // the level and the first 8 bytes as one number in the order of their
+  // bytes; tokens that share both go by all their bytes.
   struct Key {
     uint64_t first8;
     int32_t level;
-    HNode* node;
+    uint32_t at;  // place in the tree before sorting
   };
+  const std::vector<HNode*> tokens(tree, end);
   std::vector<Key> keys;
-  keys.reserve(static_cast<size_t>(end - tree));
-  for (HNode** t = tree; t < end; ++t) keys.push_back(Key{__builtin_bswap64((*t)->prefix), (*t)->level, *t});
-  std::sort(keys.begin(), keys.end(), [](const Key& x, const Key& y) {
-    if (x.level != y.level) return x.level > y.level;
-    if (x.first8 != y.first8) return x.first8 < y.first8;
-    return TokenLess(x.node, y.node);
-  });
-  for (size_t i = 0; i < keys.size(); ++i) tree[i] = keys[i].node;
+  keys.reserve(tokens.size());
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    keys.push_back(Key{__builtin_bswap64(tokens[i]->prefix), tokens[i]->level, static_cast<uint32_t>(i)});
+  }
+  HSort_radix(&keys, [](const Key& k) { return k.first8; });
+  // Deepest level first, keeping the byte order within each.
+  HSort_radix(&keys, [](const Key& k) { return static_cast<uint64_t>(int64_t{INT32_MAX} - k.level); });
+  for (size_t i = 0; i < keys.size();) {
+    size_t j = i + 1;
+    while (j < keys.size() && keys[j].first8 == keys[i].first8 && keys[j].level == keys[i].level) ++j;
+    if (j - i > 1) {
+      std::sort(keys.begin() + static_cast<std::ptrdiff_t>(i), keys.begin() + static_cast<std::ptrdiff_t>(j),
+                [&](const Key& x, const Key& y) { return TokenLess(tokens[x.at], tokens[y.at]); });
+    }
+    i = j;
+  }
+  for (size_t i = 0; i < keys.size(); ++i) tree[i] = tokens[keys[i].at];
   return max_level;
 }
 
