@@ -191,6 +191,8 @@ int Compress(const char* path, const std::string& model_name, int threads, int r
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Large pages for the large buffers, as the programs ask for them.
+  HBuffer_setLargeBufferHook([](void* data, size_t size) { ::madvise(data, size, MADV_HUGEPAGE); });
   if (argc >= 3 && std::strcmp(argv[1], "decompress") == 0) {
     return Decompress(argv[2], argc > 3 ? std::atoi(argv[3]) : 3);
   }

@@ -28,6 +28,7 @@
 #include "codec/jobs/file_jobs.h"
 #include "search/search_job.h"
 #include "shell/fileio.h"
+#include "shell/large_pages.h"
 #include "shell/main_dialog.h"
 #include "shell/posix_search_host.h"
 #include "shell/temp_files.h"
@@ -252,6 +253,7 @@ int Info(const std::vector<std::string>& files, bool verbose) {
 
 int main(int argc, char** argv) {
   moravine::PrependProgramDirectoryToPath();
+  moravine::UseLargePagesForLargeBuffers();
   WatchSignals();
 
   CLI::App app{"Moravine: word-based compression of text files, searchable without decompressing.\n"

@@ -324,7 +324,7 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
   if (!spaceless) JumpersFromIds(length, distance, counted, model, offset, &model->jumpers);
   const int64_t header = HContainer_headerSize(model);
   if (header + blen > INT32_MAX) HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getBody)\n");
-  HBuffer buffer = HBuffer_allocate(static_cast<size_t>(header + blen));
+  HBuffer buffer = HBuffer_allocateLarge(static_cast<size_t>(header + blen));
   if (!buffer) HFatal("Error: memory allocation (HCompress_getBody)\n");
   unsigned char* body = buffer.get() + header;
   RunParts(parts, [&](size_t k) {

@@ -10,6 +10,7 @@
 
 #include "gui/main_window.h"
 #include "gui/window_logic.h"
+#include "shell/large_pages.h"
 #include "shell/posix_search_host.h"
 
 namespace {
@@ -56,6 +57,7 @@ void SearchAndSave(moravine::gui::MainWindow* window, const moravine::gui::GuiAr
 int main(int argc, char** argv) {
   // The agrep installed with the program comes first on PATH.
   moravine::PrependProgramDirectoryToPath();
+  moravine::UseLargePagesForLargeBuffers();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Moravine"));
   QApplication::setApplicationVersion(QStringLiteral("1.0"));

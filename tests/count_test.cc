@@ -66,5 +66,27 @@ TEST(IdStreamTest, IdsOfEverySizeReadBackAsWritten) {
   EXPECT_EQ(Str(one, 4), Hex("01 80 45 23"));
 }
 
+std::vector<std::pair<void*, size_t>> g_offered;
+void RecordOffer(void* data, size_t size) { g_offered.emplace_back(data, size); }
+
+// Large buffers are aligned for large pages and offered to the hook, whole;
+// small ones are aligned for any record and not offered.
+TEST(LargeBufferTest, AlignedAndOfferedFromTheLargePageSizeOn) {
+  g_offered.clear();
+  HBuffer_setLargeBufferHook(&RecordOffer);
+  HBuffer small = HBuffer_allocateLarge(100);
+  HBuffer large = HBuffer_allocateLarge(kHLargeBuffer + 1);
+  HBuffer_setLargeBufferHook(nullptr);
+  HBuffer unhooked = HBuffer_allocateLarge(kHLargeBuffer);
+  ASSERT_TRUE(small && large && unhooked);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(small.get()) % 64, 0u);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(large.get()) % kHLargeBuffer, 0u);
+  ASSERT_EQ(g_offered.size(), 1u);
+  EXPECT_EQ(g_offered[0].first, large.get());
+  EXPECT_EQ(g_offered[0].second, 2 * kHLargeBuffer);  // the whole rounded size
+  std::memset(large.get(), 1, kHLargeBuffer + 1);
+  EXPECT_FALSE(HBuffer_allocateLarge(SIZE_MAX - 10));
+}
+
 }  // namespace
 }  // namespace mtest

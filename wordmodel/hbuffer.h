@@ -2,6 +2,7 @@
 #ifndef MORAVINE_WORDMODEL_HBUFFER_H_
 #define MORAVINE_WORDMODEL_HBUFFER_H_
 
+#include <cstddef>
 #include <cstdlib>
 #include <memory>
 
@@ -26,5 +27,18 @@ inline bool HBuffer_resize(HBuffer* buffer, size_t n) {
   buffer->reset(static_cast<unsigned char*>(p));
   return true;
 }
+
+// Large working memory (the counting tables, the id streams, a whole
+// compressed file): from this size on, buffers are aligned to it, so that
+// the system may back them with large pages and spare the processor's
+// address translations. The library makes no system call for that itself:
+// a program may install a hook that is offered every such buffer.
+constexpr size_t kHLargeBuffer = size_t{2} << 20;
+using HLargeBufferHook = void (*)(void* data, size_t size);
+void HBuffer_setLargeBufferHook(HLargeBufferHook hook);
+
+// As HBuffer_allocate, aligned to 64 bytes, and to kHLargeBuffer from that
+// size on (then offered to the hook); the contents are undefined.
+HBuffer HBuffer_allocateLarge(size_t n);
 
 #endif  // MORAVINE_WORDMODEL_HBUFFER_H_

@@ -65,7 +65,7 @@ class IdWriter {
   // address taken: the compiler keeps it in a register across stores.)
   unsigned char* next(unsigned char* w, unsigned char** end) {
     finish(w);
-    HBuffer chunk = HBuffer_allocate(kChunk);
+    HBuffer chunk = HBuffer_allocateLarge(kChunk);
     if (!chunk) HFatal("Error: memory allocation (HParse_text)\n");
     unsigned char* start = chunk.get();
     *end = start + kChunk;
@@ -79,7 +79,7 @@ class IdWriter {
   }
 
  private:
-  static constexpr int32_t kChunk = 1 << 20;
+  static constexpr int32_t kChunk = static_cast<int32_t>(kHLargeBuffer);
   HCountStretch* s_;
 };
 
@@ -89,7 +89,11 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
                   const HTextRead& text_read) {
   const int32_t end = s->end;
   const int32_t bits = IdCacheBits(end - s->begin);
-  std::unique_ptr<IdCacheSlot[]> cache(new IdCacheSlot[size_t{1} << bits]());
+  const size_t cache_bytes = (size_t{1} << bits) * sizeof(IdCacheSlot);
+  HBuffer cache_memory = HBuffer_allocateLarge(cache_bytes);
+  if (!cache_memory) HFatal("Error: memory allocation (HParse_text)\n");
+  std::memset(cache_memory.get(), 0, cache_bytes);  // every slot empty
+  IdCacheSlot* const cache = reinterpret_cast<IdCacheSlot*>(cache_memory.get());
   IdWriter ids(s);
   unsigned char* w = nullptr;
   unsigned char* w_end = nullptr;

@@ -19,8 +19,11 @@ constexpr int32_t kLongProbe = 64;
 constexpr int32_t kMaxReseeds = 4;
 
 void AllocateSlots(HCountTable* table, uint64_t count) {
-  table->cells.reset(new (std::nothrow) HCountSlot[count]());
-  if (!table->cells) HFatal("Fatal Error: Hash table allocation\n");
+  HBuffer memory = HBuffer_allocateLarge(static_cast<size_t>(count) * sizeof(HCountSlot));
+  if (!memory) HFatal("Fatal Error: Hash table allocation\n");
+  std::memset(memory.get(), 0, static_cast<size_t>(count) * sizeof(HCountSlot));  // every cell empty
+  table->memory = std::move(memory);
+  table->cells = reinterpret_cast<HCountSlot*>(table->memory.get());
   table->mask = count - 1;
 }
 

@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "wordmodel/hbuffer.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hmodel.h"
 
@@ -28,7 +29,8 @@ struct alignas(32) HCountSlot {
 };
 
 struct HCountTable {
-  std::unique_ptr<HCountSlot[]> cells;
+  HBuffer memory;                // holds the cells
+  HCountSlot* cells = nullptr;
   uint64_t mask = 0;  // slot count - 1
   uint64_t seed = 0;
   int32_t reseeds = 0;
