@@ -119,11 +119,45 @@ void EncodeBody(const unsigned char* text, int32_t length, const HModel* model, 
   if (kSpaceless && state == kHeldBlank) out->append(blank);
 }
 
-// Tree, code table and dictionary of a counted vocabulary.
-void BuildCode(HModel* model, HTreeStorage* storage) {
-  Hufftree_build(model, storage);
-  HCodetable_fromtree(storage->array.data(), &model->codetable, model);
-  HDictionary_fromtree(storage->array.data(), model->codetable.token_count, &model->dictionary);
+// Runs job(k) for every k below `parts`, each on a thread of its own (the
+// first on the calling one), and rethrows the first failure.
+template <class Job>
+void RunParts(size_t parts, const Job& job) {
+  std::vector<std::exception_ptr> failures(parts);
+  auto run = [&](size_t k) {
+    try {
+      job(k);
+    } catch (...) {
+      failures[k] = std::current_exception();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (size_t k = 1; k < parts; ++k) workers.emplace_back(run, k);
+  run(0);
+  for (std::thread& t : workers) t.join();
+  for (const std::exception_ptr& f : failures) {
+    if (f) std::rethrow_exception(f);
+  }
+}
+
+// Tree, code table and dictionary of a counted vocabulary. With a second
+// thread, the dictionary is written while the codewords are assigned: both
+// only read the rank order, and they write different fields of the entries.
+void BuildCode(HModel* model, HTreeStorage* storage, int32_t threads = 1) {
+  Hufftree_build(model, storage, threads);
+  HNode* const* tree = storage->array.data();
+  if (threads < 2) {
+    HCodetable_fromtree(tree, &model->codetable, model);
+    HDictionary_fromtree(tree, model->codetable.token_count, &model->dictionary);
+    return;
+  }
+  RunParts(2, [&](size_t k) {
+    if (k == 0) {
+      HCodetable_fromtree(tree, &model->codetable, model);
+    } else {
+      HDictionary_fromtree(tree, model->vocabulary.entry_count, &model->dictionary);
+    }
+  });
 }
 
 void CheckText(const unsigned char* text, int32_t length, const char* where) {
@@ -233,26 +267,6 @@ void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t f
   out->after = count;
 }
 
-// Runs job(k) for every k below `parts`, each on a thread of its own (the
-// first on the calling one), and rethrows the first failure.
-template <class Job>
-void RunParts(size_t parts, const Job& job) {
-  std::vector<std::exception_ptr> failures(parts);
-  auto run = [&](size_t k) {
-    try {
-      job(k);
-    } catch (...) {
-      failures[k] = std::current_exception();
-    }
-  };
-  std::vector<std::thread> workers;
-  for (size_t k = 1; k < parts; ++k) workers.emplace_back(run, k);
-  run(0);
-  for (std::thread& t : workers) t.join();
-  for (const std::exception_ptr& f : failures) {
-    if (f) std::rethrow_exception(f);
-  }
-}
 
 // The auxiliary pointers from the id streams, stretches in parallel. A
 // stretch starts after a newline token; its walk assumes the number of
@@ -309,7 +323,7 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
   HHashtable_create(model, length / 1000 + 5);
   HCountResult counted;
   HCount_text(text, length, spaceless, threads, model, &counted, text_read);
-  BuildCode(model, &storage);
+  BuildCode(model, &storage, threads);
   storage = HTreeStorage();  // the dictionary holds the rank order now
   std::vector<CodeRecord> codes(model->vocabulary.entries.size());
   for (const HNode* node : model->vocabulary.entries) {

@@ -272,13 +272,13 @@ class HufftreeTest : public LibTest {
 
   // Tokens "w0", "w1", ... with the given frequencies, and their code.
   template <class F>
-  void Build(int32_t n, F freq) {
+  void Build(int32_t n, F freq, int32_t threads = 1, const char* prefix = "w") {
     HHashtable_create(&model_, n);
     int is_new;
     for (int32_t i = 0; i < n; ++i) {
-      HHashtable_insertEntry(U(Word("w", i)), L(Word("w", i)), &model_.vocabulary, &is_new)->frequency = freq(i);
+      HHashtable_insertEntry(U(Word(prefix, i)), L(Word(prefix, i)), &model_.vocabulary, &is_new)->frequency = freq(i);
     }
-    Hufftree_build(&model_, &storage_);
+    Hufftree_build(&model_, &storage_, threads);
     HCodetable_fromtree(storage_.array.data(), &model_.codetable, &model_);
   }
   const HNode* Entry(int32_t i) { return HHashtable_lookup(U(Word("w", i)), L(Word("w", i)), &model_.vocabulary); }
@@ -352,6 +352,26 @@ TEST_F(HufftreeTest, DeepTreeIsRescaledToFourLevels) {
   EXPECT_EQ(Entry(400)->frequency, 323);  // 0.6180339887 would give 322
   const HCodetable& t = model_.codetable;  // as built: only its consistency is checked
   ExpectCode(t.max_cw_length, Ints(t.First_cw + 1, t.First_cw + 5), Ints(t.Offset + 1, t.Offset + 5));
+}
+
+// A large vocabulary is sorted by its bytes on a second thread while the
+// tree is built, and that order serves every rescaling round: the code is
+// the one a single thread builds. Most tokens share their first 8 bytes.
+TEST_F(HufftreeTest, SecondThreadGivesTheSameCode) {
+  const int32_t n = 40000;  // above the size that takes the second thread
+  auto freq = [](int32_t i) { return i % 1000 == 0 ? 1000000 + i : 1 + (i * 7919) % 97; };
+  Build(n, freq, 1, "wwwwwwww");
+  std::vector<std::pair<Bytes, HCodeword>> one;
+  for (int32_t r = 0; r < n; ++r) one.emplace_back(Str(storage_.array[r]->token, storage_.array[r]->length),
+                                                   storage_.array[r]->codeword);
+  HModel_free(&model_, true);
+  model_ = HModel();
+  storage_ = HTreeStorage();
+  Build(n, freq, 2, "wwwwwwww");
+  for (int32_t r = 0; r < n; ++r) {
+    ASSERT_EQ(Str(storage_.array[r]->token, storage_.array[r]->length), one[r].first) << r;
+    ASSERT_EQ(storage_.array[r]->codeword, one[r].second) << r;
+  }
 }
 
 }  // namespace

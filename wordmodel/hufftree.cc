@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "wordmodel/hcodeword.h"
@@ -14,13 +16,50 @@ namespace {
 constexpr int32_t kRadix = 128;
 constexpr double kRescale = 0.6180469715698392;
 
-bool TokenLess(const HNode* x, const HNode* y) {
-  if (x->level != y->level) return x->level > y->level;
+// The order of tokens by their bytes, a prefix first.
+bool BytesLess(const HNode* x, const HNode* y) {
   int32_t n = std::min(x->length, y->length);
   int c = std::memcmp(x->token, y->token, static_cast<size_t>(n));
   if (c != 0) return c < 0;
-  return x->length < y->length;  // a prefix first; any order would do
+  return x->length < y->length;
 }
+
+// Vocabularies from this size on have their byte order sorted on a thread
+// of its own while the tree is built, when a second thread is allowed.
+constexpr size_t kParallelByteOrder = 1 << 14;
+
+// The tokens in the order of their bytes: by the first 8 bytes as one
+// number in the order of their bytes, so that most comparisons read no
+// token, and tokens that share those by all their bytes.
+std::vector<HNode*> ByteOrder(const std::vector<HNode*>& tokens) {
+  struct Key {
+    uint64_t first8;
+    uint32_t at;
+  };
+  std::vector<Key> keys;
+  keys.reserve(tokens.size());
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    keys.push_back(Key{__builtin_bswap64(tokens[i]->prefix), static_cast<uint32_t>(i)});
+  }
+  HSort_radix(&keys, [](const Key& k) { return k.first8; });
+  for (size_t i = 0; i < keys.size();) {
+    size_t j = i + 1;
+    while (j < keys.size() && keys[j].first8 == keys[i].first8) ++j;
+    if (j - i > 1) {
+      std::sort(keys.begin() + static_cast<std::ptrdiff_t>(i), keys.begin() + static_cast<std::ptrdiff_t>(j),
+                [&](const Key& x, const Key& y) { return BytesLess(tokens[x.at], tokens[y.at]); });
+    }
+    i = j;
+  }
+  std::vector<HNode*> order(tokens.size());
+  for (size_t i = 0; i < keys.size(); ++i) order[i] = tokens[keys[i].at];
+  return order;
+}
+
+// Sets the levels from the root down and puts the tokens first, deepest
+// level first and in byte order within a level (`byte_order` holds every
+// token); the other nodes all have level -1 and follow in any order.
+int32_t LevelOrder(HNode** tree, int32_t root, int32_t node_count, const std::vector<HNode*>& byte_order);
 
 uint32_t BodyBytes(HCodeword tagged, int32_t bytes) {
   uint32_t v = 0;
@@ -107,6 +146,16 @@ int32_t Hufftree_fromLeaves(HNode** tree, int32_t* node_count, int32_t a, HTreeS
 }
 
 int32_t Hufftree_levels(HNode** tree, int32_t root, int32_t node_count) {
+  std::vector<HNode*> tokens;
+  for (int32_t i = 0; i < node_count; ++i) {
+    if (tree[i]->token != nullptr) tokens.push_back(tree[i]);
+  }
+  return LevelOrder(tree, root, node_count, ByteOrder(tokens));
+}
+
+namespace {
+
+int32_t LevelOrder(HNode** tree, int32_t root, int32_t node_count, const std::vector<HNode*>& byte_order) {
   int32_t max_level = 0;
   tree[root]->level = 0;
   for (int32_t i = root; i < node_count; ++i) {
@@ -124,40 +173,26 @@ int32_t Hufftree_levels(HNode** tree, int32_t root, int32_t node_count) {
     }
     node->level = -1;
   }
-  // Tokens first, deepest level first, then by their bytes; the other nodes
-  // all have level -1 and follow in any order.
   HNode** end = std::stable_partition(tree, tree + node_count, [](const HNode* x) { return x->token != nullptr; });
-  // Sorted by keys held together, so that most comparisons read no token:
-  // the level and the first 8 bytes as one number in the order of their
-  // bytes; tokens that share both go by all their bytes.
+  if (static_cast<size_t>(end - tree) != byte_order.size()) HFatal("Error: tree_array_ptr (Hufftree_build)\n");
+  // Each level read once, in one pass whose reads do not wait on each
+  // other: the sort then reads no entry.
   struct Key {
-    uint64_t first8;
-    int32_t level;
-    uint32_t at;  // place in the tree before sorting
+    uint64_t deeper_first;
+    HNode* node;
   };
-  const std::vector<HNode*> tokens(tree, end);
-  std::vector<Key> keys;
-  keys.reserve(tokens.size());
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    keys.push_back(Key{__builtin_bswap64(tokens[i]->prefix), tokens[i]->level, static_cast<uint32_t>(i)});
+  std::vector<Key> keys(byte_order.size());
+  for (size_t i = 0; i < keys.size(); ++i) {
+    keys[i] = Key{static_cast<uint64_t>(int64_t{INT32_MAX} - byte_order[i]->level), byte_order[i]};
   }
-  HSort_radix(&keys, [](const Key& k) { return k.first8; });
-  // Deepest level first, keeping the byte order within each.
-  HSort_radix(&keys, [](const Key& k) { return static_cast<uint64_t>(int64_t{INT32_MAX} - k.level); });
-  for (size_t i = 0; i < keys.size();) {
-    size_t j = i + 1;
-    while (j < keys.size() && keys[j].first8 == keys[i].first8 && keys[j].level == keys[i].level) ++j;
-    if (j - i > 1) {
-      std::sort(keys.begin() + static_cast<std::ptrdiff_t>(i), keys.begin() + static_cast<std::ptrdiff_t>(j),
-                [&](const Key& x, const Key& y) { return TokenLess(tokens[x.at], tokens[y.at]); });
-    }
-    i = j;
-  }
-  for (size_t i = 0; i < keys.size(); ++i) tree[i] = tokens[keys[i].at];
+  HSort_radix(&keys, [](const Key& k) { return k.deeper_first; });
+  for (size_t i = 0; i < keys.size(); ++i) tree[i] = keys[i].node;
   return max_level;
 }
 
-void Hufftree_build(HModel* model, HTreeStorage* storage) {
+}  // namespace
+
+void Hufftree_build(HModel* model, HTreeStorage* storage, int32_t threads) {
   HHashtable* table = &model->vocabulary;
   int32_t n = table->entry_count;
   if (n <= 0) HFatal("Fatal Error: You're trying to parse an empty file! (Hufftree_build)\n");
@@ -168,12 +203,38 @@ void Hufftree_build(HModel* model, HTreeStorage* storage) {
   } catch (const std::bad_alloc&) {
     HFatal("Error: tree_array_ptr (Hufftree_build)\n");
   }
+  // The byte order does not depend on the frequencies: it is sorted once,
+  // meanwhile the first tree is built when a second thread may.
+  std::vector<HNode*> byte_order;
+  std::exception_ptr failure;
+  std::thread sorter;
+  if (threads > 1 && table->entries.size() >= kParallelByteOrder) {
+    sorter = std::thread([&] {
+      try {
+        byte_order = ByteOrder(table->entries);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+  } else {
+    byte_order = ByteOrder(table->entries);
+  }
   for (;;) {
     HNode** tree = storage->array.data();
-    Hufftree_createLeaves(tree, a, model, storage);
-    int32_t node_count;
-    int32_t root = Hufftree_fromLeaves(tree, &node_count, a, storage);
-    if (Hufftree_levels(tree, root, node_count) <= 4) return;
+    int32_t node_count = 0;
+    int32_t root = 0;
+    try {
+      Hufftree_createLeaves(tree, a, model, storage);
+      root = Hufftree_fromLeaves(tree, &node_count, a, storage);
+    } catch (...) {
+      if (sorter.joinable()) sorter.join();
+      throw;
+    }
+    if (sorter.joinable()) {
+      sorter.join();
+      if (failure) std::rethrow_exception(failure);
+    }
+    if (LevelOrder(tree, root, node_count, byte_order) <= 4) return;
 
     bool changed = false;
     for (HNode* node : table->entries) {

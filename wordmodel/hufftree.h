@@ -18,8 +18,9 @@ struct HTreeStorage {
 
 // Builds the tree, rescaling the frequencies until no token lies deeper than
 // level 4. The first n entries of storage->array are then the tokens in rank
-// order.
-void Hufftree_build(HModel* model, HTreeStorage* storage);
+// order. With threads > 1, a large vocabulary's tokens are sorted by their
+// bytes on a second thread meanwhile.
+void Hufftree_build(HModel* model, HTreeStorage* storage, int32_t threads = 1);
 
 // Fills leaves[0..a) with the vocabulary entries and a - n new filler leaves
 // (taken from storage) and sorts them by frequency, highest first.
