@@ -190,6 +190,64 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   s->blank_id = HCountTable_find(table, reinterpret_cast<const unsigned char*>(" "), 1);
 }
 
+// Runs job(k) for every k below `parts`, each on a thread of its own (the
+// first on the calling one), and rethrows the first failure.
+template <class Job>
+void RunParts(size_t parts, const Job& job) {
+  std::vector<std::exception_ptr> failures(parts);
+  auto run = [&](size_t k) {
+    try {
+      job(k);
+    } catch (...) {
+      failures[k] = std::current_exception();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (size_t k = 1; k < parts; ++k) workers.emplace_back(run, k);
+  run(0);
+  for (std::thread& t : workers) t.join();
+  for (const std::exception_ptr& f : failures) {
+    if (f) std::rethrow_exception(f);
+  }
+}
+
+// Adds the tokens of a table to the vocabulary in id order, or finds them
+// there; `ids` (when given) receives the vocabulary id of each. The chains
+// of the tokens a few places ahead are requested early.
+void AddToVocabulary(const HCountTable* local, HHashtable* vocabulary, std::vector<int32_t>* ids) {
+  const int32_t size = HCountTable_size(local);
+  const bool same_seed = local->seed == vocabulary->seed;
+  constexpr int32_t kAhead = 8;
+  for (int32_t lid = 0; lid < size; ++lid) {
+    if (ids && (*ids)[static_cast<size_t>(lid)] >= 0) continue;  // already known
+    if (same_seed && lid + kAhead < size) {
+      __builtin_prefetch(HHashtable_bucketAddress(local->hashes[static_cast<size_t>(lid + kAhead)], vocabulary));
+    }
+    const unsigned char* token = local->tokens[static_cast<size_t>(lid)];
+    const int32_t n = local->lengths[static_cast<size_t>(lid)];
+    const uint64_t prefix = HHashtable_prefix(token, n);
+    const uint64_t hash = same_seed ? local->hashes[static_cast<size_t>(lid)]
+                                    : HHashtable_keyHash(token, n, prefix, vocabulary->seed);
+    const int32_t id = HHashtable_internKey(token, n, hash, prefix, vocabulary)->id;
+    if (ids) {
+      (*ids)[static_cast<size_t>(lid)] = id;
+    } else if (id != lid) {
+      HFatal("Error: Insert hash table\n");
+    }
+  }
+}
+
+// The id in `first` of each token of `local`, or -1 when `first` does not
+// hold it. Reads both tables only.
+void FindInFirst(const HCountTable* local, const HCountTable* first, std::vector<int32_t>* ids) {
+  const int32_t size = HCountTable_size(local);
+  ids->assign(static_cast<size_t>(size), -1);
+  for (int32_t lid = 0; lid < size; ++lid) {
+    (*ids)[static_cast<size_t>(lid)] =
+        HCountTable_find(first, local->tokens[static_cast<size_t>(lid)], local->lengths[static_cast<size_t>(lid)]);
+  }
+}
+
 // Seams after a newline near every multiple of length / threads: the token
 // that follows a newline starts afresh under both models.
 std::vector<int32_t> Seams(const unsigned char* text, int32_t length, int32_t threads) {
@@ -229,69 +287,33 @@ void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int3
     s.table.reset(new HCountTable);
     HCountTable_create(s.table.get(), s.end - s.begin);
   }
-  auto count = [&](size_t k) {
+  RunParts(parts, [&](size_t k) {
     if (spaceless) {
       CountStretch<true>(text, length, stretches[k].table.get(), &stretches[k], text_read);
     } else {
       CountStretch<false>(text, length, stretches[k].table.get(), &stretches[k], text_read);
     }
-  };
-  if (parts == 1) {
-    count(0);
-  } else {
-    std::vector<std::exception_ptr> failures(parts);
-    std::vector<std::thread> workers;
-    for (size_t k = 1; k < parts; ++k) {
-      workers.emplace_back([&, k] {
-        try {
-          count(k);
-        } catch (...) {
-          failures[k] = std::current_exception();
-        }
-      });
-    }
-    try {
-      count(0);
-    } catch (...) {
-      failures[0] = std::current_exception();
-    }
-    for (std::thread& t : workers) t.join();
-    for (const std::exception_ptr& f : failures) {
-      if (f) std::rethrow_exception(f);
-    }
-  }
+  });
   // The model's vocabulary: the first stretch's tokens in id order, then
   // every other stretch's in order of their ids. A token new to it gets the
-  // next id, which is the order of first occurrence in the whole text. The
-  // chains of the tokens a few places ahead are requested early.
+  // next id, which is the order of first occurrence in the whole text.
+  // While the first stretch's tokens go in, the other stretches find theirs
+  // in the first stretch's table: those have the same id in the vocabulary.
   HHashtable* vocabulary = &model->vocabulary;
   int64_t listed = 0;
   for (const HCountStretch& s : stretches) listed += HCountTable_size(s.table.get());
   HHashtable_reserve(vocabulary, static_cast<int32_t>(std::min<int64_t>(listed, INT32_MAX)));
-  for (size_t k = 0; k < parts; ++k) {
-    HCountStretch& s = stretches[k];
-    const HCountTable* local = s.table.get();
-    const int32_t size = HCountTable_size(local);
-    if (k > 0) s.global_id.resize(static_cast<size_t>(size));
-    const bool same_seed = local->seed == vocabulary->seed;
-    constexpr int32_t kAhead = 8;
-    for (int32_t lid = 0; lid < size; ++lid) {
-      if (same_seed && lid + kAhead < size) {
-        __builtin_prefetch(HHashtable_bucketAddress(local->hashes[static_cast<size_t>(lid + kAhead)], vocabulary));
-      }
-      const unsigned char* token = local->tokens[static_cast<size_t>(lid)];
-      const int32_t n = local->lengths[static_cast<size_t>(lid)];
-      const uint64_t prefix = HHashtable_prefix(token, n);
-      const uint64_t hash = same_seed ? local->hashes[static_cast<size_t>(lid)]
-                                      : HHashtable_keyHash(token, n, prefix, vocabulary->seed);
-      const int32_t id = HHashtable_internKey(token, n, hash, prefix, vocabulary)->id;
-      if (k > 0) {
-        s.global_id[static_cast<size_t>(lid)] = id;
-      } else if (id != lid) {
-        HFatal("Error: Insert hash table\n");
-      }
+  const HCountTable* first = stretches[0].table.get();
+  RunParts(parts, [&](size_t k) {
+    if (k == 0) {
+      AddToVocabulary(first, vocabulary, nullptr);
+    } else {
+      FindInFirst(stretches[k].table.get(), first, &stretches[k].global_id);
     }
-    if (k > 0) s.table.reset();
+  });
+  for (size_t k = 1; k < parts; ++k) {
+    AddToVocabulary(stretches[k].table.get(), vocabulary, &stretches[k].global_id);
+    stretches[k].table.reset();
   }
   // Frequencies: the counts of every stretch, by model id.
   std::vector<int64_t> total(vocabulary->entries.size(), 0);
