@@ -235,9 +235,14 @@ struct StretchJumpers {
   std::vector<int32_t> body_positions;
 };
 
+// A token's length in the text and in the body, by id.
+struct TokenSpan {
+  int32_t text;
+  int32_t body;
+};
+
 void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t first, int32_t distance,
-                           int64_t capacity, const std::vector<int32_t>& token_length,
-                           const std::vector<int32_t>& level, StretchJumpers* out) {
+                           int64_t capacity, const std::vector<TokenSpan>& spans, StretchJumpers* out) {
   out->first = first;
   out->text_positions.clear();
   out->body_positions.clear();
@@ -245,23 +250,33 @@ void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t f
   const size_t expected = static_cast<size_t>((s.end - s.begin) / distance + 16);
   out->text_positions.reserve(expected);
   out->body_positions.reserve(expected);
+  // The spans by the stretch's own ids: one load per token.
+  std::vector<TokenSpan> local;
+  const TokenSpan* span = spans.data();
+  if (!s.global_id.empty()) {
+    local.resize(s.global_id.size());
+    for (size_t lid = 0; lid < local.size(); ++lid) local[lid] = spans[static_cast<size_t>(s.global_id[lid])];
+    span = local.data();
+  }
   int64_t count = first;
+  int64_t mark = count * distance;  // where the next pair may be recorded
   int64_t p = s.begin, q = body_begin;
   for (size_t k = 0; k < s.chunks.size(); ++k) {
     const unsigned char* r = s.chunks[k].get();
     const unsigned char* r_end = r + s.chunk_lengths[k];
     while (r < r_end) {
-      uint32_t lid;
-      r = HIdStream_get(r, &lid);
-      size_t id = s.global_id.empty() ? lid : static_cast<size_t>(s.global_id[lid]);
-      if (p >= count * distance && count < capacity) {
+      uint32_t id;
+      r = HIdStream_get(r, &id);
+      if (p >= mark && count < capacity) [[unlikely]] {
         if (q > INT32_MAX) HFatal("Error: compressed body too long (HJumpers_fromds)\n");
         out->text_positions.push_back(static_cast<int32_t>(p));
         out->body_positions.push_back(static_cast<int32_t>(q));
         ++count;
+        mark = count * distance;
       }
-      p += token_length[id];
-      q += level[id];
+      const TokenSpan t = span[id];
+      p += t.text;
+      q += t.body;
     }
   }
   out->after = count;
@@ -280,23 +295,19 @@ void JumpersFromIds(int32_t length, int32_t distance, const HCountResult& counte
   if (distance <= 0 || length <= 0) return;
   const int64_t capacity = length / distance + 1;
   const std::vector<HNode*>& nodes = model->vocabulary.entries;
-  std::vector<int32_t> token_length(nodes.size()), level(nodes.size());
-  for (const HNode* node : nodes) {
-    token_length[static_cast<size_t>(node->id)] = node->length;
-    level[static_cast<size_t>(node->id)] = node->level;
-  }
+  std::vector<TokenSpan> spans(nodes.size());
+  for (const HNode* node : nodes) spans[static_cast<size_t>(node->id)] = TokenSpan{node->length, node->level};
   const size_t parts = counted.stretches.size();
   std::vector<StretchJumpers> walks(parts);
   RunParts(parts, [&](size_t k) {
     const HCountStretch& s = counted.stretches[k];
     const int64_t first = k == 0 ? 0 : (static_cast<int64_t>(s.begin) - 1) / distance + 1;
-    StretchJumpersFromIds(s, body_offset[k], first, distance, capacity, token_length, level, &walks[k]);
+    StretchJumpersFromIds(s, body_offset[k], first, distance, capacity, spans, &walks[k]);
   });
   int64_t count = 0;
   for (size_t k = 0; k < parts; ++k) {
     if (walks[k].first != count) {
-      StretchJumpersFromIds(counted.stretches[k], body_offset[k], count, distance, capacity, token_length, level,
-                            &walks[k]);
+      StretchJumpersFromIds(counted.stretches[k], body_offset[k], count, distance, capacity, spans, &walks[k]);
     }
     count = walks[k].after;
   }
