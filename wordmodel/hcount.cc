@@ -21,10 +21,10 @@ constexpr int32_t kMinStretch = 1 << 20;
 constexpr int32_t kReadStep = 8 << 20;
 
 // A direct-mapped cache of recent tokens of at most 16 bytes and their ids
-// in front of the table: the slots of frequent tokens sit together in a few
-// hundred pages instead of spread over the whole table, which keeps their
-// lookups in the processor's caches and address translations. A slot holds
-// the same key as the table's slots.
+// in front of the table: the slots of frequent tokens sit together instead
+// of spread over the whole table, which keeps their lookups in the
+// processor's caches, and a miss of the cache costs a lookup in the table.
+// A slot holds the same key as the table's slots.
 struct alignas(32) IdCacheSlot {
   uint64_t head;
   uint64_t tail;
@@ -32,9 +32,10 @@ struct alignas(32) IdCacheSlot {
   int32_t id;
 };
 
-// Up to 2^16 slots (2 MiB), fewer for short texts. Lookups of neighbouring
-// tokens overlap, so a cache beyond the nearest processor caches still pays.
-constexpr int32_t kIdCacheMaxBits = 16;
+// Up to 2^17 slots (4 MiB, two large pages), fewer for short texts. The
+// lookups of neighbouring tokens overlap, so a cache beyond the nearest
+// processor caches still pays.
+constexpr int32_t kIdCacheMaxBits = 17;
 
 inline int32_t IdCacheBits(int32_t text_length) {
   int32_t bits = 6;
