@@ -328,8 +328,8 @@ void JumpersFromIds(int32_t length, int32_t distance, const HCountResult& counte
 // Counts, builds the code, and codes the id streams straight into the
 // container buffer, stretches in parallel, each into its own place.
 void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, int32_t distance, int32_t threads,
-                     const HTextRead& text_read, HModel* model, HBuffer* out, int32_t* out_length,
-                     int32_t* body_length) {
+                     const HTextRead& text_read, const HOutputSpace& space, HModel* model, HBuffer* out,
+                     int32_t* out_length, int32_t* body_length) {
   HTreeStorage storage;
   HHashtable_create(model, length / 1000 + 5);
   HCountResult counted;
@@ -349,14 +349,19 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
   if (!spaceless) JumpersFromIds(length, distance, counted, model, offset, &model->jumpers);
   const int64_t header = HContainer_headerSize(model);
   if (header + blen > INT32_MAX) HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getBody)\n");
-  HBuffer buffer = HBuffer_allocateLarge(static_cast<size_t>(header + blen));
-  if (!buffer) HFatal("Error: memory allocation (HCompress_getBody)\n");
-  unsigned char* body = buffer.get() + header;
+  unsigned char* file = space ? space(header + blen) : nullptr;
+  HBuffer buffer;
+  if (file == nullptr) {
+    buffer = HBuffer_allocateLarge(static_cast<size_t>(header + blen));
+    if (!buffer) HFatal("Error: memory allocation (HCompress_getBody)\n");
+    file = buffer.get();
+  }
+  unsigned char* body = file + header;
   RunParts(parts, [&](size_t k) {
     CodeStretch(counted.stretches[k], codes, body + offset[k], offset[k + 1] - offset[k]);
   });
-  HContainer_writeHeader(buffer.get(), length, static_cast<int32_t>(blen), model);
-  buffer[0] = static_cast<unsigned char>(spaceless ? 1 : 0);
+  HContainer_writeHeader(file, length, static_cast<int32_t>(blen), model);
+  file[0] = static_cast<unsigned char>(spaceless ? 1 : 0);
   *out = std::move(buffer);
   *out_length = static_cast<int32_t>(header + blen);
   *body_length = static_cast<int32_t>(blen);
@@ -433,21 +438,22 @@ void HCompress_contractSpaces(const unsigned char* body, int32_t body_length, HB
 }
 
 void Huffw_compress(const unsigned char* text, int32_t length, int32_t distance, HBuffer* out, int32_t* out_length,
-                    int32_t report_level, int32_t threads, const HTextRead& text_read) {
+                    int32_t report_level, int32_t threads, const HTextRead& text_read, const HOutputSpace& space) {
   CheckText(text, length, "Huffw_compress");
   HModel model;
   int32_t body_length;
-  CompressCounted(text, length, false, distance, threads, text_read, &model, out, out_length, &body_length);
+  CompressCounted(text, length, false, distance, threads, text_read, space, &model, out, out_length, &body_length);
   if (report_level != 0) HPrint_globalInfos(&model, body_length, length, *out_length, 0, report_level);
   HModel_free(&model, true);
 }
 
 void Huffw_spaceless_compress(const unsigned char* text, int32_t length, HBuffer* out, int32_t* out_length,
-                              int32_t report_level, int32_t threads, const HTextRead& text_read) {
+                              int32_t report_level, int32_t threads, const HTextRead& text_read,
+                              const HOutputSpace& space) {
   CheckText(text, length, "Huffw_spaceless_compress");
   HModel model;
   int32_t body_length;
-  CompressCounted(text, length, true, 0, threads, text_read, &model, out, out_length, &body_length);
+  CompressCounted(text, length, true, 0, threads, text_read, space, &model, out, out_length, &body_length);
   if (report_level != 0) HPrint_globalInfos(&model, body_length, length, *out_length, 1, report_level);
   HModel_free(&model, true);
 }

@@ -4,6 +4,7 @@
 #define MORAVINE_CODEC_COMPRESS_H_
 
 #include <cstdint>
+#include <functional>
 
 #include "wordmodel/hbuffer.h"
 #include "wordmodel/hcount.h"
@@ -19,12 +20,21 @@
 // counting threads, possibly several at once): a caller that maps the text
 // can give those pages back, so that the text, the id streams and the
 // output are never all held at once.
+// `space`, when set, is asked once for room for the whole compressed file,
+// of the size given, as soon as that size is known and before any of it is
+// written: the file is then written there and *out stays empty (a caller
+// can give a file mapped for writing, and spare copying the file). When it
+// gives null, the file goes into *out as without it.
+using HOutputSpace = std::function<unsigned char*(int64_t size)>;
+
 void Huffw_compress(const unsigned char* text, int32_t length, int32_t distance, HBuffer* out, int32_t* out_length,
-                    int32_t report_level, int32_t threads = 1, const HTextRead& text_read = nullptr);
+                    int32_t report_level, int32_t threads = 1, const HTextRead& text_read = nullptr,
+                    const HOutputSpace& space = nullptr);
 
 // Spaceless model: each blank between two words is left out of the body.
 void Huffw_spaceless_compress(const unsigned char* text, int32_t length, HBuffer* out, int32_t* out_length,
-                              int32_t report_level, int32_t threads = 1, const HTextRead& text_read = nullptr);
+                              int32_t report_level, int32_t threads = 1, const HTextRead& text_read = nullptr,
+                              const HOutputSpace& space = nullptr);
 
 // Builds the code, the dictionary, the body and the pointers of a counted text.
 void HCompress_getBodyAndConsole(const unsigned char* text, int32_t length, int32_t distance, HBuffer* body,

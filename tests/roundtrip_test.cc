@@ -95,6 +95,39 @@ TEST_F(RoundTripTest, FileBytesDoNotDependOnTheThreadCount) {
   }
 }
 
+// Room given for the file receives exactly the file the function would
+// return, asked for once and with the file's size; refused room leaves the
+// file in memory as usual.
+TEST_F(RoundTripTest, FileGoesIntoTheRoomGivenForIt) {
+  const Bytes text = Word("the whale and the sea ", 7) + "\nmore text, more words\n";
+  for (int rule : {0, 1}) {
+    const Bytes expected = Compress(text, rule, 16);
+    std::vector<unsigned char> room;
+    int asked = 0;
+    HOutputSpace give = [&](int64_t size) {
+      ++asked;
+      room.assign(static_cast<size_t>(size), 0xEE);
+      return room.data();
+    };
+    HOutputSpace refuse = [&](int64_t) -> unsigned char* {
+      ++asked;
+      return nullptr;
+    };
+    HBuffer out;
+    int32_t n = 0;
+    if (rule == 0) Huffw_compress(U(text), L(text), 16, &out, &n, 0, 2, nullptr, give);
+    else Huffw_spaceless_compress(U(text), L(text), &out, &n, 0, 2, nullptr, give);
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(out);
+    ASSERT_EQ(room.size(), expected.size());
+    EXPECT_EQ(Str(room.data(), n), expected);
+    if (rule == 0) Huffw_compress(U(text), L(text), 16, &out, &n, 0, 2, nullptr, refuse);
+    else Huffw_spaceless_compress(U(text), L(text), &out, &n, 0, 2, nullptr, refuse);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(Str(out.get(), n), expected);
+  }
+}
+
 // The text is handed back part by part as counting passes it: every byte
 // exactly once, whatever the number of threads, and never read again (a
 // text overwritten as it is handed back still gives the same file).

@@ -43,13 +43,28 @@ void Compress(JobParams& params) {
     uintptr_t to = reinterpret_cast<uintptr_t>(input.data() + end);
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
   };
+  // The compressed file keeps the original's permission bits, owner and
+  // times: a private text stays private.
+  moravine::FileAttributes attributes = input.attributes();
+  // The file is written straight into a new file beside the target, mapped
+  // and with its space reserved, where the file system allows; otherwise
+  // into memory, and then written out.
+  moravine::MappedOutput mapped;
+  bool into_mapped = false;
+  auto space = [&](int64_t size) -> unsigned char* {
+    moravine::WriteFailure ignored;
+    int ignored_error = 0;
+    if (!mapped.create(target, size, &ignored, &ignored_error, &attributes)) return nullptr;
+    into_mapped = true;
+    return mapped.data();
+  };
   try {
     int32_t length = static_cast<int32_t>(input.size());
     if (spaceless) {
-      Huffw_spaceless_compress(input.data(), length, &out, &out_length, 1, threads, text_read);
+      Huffw_spaceless_compress(input.data(), length, &out, &out_length, 1, threads, text_read, space);
     } else {
       Huffw_compress(input.data(), length, distance > 0 ? distance : 0, &out, &out_length, 1, threads,
-                     text_read);
+                     text_read, space);
     }
   } catch (...) {
     if (input.changed()) return moravine::ReportChangedInput(owner, path);
@@ -61,10 +76,10 @@ void Compress(JobParams& params) {
   if (input.changed()) return moravine::ReportChangedInput(owner, path);
   moravine::WriteFailure failure;
   int error = 0;
-  // The compressed file keeps the original's permission bits, owner and
-  // times: a private text stays private.
-  moravine::FileAttributes attributes = input.attributes();
-  if (!moravine::WriteFileAtomically(target, out.get(), out_length, &failure, &error, &attributes)) {
+  const bool written = into_mapped ? mapped.commit(out_length, &failure, &error)
+                                   : moravine::WriteFileAtomically(target, out.get(), out_length, &failure,
+                                                                   &error, &attributes);
+  if (!written) {
     owner->ShowErrorBox(failure == moravine::WriteFailure::kCreate ? "Error creating archive file."
                                                                    : "Error writing to archive file.",
                         error);
