@@ -32,14 +32,15 @@ struct alignas(32) IdCacheSlot {
   int32_t id;
 };
 
-// Up to 2^17 slots (4 MiB, two large pages), fewer for short texts. The
-// lookups of neighbouring tokens overlap, so a cache beyond the nearest
-// processor caches still pays.
+// Up to 2^17 slots (4 MiB, two large pages); one per 128 bytes of a shorter
+// text, which holds fewer distinct tokens than that. The lookups of
+// neighbouring tokens overlap, so a cache beyond the nearest processor
+// caches still pays.
 constexpr int32_t kIdCacheMaxBits = 17;
 
 inline int32_t IdCacheBits(int32_t text_length) {
   int32_t bits = 6;
-  while (bits < kIdCacheMaxBits && (int64_t{1} << (bits + 5)) < text_length) ++bits;
+  while (bits < kIdCacheMaxBits && (int64_t{1} << (bits + 7)) < text_length) ++bits;
   return bits;
 }
 
