@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <exception>
-#include <thread>
 #include <vector>
 
 #include "codec/container.h"
@@ -15,6 +13,7 @@
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hjumpers.h"
 #include "wordmodel/hlog.h"
+#include "wordmodel/hparts.h"
 #include "wordmodel/hreport.h"
 #include "wordmodel/htokencache.h"
 #include "wordmodel/htokenpipe.h"
@@ -119,27 +118,6 @@ void EncodeBody(const unsigned char* text, int32_t length, const HModel* model, 
   if (kSpaceless && state == kHeldBlank) out->append(blank);
 }
 
-// Runs job(k) for every k below `parts`, each on a thread of its own (the
-// first on the calling one), and rethrows the first failure.
-template <class Job>
-void RunParts(size_t parts, const Job& job) {
-  std::vector<std::exception_ptr> failures(parts);
-  auto run = [&](size_t k) {
-    try {
-      job(k);
-    } catch (...) {
-      failures[k] = std::current_exception();
-    }
-  };
-  std::vector<std::thread> workers;
-  for (size_t k = 1; k < parts; ++k) workers.emplace_back(run, k);
-  run(0);
-  for (std::thread& t : workers) t.join();
-  for (const std::exception_ptr& f : failures) {
-    if (f) std::rethrow_exception(f);
-  }
-}
-
 // Tree, code table and dictionary of a counted vocabulary. With a second
 // thread, the dictionary is written while the codewords are assigned: both
 // only read the rank order, and they write different fields of the entries.
@@ -151,7 +129,7 @@ void BuildCode(HModel* model, HTreeStorage* storage, int32_t threads = 1) {
     HDictionary_fromtree(tree, model->codetable.token_count, &model->dictionary);
     return;
   }
-  RunParts(2, [&](size_t k) {
+  HRunParts(2, [&](size_t k) {
     if (k == 0) {
       HCodetable_fromtree(tree, &model->codetable, model);
     } else {
@@ -299,7 +277,7 @@ void JumpersFromIds(int32_t length, int32_t distance, const HCountResult& counte
   for (const HNode* node : nodes) spans[static_cast<size_t>(node->id)] = TokenSpan{node->length, node->level};
   const size_t parts = counted.stretches.size();
   std::vector<StretchJumpers> walks(parts);
-  RunParts(parts, [&](size_t k) {
+  HRunParts(parts, [&](size_t k) {
     const HCountStretch& s = counted.stretches[k];
     const int64_t first = k == 0 ? 0 : (static_cast<int64_t>(s.begin) - 1) / distance + 1;
     StretchJumpersFromIds(s, body_offset[k], first, distance, capacity, spans, &walks[k]);
@@ -357,7 +335,7 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
     file = buffer.get();
   }
   unsigned char* body = file + header;
-  RunParts(parts, [&](size_t k) {
+  HRunParts(parts, [&](size_t k) {
     CodeStretch(counted.stretches[k], codes, body + offset[k], offset[k + 1] - offset[k]);
   });
   HContainer_writeHeader(file, length, static_cast<int32_t>(blen), model);

@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 #include <new>
-#include <thread>
 
 #include "wordmodel/hcounttable.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
+#include "wordmodel/hparts.h"
 #include "wordmodel/htoken.h"
 #include "wordmodel/htokencache.h"
 
@@ -192,27 +191,6 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   s->blank_id = HCountTable_find(table, reinterpret_cast<const unsigned char*>(" "), 1);
 }
 
-// Runs job(k) for every k below `parts`, each on a thread of its own (the
-// first on the calling one), and rethrows the first failure.
-template <class Job>
-void RunParts(size_t parts, const Job& job) {
-  std::vector<std::exception_ptr> failures(parts);
-  auto run = [&](size_t k) {
-    try {
-      job(k);
-    } catch (...) {
-      failures[k] = std::current_exception();
-    }
-  };
-  std::vector<std::thread> workers;
-  for (size_t k = 1; k < parts; ++k) workers.emplace_back(run, k);
-  run(0);
-  for (std::thread& t : workers) t.join();
-  for (const std::exception_ptr& f : failures) {
-    if (f) std::rethrow_exception(f);
-  }
-}
-
 // Adds the tokens of a table to the vocabulary in id order, or finds them
 // there; `ids` (when given) receives the vocabulary id of each. The chains
 // of the tokens a few places ahead are requested early.
@@ -289,7 +267,7 @@ void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int3
     s.table.reset(new HCountTable);
     HCountTable_create(s.table.get(), s.end - s.begin);
   }
-  RunParts(parts, [&](size_t k) {
+  HRunParts(parts, [&](size_t k) {
     if (spaceless) {
       CountStretch<true>(text, length, stretches[k].table.get(), &stretches[k], text_read);
     } else {
@@ -306,7 +284,7 @@ void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int3
   for (const HCountStretch& s : stretches) listed += HCountTable_size(s.table.get());
   HHashtable_reserve(vocabulary, static_cast<int32_t>(std::min<int64_t>(listed, INT32_MAX)));
   const HCountTable* first = stretches[0].table.get();
-  RunParts(parts, [&](size_t k) {
+  HRunParts(parts, [&](size_t k) {
     if (k == 0) {
       AddToVocabulary(first, vocabulary, nullptr);
     } else {
