@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "codec/container.h"
@@ -163,18 +165,82 @@ int64_t StretchBodyLength(const HCountStretch& s, const std::vector<CodeRecord>&
   return total;
 }
 
+// The auxiliary pointers of one stretch: the walk of HJumpers_fromds, which
+// records a pair at a token that starts at or after the next mark, the
+// marks `distance` apart, each recorded pair moving the mark on by one
+// step. The stretch's walk starts with `first` pairs before it.
+struct StretchJumpers {
+  int64_t first = 0;  // pairs before the stretch that the walk assumed
+  int64_t after = 0;  // pairs before the next stretch
+  std::vector<int32_t> text_positions;
+  std::vector<int32_t> body_positions;
+};
+
+// The state of one stretch's pointer walk.
+class PairWalk {
+ public:
+  PairWalk(int64_t first, int32_t distance, int64_t capacity, int64_t text_begin, int64_t body_begin,
+           int64_t expected, StretchJumpers* out)
+      : distance_(distance), capacity_(capacity), count_(first), mark_(first * distance), p_(text_begin),
+        body_begin_(body_begin), out_(out) {
+    out->first = first;
+    out->text_positions.clear();
+    out->body_positions.clear();
+    // The pairs of a stretch fill about one per mark, more after long tokens.
+    const size_t reserve = static_cast<size_t>(expected / distance + 16);
+    out->text_positions.reserve(reserve);
+    out->body_positions.reserve(reserve);
+  }
+  ~PairWalk() { out_->after = count_; }
+  PairWalk(const PairWalk&) = delete;
+  PairWalk& operator=(const PairWalk&) = delete;
+
+  // A token of `text` bytes that starts `body_at` bytes into the stretch's body.
+  void token(int64_t body_at, int32_t text) {
+    if (p_ >= mark_ && count_ < capacity_) [[unlikely]] {
+      const int64_t q = body_begin_ + body_at;
+      if (q > INT32_MAX) HFatal("Error: compressed body too long (HJumpers_fromds)\n");
+      out_->text_positions.push_back(static_cast<int32_t>(p_));
+      out_->body_positions.push_back(static_cast<int32_t>(q));
+      ++count_;
+      mark_ = count_ * distance_;
+    }
+    p_ += text;
+  }
+
+ private:
+  int64_t distance_;
+  int64_t capacity_;
+  int64_t count_;
+  int64_t mark_;  // where the next pair may be recorded
+  int64_t p_;     // the token's start in the text
+  int64_t body_begin_;
+  StretchJumpers* out_;
+};
+
+// A token's codeword and, for the pointers, its length in the text.
+struct CodeTextRecord {
+  uint32_t body_bytes;
+  int32_t level;
+  int32_t text;
+  int32_t unused;
+};
+
 // Codes a stretch's id stream into exactly [dst, dst + body_length): whole
 // 4-byte stores while they stay inside, so that stretches coded at the same
-// time never touch each other's bytes.
-void CodeStretch(HCountStretch& s, const std::vector<CodeRecord>& codes, unsigned char* dst,
-                 int64_t body_length) {
-  std::vector<CodeRecord> local;
-  const CodeRecord* rec = codes.data();
+// time never touch each other's bytes. With a walk, the pointers are walked
+// on the way.
+template <typename Record>
+void CodeStretch(HCountStretch& s, const std::vector<Record>& codes, unsigned char* dst, int64_t body_length,
+                 PairWalk* walk = nullptr) {
+  std::vector<Record> local;
+  const Record* rec = codes.data();
   if (!s.global_id.empty()) {
     local.resize(s.global_id.size());
     for (size_t lid = 0; lid < local.size(); ++lid) local[lid] = codes[static_cast<size_t>(s.global_id[lid])];
     rec = local.data();
   }
+  constexpr bool kPairs = std::is_same_v<Record, CodeTextRecord>;
   unsigned char* w = dst;
   unsigned char* const end = dst + body_length;
   // Each chunk is released once coded: the body grows as the stream shrinks.
@@ -184,7 +250,8 @@ void CodeStretch(HCountStretch& s, const std::vector<CodeRecord>& codes, unsigne
     while (r < r_end) {
       uint32_t id;
       r = HIdStream_get(r, &id);
-      const CodeRecord c = rec[id];
+      const Record c = rec[id];
+      if constexpr (kPairs) walk->token(w - dst, c.text);
       if (end - w >= 4) {
         if constexpr (std::endian::native == std::endian::little) {
           std::memcpy(w, &c.body_bytes, 4);
@@ -201,17 +268,23 @@ void CodeStretch(HCountStretch& s, const std::vector<CodeRecord>& codes, unsigne
   if (w != end) HFatal("Error: body length (HCompress_getBody)\n");
 }
 
-// The auxiliary pointers of one stretch, from its id stream: the walk of
-// HJumpers_fromds, which records a pair at a token that starts at or after
-// the next mark, the marks `distance` apart, each recorded pair moving the
-// mark on by one step. The stretch's walk starts with `first` pairs before
-// it.
-struct StretchJumpers {
-  int64_t first = 0;  // pairs before the stretch that the walk assumed
-  int64_t after = 0;  // pairs before the next stretch
-  std::vector<int32_t> text_positions;
-  std::vector<int32_t> body_positions;
-};
+// The pointer walk of one stretch again, from its coded body: for a stretch
+// whose walk assumed a wrong number of pairs before it.
+void StretchJumpersFromBody(const unsigned char* body, int64_t body_begin, int64_t body_end, int64_t text_begin,
+                            int64_t first, int32_t distance, int64_t capacity, const HModel* model,
+                            StretchJumpers* out) {
+  PairWalk walk(first, distance, capacity, text_begin, body_begin, body_end - body_begin, out);
+  const HDictionary* dict = &model->dictionary;
+  for (int64_t q = body_begin; q < body_end;) {
+    const int32_t left = static_cast<int32_t>(std::min<int64_t>(body_end - q, 8));
+    const int32_t len = HDecode_codewordLength(body + q, left);
+    const int32_t rank = HDecode_rank(body + q, len, &model->codetable, dict->token_count);
+    int32_t text;
+    HDecode_token(dict, rank, &text);
+    walk.token(q - body_begin, text);
+    q += len;
+  }
+}
 
 // A token's length in the text and in the body, by id.
 struct TokenSpan {
@@ -219,15 +292,9 @@ struct TokenSpan {
   int32_t body;
 };
 
+// The pointer walk of one stretch from its id stream.
 void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t first, int32_t distance,
                            int64_t capacity, const std::vector<TokenSpan>& spans, StretchJumpers* out) {
-  out->first = first;
-  out->text_positions.clear();
-  out->body_positions.clear();
-  // The pairs of a stretch fill about one per mark, more after long tokens.
-  const size_t expected = static_cast<size_t>((s.end - s.begin) / distance + 16);
-  out->text_positions.reserve(expected);
-  out->body_positions.reserve(expected);
   // The spans by the stretch's own ids: one load per token.
   std::vector<TokenSpan> local;
   const TokenSpan* span = spans.data();
@@ -236,57 +303,36 @@ void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t f
     for (size_t lid = 0; lid < local.size(); ++lid) local[lid] = spans[static_cast<size_t>(s.global_id[lid])];
     span = local.data();
   }
-  int64_t count = first;
-  int64_t mark = count * distance;  // where the next pair may be recorded
-  int64_t p = s.begin, q = body_begin;
+  PairWalk walk(first, distance, capacity, s.begin, body_begin, s.end - s.begin, out);
+  int64_t q = 0;
   for (size_t k = 0; k < s.chunks.size(); ++k) {
     const unsigned char* r = s.chunks[k].get();
     const unsigned char* r_end = r + s.chunk_lengths[k];
     while (r < r_end) {
       uint32_t id;
       r = HIdStream_get(r, &id);
-      if (p >= mark && count < capacity) [[unlikely]] {
-        if (q > INT32_MAX) HFatal("Error: compressed body too long (HJumpers_fromds)\n");
-        out->text_positions.push_back(static_cast<int32_t>(p));
-        out->body_positions.push_back(static_cast<int32_t>(q));
-        ++count;
-        mark = count * distance;
-      }
       const TokenSpan t = span[id];
-      p += t.text;
+      walk.token(q, t.text);
       q += t.body;
     }
   }
-  out->after = count;
 }
 
+// The number of pairs before stretch k that its walk assumes: a stretch
+// starts after a newline token, and when no token before it was long
+// enough to hold the marks back, a walk has recorded one pair per mark up
+// to the newline's start.
+int64_t AssumedPairsBefore(const HCountResult& counted, size_t k, int32_t distance) {
+  return k == 0 ? 0 : (static_cast<int64_t>(counted.stretches[k].begin) - 1) / distance + 1;
+}
 
-// The auxiliary pointers from the id streams, stretches in parallel. A
-// stretch starts after a newline token; its walk assumes the number of
-// pairs before it that a walk gives when no token before it was long
-// enough to hold the marks back: one pair per mark up to the newline's
-// start. The walks are then joined in order, and a stretch whose
-// assumption was wrong is walked again from the right number.
-void JumpersFromIds(int32_t length, int32_t distance, const HCountResult& counted, const HModel* model,
-                    const std::vector<int64_t>& body_offset, HJumpers* jumpers) {
-  HJumpers_free(jumpers);
-  if (distance <= 0 || length <= 0) return;
-  const int64_t capacity = length / distance + 1;
-  const std::vector<HNode*>& nodes = model->vocabulary.entries;
-  std::vector<TokenSpan> spans(nodes.size());
-  for (const HNode* node : nodes) spans[static_cast<size_t>(node->id)] = TokenSpan{node->length, node->level};
-  const size_t parts = counted.stretches.size();
-  std::vector<StretchJumpers> walks(parts);
-  HRunParts(parts, [&](size_t k) {
-    const HCountStretch& s = counted.stretches[k];
-    const int64_t first = k == 0 ? 0 : (static_cast<int64_t>(s.begin) - 1) / distance + 1;
-    StretchJumpersFromIds(s, body_offset[k], first, distance, capacity, spans, &walks[k]);
-  });
+// Joins the stretches' walks in order into the pointers; a stretch whose
+// assumption was wrong is walked again, by `redo`, from the right number.
+template <class Redo>
+void JoinJumpers(std::vector<StretchJumpers>& walks, int64_t capacity, const Redo& redo, HJumpers* jumpers) {
   int64_t count = 0;
-  for (size_t k = 0; k < parts; ++k) {
-    if (walks[k].first != count) {
-      StretchJumpersFromIds(counted.stretches[k], body_offset[k], count, distance, capacity, spans, &walks[k]);
-    }
+  for (size_t k = 0; k < walks.size(); ++k) {
+    if (walks[k].first != count) redo(k, count, &walks[k]);
     count = walks[k].after;
   }
   std::unique_ptr<int32_t[]> tp(new (std::nothrow) int32_t[static_cast<size_t>(capacity)]);
@@ -303,8 +349,28 @@ void JumpersFromIds(int32_t length, int32_t distance, const HCountResult& counte
   jumpers->body_positions = std::move(bp);
 }
 
+// The auxiliary pointers from the id streams, stretches in parallel.
+void JumpersFromIds(int32_t length, int32_t distance, const HCountResult& counted, const HModel* model,
+                    const std::vector<int64_t>& body_offset, HJumpers* jumpers) {
+  HJumpers_free(jumpers);
+  if (distance <= 0 || length <= 0) return;
+  const int64_t capacity = length / distance + 1;
+  const std::vector<HNode*>& nodes = model->vocabulary.entries;
+  std::vector<TokenSpan> spans(nodes.size());
+  for (const HNode* node : nodes) spans[static_cast<size_t>(node->id)] = TokenSpan{node->length, node->level};
+  std::vector<StretchJumpers> walks(counted.stretches.size());
+  auto walk = [&](size_t k, int64_t first, StretchJumpers* out) {
+    StretchJumpersFromIds(counted.stretches[k], body_offset[k], first, distance, capacity, spans, out);
+  };
+  HRunParts(walks.size(), [&](size_t k) { walk(k, AssumedPairsBefore(counted, k, distance), &walks[k]); });
+  JoinJumpers(walks, capacity, walk, jumpers);
+}
+
 // Counts, builds the code, and codes the id streams straight into the
-// container buffer, stretches in parallel, each into its own place.
+// container buffer, stretches in parallel, each into its own place. The
+// words model's pointers are walked while the stretches are coded: the
+// body then goes after room for as many pairs as the text can have, and
+// moves down in the rare file that has fewer.
 void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, int32_t distance, int32_t threads,
                      const HTextRead& text_read, const HOutputSpace& space, HModel* model, HBuffer* out,
                      int32_t* out_length, int32_t* body_length) {
@@ -314,30 +380,59 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
   HCount_text(text, length, spaceless, threads, model, &counted, text_read);
   BuildCode(model, &storage, threads);
   storage = HTreeStorage();  // the dictionary holds the rank order now
+  const size_t parts = counted.stretches.size();
   std::vector<CodeRecord> codes(model->vocabulary.entries.size());
   for (const HNode* node : model->vocabulary.entries) {
     codes[static_cast<size_t>(node->id)] = CodeRecord{node->body_bytes, node->level};
   }
-  const size_t parts = counted.stretches.size();
   std::vector<int64_t> offset(parts + 1, 0);
   for (size_t k = 0; k < parts; ++k) offset[k + 1] = offset[k] + StretchBodyLength(counted.stretches[k], codes);
   for (HCountStretch& s : counted.stretches) s.counts = std::vector<int32_t>();
   const int64_t blen = offset[parts];
   if (blen <= 0) HFatal("Fatal Error: You're trying to compress an empty file! (HCompress_getString)\n");
-  if (!spaceless) JumpersFromIds(length, distance, counted, model, offset, &model->jumpers);
-  const int64_t header = HContainer_headerSize(model);
-  if (header + blen > INT32_MAX) HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getBody)\n");
-  unsigned char* file = space ? space(header + blen) : nullptr;
+  HJumpers_free(&model->jumpers);
+  const int64_t capacity = !spaceless && distance > 0 ? length / distance + 1 : 0;
+  // Room for the header with every pair the text can have.
+  int64_t room = HContainer_headerSize(model) + 8 * capacity;
+  const bool walk_while_coding = capacity > 0 && room + blen <= INT32_MAX;
+  if (!walk_while_coding) {
+    if (!spaceless) JumpersFromIds(length, distance, counted, model, offset, &model->jumpers);
+    room = HContainer_headerSize(model);
+  }
+  if (room + blen > INT32_MAX) HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getBody)\n");
+  unsigned char* file = space ? space(room + blen) : nullptr;
   HBuffer buffer;
   if (file == nullptr) {
-    buffer = HBuffer_allocateLarge(static_cast<size_t>(header + blen));
+    buffer = HBuffer_allocateLarge(static_cast<size_t>(room + blen));
     if (!buffer) HFatal("Error: memory allocation (HCompress_getBody)\n");
     file = buffer.get();
   }
-  unsigned char* body = file + header;
-  HRunParts(parts, [&](size_t k) {
-    CodeStretch(counted.stretches[k], codes, body + offset[k], offset[k + 1] - offset[k]);
-  });
+  unsigned char* body = file + room;
+  int64_t header = room;
+  if (walk_while_coding) {
+    std::vector<CodeTextRecord> text_codes(codes.size());
+    for (const HNode* node : model->vocabulary.entries) {
+      text_codes[static_cast<size_t>(node->id)] = CodeTextRecord{node->body_bytes, node->level, node->length, 0};
+    }
+    codes = std::vector<CodeRecord>();
+    std::vector<StretchJumpers> walks(parts);
+    HRunParts(parts, [&](size_t k) {
+      PairWalk walk(AssumedPairsBefore(counted, k, distance), distance, capacity, counted.stretches[k].begin,
+                    offset[k], offset[k + 1] - offset[k], &walks[k]);
+      CodeStretch(counted.stretches[k], text_codes, body + offset[k], offset[k + 1] - offset[k], &walk);
+    });
+    auto redo = [&](size_t k, int64_t first, StretchJumpers* w) {
+      StretchJumpersFromBody(body, offset[k], offset[k + 1], counted.stretches[k].begin, first, distance, capacity,
+                             model, w);
+    };
+    JoinJumpers(walks, capacity, redo, &model->jumpers);
+    header = HContainer_headerSize(model);
+    if (header < room) std::memmove(file + header, body, static_cast<size_t>(blen));
+  } else {
+    HRunParts(parts, [&](size_t k) {
+      CodeStretch(counted.stretches[k], codes, body + offset[k], offset[k + 1] - offset[k]);
+    });
+  }
   HContainer_writeHeader(file, length, static_cast<int32_t>(blen), model);
   file[0] = static_cast<unsigned char>(spaceless ? 1 : 0);
   *out = std::move(buffer);
