@@ -218,18 +218,37 @@ class PairWalk {
   StretchJumpers* out_;
 };
 
-// A token's codeword and, for the pointers, its length in the text.
+// A token's codeword and, for the pointers, its length in the text: eight
+// bytes, as a CodeRecord, so that the table stays as small.
 struct CodeTextRecord {
   uint32_t body_bytes;
-  int32_t level;
-  int32_t text;
-  int32_t unused;
+  uint32_t level_and_text;  // the level in the low 3 bits
+
+  static constexpr int64_t kLongestText = (int64_t{1} << 29) - 1;
+  int32_t level() const { return static_cast<int32_t>(level_and_text & 7); }
+  int32_t text() const { return static_cast<int32_t>(level_and_text >> 3); }
 };
+
+inline int32_t LevelOf(const CodeRecord& c) { return c.level; }
+inline int32_t LevelOf(const CodeTextRecord& c) { return c.level(); }
+
+// How many tokens ahead of the one being coded its record is asked for: a
+// vocabulary's records do not fit the nearer caches.
+constexpr int kCodeAhead = 8;
+
+inline void PrefetchCode(const void* record) {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(record);
+#else
+  (void)record;
+#endif
+}
 
 // Codes a stretch's id stream into exactly [dst, dst + body_length): whole
 // 4-byte stores while they stay inside, so that stretches coded at the same
 // time never touch each other's bytes. With a walk, the pointers are walked
 // on the way.
+
 template <typename Record>
 void CodeStretch(HCountStretch& s, const std::vector<Record>& codes, unsigned char* dst, int64_t body_length,
                  PairWalk* walk = nullptr) {
@@ -247,11 +266,23 @@ void CodeStretch(HCountStretch& s, const std::vector<Record>& codes, unsigned ch
   for (size_t k = 0; k < s.chunks.size(); ++k) {
     const unsigned char* r = s.chunks[k].get();
     const unsigned char* r_end = r + s.chunk_lengths[k];
+    const unsigned char* ahead = r;
+    for (int i = 0; i < kCodeAhead && ahead < r_end; ++i) {
+      uint32_t id;
+      ahead = HIdStream_get(ahead, &id);
+      PrefetchCode(rec + id);
+    }
     while (r < r_end) {
+      if (ahead < r_end) {
+        uint32_t later;
+        ahead = HIdStream_get(ahead, &later);
+        PrefetchCode(rec + later);
+      }
       uint32_t id;
       r = HIdStream_get(r, &id);
       const Record c = rec[id];
-      if constexpr (kPairs) walk->token(w - dst, c.text);
+      const int32_t level = LevelOf(c);
+      if constexpr (kPairs) walk->token(w - dst, c.text());
       if (end - w >= 4) {
         if constexpr (std::endian::native == std::endian::little) {
           std::memcpy(w, &c.body_bytes, 4);
@@ -259,9 +290,9 @@ void CodeStretch(HCountStretch& s, const std::vector<Record>& codes, unsigned ch
           for (int i = 0; i < 4; ++i) w[i] = static_cast<unsigned char>(c.body_bytes >> (8 * i));
         }
       } else {
-        for (int32_t i = 0; i < c.level; ++i) w[i] = static_cast<unsigned char>(c.body_bytes >> (8 * i));
+        for (int32_t i = 0; i < level; ++i) w[i] = static_cast<unsigned char>(c.body_bytes >> (8 * i));
       }
-      w += c.level;
+      w += level;
     }
     s.chunks[k].reset();
   }
@@ -394,7 +425,12 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
   const int64_t capacity = !spaceless && distance > 0 ? length / distance + 1 : 0;
   // Room for the header with every pair the text can have.
   int64_t room = HContainer_headerSize(model) + 8 * capacity;
-  const bool walk_while_coding = capacity > 0 && room + blen <= INT32_MAX;
+  // Otherwise (room past 2 GiB, or a token too long for a record's text
+  // length) the pointers are walked from the id streams before coding.
+  bool walk_while_coding = capacity > 0 && room + blen <= INT32_MAX;
+  for (const HNode* node : model->vocabulary.entries) {
+    if (node->length > CodeTextRecord::kLongestText) walk_while_coding = false;
+  }
   if (!walk_while_coding) {
     if (!spaceless) JumpersFromIds(length, distance, counted, model, offset, &model->jumpers);
     room = HContainer_headerSize(model);
@@ -412,7 +448,8 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
   if (walk_while_coding) {
     std::vector<CodeTextRecord> text_codes(codes.size());
     for (const HNode* node : model->vocabulary.entries) {
-      text_codes[static_cast<size_t>(node->id)] = CodeTextRecord{node->body_bytes, node->level, node->length, 0};
+      const uint32_t level_and_text = static_cast<uint32_t>(node->level) | static_cast<uint32_t>(node->length) << 3;
+      text_codes[static_cast<size_t>(node->id)] = CodeTextRecord{node->body_bytes, level_and_text};
     }
     codes = std::vector<CodeRecord>();
     std::vector<StretchJumpers> walks(parts);
