@@ -8,6 +8,7 @@
 #include <random>
 
 #include "test_support.h"
+#include "wordmodel/hdecode.h"
 #include "wordmodel/hdictionary.h"
 #include "wordmodel/hufftree.h"
 #include "wordmodel/hmodel_free.h"
@@ -219,6 +220,50 @@ TEST_F(WordModelTest, CodewordConversions) {
     EXPECT_EQ(Str(s.get(), bytes + 1), Hex(c.hex) + Bytes(1, '\0'));
   }
 }
+
+#if defined(__SSE2__)
+// The block decoder reads the plain value of every codeword of a 64-byte
+// block at once, from the four bytes before each codeword end. Random
+// blocks of codewords of one to four bytes, those reaching back into the
+// four bytes before the block included, give what the codeword conversion
+// gives for each of them.
+TEST_F(WordModelTest, BlockPlainsAreThoseOfTheCodewords) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 2000; ++round) {
+    unsigned char bytes[4 + 64 + 8];
+    std::vector<int> starts;  // codeword starts, as offsets into bytes
+    int at = static_cast<int>(rng() % 4);
+    while (at < 4 + 64) {
+      const int len = 1 + static_cast<int>(rng() % 4);
+      starts.push_back(at);
+      for (int k = 0; k < len && at + k < static_cast<int>(sizeof bytes); ++k) {
+        // Untagged bytes from 0 to 0x7F, extremes often.
+        const uint32_t r = rng();
+        const unsigned char b = r % 5 == 0 ? 0x7F : r % 5 == 1 ? 0x00 : static_cast<unsigned char>(r & 0x7F);
+        bytes[at + k] = k == 0 ? static_cast<unsigned char>(b | 0x80) : b;
+      }
+      at += len;
+    }
+    for (int k = 0; k < 4; ++k) {  // bytes before the first start: untagged
+      if (k < starts[0]) bytes[k] = static_cast<unsigned char>(rng() & 0x7F);
+    }
+    alignas(16) uint32_t plain[64];
+    HDecode_blockPlains(bytes + 4, plain);
+    for (size_t i = 0; i + 1 < starts.size(); ++i) {
+      const int end = starts[i + 1];  // the codeword ends before the next start
+      if (end < 4 || end >= 4 + 64) continue;
+      const int len = end - starts[i];
+      HCodeword tagged = 0;
+      for (int k = 0; k < len; ++k) tagged = (tagged << 8) | bytes[starts[i] + k];
+      uint32_t expected;
+      int32_t bits;
+      HCodeword_PlainFromTagged(tagged, len, &expected, &bits);
+      ASSERT_EQ(plain[end - 4], expected) << "round " << round << ", codeword of " << len << " bytes ending at "
+                                          << end - 4;
+    }
+  }
+}
+#endif
 
 // Exact-size heap buffers: reading the last byte, or walking back over
 // bytes without a tag, must stay inside.

@@ -7,6 +7,9 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "wordmodel/hlog.h"
 #include "wordmodel/hmodel.h"
@@ -53,6 +56,51 @@ inline const unsigned char* HDecode_token(const HDictionary* dictionary, int32_t
 inline bool HDecode_isWord(const HDictionary* dictionary, int32_t rank) {
   return HToken_isWordByte(dictionary->string[dictionary->start[rank]]);
 }
+
+#if defined(__SSE2__)
+// For each byte j of the 64 at q, the plain value of a codeword that ends
+// just before it, found from the four bytes before j alone: the bytes from
+// the last tagged one among them up to j - 1, tag bit left out, as 7-bit
+// groups with the last byte least significant. Only the values at codeword
+// ends mean anything; a codeword of more than four bytes must be ruled out
+// before. The 4 bytes before q must be readable; plain has room for 64
+// values and is aligned to 16 bytes.
+inline void HDecode_blockPlains(const unsigned char* q, uint32_t* plain) {
+  const __m128i tag_bits = _mm_set1_epi32(static_cast<int>(0x80808080u));
+  const __m128i low_bits = _mm_set1_epi32(0x7F7F7F7F);
+  const __m128i low_byte = _mm_set1_epi16(0x00FF);
+  const __m128i weights = _mm_set1_epi32(0x00014000);  // the first 14 bits times 2^14, the last times 1
+  for (int m = 0; m < 4; ++m) {
+    __m128i v[4];
+    for (int d = 0; d < 4; ++d) {
+      // Lane k: the four bytes before byte 16m + 4k + d, the last one most
+      // significant.
+      const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * m + d - 4));
+      // A byte below a tagged one belongs to an earlier codeword: each
+      // byte learns whether a byte above it is tagged, and is cleared then.
+      const __m128i t = _mm_and_si128(w, tag_bits);
+      const __m128i above = _mm_or_si128(_mm_or_si128(_mm_srli_epi32(t, 8), _mm_srli_epi32(t, 16)),
+                                         _mm_srli_epi32(t, 24));
+      const __m128i earlier = _mm_sub_epi32(above, _mm_srli_epi32(above, 7));  // 0x7F in such bytes
+      const __m128i x = _mm_andnot_si128(earlier, _mm_and_si128(w, low_bits));
+      // Two bytes b, c of each 16 bits become b * 2^7 + c, then the pairs
+      // of each lane p * 2^14 + r.
+      const __m128i pairs = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(x, low_byte), 7), _mm_srli_epi16(x, 8));
+      v[d] = _mm_madd_epi16(pairs, weights);
+    }
+    // v[d] holds bytes 16m + d, + 4 + d, + 8 + d, + 12 + d: into byte order.
+    const __m128i lo01 = _mm_unpacklo_epi32(v[0], v[1]);
+    const __m128i lo23 = _mm_unpacklo_epi32(v[2], v[3]);
+    const __m128i hi01 = _mm_unpackhi_epi32(v[0], v[1]);
+    const __m128i hi23 = _mm_unpackhi_epi32(v[2], v[3]);
+    __m128i* out = reinterpret_cast<__m128i*>(plain + 16 * m);
+    _mm_store_si128(out + 0, _mm_unpacklo_epi64(lo01, lo23));
+    _mm_store_si128(out + 1, _mm_unpackhi_epi64(lo01, lo23));
+    _mm_store_si128(out + 2, _mm_unpacklo_epi64(hi01, hi23));
+    _mm_store_si128(out + 3, _mm_unpackhi_epi64(hi01, hi23));
+  }
+}
+#endif
 
 // Builds the model's per-rank decoding table from its dictionary.
 void HDecode_buildTable(HModel* model);
