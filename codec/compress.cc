@@ -4,7 +4,6 @@
 #include <bit>
 #include <cstring>
 #include <memory>
-#include <type_traits>
 #include <vector>
 
 #include "codec/container.h"
@@ -176,62 +175,6 @@ struct StretchJumpers {
   std::vector<int32_t> body_positions;
 };
 
-// The state of one stretch's pointer walk.
-class PairWalk {
- public:
-  PairWalk(int64_t first, int32_t distance, int64_t capacity, int64_t text_begin, int64_t body_begin,
-           int64_t expected, StretchJumpers* out)
-      : distance_(distance), capacity_(capacity), count_(first), mark_(first * distance), p_(text_begin),
-        body_begin_(body_begin), out_(out) {
-    out->first = first;
-    out->text_positions.clear();
-    out->body_positions.clear();
-    // The pairs of a stretch fill about one per mark, more after long tokens.
-    const size_t reserve = static_cast<size_t>(expected / distance + 16);
-    out->text_positions.reserve(reserve);
-    out->body_positions.reserve(reserve);
-  }
-  ~PairWalk() { out_->after = count_; }
-  PairWalk(const PairWalk&) = delete;
-  PairWalk& operator=(const PairWalk&) = delete;
-
-  // A token of `text` bytes that starts `body_at` bytes into the stretch's body.
-  void token(int64_t body_at, int32_t text) {
-    if (p_ >= mark_ && count_ < capacity_) [[unlikely]] {
-      const int64_t q = body_begin_ + body_at;
-      if (q > INT32_MAX) HFatal("Error: compressed body too long (HJumpers_fromds)\n");
-      out_->text_positions.push_back(static_cast<int32_t>(p_));
-      out_->body_positions.push_back(static_cast<int32_t>(q));
-      ++count_;
-      mark_ = count_ * distance_;
-    }
-    p_ += text;
-  }
-
- private:
-  int64_t distance_;
-  int64_t capacity_;
-  int64_t count_;
-  int64_t mark_;  // where the next pair may be recorded
-  int64_t p_;     // the token's start in the text
-  int64_t body_begin_;
-  StretchJumpers* out_;
-};
-
-// A token's codeword and, for the pointers, its length in the text: eight
-// bytes, as a CodeRecord, so that the table stays as small.
-struct CodeTextRecord {
-  uint32_t body_bytes;
-  uint32_t level_and_text;  // the level in the low 3 bits
-
-  static constexpr int64_t kLongestText = (int64_t{1} << 29) - 1;
-  int32_t level() const { return static_cast<int32_t>(level_and_text & 7); }
-  int32_t text() const { return static_cast<int32_t>(level_and_text >> 3); }
-};
-
-inline int32_t LevelOf(const CodeRecord& c) { return c.level; }
-inline int32_t LevelOf(const CodeTextRecord& c) { return c.level(); }
-
 // How many tokens ahead of the one being coded its record is asked for: a
 // vocabulary's records do not fit the nearer caches.
 constexpr int kCodeAhead = 8;
@@ -246,22 +189,26 @@ inline void PrefetchCode(const void* record) {
 
 // Codes a stretch's id stream into exactly [dst, dst + body_length): whole
 // 4-byte stores while they stay inside, so that stretches coded at the same
-// time never touch each other's bytes. With a walk, the pointers are walked
-// on the way.
-
-template <typename Record>
-void CodeStretch(HCountStretch& s, const std::vector<Record>& codes, unsigned char* dst, int64_t body_length,
-                 PairWalk* walk = nullptr) {
-  std::vector<Record> local;
-  const Record* rec = codes.data();
+// time never touch each other's bytes. With the pointers, the body position
+// of each paired token (by its place in the stream, in stream order) goes
+// to *pair_body, counted from body_begin.
+void CodeStretch(HCountStretch& s, const std::vector<CodeRecord>& codes, unsigned char* dst, int64_t body_length,
+                 int64_t body_begin = 0, std::vector<int32_t>* pair_body = nullptr) {
+  std::vector<CodeRecord> local;
+  const CodeRecord* rec = codes.data();
   if (!s.global_id.empty()) {
     local.resize(s.global_id.size());
     for (size_t lid = 0; lid < local.size(); ++lid) local[lid] = codes[static_cast<size_t>(s.global_id[lid])];
     rec = local.data();
   }
-  constexpr bool kPairs = std::is_same_v<Record, CodeTextRecord>;
   unsigned char* w = dst;
   unsigned char* const end = dst + body_length;
+  const std::vector<uint64_t>& places = s.pair_place;
+  size_t next_pair = 0;
+  if (pair_body) {
+    pair_body->clear();
+    pair_body->reserve(places.size());
+  }
   // Each chunk is released once coded: the body grows as the stream shrinks.
   for (size_t k = 0; k < s.chunks.size(); ++k) {
     const unsigned char* r = s.chunks[k].get();
@@ -272,49 +219,39 @@ void CodeStretch(HCountStretch& s, const std::vector<Record>& codes, unsigned ch
       ahead = HIdStream_get(ahead, &id);
       PrefetchCode(rec + id);
     }
-    while (r < r_end) {
-      if (ahead < r_end) {
-        uint32_t later;
-        ahead = HIdStream_get(ahead, &later);
-        PrefetchCode(rec + later);
-      }
-      uint32_t id;
-      r = HIdStream_get(r, &id);
-      const Record c = rec[id];
-      const int32_t level = LevelOf(c);
-      if constexpr (kPairs) walk->token(w - dst, c.text());
-      if (end - w >= 4) {
-        if constexpr (std::endian::native == std::endian::little) {
-          std::memcpy(w, &c.body_bytes, 4);
-        } else {
-          for (int i = 0; i < 4; ++i) w[i] = static_cast<unsigned char>(c.body_bytes >> (8 * i));
+    // The stream runs from one paired token to the next without a check
+    // per token.
+    for (;;) {
+      const bool paired = pair_body && next_pair < places.size() && (places[next_pair] >> 32) == k;
+      const unsigned char* stop = paired ? s.chunks[k].get() + (places[next_pair] & 0xFFFFFFFFu) : r_end;
+      while (r < stop) {
+        if (ahead < r_end) {
+          uint32_t later;
+          ahead = HIdStream_get(ahead, &later);
+          PrefetchCode(rec + later);
         }
-      } else {
-        for (int32_t i = 0; i < level; ++i) w[i] = static_cast<unsigned char>(c.body_bytes >> (8 * i));
+        uint32_t id;
+        r = HIdStream_get(r, &id);
+        const CodeRecord c = rec[id];
+        if (end - w >= 4) {
+          if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(w, &c.body_bytes, 4);
+          } else {
+            for (int i = 0; i < 4; ++i) w[i] = static_cast<unsigned char>(c.body_bytes >> (8 * i));
+          }
+        } else {
+          for (int32_t i = 0; i < c.level; ++i) w[i] = static_cast<unsigned char>(c.body_bytes >> (8 * i));
+        }
+        w += c.level;
       }
-      w += level;
+      if (!paired) break;
+      pair_body->push_back(static_cast<int32_t>(body_begin + (w - dst)));
+      ++next_pair;
     }
     s.chunks[k].reset();
   }
   if (w != end) HFatal("Error: body length (HCompress_getBody)\n");
-}
-
-// The pointer walk of one stretch again, from its coded body: for a stretch
-// whose walk assumed a wrong number of pairs before it.
-void StretchJumpersFromBody(const unsigned char* body, int64_t body_begin, int64_t body_end, int64_t text_begin,
-                            int64_t first, int32_t distance, int64_t capacity, const HModel* model,
-                            StretchJumpers* out) {
-  PairWalk walk(first, distance, capacity, text_begin, body_begin, body_end - body_begin, out);
-  const HDictionary* dict = &model->dictionary;
-  for (int64_t q = body_begin; q < body_end;) {
-    const int32_t left = static_cast<int32_t>(std::min<int64_t>(body_end - q, 8));
-    const int32_t len = HDecode_codewordLength(body + q, left);
-    const int32_t rank = HDecode_rank(body + q, len, &model->codetable, dict->token_count);
-    int32_t text;
-    HDecode_token(dict, rank, &text);
-    walk.token(q - body_begin, text);
-    q += len;
-  }
+  if (pair_body && next_pair != places.size()) HFatal("Error: body length (HCompress_getBody)\n");
 }
 
 // A token's length in the text and in the body, by id.
@@ -323,9 +260,13 @@ struct TokenSpan {
   int32_t body;
 };
 
-// The pointer walk of one stretch from its id stream.
+// The pointer walk of one stretch from its id stream, for a stretch whose
+// assumption about the pairs before it was wrong: it starts with `first`.
 void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t first, int32_t distance,
                            int64_t capacity, const std::vector<TokenSpan>& spans, StretchJumpers* out) {
+  out->first = first;
+  out->text_positions.clear();
+  out->body_positions.clear();
   // The spans by the stretch's own ids: one load per token.
   std::vector<TokenSpan> local;
   const TokenSpan* span = spans.data();
@@ -334,81 +275,63 @@ void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t f
     for (size_t lid = 0; lid < local.size(); ++lid) local[lid] = spans[static_cast<size_t>(s.global_id[lid])];
     span = local.data();
   }
-  PairWalk walk(first, distance, capacity, s.begin, body_begin, s.end - s.begin, out);
-  int64_t q = 0;
+  int64_t count = first;
+  int64_t mark = count * distance;  // where the next pair may be recorded
+  int64_t p = s.begin, q = body_begin;
   for (size_t k = 0; k < s.chunks.size(); ++k) {
     const unsigned char* r = s.chunks[k].get();
     const unsigned char* r_end = r + s.chunk_lengths[k];
     while (r < r_end) {
       uint32_t id;
       r = HIdStream_get(r, &id);
+      if (p >= mark && count < capacity) {
+        out->text_positions.push_back(static_cast<int32_t>(p));
+        out->body_positions.push_back(static_cast<int32_t>(q));
+        ++count;
+        mark = count * distance;
+      }
       const TokenSpan t = span[id];
-      walk.token(q, t.text);
+      p += t.text;
       q += t.body;
     }
   }
+  out->after = count;
 }
 
-// The number of pairs before stretch k that its walk assumes: a stretch
-// starts after a newline token, and when no token before it was long
-// enough to hold the marks back, a walk has recorded one pair per mark up
-// to the newline's start.
-int64_t AssumedPairsBefore(const HCountResult& counted, size_t k, int32_t distance) {
-  return k == 0 ? 0 : (static_cast<int64_t>(counted.stretches[k].begin) - 1) / distance + 1;
-}
-
-// Joins the stretches' walks in order into the pointers; a stretch whose
-// assumption was wrong is walked again, by `redo`, from the right number.
-template <class Redo>
-void JoinJumpers(std::vector<StretchJumpers>& walks, int64_t capacity, const Redo& redo, HJumpers* jumpers) {
-  int64_t count = 0;
-  for (size_t k = 0; k < walks.size(); ++k) {
-    if (walks[k].first != count) redo(k, count, &walks[k]);
-    count = walks[k].after;
-  }
-  std::unique_ptr<int32_t[]> tp(new (std::nothrow) int32_t[static_cast<size_t>(capacity)]);
-  std::unique_ptr<int32_t[]> bp(new (std::nothrow) int32_t[static_cast<size_t>(capacity)]);
+// The pairs of every stretch, in order, into the model's pointers.
+void CollectJumpers(const std::vector<StretchJumpers>& walks, HJumpers* jumpers) {
+  const size_t count = static_cast<size_t>(jumpers->count);
+  std::unique_ptr<int32_t[]> tp(new (std::nothrow) int32_t[count > 0 ? count : 1]);
+  std::unique_ptr<int32_t[]> bp(new (std::nothrow) int32_t[count > 0 ? count : 1]);
   if (!tp || !bp) HFatal("Error: memory allocation (HJumpers_fromds)\n");
-  int32_t at = 0;
+  size_t at = 0;
   for (const StretchJumpers& w : walks) {
+    if (w.text_positions.size() != w.body_positions.size() || at + w.text_positions.size() > count) {
+      HFatal("Error: memory allocation (HJumpers_fromds)\n");
+    }
     std::copy(w.text_positions.begin(), w.text_positions.end(), tp.get() + at);
     std::copy(w.body_positions.begin(), w.body_positions.end(), bp.get() + at);
-    at += static_cast<int32_t>(w.text_positions.size());
+    at += w.text_positions.size();
   }
-  jumpers->count = at;
+  if (at != count) HFatal("Error: memory allocation (HJumpers_fromds)\n");
   jumpers->text_positions = std::move(tp);
   jumpers->body_positions = std::move(bp);
 }
 
-// The auxiliary pointers from the id streams, stretches in parallel.
-void JumpersFromIds(int32_t length, int32_t distance, const HCountResult& counted, const HModel* model,
-                    const std::vector<int64_t>& body_offset, HJumpers* jumpers) {
-  HJumpers_free(jumpers);
-  if (distance <= 0 || length <= 0) return;
-  const int64_t capacity = length / distance + 1;
-  const std::vector<HNode*>& nodes = model->vocabulary.entries;
-  std::vector<TokenSpan> spans(nodes.size());
-  for (const HNode* node : nodes) spans[static_cast<size_t>(node->id)] = TokenSpan{node->length, node->level};
-  std::vector<StretchJumpers> walks(counted.stretches.size());
-  auto walk = [&](size_t k, int64_t first, StretchJumpers* out) {
-    StretchJumpersFromIds(counted.stretches[k], body_offset[k], first, distance, capacity, spans, out);
-  };
-  HRunParts(walks.size(), [&](size_t k) { walk(k, AssumedPairsBefore(counted, k, distance), &walks[k]); });
-  JoinJumpers(walks, capacity, walk, jumpers);
-}
-
 // Counts, builds the code, and codes the id streams straight into the
 // container buffer, stretches in parallel, each into its own place. The
-// words model's pointers are walked while the stretches are coded: the
-// body then goes after room for as many pairs as the text can have, and
-// moves down in the rare file that has fewer.
+// words model's pointers: counting has found their tokens, and the number
+// of pairs is known once each stretch's assumption about the pairs before
+// it is checked; a stretch whose assumption was wrong is walked again from
+// its id stream. Coding then notes the body position of each paired token.
 void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, int32_t distance, int32_t threads,
                      const HTextRead& text_read, const HOutputSpace& space, HModel* model, HBuffer* out,
                      int32_t* out_length, int32_t* body_length) {
+  const bool pointers = !spaceless && distance > 0;
   HTreeStorage storage;
   HHashtable_create(model, length / 1000 + 5);
   HCountResult counted;
-  HCount_text(text, length, spaceless, threads, model, &counted, text_read);
+  HCount_text(text, length, spaceless, threads, model, &counted, text_read, pointers ? distance : 0);
   BuildCode(model, &storage, threads);
   storage = HTreeStorage();  // the dictionary holds the rank order now
   const size_t parts = counted.stretches.size();
@@ -422,54 +345,49 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
   const int64_t blen = offset[parts];
   if (blen <= 0) HFatal("Fatal Error: You're trying to compress an empty file! (HCompress_getString)\n");
   HJumpers_free(&model->jumpers);
-  const int64_t capacity = !spaceless && distance > 0 ? length / distance + 1 : 0;
-  // Room for the header with every pair the text can have.
-  int64_t room = HContainer_headerSize(model) + 8 * capacity;
-  // Otherwise (room past 2 GiB, or a token too long for a record's text
-  // length) the pointers are walked from the id streams before coding.
-  bool walk_while_coding = capacity > 0 && room + blen <= INT32_MAX;
-  for (const HNode* node : model->vocabulary.entries) {
-    if (node->length > CodeTextRecord::kLongestText) walk_while_coding = false;
+  std::vector<StretchJumpers> walks(parts);
+  std::vector<char> walked(parts, 0);  // stretches whose pairs came from a walk of their ids
+  if (pointers) {
+    const int64_t capacity = length / distance + 1;
+    std::vector<TokenSpan> spans;
+    int64_t count = 0;
+    for (size_t k = 0; k < parts; ++k) {
+      HCountStretch& s = counted.stretches[k];
+      if (s.pairs_first != count) {
+        if (spans.empty()) {
+          spans.resize(model->vocabulary.entries.size());
+          for (const HNode* node : model->vocabulary.entries) {
+            spans[static_cast<size_t>(node->id)] = TokenSpan{node->length, node->level};
+          }
+        }
+        StretchJumpersFromIds(s, offset[k], count, distance, capacity, spans, &walks[k]);
+        walked[k] = 1;
+        count = walks[k].after;
+      } else {
+        walks[k].first = count;
+        walks[k].text_positions = std::move(s.pair_text);
+        count = walks[k].after = s.pairs_after;
+      }
+      s.pair_text = std::vector<int32_t>();
+    }
+    model->jumpers.count = static_cast<int32_t>(count);
   }
-  if (!walk_while_coding) {
-    if (!spaceless) JumpersFromIds(length, distance, counted, model, offset, &model->jumpers);
-    room = HContainer_headerSize(model);
-  }
-  if (room + blen > INT32_MAX) HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getBody)\n");
-  unsigned char* file = space ? space(room + blen) : nullptr;
+  const int64_t header = HContainer_headerSize(model);
+  if (header + blen > INT32_MAX) HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getBody)\n");
+  unsigned char* file = space ? space(header + blen) : nullptr;
   HBuffer buffer;
   if (file == nullptr) {
-    buffer = HBuffer_allocateLarge(static_cast<size_t>(room + blen));
+    buffer = HBuffer_allocateLarge(static_cast<size_t>(header + blen));
     if (!buffer) HFatal("Error: memory allocation (HCompress_getBody)\n");
     file = buffer.get();
   }
-  unsigned char* body = file + room;
-  int64_t header = room;
-  if (walk_while_coding) {
-    std::vector<CodeTextRecord> text_codes(codes.size());
-    for (const HNode* node : model->vocabulary.entries) {
-      const uint32_t level_and_text = static_cast<uint32_t>(node->level) | static_cast<uint32_t>(node->length) << 3;
-      text_codes[static_cast<size_t>(node->id)] = CodeTextRecord{node->body_bytes, level_and_text};
-    }
-    codes = std::vector<CodeRecord>();
-    std::vector<StretchJumpers> walks(parts);
-    HRunParts(parts, [&](size_t k) {
-      PairWalk walk(AssumedPairsBefore(counted, k, distance), distance, capacity, counted.stretches[k].begin,
-                    offset[k], offset[k + 1] - offset[k], &walks[k]);
-      CodeStretch(counted.stretches[k], text_codes, body + offset[k], offset[k + 1] - offset[k], &walk);
-    });
-    auto redo = [&](size_t k, int64_t first, StretchJumpers* w) {
-      StretchJumpersFromBody(body, offset[k], offset[k + 1], counted.stretches[k].begin, first, distance, capacity,
-                             model, w);
-    };
-    JoinJumpers(walks, capacity, redo, &model->jumpers);
-    header = HContainer_headerSize(model);
-    if (header < room) std::memmove(file + header, body, static_cast<size_t>(blen));
-  } else {
-    HRunParts(parts, [&](size_t k) {
-      CodeStretch(counted.stretches[k], codes, body + offset[k], offset[k + 1] - offset[k]);
-    });
-  }
+  unsigned char* body = file + header;
+  HRunParts(parts, [&](size_t k) {
+    const bool note = pointers && !walked[k];
+    CodeStretch(counted.stretches[k], codes, body + offset[k], offset[k + 1] - offset[k], offset[k],
+                note ? &walks[k].body_positions : nullptr);
+  });
+  if (pointers) CollectJumpers(walks, &model->jumpers);
   HContainer_writeHeader(file, length, static_cast<int32_t>(blen), model);
   file[0] = static_cast<unsigned char>(spaceless ? 1 : 0);
   *out = std::move(buffer);

@@ -87,7 +87,7 @@ class IdWriter {
 
 template <bool kSpaceless>
 void CountStretch(const unsigned char* text, int32_t length, HCountTable* table, HCountStretch* s,
-                  const HTextRead& text_read) {
+                  const HTextRead& text_read, int32_t distance) {
   const int32_t end = s->end;
   const int32_t bits = IdCacheBits(end - s->begin);
   const size_t cache_bytes = (size_t{1} << bits) * sizeof(IdCacheSlot);
@@ -117,6 +117,14 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   int32_t at[kBatch + 1];
   uint64_t heads[kBatch], tails[kBatch];
   uint32_t places[kBatch];
+  // Pointer marks: the batch's tokens that get a pair, and where each
+  // token's id goes in the stream.
+  const bool marks = !kSpaceless && distance > 0;
+  const int64_t capacity = marks ? length / distance + 1 : 0;
+  int64_t pairs = s->pairs_first;
+  int64_t mark = marks ? pairs * distance : INT64_MAX;
+  int32_t paired[kBatch];
+  unsigned char* stream_at[kBatch];
   int32_t p = s->begin;
   while (p < end) {
     if (p - read_to >= kReadStep && text_read) {
@@ -129,6 +137,16 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
     while (m < kBatch && p < end) {
       p = static_cast<int32_t>(HTokenStarts_next(&starts));
       at[++m] = p;
+    }
+    int32_t paired_count = 0;
+    if (at[m - 1] >= mark) [[unlikely]] {  // a token of the batch starts at or after the mark
+      for (int32_t i = 0; i < m && pairs < capacity; ++i) {
+        if (at[i] >= mark) {
+          paired[paired_count++] = i;
+          ++pairs;
+          mark = pairs < capacity ? pairs * distance : INT64_MAX;
+        }
+      }
     }
     for (int32_t i = 0; i < m; ++i) {
       const unsigned char* token = text + at[i];
@@ -176,10 +194,20 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
           state = word ? kAfterWord : kOther;
         }
       } else {
+        stream_at[i] = w;
         w = HIdStream_put(w, static_cast<uint32_t>(id));
       }
     }
+    if (paired_count > 0) [[unlikely]] {
+      const unsigned char* chunk = s->chunks.back().get();
+      const uint64_t chunk_index = static_cast<uint64_t>(s->chunks.size() - 1) << 32;
+      for (int32_t j = 0; j < paired_count; ++j) {
+        s->pair_text.push_back(at[paired[j]]);
+        s->pair_place.push_back(chunk_index | static_cast<uint64_t>(stream_at[paired[j]] - chunk));
+      }
+    }
   }
+  s->pairs_after = pairs;
   if (kSpaceless && state == kHeldBlank) {
     if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
     w = HIdStream_put(w, static_cast<uint32_t>(blank_id));
@@ -249,8 +277,12 @@ std::vector<int32_t> Seams(const unsigned char* text, int32_t length, int32_t th
 
 }  // namespace
 
+int64_t HCount_assumedPairs(const HCountResult* result, size_t k, int32_t distance) {
+  return k == 0 ? 0 : (static_cast<int64_t>(result->stretches[k].begin) - 1) / distance + 1;
+}
+
 void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int32_t threads, HModel* model,
-                 HCountResult* result, const HTextRead& text_read) {
+                 HCountResult* result, const HTextRead& text_read, int32_t distance) {
   if (length <= 0 || text == nullptr) {
     HFatal("Fatal Error: You're trying to parse an empty file! (HParse_text)\n");
   }
@@ -263,15 +295,24 @@ void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int3
     stretches[k].begin = seams[k];
     stretches[k].end = seams[k + 1];
   }
-  for (HCountStretch& s : stretches) {
+  if (spaceless) distance = 0;
+  for (size_t k = 0; k < parts; ++k) {
+    HCountStretch& s = stretches[k];
     s.table.reset(new HCountTable);
     HCountTable_create(s.table.get(), s.end - s.begin);
+    if (distance > 0) {
+      s.pairs_first = HCount_assumedPairs(result, k, distance);
+      // About one pair per mark, more after long tokens.
+      const size_t expected = static_cast<size_t>((s.end - s.begin) / distance + 16);
+      s.pair_text.reserve(expected);
+      s.pair_place.reserve(expected);
+    }
   }
   HRunParts(parts, [&](size_t k) {
     if (spaceless) {
-      CountStretch<true>(text, length, stretches[k].table.get(), &stretches[k], text_read);
+      CountStretch<true>(text, length, stretches[k].table.get(), &stretches[k], text_read, 0);
     } else {
-      CountStretch<false>(text, length, stretches[k].table.get(), &stretches[k], text_read);
+      CountStretch<false>(text, length, stretches[k].table.get(), &stretches[k], text_read, distance);
     }
   });
   // The model's vocabulary: the first stretch's tokens in id order, then

@@ -37,6 +37,13 @@ struct HCountStretch {
   int64_t dropped_blanks = 0;      // blanks left out of the stream (spaceless)
   int32_t blank_id = -1;           // local id of the blank token, or -1
   std::unique_ptr<HCountTable> table;  // the stretch's own vocabulary, until merged
+  // With pointer marks: the tokens that get a pair, found assuming
+  // `pairs_first` pairs before the stretch. Each one's start in the text
+  // and its place in the id stream: chunk index << 32 | byte offset.
+  int64_t pairs_first = 0;
+  int64_t pairs_after = 0;  // pairs before the next stretch
+  std::vector<int32_t> pair_text;
+  std::vector<uint64_t> pair_place;
 };
 
 struct HCountResult {
@@ -51,8 +58,17 @@ using HTextRead = std::function<void(int32_t begin, int32_t end)>;
 // with up to `threads` threads; every entry's frequency is its count. When
 // `text_read` is set, every part of the text is handed to it once counted,
 // a few MiB at a time.
+// With a `distance` above 0 (words model only), counting also finds the
+// tokens of the auxiliary pointers: a pair goes to the first token that
+// starts at or after the next mark, the marks `distance` bytes apart, each
+// pair moving the mark on by one step, at most length / distance + 1 pairs.
+// A stretch assumes the pairs before it that the marks give when no token
+// before it was long enough to hold them back.
 void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int32_t threads, HModel* model,
-                 HCountResult* result, const HTextRead& text_read = nullptr);
+                 HCountResult* result, const HTextRead& text_read = nullptr, int32_t distance = 0);
+
+// The pairs that stretch `k` of `result` assumes before it.
+int64_t HCount_assumedPairs(const HCountResult* result, size_t k, int32_t distance);
 
 // The id stream's encoding: an id below 2^15 in two bytes, a larger one in
 // four, the first two with their top bit set; 16-bit units, least
