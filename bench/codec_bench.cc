@@ -152,7 +152,7 @@ int Compress(const char* path, const std::string& model_name, int threads, int r
     HModel model;
     HHashtable_create(&model, length / 1000 + 5);
     HCountResult counted;
-    HCount_text(file.data, length, spaceless, threads, &model, &counted);
+    HCount_text(file.data, length, spaceless, threads, &model, &counted, nullptr, distance);
     tokens = 0;
     for (const HCountStretch& s : counted.stretches) {
       for (int32_t c : s.counts) tokens += c;

@@ -117,13 +117,27 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   int32_t at[kBatch + 1];
   uint64_t heads[kBatch], tails[kBatch];
   uint32_t places[kBatch];
-  // Pointer marks: the batch's tokens that get a pair, and where each
-  // token's id goes in the stream.
+  // Pointer marks. The next mark as a text position, INT32_MAX once no pair
+  // can follow (no token starts there).
   const bool marks = !kSpaceless && distance > 0;
   const int64_t capacity = marks ? length / distance + 1 : 0;
   int64_t pairs = s->pairs_first;
-  int64_t mark = marks ? pairs * distance : INT64_MAX;
-  int32_t paired[kBatch];
+  auto mark_of = [&](int64_t count) {
+    return marks && count < capacity ? static_cast<int32_t>(count * distance) : INT32_MAX;
+  };
+  int32_t mark = mark_of(pairs);
+  // The pairs go to arrays with room for every mark of the stretch and one
+  // more, so that the usual batch (one pair or none) writes one without a
+  // branch and counts it only if it is there.
+  int64_t made = 0;
+  auto pair_room = [&](int64_t need) {
+    if (static_cast<int64_t>(s->pair_text.size()) < need) {
+      s->pair_text.resize(static_cast<size_t>(need));
+      s->pair_place.resize(static_cast<size_t>(need));
+    }
+  };
+  if (marks) pair_room((end - s->begin) / distance + 3);
+  int32_t extra[kBatch];  // further pairs of a batch, after long tokens
   unsigned char* stream_at[kBatch];
   int32_t p = s->begin;
   while (p < end) {
@@ -138,14 +152,24 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
       p = static_cast<int32_t>(HTokenStarts_next(&starts));
       at[++m] = p;
     }
-    int32_t paired_count = 0;
-    if (at[m - 1] >= mark) [[unlikely]] {  // a token of the batch starts at or after the mark
-      for (int32_t i = 0; i < m && pairs < capacity; ++i) {
-        if (at[i] >= mark) {
-          paired[paired_count++] = i;
-          ++pairs;
-          mark = pairs < capacity ? pairs * distance : INT64_MAX;
-        }
+    // The first token at or after the mark gets a pair; a token that
+    // starts at or after the next mark as well gets one too, and so on.
+    int32_t paired = 0, extra_count = 0;
+    bool has = false;
+    if (marks) {
+      int32_t before = 0;
+      for (int32_t i = 0; i < m; ++i) before += at[i] < mark;
+      has = before < m;
+      paired = has ? before : m - 1;
+      pairs += has;
+      mark = has ? mark_of(pairs) : mark;
+      for (int32_t last = paired; last + 1 < m && at[m - 1] >= mark;) [[unlikely]] {
+        int32_t next = last + 1;
+        while (at[next] < mark) ++next;
+        extra[extra_count++] = next;
+        ++pairs;
+        mark = mark_of(pairs);
+        last = next;
       }
     }
     for (int32_t i = 0; i < m; ++i) {
@@ -198,16 +222,25 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
         w = HIdStream_put(w, static_cast<uint32_t>(id));
       }
     }
-    if (paired_count > 0) [[unlikely]] {
+    if (marks) {
       const unsigned char* chunk = s->chunks.back().get();
       const uint64_t chunk_index = static_cast<uint64_t>(s->chunks.size() - 1) << 32;
-      for (int32_t j = 0; j < paired_count; ++j) {
-        s->pair_text.push_back(at[paired[j]]);
-        s->pair_place.push_back(chunk_index | static_cast<uint64_t>(stream_at[paired[j]] - chunk));
+      pair_room(made + 2 + extra_count);
+      s->pair_text[static_cast<size_t>(made)] = at[paired];
+      s->pair_place[static_cast<size_t>(made)] = chunk_index | static_cast<uint64_t>(stream_at[paired] - chunk);
+      made += has;
+      for (int32_t j = 0; j < extra_count; ++j) {
+        s->pair_text[static_cast<size_t>(made)] = at[extra[j]];
+        s->pair_place[static_cast<size_t>(made)] = chunk_index | static_cast<uint64_t>(stream_at[extra[j]] - chunk);
+        ++made;
       }
     }
   }
   s->pairs_after = pairs;
+  if (marks) {
+    s->pair_text.resize(static_cast<size_t>(made));
+    s->pair_place.resize(static_cast<size_t>(made));
+  }
   if (kSpaceless && state == kHeldBlank) {
     if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
     w = HIdStream_put(w, static_cast<uint32_t>(blank_id));
@@ -300,13 +333,7 @@ void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int3
     HCountStretch& s = stretches[k];
     s.table.reset(new HCountTable);
     HCountTable_create(s.table.get(), s.end - s.begin);
-    if (distance > 0) {
-      s.pairs_first = HCount_assumedPairs(result, k, distance);
-      // About one pair per mark, more after long tokens.
-      const size_t expected = static_cast<size_t>((s.end - s.begin) / distance + 16);
-      s.pair_text.reserve(expected);
-      s.pair_place.reserve(expected);
-    }
+    if (distance > 0) s.pairs_first = HCount_assumedPairs(result, k, distance);
   }
   HRunParts(parts, [&](size_t k) {
     if (spaceless) {
