@@ -298,26 +298,6 @@ void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t f
   out->after = count;
 }
 
-// The pairs of every stretch, in order, into the model's pointers.
-void CollectJumpers(const std::vector<StretchJumpers>& walks, HJumpers* jumpers) {
-  const size_t count = static_cast<size_t>(jumpers->count);
-  std::unique_ptr<int32_t[]> tp(new (std::nothrow) int32_t[count > 0 ? count : 1]);
-  std::unique_ptr<int32_t[]> bp(new (std::nothrow) int32_t[count > 0 ? count : 1]);
-  if (!tp || !bp) HFatal("Error: memory allocation (HJumpers_fromds)\n");
-  size_t at = 0;
-  for (const StretchJumpers& w : walks) {
-    if (w.text_positions.size() != w.body_positions.size() || at + w.text_positions.size() > count) {
-      HFatal("Error: memory allocation (HJumpers_fromds)\n");
-    }
-    std::copy(w.text_positions.begin(), w.text_positions.end(), tp.get() + at);
-    std::copy(w.body_positions.begin(), w.body_positions.end(), bp.get() + at);
-    at += w.text_positions.size();
-  }
-  if (at != count) HFatal("Error: memory allocation (HJumpers_fromds)\n");
-  jumpers->text_positions = std::move(tp);
-  jumpers->body_positions = std::move(bp);
-}
-
 // Counts, builds the code, and codes the id streams straight into the
 // container buffer, stretches in parallel, each into its own place. The
 // words model's pointers: counting has found their tokens, and the number
@@ -382,13 +362,19 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
     file = buffer.get();
   }
   unsigned char* body = file + header;
+  // Each stretch writes its own pairs into the header once coded.
   HRunParts(parts, [&](size_t k) {
     const bool note = pointers && !walked[k];
+    StretchJumpers& w = walks[k];
     CodeStretch(counted.stretches[k], codes, body + offset[k], offset[k + 1] - offset[k], offset[k],
-                note ? &walks[k].body_positions : nullptr);
+                note ? &w.body_positions : nullptr);
+    if (pointers) {
+      if (w.text_positions.size() != w.body_positions.size()) HFatal("Error: body length (HCompress_getBody)\n");
+      HContainer_writePairs(file, w.first, w.text_positions.data(), w.body_positions.data(),
+                            static_cast<int64_t>(w.text_positions.size()));
+    }
   });
-  if (pointers) CollectJumpers(walks, &model->jumpers);
-  HContainer_writeHeader(file, length, static_cast<int32_t>(blen), model);
+  HContainer_writeHeader(file, length, static_cast<int32_t>(blen), model, pointers);
   file[0] = static_cast<unsigned char>(spaceless ? 1 : 0);
   *out = std::move(buffer);
   *out_length = static_cast<int32_t>(header + blen);

@@ -46,7 +46,21 @@ int64_t HContainer_headerSize(const HModel* model) {
          kHContainerFixedBytes;
 }
 
-void HContainer_writeHeader(unsigned char* b, int32_t text_length, int32_t body_length, const HModel* model) {
+// Where the pointer block starts: the rule, the text length, the token
+// count and the code table come first.
+constexpr int64_t kPairBlockAt = 1 + 4 + 4 + 36;
+
+void HContainer_writePairs(unsigned char* b, int64_t first, const int32_t* text_positions,
+                           const int32_t* body_positions, int64_t n) {
+  unsigned char* w = b + kPairBlockAt + 4 + 8 * first;
+  for (int64_t i = 0; i < n; ++i, w += 8) {
+    HInt_tostring(text_positions[i], w);
+    HInt_tostring(body_positions[i], w + 4);
+  }
+}
+
+void HContainer_writeHeader(unsigned char* b, int32_t text_length, int32_t body_length, const HModel* model,
+                            bool pairs_written) {
   const HDictionary* dict = &model->dictionary;
   int64_t w = 1;
   HInt_tostring(text_length, b + w);
@@ -55,7 +69,11 @@ void HContainer_writeHeader(unsigned char* b, int32_t text_length, int32_t body_
   w += 4;
   HCodetable_tostring(b + w, &model->codetable);
   w += 36;
-  HJumpers_tostring(b + w, &model->jumpers);
+  if (pairs_written) {
+    HInt_tostring(model->jumpers.count, b + w);
+  } else {
+    HJumpers_tostring(b + w, &model->jumpers);
+  }
   w += HJumpers_blockSize(&model->jumpers);
   HInt_tostring(dict->string_length, b + w);
   w += 4;

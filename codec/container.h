@@ -22,8 +22,15 @@ void HCompress_getString(HBuffer* out, int32_t* out_length, int32_t text_length,
 int64_t HContainer_headerSize(const HModel* model);
 
 // Writes every field before the body (not the parsing rule byte) into a
-// buffer of at least HContainer_headerSize bytes.
-void HContainer_writeHeader(unsigned char* buffer, int32_t text_length, int32_t body_length, const HModel* model);
+// buffer of at least HContainer_headerSize bytes. With `pairs_written`,
+// the pointer pairs are already in place (see HContainer_writePairs) and
+// only their count is written; the model's pointers need only the count.
+void HContainer_writeHeader(unsigned char* buffer, int32_t text_length, int32_t body_length, const HModel* model,
+                            bool pairs_written = false);
+
+// Writes pointer pairs [first, first + n) of a header into their place.
+void HContainer_writePairs(unsigned char* buffer, int64_t first, const int32_t* text_positions,
+                           const int32_t* body_positions, int64_t n);
 
 // Reads a container in place: fills the model (code table, pointers,
 // dictionary over the file bytes, vocabulary) and gives the header's text
