@@ -245,6 +245,7 @@ void CodeStretch(HCountStretch& s, const std::vector<CodeRecord>& codes, unsigne
         w += c.level;
       }
       if (!paired) break;
+      if (r != stop) HFatal("Error: body length (HCompress_getBody)\n");  // a place between two ids
       pair_body->push_back(static_cast<int32_t>(body_begin + (w - dst)));
       ++next_pair;
     }

@@ -4,6 +4,8 @@
 #include "test_support.h"
 #include "wordmodel/hcount.h"
 #include "wordmodel/hcounttable.h"
+#include "wordmodel/hmodel_free.h"
+#include "wordmodel/htoken.h"
 
 namespace mtest {
 namespace {
@@ -64,6 +66,64 @@ TEST(IdStreamTest, IdsOfEverySizeReadBackAsWritten) {
   EXPECT_EQ(Str(one, 2), Hex("ff 7f"));
   HIdStream_put(one, 0x12345);
   EXPECT_EQ(Str(one, 4), Hex("01 80 45 23"));
+}
+
+// With a pointer distance, counting names the tokens that get a pair: in
+// one stretch, the first token at or after each mark, as a walk over the
+// tokens finds them, and each one's place in the id stream holds the id of
+// exactly that token. In several stretches, each walk assumes the pairs
+// before it; lines of one token longer than the distance make some of
+// those assumptions wrong, which the coder puts right.
+TEST(CountMarksTest, PairedTokensAndTheirPlacesInTheStream) {
+  Bytes text;
+  for (int line = 0; L(text) < (3 << 20) + (1 << 18); ++line) {  // three stretches of at least 1 MiB
+    if (line % 40 == 7) text += Bytes(static_cast<size_t>(300 + line % 5), 'q');
+    for (int w = 0; w < 9; ++w) text += Word("w", (line * 9 + w) % 5000) + (w % 4 ? " " : ", ");
+    text += "\n";
+  }
+  for (int32_t distance : {1, 16, 128, 1000}) {
+    for (int32_t threads : {1, 3}) {
+      SCOPED_TRACE("distance " + std::to_string(distance) + ", threads " + std::to_string(threads));
+      HModel model;
+      HHashtable_create(&model, L(text) / 1000 + 5);
+      HCountResult counted;
+      HCount_text(U(text), L(text), false, threads, &model, &counted, nullptr, distance);
+      ASSERT_EQ(counted.stretches.size(), static_cast<size_t>(threads));
+      const int64_t capacity = L(text) / distance + 1;
+      for (size_t k = 0; k < counted.stretches.size(); ++k) {
+        const HCountStretch& s = counted.stretches[k];
+        ASSERT_EQ(s.pairs_first, HCount_assumedPairs(&counted, k, distance));
+        // The walk over the stretch's tokens from its assumption.
+        std::vector<int32_t> expected;
+        int64_t count = s.pairs_first;
+        for (int32_t p = s.begin, n = 0; p < s.end; p += n) {
+          HToken_getLengthNext(U(text) + p, L(text) - p, &n);
+          if (p >= count * distance && count < capacity) {
+            expected.push_back(p);
+            ++count;
+          }
+        }
+        ASSERT_EQ(s.pair_text, expected) << "stretch " << k;
+        ASSERT_EQ(s.pairs_after, count);
+        ASSERT_EQ(s.pair_place.size(), expected.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+          const size_t chunk = static_cast<size_t>(s.pair_place[i] >> 32);
+          ASSERT_LT(chunk, s.chunks.size());
+          const uint32_t offset = static_cast<uint32_t>(s.pair_place[i]);
+          ASSERT_LT(static_cast<int32_t>(offset), s.chunk_lengths[chunk]);
+          uint32_t local = 0;
+          HIdStream_get(s.chunks[chunk].get() + offset, &local);
+          const int32_t id = s.global_id.empty() ? static_cast<int32_t>(local) : s.global_id[local];
+          const HNode* node = model.vocabulary.entries[static_cast<size_t>(id)];
+          int32_t n = 0;
+          HToken_getLengthNext(U(text) + expected[i], L(text) - expected[i], &n);
+          ASSERT_EQ(Str(node->token, node->length), text.substr(static_cast<size_t>(expected[i]), static_cast<size_t>(n)))
+              << "pair " << i << " of stretch " << k;
+        }
+      }
+      HModel_free(&model, true);
+    }
+  }
 }
 
 std::vector<std::pair<void*, size_t>> g_offered;
