@@ -175,6 +175,17 @@ struct StretchJumpers {
   std::vector<int32_t> body_positions;
 };
 
+// A table by vocabulary id as the stretch's own ids read it, so that each
+// token costs one load: the table itself when the two ids are the same,
+// otherwise a copy in *local.
+template <typename T>
+const T* ByLocalId(const HCountStretch& s, const std::vector<T>& by_id, std::vector<T>* local) {
+  if (s.global_id.empty()) return by_id.data();
+  local->resize(s.global_id.size());
+  for (size_t lid = 0; lid < local->size(); ++lid) (*local)[lid] = by_id[static_cast<size_t>(s.global_id[lid])];
+  return local->data();
+}
+
 // How many tokens ahead of the one being coded its record is asked for: a
 // vocabulary's records do not fit the nearer caches.
 constexpr int kCodeAhead = 8;
@@ -195,12 +206,7 @@ inline void PrefetchCode(const void* record) {
 void CodeStretch(HCountStretch& s, const std::vector<CodeRecord>& codes, unsigned char* dst, int64_t body_length,
                  int64_t body_begin = 0, std::vector<int32_t>* pair_body = nullptr) {
   std::vector<CodeRecord> local;
-  const CodeRecord* rec = codes.data();
-  if (!s.global_id.empty()) {
-    local.resize(s.global_id.size());
-    for (size_t lid = 0; lid < local.size(); ++lid) local[lid] = codes[static_cast<size_t>(s.global_id[lid])];
-    rec = local.data();
-  }
+  const CodeRecord* rec = ByLocalId(s, codes, &local);
   unsigned char* w = dst;
   unsigned char* const end = dst + body_length;
   const std::vector<uint64_t>& places = s.pair_place;
@@ -268,14 +274,8 @@ void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t f
   out->first = first;
   out->text_positions.clear();
   out->body_positions.clear();
-  // The spans by the stretch's own ids: one load per token.
   std::vector<TokenSpan> local;
-  const TokenSpan* span = spans.data();
-  if (!s.global_id.empty()) {
-    local.resize(s.global_id.size());
-    for (size_t lid = 0; lid < local.size(); ++lid) local[lid] = spans[static_cast<size_t>(s.global_id[lid])];
-    span = local.data();
-  }
+  const TokenSpan* span = ByLocalId(s, spans, &local);
   int64_t count = first;
   int64_t mark = count * distance;  // where the next pair may be recorded
   int64_t p = s.begin, q = body_begin;
