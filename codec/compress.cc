@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "codec/container.h"
