@@ -1,6 +1,9 @@
 // The counting pass's own structures: the open-addressed vocabulary that
 // gives each distinct token its id, and the id stream between the counting
 // and coding passes.
+#include <map>
+#include <random>
+
 #include "test_support.h"
 #include "wordmodel/hcount.h"
 #include "wordmodel/hcounttable.h"
@@ -123,6 +126,78 @@ TEST(CountMarksTest, PairedTokensAndTheirPlacesInTheStream) {
       }
       HModel_free(&model, true);
     }
+  }
+}
+
+// Under the spaceless model the id stream leaves out each blank that stands
+// between two words of a stretch and nothing else; the blank still counts
+// every occurrence, ids follow the first occurrences in the whole text, and
+// each stretch states how many blanks it left out. Texts where the first
+// blank of a stretch is left out or kept, or where there is none, and
+// (in large texts) stretches that begin with a blank.
+TEST(CountSpacelessTest, StreamLeavesOutTheBlanksBetweenWords) {
+  std::mt19937 rng(11);
+  const Bytes pieces[] = {"a", "Zq9", " ", "  ", "\n", "\r\n", ". ", ",", "b c", "d e f", " \n", "\n "};
+  std::vector<std::pair<Bytes, int32_t>> cases = {{"a b", 1}, {" a b", 1}, {"a  b c", 1}, {"a b ", 1},
+                                                  {"x", 1},   {"  ", 1},   {"a\n b c", 1}, {".a b\n", 1}};
+  for (int round = 0; round < 30; ++round) {
+    Bytes text;
+    const size_t target = 1 + rng() % 3000;
+    while (text.size() < target) text += pieces[rng() % std::size(pieces)];
+    cases.emplace_back(text, 1);
+  }
+  Bytes large;
+  for (int line = 0; L(large) < (3 << 20) + (1 << 18); ++line) {  // three stretches of at least 1 MiB
+    if (line % 3 == 0) large += " ";
+    for (int w = 0; w < 7; ++w) large += Word("w", (line * 7 + w) % 3000) + (w % 3 ? " " : ", ");
+    large += line % 5 ? "\n" : "\r\n";
+  }
+  cases.emplace_back(large, 3);
+  for (const auto& [text, threads] : cases) {
+    SCOPED_TRACE(text.size() < 40 ? "text \"" + text + "\"" : "text of " + std::to_string(text.size()) + " bytes");
+    HModel model;
+    HHashtable_create(&model, L(text) / 100 + 5);
+    HCountResult counted;
+    HCount_text(U(text), L(text), true, threads, &model, &counted);
+    ASSERT_EQ(counted.stretches.size(), static_cast<size_t>(threads));
+    std::map<Bytes, int64_t> occurrences;
+    V first_seen;
+    for (const HCountStretch& s : counted.stretches) {
+      V tokens;
+      for (int32_t p = s.begin, n = 0; p < s.end; p += n) {
+        HToken_getLengthNext(U(text) + p, s.end - p, &n);
+        tokens.push_back(text.substr(static_cast<size_t>(p), static_cast<size_t>(n)));
+      }
+      V expected;
+      int64_t left_out = 0;
+      for (size_t i = 0; i < tokens.size(); ++i) {
+        if (occurrences[tokens[i]]++ == 0) first_seen.push_back(tokens[i]);
+        const bool between_words = tokens[i] == " " && i > 0 && i + 1 < tokens.size() &&
+                                   HToken_isWordByte(tokens[i - 1][0]) && HToken_isWordByte(tokens[i + 1][0]);
+        if (between_words) ++left_out;
+        else expected.push_back(tokens[i]);
+      }
+      V streamed;
+      for (size_t c = 0; c < s.chunks.size(); ++c) {
+        const unsigned char* r = s.chunks[c].get();
+        for (const unsigned char* chunk_end = r + s.chunk_lengths[c]; r < chunk_end;) {
+          uint32_t local = 0;
+          r = HIdStream_get(r, &local);
+          const int32_t id = s.global_id.empty() ? static_cast<int32_t>(local) : s.global_id[local];
+          const HNode* node = model.vocabulary.entries[static_cast<size_t>(id)];
+          streamed.push_back(Str(node->token, node->length));
+        }
+      }
+      ASSERT_EQ(streamed, expected);
+      ASSERT_EQ(s.dropped_blanks, left_out);
+    }
+    ASSERT_EQ(model.vocabulary.entries.size(), first_seen.size());
+    for (size_t id = 0; id < first_seen.size(); ++id) {
+      const HNode* node = model.vocabulary.entries[id];
+      ASSERT_EQ(Str(node->token, node->length), first_seen[id]) << "id " << id;
+      ASSERT_EQ(node->frequency, occurrences[first_seen[id]]) << "token \"" << first_seen[id] << "\"";
+    }
+    HModel_free(&model, true);
   }
 }
 

@@ -108,7 +108,7 @@ TEST_F(WordModelTest, DictionaryStartsOnRandomStringsAndDamage) {
 TEST_F(WordModelTest, BlockwiseTokenStartsAgreeWithTheScanner) {
   std::mt19937 rng(5);
   const Bytes pieces[] = {"a", "Zq9", " ", "\n", "\r\n", ".,;", "\xE9", Bytes(1, '\0'), "\x7F\xFF",
-                          Bytes(150, 'x'), Bytes(70, ' '), "@[`{/:"};
+                          Bytes(150, 'x'), Bytes(70, ' '), "@[`{/:", "b c", "d e f"};
   for (int round = 0; round < 40; ++round) {
     Bytes text;
     const size_t target = 1 + rng() % (round < 20 ? 200 : 5000);
@@ -135,6 +135,25 @@ TEST_F(WordModelTest, BlockwiseTokenStartsAgreeWithTheScanner) {
           p = next;
         }
         ASSERT_EQ(HTokenStarts_next(&starts), end) << "round " << round << ": the end stays the end";
+        // Spaceless: the same tokens but the blanks that stand alone between
+        // two letters or digits of the stretch, each flagged on the start
+        // that follows it.
+        HTokenStarts_init<true>(&starts, copy.get(), length, begin, end);
+        int32_t expected_after = 0;
+        for (int64_t p = begin; p < end;) {
+          int64_t q = p + HToken_scan(copy.get() + p, static_cast<int32_t>(end - p));
+          if (q + 1 < end && text[static_cast<size_t>(q)] == ' ' && HToken_isWordByte(copy[q - 1]) &&
+              HToken_isWordByte(copy[q + 1])) {
+            ++q;  // the blank is left out
+            expected_after = 1;
+          }
+          int32_t after = -1;
+          ASSERT_EQ(HTokenStarts_next<true>(&starts, &after), q)
+              << "round " << round << ", stretch [" << begin << ", " << end << "), spaceless token at " << p;
+          ASSERT_EQ(after, q < end ? expected_after : 0) << "round " << round << ", token at " << p;
+          expected_after = 0;
+          p = q;
+        }
       }
     }
   }

@@ -23,12 +23,16 @@ constexpr int32_t kReadStep = 8 << 20;
 // in front of the table: the slots of frequent tokens sit together instead
 // of spread over the whole table, which keeps their lookups in the
 // processor's caches, and a miss of the cache costs a lookup in the table.
-// A slot holds the same key as the table's slots.
+// A slot holds the same key as the table's slots, and the occurrences of
+// its token since it came in, which go to the counts when it leaves: a hit
+// touches no memory beyond its slot.
 struct alignas(32) IdCacheSlot {
   uint64_t head;
   uint64_t tail;
   int32_t length;  // 0: empty slot
   int32_t id;
+  int32_t pending;
+  int32_t unused;
 };
 
 // Up to 2^17 slots (4 MiB, two large pages); one per 128 bytes of a shorter
@@ -53,6 +57,20 @@ inline uint32_t IdCachePlace(uint64_t head, uint64_t tail, int32_t length, int32
 [[gnu::noinline]] int32_t TableId(HCountTable* table, const unsigned char* token, int32_t n, uint64_t head,
                                   uint64_t tail) {
   return HCountTable_id(table, token, n, head, tail);
+}
+
+// The first token of [begin, end) that is a single blank, or -1.
+int32_t FirstBlankToken(const unsigned char* text, int32_t begin, int32_t end) {
+  for (int32_t q = begin; q < end;) {
+    const void* found = std::memchr(text + q, ' ', static_cast<size_t>(end - q));
+    if (!found) return -1;
+    q = static_cast<int32_t>(static_cast<const unsigned char*>(found) - text);
+    const bool alone_before = q == begin || HToken_byteClass[text[q - 1]] != HBYTE_SEPARATOR;
+    const bool alone_after = q + 1 == end || HToken_byteClass[text[q + 1]] != HBYTE_SEPARATOR;
+    if (alone_before && alone_after) return q;
+    ++q;
+  }
+  return -1;
 }
 
 // Appends ids to a chunked stream. The writing position lives in the
@@ -102,12 +120,8 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   counts.reserve(1024);
   int32_t* count_of = counts.data();
   uint32_t counted = 0;
-  enum { kOther, kAfterWord, kHeldBlank } state = kOther;
-  int32_t blank_id = -1;
-  int64_t dropped = 0;
+  int64_t dropped = 0;  // blanks left out of the stream (spaceless)
   int32_t read_to = s->begin;  // text before this point has been handed to text_read
-  HTokenStarts starts;
-  HTokenStarts_init(&starts, text, length, s->begin, end);
   // Tokens are taken in batches: the cache places of a batch are worked
   // out and their lines requested first, then the batch is looked up, so
   // that the lookups of neighbouring tokens overlap.
@@ -115,6 +129,7 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   // Room checked every batch: at most two ids of four bytes per token.
   constexpr ptrdiff_t kBatchRoom = 2 * 4 * kBatch + 4;
   int32_t at[kBatch + 1];
+  int32_t lengths[kBatch];
   uint64_t heads[kBatch], tails[kBatch];
   uint32_t places[kBatch];
   // Pointer marks. The next mark as a text position, INT32_MAX once no pair
@@ -139,8 +154,12 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   if (marks) pair_room((end - s->begin) / distance + 3);
   int32_t extra[kBatch];  // further pairs of a batch, after long tokens
   unsigned char* stream_at[kBatch];
-  int32_t p = s->begin;
-  while (p < end) {
+  // Counts the tokens of [from, to), which starts with a token.
+  auto count_range = [&](int32_t from, int32_t to) {
+  HTokenStarts starts;
+  HTokenStarts_init<kSpaceless>(&starts, text, length, from, to);
+  int32_t p = from;
+  while (p < to) {
     if (p - read_to >= kReadStep && text_read) {
       text_read(read_to, p);
       read_to = p;
@@ -148,8 +167,11 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
     if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
     int32_t m = 0;
     at[0] = p;
-    while (m < kBatch && p < end) {
-      p = static_cast<int32_t>(HTokenStarts_next(&starts));
+    while (m < kBatch && p < to) {
+      int32_t after = 0;
+      p = static_cast<int32_t>(HTokenStarts_next<kSpaceless>(&starts, &after));
+      lengths[m] = p - after - at[m];
+      dropped += after;
       at[++m] = p;
     }
     // The first token at or after the mark gets a pair; a token that
@@ -174,7 +196,7 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
     }
     for (int32_t i = 0; i < m; ++i) {
       const unsigned char* token = text + at[i];
-      const int32_t n = at[i + 1] - at[i];
+      const int32_t n = lengths[i];
       heads[i] = HTokenCache_key(token, n, length - at[i]);
       tails[i] = HCountTable_tail(token, n);
       places[i] = IdCachePlace(heads[i], tails[i], n, bits);
@@ -182,7 +204,7 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
     }
     for (int32_t i = 0; i < m; ++i) {
       const unsigned char* token = text + at[i];
-      const int32_t n = at[i + 1] - at[i];
+      const int32_t n = lengths[i];
       const uint64_t head = heads[i];
       const uint64_t tail = tails[i];
       int32_t id;
@@ -190,33 +212,28 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
         IdCacheSlot& slot = cache[places[i]];
         if (slot.head == head && slot.tail == tail && slot.length == n) [[likely]] {
           id = slot.id;
+          ++slot.pending;
         } else {
           id = TableId(table, token, n, head, tail);
-          slot = IdCacheSlot{head, tail, n, id};
+          if (static_cast<uint32_t>(id) == counted) [[unlikely]] {
+            counts.push_back(0);
+            count_of = counts.data();
+            ++counted;
+          }
+          if (slot.length) count_of[slot.id] += slot.pending;
+          slot = IdCacheSlot{head, tail, n, id, 1, 0};
         }
       } else {
         id = TableId(table, token, n, head, tail);
-      }
-      if (static_cast<uint32_t>(id) == counted) [[unlikely]] {
-        counts.push_back(0);
-        count_of = counts.data();
-        ++counted;
-      }
-      ++count_of[id];
-      if constexpr (kSpaceless) {
-        const bool word = HToken_isWordByte(token[0]);
-        if (state == kAfterWord && n == 1 && token[0] == ' ') {
-          blank_id = id;
-          state = kHeldBlank;
-          ++dropped;
-        } else {
-          if (state == kHeldBlank && !word) {
-            w = HIdStream_put(w, static_cast<uint32_t>(blank_id));
-            --dropped;
-          }
-          w = HIdStream_put(w, static_cast<uint32_t>(id));
-          state = word ? kAfterWord : kOther;
+        if (static_cast<uint32_t>(id) == counted) [[unlikely]] {
+          counts.push_back(0);
+          count_of = counts.data();
+          ++counted;
         }
+        ++count_of[id];
+      }
+      if constexpr (kSpaceless) {
+        w = HIdStream_put(w, static_cast<uint32_t>(id));
       } else {
         stream_at[i] = w;
         w = HIdStream_put(w, static_cast<uint32_t>(id));
@@ -236,17 +253,46 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
       }
     }
   }
+  };
+  if constexpr (kSpaceless) {
+    // The blanks left out of the stream never reach the loop, so the
+    // blank's first occurrence, which gives it its id, is taken on its own.
+    const int32_t first = FirstBlankToken(text, s->begin, end);
+    if (first < 0) {
+      count_range(s->begin, end);
+    } else {
+      count_range(s->begin, first);
+      const int32_t id = TableId(table, text + first, 1, ' ', 0);
+      if (static_cast<uint32_t>(id) == counted) {
+        counts.push_back(0);
+        count_of = counts.data();
+        ++counted;
+      }
+      count_of[id] += 1 + static_cast<int32_t>(dropped);  // dropped is 0 so far
+      const bool left_out = first > s->begin && first + 1 < end && HToken_isWordByte(text[first - 1]) &&
+                            HToken_isWordByte(text[first + 1]);
+      if (left_out) {
+        ++dropped;
+      } else {
+        if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
+        w = HIdStream_put(w, static_cast<uint32_t>(id));
+      }
+      const int64_t dropped_before = dropped;
+      count_range(first + 1, end);
+      count_of[id] += static_cast<int32_t>(dropped - dropped_before);
+    }
+  } else {
+    count_range(s->begin, end);
+  }
   s->pairs_after = pairs;
   if (marks) {
     s->pair_text.resize(static_cast<size_t>(made));
     s->pair_place.resize(static_cast<size_t>(made));
   }
-  if (kSpaceless && state == kHeldBlank) {
-    if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
-    w = HIdStream_put(w, static_cast<uint32_t>(blank_id));
-    --dropped;
-  }
   ids.finish(w);
+  for (size_t k = 0; k < (size_t{1} << bits); ++k) {
+    if (cache[k].length) count_of[cache[k].id] += cache[k].pending;
+  }
   if (text_read) text_read(read_to, end);
   s->dropped_blanks = dropped;
   s->blank_id = HCountTable_find(table, reinterpret_cast<const unsigned char*>(" "), 1);

@@ -43,21 +43,30 @@ inline int32_t HToken_scan(const unsigned char* p, int32_t remaining) {
 // block give every start in it at once, with no branch per byte. `begin`
 // must be a token start (the text's start, or just after a newline); a
 // token that runs past `end` is cut there, as the scanner cuts it.
+//
+// The spaceless variant (`kDropBlanks`) leaves out every blank that stands
+// alone between two letters or digits of the stretch, the blank that the
+// spaceless model does not write: the word before it then ends one byte
+// before the next start given, which the variant flags.
 struct HTokenStarts {
   const unsigned char* text;
   int64_t length;
   int64_t end;
-  int64_t block;      // offset of the current block of 64 bytes
-  uint64_t rest;      // starts in the current block not yet given
-  uint64_t carry_a;   // whether the byte before the block is a letter or digit
-  uint64_t carry_nl;  // whether it is a newline (1 at `begin`: a start)
+  int64_t block;        // offset of the current block of 64 bytes
+  uint64_t rest;        // starts in the current block not yet given
+  uint64_t carry_a;     // whether the byte before the block is a letter or digit
+  uint64_t carry_nl;    // whether it is a newline (1 at `begin`: a start)
+  uint64_t after;       // spaceless: starts that follow a left-out blank
+  uint64_t carry_drop;  // spaceless: whether the block's first start does
 };
 
 // Bit i of *alnum / *newline: whether byte i of the 64 at p is a letter or
 // digit / a newline.
-inline void HTokenStarts_classes(const unsigned char* p, uint64_t* alnum, uint64_t* newline) {
+// With `blank` set, *blank receives the same for the byte ' '.
+inline void HTokenStarts_classes(const unsigned char* p, uint64_t* alnum, uint64_t* newline,
+                                 uint64_t* blank = nullptr) {
 #if defined(__SSE2__)
-  uint64_t a = 0, n = 0;
+  uint64_t a = 0, n = 0, b = 0;
   for (int k = 0; k < 4; ++k) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
     // Unsigned ranges by signed comparisons of bytes shifted by 128.
@@ -69,21 +78,29 @@ inline void HTokenStarts_classes(const unsigned char* p, uint64_t* alnum, uint64
     a |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(digit, letter)))) << (16 * k);
     n |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8('\n')))))
          << (16 * k);
+    if (blank) {
+      b |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8(' ')))))
+           << (16 * k);
+    }
   }
   *alnum = a;
   *newline = n;
+  if (blank) *blank = b;
 #else
-  uint64_t a = 0, n = 0;
+  uint64_t a = 0, n = 0, b = 0;
   for (int i = 0; i < 64; ++i) {
     a |= static_cast<uint64_t>(HToken_byteClass[p[i]] == HBYTE_ALNUM) << i;
     n |= static_cast<uint64_t>(HToken_byteClass[p[i]] == HBYTE_NEWLINE) << i;
+    b |= static_cast<uint64_t>(p[i] == ' ') << i;
   }
   *alnum = a;
   *newline = n;
+  if (blank) *blank = b;
 #endif
 }
 
 // The starts in the block at s->block, the carries updated.
+template <bool kDropBlanks = false>
 inline uint64_t HTokenStarts_block(HTokenStarts* s) {
   const unsigned char* p = s->text + s->block;
   unsigned char last[64];
@@ -92,30 +109,50 @@ inline uint64_t HTokenStarts_block(HTokenStarts* s) {
     std::memcpy(last, p, static_cast<size_t>(s->length - s->block));
     p = last;
   }
-  uint64_t a, n;
-  HTokenStarts_classes(p, &a, &n);
-  const uint64_t starts = (a ^ ((a << 1) | s->carry_a)) | n | ((n << 1) | s->carry_nl);
+  uint64_t a, n, b;
+  HTokenStarts_classes(p, &a, &n, kDropBlanks ? &b : nullptr);
+  const uint64_t a_before = (a << 1) | s->carry_a;
+  uint64_t starts = (a ^ a_before) | n | ((n << 1) | s->carry_nl);
   s->carry_a = a >> 63;
   s->carry_nl = n >> 63;
+  if constexpr (kDropBlanks) {
+    // A blank between two letters or digits, both before the stretch's end.
+    const int64_t room = s->end - s->block;
+    const uint64_t next_a =
+        room > 64 && HToken_byteClass[s->text[s->block + 64]] == HBYTE_ALNUM ? uint64_t{1} << 63 : 0;
+    uint64_t drop = b & a_before & ((a >> 1) | next_a);
+    if (room < 64) drop &= room > 0 ? (uint64_t{1} << (room - 1)) - 1 : 0;
+    starts &= ~drop;
+    s->after = (drop << 1) | s->carry_drop;
+    s->carry_drop = drop >> 63;
+  }
   return starts;
 }
 
+template <bool kDropBlanks = false>
 inline void HTokenStarts_init(HTokenStarts* s, const unsigned char* text, int64_t length, int64_t begin,
                               int64_t end) {
-  *s = HTokenStarts{text, length, end, begin, 0, 0, 1};
-  const uint64_t starts = HTokenStarts_block(s);
+  *s = HTokenStarts{text, length, end, begin, 0, 0, 1, 0, 0};
+  const uint64_t starts = HTokenStarts_block<kDropBlanks>(s);
   s->rest = starts & (starts - 1);  // bit 0: the token at begin
 }
 
 // The start of the next token (the end of the current one), or `end`.
-inline int64_t HTokenStarts_next(HTokenStarts* s) {
+// Spaceless: *after is 1 when a left-out blank stands just before it.
+template <bool kDropBlanks = false>
+inline int64_t HTokenStarts_next(HTokenStarts* s, int32_t* after = nullptr) {
   while (s->rest == 0) {
     s->block += 64;
-    if (s->block >= s->end) return s->end;
-    s->rest = HTokenStarts_block(s);
+    if (s->block >= s->end) {
+      if constexpr (kDropBlanks) *after = 0;
+      return s->end;
+    }
+    s->rest = HTokenStarts_block<kDropBlanks>(s);
   }
-  const int64_t q = s->block + std::countr_zero(s->rest);
+  const int bit = std::countr_zero(s->rest);
+  const int64_t q = s->block + bit;
   s->rest &= s->rest - 1;
+  if constexpr (kDropBlanks) *after = q < s->end ? static_cast<int32_t>((s->after >> bit) & 1) : 0;
   return q < s->end ? q : s->end;
 }
 
