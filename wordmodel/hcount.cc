@@ -120,7 +120,20 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   counts.reserve(1024);
   int32_t* count_of = counts.data();
   uint32_t counted = 0;
-  int64_t dropped = 0;  // blanks left out of the stream (spaceless)
+  auto count_new = [&](int32_t id) [[gnu::always_inline]] {
+    if (static_cast<uint32_t>(id) == counted) [[unlikely]] {
+      counts.push_back(0);
+      count_of = counts.data();
+      ++counted;
+    }
+  };
+  // The blanks that stand alone between two words never reach the lookups:
+  // the tokenizer flags the token after each, and its id is the blank's,
+  // known from the blank's first occurrence on (there is none before it).
+  // Under the words model the stream holds it after the word's id.
+  int64_t between = 0;          // such blanks met by the tokenizer
+  uint32_t blank_code = 0;      // the blank's id as the stream stores it
+  int32_t blank_size = 0;       // and its size there
   int32_t read_to = s->begin;  // text before this point has been handed to text_read
   // Tokens are taken in batches: the cache places of a batch are worked
   // out and their lines requested first, then the batch is looked up, so
@@ -130,6 +143,7 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   constexpr ptrdiff_t kBatchRoom = 2 * 4 * kBatch + 4;
   int32_t at[kBatch + 1];
   int32_t lengths[kBatch];
+  int32_t blank_before[kBatch + 1];  // 1: a blank between words stands just before at[i]
   uint64_t heads[kBatch], tails[kBatch];
   uint32_t places[kBatch];
   // Pointer marks. The next mark as a text position, INT32_MAX once no pair
@@ -141,149 +155,136 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
     return marks && count < capacity ? static_cast<int32_t>(count * distance) : INT32_MAX;
   };
   int32_t mark = mark_of(pairs);
-  // The pairs go to arrays with room for every mark of the stretch and one
-  // more, so that the usual batch (one pair or none) writes one without a
-  // branch and counts it only if it is there.
   int64_t made = 0;
-  auto pair_room = [&](int64_t need) {
-    if (static_cast<int64_t>(s->pair_text.size()) < need) {
-      s->pair_text.resize(static_cast<size_t>(need));
-      s->pair_place.resize(static_cast<size_t>(need));
+  auto add_pair = [&](int32_t token_at, const unsigned char* stream_place) [[gnu::always_inline]] {
+    if (static_cast<int64_t>(s->pair_text.size()) <= made) {
+      const size_t room = s->pair_text.size() * 2 + 64;
+      s->pair_text.resize(room);
+      s->pair_place.resize(room);
     }
+    const unsigned char* chunk = s->chunks.back().get();
+    s->pair_text[static_cast<size_t>(made)] = token_at;
+    s->pair_place[static_cast<size_t>(made)] =
+        (static_cast<uint64_t>(s->chunks.size() - 1) << 32) | static_cast<uint64_t>(stream_place - chunk);
+    ++made;
+    ++pairs;
+    mark = mark_of(pairs);
   };
-  if (marks) pair_room((end - s->begin) / distance + 3);
-  int32_t extra[kBatch];  // further pairs of a batch, after long tokens
+  if (marks) {
+    s->pair_text.resize(static_cast<size_t>((end - s->begin) / distance + 3));
+    s->pair_place.resize(s->pair_text.size());
+  }
   unsigned char* stream_at[kBatch];
-  // Counts the tokens of [from, to), which starts with a token.
-  auto count_range = [&](int32_t from, int32_t to) {
-  HTokenStarts starts;
-  HTokenStarts_init<kSpaceless>(&starts, text, length, from, to);
-  int32_t p = from;
-  while (p < to) {
-    if (p - read_to >= kReadStep && text_read) {
-      text_read(read_to, p);
-      read_to = p;
-    }
-    if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
-    int32_t m = 0;
-    at[0] = p;
-    while (m < kBatch && p < to) {
-      int32_t after = 0;
-      p = static_cast<int32_t>(HTokenStarts_next<kSpaceless>(&starts, &after));
-      lengths[m] = p - after - at[m];
-      dropped += after;
-      at[++m] = p;
-    }
-    // The first token at or after the mark gets a pair; a token that
-    // starts at or after the next mark as well gets one too, and so on.
-    int32_t paired = 0, extra_count = 0;
-    bool has = false;
-    if (marks) {
-      int32_t before = 0;
-      for (int32_t i = 0; i < m; ++i) before += at[i] < mark;
-      has = before < m;
-      paired = has ? before : m - 1;
-      pairs += has;
-      mark = has ? mark_of(pairs) : mark;
-      for (int32_t last = paired; last + 1 < m && at[m - 1] >= mark;) [[unlikely]] {
-        int32_t next = last + 1;
-        while (at[next] < mark) ++next;
-        extra[extra_count++] = next;
-        ++pairs;
-        mark = mark_of(pairs);
-        last = next;
+  // The tokens up to the blank's first occurrence, that one, and the rest.
+  const int32_t first = FirstBlankToken(text, s->begin, end);
+  int64_t dropped = 0;
+  int32_t blank = -1;  // the blank's id
+  int32_t from = s->begin;
+  int32_t to = first < 0 ? end : first;
+  for (;;) {
+    HTokenStarts starts;
+    HTokenStarts_init<true>(&starts, text, length, from, to);
+    int32_t p = from;
+    blank_before[0] = 0;
+    while (p < to) {
+      if (p - read_to >= kReadStep && text_read) {
+        text_read(read_to, p);
+        read_to = p;
       }
-    }
-    for (int32_t i = 0; i < m; ++i) {
-      const unsigned char* token = text + at[i];
-      const int32_t n = lengths[i];
-      heads[i] = HTokenCache_key(token, n, length - at[i]);
-      tails[i] = HCountTable_tail(token, n);
-      places[i] = IdCachePlace(heads[i], tails[i], n, bits);
-      __builtin_prefetch(&cache[places[i]]);
-    }
-    for (int32_t i = 0; i < m; ++i) {
-      const unsigned char* token = text + at[i];
-      const int32_t n = lengths[i];
-      const uint64_t head = heads[i];
-      const uint64_t tail = tails[i];
-      int32_t id;
-      if (n <= 16) [[likely]] {
-        IdCacheSlot& slot = cache[places[i]];
-        if (slot.head == head && slot.tail == tail && slot.length == n) [[likely]] {
-          id = slot.id;
-          ++slot.pending;
+      if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
+      int32_t m = 0;
+      at[0] = p;
+      while (m < kBatch && p < to) {
+        int32_t after = 0;
+        p = static_cast<int32_t>(HTokenStarts_next<true>(&starts, &after));
+        lengths[m] = p - after - at[m];
+        between += after;
+        at[++m] = p;
+        blank_before[m] = after;
+      }
+      for (int32_t i = 0; i < m; ++i) {
+        const unsigned char* token = text + at[i];
+        const int32_t n = lengths[i];
+        heads[i] = HTokenCache_key(token, n, length - at[i]);
+        tails[i] = HCountTable_tail(token, n);
+        places[i] = IdCachePlace(heads[i], tails[i], n, bits);
+        __builtin_prefetch(&cache[places[i]]);
+      }
+      for (int32_t i = 0; i < m; ++i) {
+        const unsigned char* token = text + at[i];
+        const int32_t n = lengths[i];
+        const uint64_t head = heads[i];
+        const uint64_t tail = tails[i];
+        int32_t id;
+        if (n <= 16) [[likely]] {
+          IdCacheSlot& slot = cache[places[i]];
+          if (slot.head == head && slot.tail == tail && slot.length == n) [[likely]] {
+            id = slot.id;
+            ++slot.pending;
+          } else {
+            id = TableId(table, token, n, head, tail);
+            count_new(id);
+            if (slot.length) count_of[slot.id] += slot.pending;
+            slot = IdCacheSlot{head, tail, n, id, 1, 0};
+          }
         } else {
           id = TableId(table, token, n, head, tail);
-          if (static_cast<uint32_t>(id) == counted) [[unlikely]] {
-            counts.push_back(0);
-            count_of = counts.data();
-            ++counted;
-          }
-          if (slot.length) count_of[slot.id] += slot.pending;
-          slot = IdCacheSlot{head, tail, n, id, 1, 0};
+          count_new(id);
+          ++count_of[id];
         }
-      } else {
-        id = TableId(table, token, n, head, tail);
-        if (static_cast<uint32_t>(id) == counted) [[unlikely]] {
-          counts.push_back(0);
-          count_of = counts.data();
-          ++counted;
-        }
-        ++count_of[id];
-      }
-      if constexpr (kSpaceless) {
-        w = HIdStream_put(w, static_cast<uint32_t>(id));
-      } else {
         stream_at[i] = w;
         w = HIdStream_put(w, static_cast<uint32_t>(id));
+        if constexpr (!kSpaceless) {
+          // The blank after the word, if any, without a branch.
+          std::memcpy(w, &blank_code, 4);
+          w += blank_before[i + 1] * blank_size;
+        }
       }
-    }
-    if (marks) {
-      const unsigned char* chunk = s->chunks.back().get();
-      const uint64_t chunk_index = static_cast<uint64_t>(s->chunks.size() - 1) << 32;
-      pair_room(made + 2 + extra_count);
-      s->pair_text[static_cast<size_t>(made)] = at[paired];
-      s->pair_place[static_cast<size_t>(made)] = chunk_index | static_cast<uint64_t>(stream_at[paired] - chunk);
-      made += has;
-      for (int32_t j = 0; j < extra_count; ++j) {
-        s->pair_text[static_cast<size_t>(made)] = at[extra[j]];
-        s->pair_place[static_cast<size_t>(made)] = chunk_index | static_cast<uint64_t>(stream_at[extra[j]] - chunk);
-        ++made;
+      if (marks) {
+        // The first token at or after the mark gets a pair; so does the
+        // first one after it at or after the next mark, while the batch has
+        // one. The blank just before kept token j stands at at[j] - 1, its
+        // id just before j's.
+        for (int32_t floor = at[0];;) {
+          const int32_t target = mark > floor ? mark : floor;
+          int32_t j = 0;
+          for (int32_t i = 0; i < m; ++i) j += at[i] < target;
+          if (j > 0 && blank_before[j] && at[j] - 1 >= target) {
+            add_pair(at[j] - 1, (j < m ? stream_at[j] : w) - blank_size);
+            floor = at[j];
+          } else if (j < m) {
+            add_pair(at[j], stream_at[j]);
+            floor = at[j] + 1;
+          } else {
+            break;
+          }
+        }
       }
+      blank_before[0] = blank_before[m];
     }
-  }
-  };
-  if constexpr (kSpaceless) {
-    // The blanks left out of the stream never reach the loop, so the
-    // blank's first occurrence, which gives it its id, is taken on its own.
-    const int32_t first = FirstBlankToken(text, s->begin, end);
-    if (first < 0) {
-      count_range(s->begin, end);
+    if (to == end) break;
+    // The blank's first occurrence, which gives it its id.
+    if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
+    const int32_t id = TableId(table, text + first, 1, ' ', 0);
+    count_new(id);
+    ++count_of[id];
+    blank = id;
+    const bool left_out = kSpaceless && first > s->begin && first + 1 < end && HToken_isWordByte(text[first - 1]) &&
+                          HToken_isWordByte(text[first + 1]);
+    if (left_out) {
+      ++dropped;
     } else {
-      count_range(s->begin, first);
-      const int32_t id = TableId(table, text + first, 1, ' ', 0);
-      if (static_cast<uint32_t>(id) == counted) {
-        counts.push_back(0);
-        count_of = counts.data();
-        ++counted;
-      }
-      count_of[id] += 1 + static_cast<int32_t>(dropped);  // dropped is 0 so far
-      const bool left_out = first > s->begin && first + 1 < end && HToken_isWordByte(text[first - 1]) &&
-                            HToken_isWordByte(text[first + 1]);
-      if (left_out) {
-        ++dropped;
-      } else {
-        if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
-        w = HIdStream_put(w, static_cast<uint32_t>(id));
-      }
-      const int64_t dropped_before = dropped;
-      count_range(first + 1, end);
-      count_of[id] += static_cast<int32_t>(dropped - dropped_before);
+      if (marks && first >= mark) add_pair(first, w);
+      w = HIdStream_put(w, static_cast<uint32_t>(id));
     }
-  } else {
-    count_range(s->begin, end);
+    unsigned char code[4];
+    blank_size = static_cast<int32_t>(HIdStream_put(code, static_cast<uint32_t>(id)) - code);
+    std::memcpy(&blank_code, code, 4);
+    from = first + 1;
+    to = end;
   }
+  if (blank >= 0) count_of[blank] += static_cast<int32_t>(between);  // none before its first occurrence
+  if (kSpaceless) dropped += between;
   s->pairs_after = pairs;
   if (marks) {
     s->pair_text.resize(static_cast<size_t>(made));
