@@ -198,14 +198,17 @@ inline void PrefetchCode(const void* record) {
 }
 
 // Codes a stretch's id stream into exactly [dst, dst + body_length): whole
-// 4-byte stores while they stay inside, so that stretches coded at the same
-// time never touch each other's bytes. With the pointers, the body position
-// of each paired token (by its place in the stream, in stream order) goes
-// to *pair_body, counted from body_begin.
+// 8-byte stores while they stay inside, so that stretches coded at the same
+// time never touch each other's bytes. An entry flagged for the blank after
+// its word gives both codewords with one store. With the pointers, the body
+// position of each paired token (by its place in the stream, in stream
+// order) goes to *pair_body, counted from body_begin.
 void CodeStretch(HCountStretch& s, const std::vector<CodeRecord>& codes, unsigned char* dst, int64_t body_length,
                  int64_t body_begin = 0, std::vector<int32_t>* pair_body = nullptr) {
   std::vector<CodeRecord> local;
   const CodeRecord* rec = ByLocalId(s, codes, &local);
+  const CodeRecord blank = s.blank_id >= 0 ? rec[s.blank_id] : CodeRecord{0, 0};
+  const uint64_t blank_bytes = blank.body_bytes;
   unsigned char* w = dst;
   unsigned char* const end = dst + body_length;
   const std::vector<uint64_t>& places = s.pair_place;
@@ -220,38 +223,50 @@ void CodeStretch(HCountStretch& s, const std::vector<CodeRecord>& codes, unsigne
     const unsigned char* r_end = r + s.chunk_lengths[k];
     const unsigned char* ahead = r;
     for (int i = 0; i < kCodeAhead && ahead < r_end; ++i) {
-      uint32_t id;
-      ahead = HIdStream_get(ahead, &id);
-      PrefetchCode(rec + id);
+      uint32_t entry;
+      ahead = HIdStream_get(ahead, &entry);
+      PrefetchCode(rec + (entry & kHIdStreamIdMask));
     }
     // The stream runs from one paired token to the next without a check
     // per token.
     for (;;) {
       const bool paired = pair_body && next_pair < places.size() && (places[next_pair] >> 32) == k;
-      const unsigned char* stop = paired ? s.chunks[k].get() + (places[next_pair] & 0xFFFFFFFFu) : r_end;
+      const unsigned char* stop =
+          paired ? s.chunks[k].get() + (places[next_pair] & (kHPairOnBlank - 1)) : r_end;
       while (r < stop) {
         if (ahead < r_end) {
           uint32_t later;
-          ahead = HIdStream_get(ahead, &later);
-          PrefetchCode(rec + later);
+          ahead = HIdStream_getFlat(ahead, &later);
+          PrefetchCode(rec + (later & kHIdStreamIdMask));
         }
-        uint32_t id;
-        r = HIdStream_get(r, &id);
-        const CodeRecord c = rec[id];
-        if (end - w >= 4) {
+        uint32_t entry;
+        r = HIdStream_getFlat(r, &entry);
+        const CodeRecord c = rec[entry & kHIdStreamIdMask];
+        const uint64_t with_blank = uint64_t{0} - (entry >> 30);  // all ones when the blank follows
+        const uint64_t bytes = c.body_bytes | ((blank_bytes << (8 * c.level)) & with_blank);
+        const int32_t level = c.level + (blank.level & static_cast<int32_t>(with_blank));
+        if (end - w >= 8) {
           if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(w, &c.body_bytes, 4);
+            std::memcpy(w, &bytes, 8);
           } else {
-            for (int i = 0; i < 4; ++i) w[i] = static_cast<unsigned char>(c.body_bytes >> (8 * i));
+            for (int i = 0; i < 8; ++i) w[i] = static_cast<unsigned char>(bytes >> (8 * i));
           }
         } else {
-          for (int32_t i = 0; i < c.level; ++i) w[i] = static_cast<unsigned char>(c.body_bytes >> (8 * i));
+          for (int32_t i = 0; i < level; ++i) w[i] = static_cast<unsigned char>(bytes >> (8 * i));
         }
-        w += c.level;
+        w += level;
       }
       if (!paired) break;
-      if (r != stop) HFatal("Error: body length (HCompress_getBody)\n");  // a place between two ids
-      pair_body->push_back(static_cast<int32_t>(body_begin + (w - dst)));
+      if (r != stop) HFatal("Error: body length (HCompress_getBody)\n");  // a place between two entries
+      int64_t at = w - dst;
+      if (places[next_pair] & kHPairOnBlank) {  // the blank after the word of this entry
+        uint32_t entry;
+        if (r >= r_end || !(HIdStream_get(r, &entry), entry & kHIdStreamBlank)) {
+          HFatal("Error: body length (HCompress_getBody)\n");
+        }
+        at += rec[entry & kHIdStreamIdMask].level;
+      }
+      pair_body->push_back(static_cast<int32_t>(body_begin + at));
       ++next_pair;
     }
     s.chunks[k].reset();
@@ -278,21 +293,25 @@ void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t f
   int64_t count = first;
   int64_t mark = count * distance;  // where the next pair may be recorded
   int64_t p = s.begin, q = body_begin;
+  const TokenSpan blank = s.blank_id >= 0 ? span[s.blank_id] : TokenSpan{0, 0};
+  auto token = [&](const TokenSpan& t) {
+    if (p >= mark && count < capacity) {
+      out->text_positions.push_back(static_cast<int32_t>(p));
+      out->body_positions.push_back(static_cast<int32_t>(q));
+      ++count;
+      mark = count * distance;
+    }
+    p += t.text;
+    q += t.body;
+  };
   for (size_t k = 0; k < s.chunks.size(); ++k) {
     const unsigned char* r = s.chunks[k].get();
     const unsigned char* r_end = r + s.chunk_lengths[k];
     while (r < r_end) {
-      uint32_t id;
-      r = HIdStream_get(r, &id);
-      if (p >= mark && count < capacity) {
-        out->text_positions.push_back(static_cast<int32_t>(p));
-        out->body_positions.push_back(static_cast<int32_t>(q));
-        ++count;
-        mark = count * distance;
-      }
-      const TokenSpan t = span[id];
-      p += t.text;
-      q += t.body;
+      uint32_t entry;
+      r = HIdStream_get(r, &entry);
+      token(span[entry & kHIdStreamIdMask]);
+      if (entry & kHIdStreamBlank) token(blank);
     }
   }
   out->after = count;

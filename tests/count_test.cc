@@ -48,27 +48,38 @@ TEST(CountTableTest, IdsInOrderOfFirstAdditionThroughGrowth) {
   EXPECT_EQ(HCountTable_size(&table), static_cast<int32_t>(tokens.size()));
 }
 
-// Ids of every size read back as written, each stepped over by its size,
-// with the stream's stated bytes at the boundary of the sizes.
-TEST(IdStreamTest, IdsOfEverySizeReadBackAsWritten) {
-  const uint32_t ids[] = {0, 1, 0x7F, 0x80, 0x7FFF, 0x8000, 0x8001, 0xFFFF, 0x10000, 0xFFFFF, (1u << 31) - 1};
-  std::vector<unsigned char> stream(4 * std::size(ids) + 2);
+// Entries of every size read back as written, with and without the blank
+// flag, each stepped over by its size, with the stream's stated bytes at
+// the boundary of the sizes.
+TEST(IdStreamTest, EntriesOfEverySizeReadBackAsWritten) {
+  const uint32_t ids[] = {0, 1, 0x7F, 0x80, 0x3FFF, 0x4000, 0x4001, 0x7FFF, 0xFFFF, 0x10000, 0xFFFFF, (1u << 30) - 1};
+  std::vector<unsigned char> stream(8 * std::size(ids) + 2);
   unsigned char* w = stream.data();
-  for (uint32_t id : ids) w = HIdStream_put(w, id);
+  for (uint32_t id : ids) {
+    w = HIdStream_put(w, id);
+    w = HIdStream_put(w, id | kHIdStreamBlank);
+  }
   const unsigned char* r = stream.data();
   for (uint32_t id : ids) {
-    uint32_t got = 0;
-    const unsigned char* next = HIdStream_get(r, &got);
-    ASSERT_EQ(got, id);
-    ASSERT_EQ(next - r, id < 0x8000 ? 2 : 4) << id;
-    r = next;
+    for (uint32_t flag : {0u, kHIdStreamBlank}) {
+      uint32_t got = 0;
+      const unsigned char* next = HIdStream_get(r, &got);
+      ASSERT_EQ(got, id | flag);
+      ASSERT_EQ(next - r, id < 0x4000 ? 2 : 4) << id;
+      uint32_t flat = 0;
+      ASSERT_EQ(HIdStream_getFlat(r, &flat), next);
+      ASSERT_EQ(flat, id | flag);
+      r = next;
+    }
   }
   EXPECT_EQ(r, w);
   unsigned char one[6];
-  HIdStream_put(one, 0x7FFF);
+  HIdStream_put(one, 0x3FFF);
+  EXPECT_EQ(Str(one, 2), Hex("ff 3f"));
+  HIdStream_put(one, 0x3FFF | kHIdStreamBlank);
   EXPECT_EQ(Str(one, 2), Hex("ff 7f"));
-  HIdStream_put(one, 0x12345);
-  EXPECT_EQ(Str(one, 4), Hex("01 80 45 23"));
+  HIdStream_put(one, 0x12345 | kHIdStreamBlank);
+  EXPECT_EQ(Str(one, 4), Hex("01 c0 45 23"));
 }
 
 // With a pointer distance, counting names the tokens that get a pair: in
@@ -112,11 +123,16 @@ TEST(CountMarksTest, PairedTokensAndTheirPlacesInTheStream) {
         for (size_t i = 0; i < expected.size(); ++i) {
           const size_t chunk = static_cast<size_t>(s.pair_place[i] >> 32);
           ASSERT_LT(chunk, s.chunks.size());
-          const uint32_t offset = static_cast<uint32_t>(s.pair_place[i]);
+          const uint32_t offset = static_cast<uint32_t>(s.pair_place[i] & (kHPairOnBlank - 1));
           ASSERT_LT(static_cast<int32_t>(offset), s.chunk_lengths[chunk]);
-          uint32_t local = 0;
-          HIdStream_get(s.chunks[chunk].get() + offset, &local);
-          const int32_t id = s.global_id.empty() ? static_cast<int32_t>(local) : s.global_id[local];
+          uint32_t entry = 0;
+          HIdStream_get(s.chunks[chunk].get() + offset, &entry);
+          const uint32_t local = entry & kHIdStreamIdMask;
+          int32_t id = s.global_id.empty() ? static_cast<int32_t>(local) : s.global_id[local];
+          if (s.pair_place[i] & kHPairOnBlank) {  // the blank flagged on this entry
+            ASSERT_TRUE(entry & kHIdStreamBlank) << "pair " << i << " of stretch " << k;
+            id = s.global_id.empty() ? s.blank_id : s.global_id[static_cast<size_t>(s.blank_id)];
+          }
           const HNode* node = model.vocabulary.entries[static_cast<size_t>(id)];
           int32_t n = 0;
           HToken_getLengthNext(U(text) + expected[i], L(text) - expected[i], &n);
@@ -129,13 +145,15 @@ TEST(CountMarksTest, PairedTokensAndTheirPlacesInTheStream) {
   }
 }
 
-// Under the spaceless model the id stream leaves out each blank that stands
-// between two words of a stretch and nothing else; the blank still counts
-// every occurrence, ids follow the first occurrences in the whole text, and
-// each stretch states how many blanks it left out. Texts where the first
-// blank of a stretch is left out or kept, or where there is none, and
-// (in large texts) stretches that begin with a blank.
-TEST(CountSpacelessTest, StreamLeavesOutTheBlanksBetweenWords) {
+// Each blank that stands between two words of a stretch has no entry of its
+// own in the id stream: under the spaceless model it is left out, under the
+// words model the word's entry is flagged; every other token has its entry.
+// The blank still counts every occurrence, ids follow the first occurrences
+// in the whole text, and each spaceless stretch states how many blanks it
+// left out. Texts where the first blank of a stretch stands between words
+// or not, or where there is none, and (in large texts) stretches that
+// begin with a blank.
+TEST(CountStreamTest, BlanksBetweenWordsHaveNoEntry) {
   std::mt19937 rng(11);
   const Bytes pieces[] = {"a", "Zq9", " ", "  ", "\n", "\r\n", ". ", ",", "b c", "d e f", " \n", "\n "};
   std::vector<std::pair<Bytes, int32_t>> cases = {{"a b", 1}, {" a b", 1}, {"a  b c", 1}, {"a b ", 1},
@@ -154,11 +172,13 @@ TEST(CountSpacelessTest, StreamLeavesOutTheBlanksBetweenWords) {
   }
   cases.emplace_back(large, 3);
   for (const auto& [text, threads] : cases) {
+   for (bool spaceless : {true, false}) {
     SCOPED_TRACE(text.size() < 40 ? "text \"" + text + "\"" : "text of " + std::to_string(text.size()) + " bytes");
+    SCOPED_TRACE(spaceless ? "spaceless" : "words");
     HModel model;
     HHashtable_create(&model, L(text) / 100 + 5);
     HCountResult counted;
-    HCount_text(U(text), L(text), true, threads, &model, &counted);
+    HCount_text(U(text), L(text), spaceless, threads, &model, &counted);
     ASSERT_EQ(counted.stretches.size(), static_cast<size_t>(threads));
     std::map<Bytes, int64_t> occurrences;
     V first_seen;
@@ -170,26 +190,37 @@ TEST(CountSpacelessTest, StreamLeavesOutTheBlanksBetweenWords) {
       }
       V expected;
       int64_t left_out = 0;
+      bool seen_blank = false;
       for (size_t i = 0; i < tokens.size(); ++i) {
         if (occurrences[tokens[i]]++ == 0) first_seen.push_back(tokens[i]);
         const bool between_words = tokens[i] == " " && i > 0 && i + 1 < tokens.size() &&
                                    HToken_isWordByte(tokens[i - 1][0]) && HToken_isWordByte(tokens[i + 1][0]);
-        if (between_words) ++left_out;
-        else expected.push_back(tokens[i]);
+        // Under the words model the stretch's first blank, which gives the
+        // blank its id, keeps an entry of its own.
+        if (between_words && (spaceless || seen_blank)) {
+          ++left_out;
+          if (!spaceless) expected.push_back("(flag)");
+        } else {
+          left_out += between_words;
+          expected.push_back(tokens[i]);
+        }
+        seen_blank = seen_blank || tokens[i] == " ";
       }
       V streamed;
       for (size_t c = 0; c < s.chunks.size(); ++c) {
         const unsigned char* r = s.chunks[c].get();
         for (const unsigned char* chunk_end = r + s.chunk_lengths[c]; r < chunk_end;) {
-          uint32_t local = 0;
-          r = HIdStream_get(r, &local);
+          uint32_t entry = 0;
+          r = HIdStream_get(r, &entry);
+          const uint32_t local = entry & kHIdStreamIdMask;
           const int32_t id = s.global_id.empty() ? static_cast<int32_t>(local) : s.global_id[local];
           const HNode* node = model.vocabulary.entries[static_cast<size_t>(id)];
           streamed.push_back(Str(node->token, node->length));
+          if (entry & kHIdStreamBlank) streamed.push_back("(flag)");
         }
       }
       ASSERT_EQ(streamed, expected);
-      ASSERT_EQ(s.dropped_blanks, left_out);
+      ASSERT_EQ(s.dropped_blanks, spaceless ? left_out : 0);
     }
     ASSERT_EQ(model.vocabulary.entries.size(), first_seen.size());
     for (size_t id = 0; id < first_seen.size(); ++id) {
@@ -198,6 +229,7 @@ TEST(CountSpacelessTest, StreamLeavesOutTheBlanksBetweenWords) {
       ASSERT_EQ(node->frequency, occurrences[first_seen[id]]) << "token \"" << first_seen[id] << "\"";
     }
     HModel_free(&model, true);
+   }
   }
 }
 

@@ -154,6 +154,40 @@ TEST_F(WordModelTest, BlockwiseTokenStartsAgreeWithTheScanner) {
           expected_after = 0;
           p = q;
         }
+        // Filled a block at a time: the same starts and flags, whatever the
+        // number asked for.
+        for (bool drop : {false, true}) {
+          std::vector<int64_t> one_by_one;
+          std::vector<int32_t> flags;
+          HTokenStarts single;
+          if (drop) HTokenStarts_init<true>(&single, copy.get(), length, begin, end);
+          else HTokenStarts_init(&single, copy.get(), length, begin, end);
+          for (int64_t p = begin; p < end;) {
+            int32_t after = 0;
+            p = drop ? HTokenStarts_next<true>(&single, &after) : HTokenStarts_next(&single);
+            one_by_one.push_back(p);
+            flags.push_back(after);
+          }
+          std::vector<int64_t> filled;
+          std::vector<int32_t> filled_flags;
+          if (drop) HTokenStarts_init<true>(&starts, copy.get(), length, begin, end);
+          else HTokenStarts_init(&starts, copy.get(), length, begin, end);
+          std::vector<int32_t> at(200), after(200);
+          for (int64_t p = begin; p < end;) {
+            const int32_t want = 1 + static_cast<int32_t>(rng() % 40);
+            const int32_t n = drop ? HTokenStarts_fill<true>(&starts, want, at.data(), after.data())
+                                   : HTokenStarts_fill(&starts, want, at.data(), after.data());
+            ASSERT_TRUE(n >= 1 && n <= want + 64) << n;
+            ASSERT_TRUE(n >= want || at[static_cast<size_t>(n - 1)] == end) << "fewer only at the end";
+            for (int32_t i = 0; i < n; ++i) {
+              filled.push_back(at[static_cast<size_t>(i)]);
+              filled_flags.push_back(drop ? after[static_cast<size_t>(i)] : 0);
+            }
+            p = at[static_cast<size_t>(n - 1)];
+          }
+          ASSERT_EQ(filled, one_by_one) << "round " << round << ", stretch [" << begin << ", " << end << ")";
+          ASSERT_EQ(filled_flags, flags) << "round " << round;
+        }
       }
     }
   }

@@ -122,30 +122,32 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   uint32_t counted = 0;
   auto count_new = [&](int32_t id) [[gnu::always_inline]] {
     if (static_cast<uint32_t>(id) == counted) [[unlikely]] {
+      if (counted >= kHIdStreamIdMask) HFatal("Error: too many distinct tokens (HParse_text)\n");
       counts.push_back(0);
       count_of = counts.data();
       ++counted;
     }
   };
   // The blanks that stand alone between two words never reach the lookups:
-  // the tokenizer flags the token after each, and its id is the blank's,
-  // known from the blank's first occurrence on (there is none before it).
-  // Under the words model the stream holds it after the word's id.
-  int64_t between = 0;          // such blanks met by the tokenizer
-  uint32_t blank_code = 0;      // the blank's id as the stream stores it
-  int32_t blank_size = 0;       // and its size there
+  // the tokenizer flags the token after each, and under the words model the
+  // word's entry in the stream says that the blank follows.
+  int64_t between = 0;  // such blanks met by the tokenizer
   int32_t read_to = s->begin;  // text before this point has been handed to text_read
   // Tokens are taken in batches: the cache places of a batch are worked
   // out and their lines requested first, then the batch is looked up, so
   // that the lookups of neighbouring tokens overlap.
+  // A batch is the tokens of whole blocks of 64 bytes, at least kBatch of
+  // them unless the stretch ends, at most kBatch + 64.
   constexpr int32_t kBatch = 32;
-  // Room checked every batch: at most two ids of four bytes per token.
-  constexpr ptrdiff_t kBatchRoom = 2 * 4 * kBatch + 4;
-  int32_t at[kBatch + 1];
-  int32_t lengths[kBatch];
-  int32_t blank_before[kBatch + 1];  // 1: a blank between words stands just before at[i]
-  uint64_t heads[kBatch], tails[kBatch];
-  uint32_t places[kBatch];
+  constexpr int32_t kMaxBatch = kBatch + 64;
+  // Room checked every batch: at most one entry of four bytes per token,
+  // and the two bytes beyond that a store writes.
+  constexpr ptrdiff_t kBatchRoom = 4 * kMaxBatch + 2;
+  int32_t at[kMaxBatch + 5];
+  int32_t lengths[kMaxBatch];
+  int32_t blank_before[kMaxBatch + 5];  // 1: a blank between words stands just before at[i]
+  uint64_t heads[kMaxBatch], tails[kMaxBatch];
+  uint32_t places[kMaxBatch];
   // Pointer marks. The next mark as a text position, INT32_MAX once no pair
   // can follow (no token starts there).
   const bool marks = !kSpaceless && distance > 0;
@@ -156,7 +158,7 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   };
   int32_t mark = mark_of(pairs);
   int64_t made = 0;
-  auto add_pair = [&](int32_t token_at, const unsigned char* stream_place) [[gnu::always_inline]] {
+  auto add_pair = [&](int32_t token_at, const unsigned char* stream_place, uint64_t on_blank) [[gnu::always_inline]] {
     if (static_cast<int64_t>(s->pair_text.size()) <= made) {
       const size_t room = s->pair_text.size() * 2 + 64;
       s->pair_text.resize(room);
@@ -165,7 +167,7 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
     const unsigned char* chunk = s->chunks.back().get();
     s->pair_text[static_cast<size_t>(made)] = token_at;
     s->pair_place[static_cast<size_t>(made)] =
-        (static_cast<uint64_t>(s->chunks.size() - 1) << 32) | static_cast<uint64_t>(stream_place - chunk);
+        (static_cast<uint64_t>(s->chunks.size() - 1) << 32) | static_cast<uint64_t>(stream_place - chunk) | on_blank;
     ++made;
     ++pairs;
     mark = mark_of(pairs);
@@ -174,7 +176,7 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
     s->pair_text.resize(static_cast<size_t>((end - s->begin) / distance + 3));
     s->pair_place.resize(s->pair_text.size());
   }
-  unsigned char* stream_at[kBatch];
+  unsigned char* stream_at[kMaxBatch];
   // The tokens up to the blank's first occurrence, that one, and the rest.
   const int32_t first = FirstBlankToken(text, s->begin, end);
   int64_t dropped = 0;
@@ -192,16 +194,13 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
         read_to = p;
       }
       if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
-      int32_t m = 0;
       at[0] = p;
-      while (m < kBatch && p < to) {
-        int32_t after = 0;
-        p = static_cast<int32_t>(HTokenStarts_next<true>(&starts, &after));
-        lengths[m] = p - after - at[m];
-        between += after;
-        at[++m] = p;
-        blank_before[m] = after;
+      const int32_t m = HTokenStarts_fill<true>(&starts, kBatch, at + 1, blank_before + 1);
+      for (int32_t i = 0; i < m; ++i) {
+        lengths[i] = at[i + 1] - blank_before[i + 1] - at[i];
+        between += blank_before[i + 1];
       }
+      p = at[m];
       for (int32_t i = 0; i < m; ++i) {
         const unsigned char* token = text + at[i];
         const int32_t n = lengths[i];
@@ -233,27 +232,26 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
           ++count_of[id];
         }
         stream_at[i] = w;
-        w = HIdStream_put(w, static_cast<uint32_t>(id));
-        if constexpr (!kSpaceless) {
-          // The blank after the word, if any, without a branch.
-          std::memcpy(w, &blank_code, 4);
-          w += blank_before[i + 1] * blank_size;
+        if constexpr (kSpaceless) {
+          w = HIdStream_put(w, static_cast<uint32_t>(id));
+        } else {
+          w = HIdStream_put(w, static_cast<uint32_t>(id) | (static_cast<uint32_t>(blank_before[i + 1]) << 30));
         }
       }
       if (marks) {
         // The first token at or after the mark gets a pair; so does the
         // first one after it at or after the next mark, while the batch has
-        // one. The blank just before kept token j stands at at[j] - 1, its
-        // id just before j's.
+        // one. The blank just before token j stands at at[j] - 1, flagged
+        // on the entry of token j - 1.
         for (int32_t floor = at[0];;) {
           const int32_t target = mark > floor ? mark : floor;
           int32_t j = 0;
           for (int32_t i = 0; i < m; ++i) j += at[i] < target;
           if (j > 0 && blank_before[j] && at[j] - 1 >= target) {
-            add_pair(at[j] - 1, (j < m ? stream_at[j] : w) - blank_size);
+            add_pair(at[j] - 1, stream_at[j - 1], kHPairOnBlank);
             floor = at[j];
           } else if (j < m) {
-            add_pair(at[j], stream_at[j]);
+            add_pair(at[j], stream_at[j], 0);
             floor = at[j] + 1;
           } else {
             break;
@@ -274,12 +272,9 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
     if (left_out) {
       ++dropped;
     } else {
-      if (marks && first >= mark) add_pair(first, w);
+      if (marks && first >= mark) add_pair(first, w, 0);
       w = HIdStream_put(w, static_cast<uint32_t>(id));
     }
-    unsigned char code[4];
-    blank_size = static_cast<int32_t>(HIdStream_put(code, static_cast<uint32_t>(id)) - code);
-    std::memcpy(&blank_code, code, 4);
     from = first + 1;
     to = end;
   }

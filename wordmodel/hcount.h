@@ -4,9 +4,10 @@
 //
 // Ids are given in the order of first occurrence; frequent tokens tend to
 // occur early and get small ids, and the stream stores an id in 2 or 4
-// bytes by its size. Under the spaceless model the stream leaves out every
-// blank that stands between two words, exactly as the body will; the
-// blank's count still includes those occurrences.
+// bytes by its size. A blank that stands between two words has no entry of
+// its own: under the words model the word's entry is flagged, under the
+// spaceless model the blank is simply left out, exactly as the body will
+// leave it out. The blank's count includes those occurrences.
 //
 // A long text is split into stretches that start after a newline and are
 // counted in parallel, each into a table of its own; the tables are then
@@ -16,6 +17,7 @@
 #define MORAVINE_WORDMODEL_HCOUNT_H_
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -39,12 +41,15 @@ struct HCountStretch {
   std::unique_ptr<HCountTable> table;  // the stretch's own vocabulary, until merged
   // With pointer marks: the tokens that get a pair, found assuming
   // `pairs_first` pairs before the stretch. Each one's start in the text
-  // and its place in the id stream: chunk index << 32 | byte offset.
+  // and its place in the id stream: chunk index << 32 | byte offset of its
+  // entry, with kHPairOnBlank when the token is the blank flagged there.
   int64_t pairs_first = 0;
   int64_t pairs_after = 0;  // pairs before the next stretch
   std::vector<int32_t> pair_text;
   std::vector<uint64_t> pair_place;
 };
+
+constexpr uint64_t kHPairOnBlank = uint64_t{1} << 31;
 
 struct HCountResult {
   std::vector<HCountStretch> stretches;
@@ -70,21 +75,32 @@ void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int3
 // The pairs that stretch `k` of `result` assumes before it.
 int64_t HCount_assumedPairs(const HCountResult* result, size_t k, int32_t distance);
 
-// The id stream's encoding: an id below 2^15 in two bytes, a larger one in
-// four, the first two with their top bit set; 16-bit units, least
-// significant byte first. Nearly every token of a text has an id below
-// 2^15, so reading the stream steps two bytes at a time and hardly ever
-// branches the other way; the step does not wait for the id's bytes.
-constexpr uint32_t kHIdStreamShort = 0x8000;
+// The id stream's entries: a local id below 2^30, and under the words model
+// whether the blank token follows the token, a blank that stands between
+// two words (kHIdStreamBlank set). Such blanks, about a third of an English
+// text's tokens, cost no entry of their own in counting or in coding.
+constexpr uint32_t kHIdStreamBlank = 1u << 30;
+constexpr uint32_t kHIdStreamIdMask = kHIdStreamBlank - 1;
 
-// Stores four bytes whatever the id's size: the stream needs two bytes of
-// room beyond the id's own.
-inline unsigned char* HIdStream_put(unsigned char* w, uint32_t id) {
+// The encoding: 16-bit units, least significant byte first; bit 14 of the
+// first unit is the blank flag. An id below 2^14 takes one unit; a larger
+// one two, the first with its top bit set and the id's bits from 16 on,
+// the second with its low 16 bits. Nearly every token of a text has an id
+// below 2^14, so reading the stream steps two bytes at a time and hardly
+// ever branches the other way; the step does not wait for the id's bytes.
+constexpr uint32_t kHIdStreamShort = 0x4000;
+
+// Stores four bytes whatever the entry's size: the stream needs two bytes
+// of room beyond the entry's own.
+inline unsigned char* HIdStream_put(unsigned char* w, uint32_t entry) {
+  const uint32_t id = entry & kHIdStreamIdMask;
+  const uint32_t blank = (entry >> 16) & 0x4000u;
   const uint32_t wide = id >= kHIdStreamShort;
-  const uint32_t long_form = (0x8000u | (id >> 16)) | (id << 16);
+  const uint32_t short_form = id | blank;
+  const uint32_t long_form = (0x8000u | blank | (id >> 16)) | (id << 16);
   // Selected by a mask: a compiler may turn a choice by condition back into
   // a branch.
-  const uint32_t e = id ^ ((id ^ long_form) & (0u - wide));
+  const uint32_t e = short_form ^ ((short_form ^ long_form) & (0u - wide));
   w[0] = static_cast<unsigned char>(e);
   w[1] = static_cast<unsigned char>(e >> 8);
   w[2] = static_cast<unsigned char>(e >> 16);
@@ -92,14 +108,28 @@ inline unsigned char* HIdStream_put(unsigned char* w, uint32_t id) {
   return w + 2 + 2 * wide;
 }
 
-inline const unsigned char* HIdStream_get(const unsigned char* r, uint32_t* id) {
+inline const unsigned char* HIdStream_get(const unsigned char* r, uint32_t* entry) {
   const uint32_t first = r[0] | (static_cast<uint32_t>(r[1]) << 8);
-  if (first < kHIdStreamShort) [[likely]] {
-    *id = first;
+  const uint32_t blank = (first & 0x4000u) << 16;
+  if (first < 0x8000u) [[likely]] {
+    *entry = (first & 0x3FFFu) | blank;
     return r + 2;
   }
-  *id = ((first & 0x7FFFu) << 16) | r[2] | (static_cast<uint32_t>(r[3]) << 8);
+  *entry = ((first & 0x3FFFu) << 16) | r[2] | (static_cast<uint32_t>(r[3]) << 8) | blank;
   return r + 4;
+}
+
+// The same without a branch on the entry's size: reads four bytes, so the
+// stream needs two bytes beyond its last entry.
+inline const unsigned char* HIdStream_getFlat(const unsigned char* r, uint32_t* entry) {
+  uint32_t v;
+  std::memcpy(&v, r, 4);
+  const uint32_t wide = (v >> 15) & 1;
+  const uint32_t blank = (v & 0x4000u) << 16;
+  const uint32_t short_id = v & 0x3FFFu;
+  const uint32_t long_id = ((v & 0x3FFFu) << 16) | (v >> 16);
+  *entry = (short_id ^ ((short_id ^ long_id) & (0u - wide))) | blank;
+  return r + 2 + 2 * wide;
 }
 
 #endif  // MORAVINE_WORDMODEL_HCOUNT_H_

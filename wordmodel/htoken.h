@@ -156,4 +156,41 @@ inline int64_t HTokenStarts_next(HTokenStarts* s, int32_t* after = nullptr) {
   return q < s->end ? q : s->end;
 }
 
+// The starts of the next tokens, a block of 64 bytes at a time, into
+// at[0..] and, spaceless, their flags into after[0..]: at least `want`
+// unless the stretch ends first, its end then given as the last start.
+// Gives their number, at most want + 64; both arrays need room for
+// want + 68 entries. With no branch per start.
+template <bool kDropBlanks = false>
+inline int32_t HTokenStarts_fill(HTokenStarts* s, int32_t want, int32_t* at, int32_t* after) {
+  int32_t n = 0;
+  for (;;) {
+    const int64_t room = s->end - s->block;
+    uint64_t bits = s->rest;
+    if (room < 64) bits &= room > 0 ? (uint64_t{1} << room) - 1 : 0;
+    const uint64_t flags = kDropBlanks ? s->after : 0;
+    const int32_t block = static_cast<int32_t>(s->block);
+    const int32_t count = std::popcount(bits);
+    for (int32_t i = 0; i < count; i += 4) {
+      for (int32_t k = 0; k < 4; ++k) {
+        const int bit = std::countr_zero(bits) & 63;
+        at[n + i + k] = block + bit;
+        if constexpr (kDropBlanks) after[n + i + k] = static_cast<int32_t>((flags >> bit) & 1);
+        bits &= bits - 1;
+      }
+    }
+    n += count;
+    s->rest = 0;
+    if (room <= 64) {
+      at[n] = static_cast<int32_t>(s->end);
+      if constexpr (kDropBlanks) after[n] = 0;
+      s->block = s->end;
+      return n + 1;
+    }
+    s->block += 64;
+    s->rest = HTokenStarts_block<kDropBlanks>(s);
+    if (n >= want) return n;
+  }
+}
+
 #endif  // MORAVINE_WORDMODEL_HTOKEN_H_
