@@ -44,9 +44,10 @@ inline int32_t HToken_scan(const unsigned char* p, int32_t remaining) {
 // must be a token start (the text's start, or just after a newline); a
 // token that runs past `end` is cut there, as the scanner cuts it.
 //
-// The spaceless variant (`kDropBlanks`) leaves out every blank that stands
-// alone between two letters or digits of the stretch, the blank that the
-// spaceless model does not write: the word before it then ends one byte
+// The variant `kDropBlanks` leaves out every blank that stands alone
+// between two letters or digits of the stretch (the blank that the
+// spaceless model does not write, and that counting folds into the word's
+// entry under the words model): the word before it then ends one byte
 // before the next start given, which the variant flags.
 struct HTokenStarts {
   const unsigned char* text;
@@ -56,8 +57,8 @@ struct HTokenStarts {
   uint64_t rest;        // starts in the current block not yet given
   uint64_t carry_a;     // whether the byte before the block is a letter or digit
   uint64_t carry_nl;    // whether it is a newline (1 at `begin`: a start)
-  uint64_t after;       // spaceless: starts that follow a left-out blank
-  uint64_t carry_drop;  // spaceless: whether the block's first start does
+  uint64_t after;       // kDropBlanks: starts that follow a left-out blank
+  uint64_t carry_drop;  // kDropBlanks: whether the block's first start does
 };
 
 // Bit i of *alnum / *newline: whether byte i of the 64 at p is a letter or
@@ -137,27 +138,8 @@ inline void HTokenStarts_init(HTokenStarts* s, const unsigned char* text, int64_
   s->rest = starts & (starts - 1);  // bit 0: the token at begin
 }
 
-// The start of the next token (the end of the current one), or `end`.
-// Spaceless: *after is 1 when a left-out blank stands just before it.
-template <bool kDropBlanks = false>
-inline int64_t HTokenStarts_next(HTokenStarts* s, int32_t* after = nullptr) {
-  while (s->rest == 0) {
-    s->block += 64;
-    if (s->block >= s->end) {
-      if constexpr (kDropBlanks) *after = 0;
-      return s->end;
-    }
-    s->rest = HTokenStarts_block<kDropBlanks>(s);
-  }
-  const int bit = std::countr_zero(s->rest);
-  const int64_t q = s->block + bit;
-  s->rest &= s->rest - 1;
-  if constexpr (kDropBlanks) *after = q < s->end ? static_cast<int32_t>((s->after >> bit) & 1) : 0;
-  return q < s->end ? q : s->end;
-}
-
 // The starts of the next tokens, a block of 64 bytes at a time, into
-// at[0..] and, spaceless, their flags into after[0..]: at least `want`
+// at[0..] and, with kDropBlanks, their flags into after[0..]: at least `want`
 // unless the stretch ends first, its end then given as the last start.
 // Gives their number, at most want + 64; both arrays need room for
 // want + 68 entries. With no branch per start.
