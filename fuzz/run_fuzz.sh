@@ -11,9 +11,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${MORAVINE_FUZZ_BUILD:-$root/build-fuzz}
 targets=(container_fuzz roundtrip_fuzz)
 
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DMORAVINE_FUZZ=ON -DMORAVINE_TESTS=OFF \
-  -DCMAKE_BUILD_TYPE=Sanitize >/dev/null
-ninja -C "$build" "${targets[@]}" moravine >/dev/null
+# The build's own output is shown only when it fails.
+if ! out=$(CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DMORAVINE_FUZZ=ON -DMORAVINE_TESTS=OFF \
+  -DCMAKE_BUILD_TYPE=Sanitize 2>&1 && ninja -C "$build" "${targets[@]}" moravine 2>&1); then
+  printf '%s\n' "$out" | tail -n 40 >&2
+  echo "run_fuzz: the fuzz build failed" >&2
+  exit 1
+fi
 MORAVINE_FUZZ_BUILD=$build "$root/fuzz/make_seeds.sh" "$build/fuzz-seeds" "$build/cli/moravine"
 
 # Stacks in every sanitizer report, so that the logs say where it failed.

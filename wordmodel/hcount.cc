@@ -120,7 +120,7 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   counts.reserve(1024);
   int32_t* count_of = counts.data();
   uint32_t counted = 0;
-  auto count_new = [&](int32_t id) [[gnu::always_inline]] {
+  auto count_new = [&](int32_t id) {
     if (static_cast<uint32_t>(id) == counted) [[unlikely]] {
       if (counted >= kHIdStreamIdMask) HFatal("Error: too many distinct tokens (HParse_text)\n");
       counts.push_back(0);
@@ -158,7 +158,7 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   };
   int32_t mark = mark_of(pairs);
   int64_t made = 0;
-  auto add_pair = [&](int32_t token_at, const unsigned char* stream_place, uint64_t on_blank) [[gnu::always_inline]] {
+  auto add_pair = [&](int32_t token_at, const unsigned char* stream_place, uint64_t on_blank) {
     if (static_cast<int64_t>(s->pair_text.size()) <= made) {
       const size_t room = s->pair_text.size() * 2 + 64;
       s->pair_text.resize(room);
