@@ -1,5 +1,6 @@
 #include "codec/container.h"
 
+#include <bit>
 #include <cstring>
 
 #include "wordmodel/hcodeword.h"
@@ -53,9 +54,22 @@ constexpr int64_t kPairBlockAt = 1 + 4 + 4 + 36;
 void HContainer_writePairs(unsigned char* b, int64_t first, const int32_t* text_positions,
                            const int32_t* body_positions, int64_t n) {
   unsigned char* w = b + kPairBlockAt + 4 + 8 * first;
-  for (int64_t i = 0; i < n; ++i, w += 8) {
-    HInt_tostring(text_positions[i], w);
-    HInt_tostring(body_positions[i], w + 4);
+  if constexpr (std::endian::native == std::endian::little) {
+    // One store a pair: both numbers turned to big-endian byte order in
+    // registers (compilers make each a single byte swap).
+    auto big = [](int32_t value) {
+      const uint32_t v = static_cast<uint32_t>(value);
+      return uint64_t{(v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24)};
+    };
+    for (int64_t i = 0; i < n; ++i, w += 8) {
+      const uint64_t pair = big(text_positions[i]) | (big(body_positions[i]) << 32);
+      std::memcpy(w, &pair, 8);
+    }
+  } else {
+    for (int64_t i = 0; i < n; ++i, w += 8) {
+      HInt_tostring(text_positions[i], w);
+      HInt_tostring(body_positions[i], w + 4);
+    }
   }
 }
 
