@@ -157,24 +157,17 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
     return marks && count < capacity ? static_cast<int32_t>(count * distance) : INT32_MAX;
   };
   int32_t mark = mark_of(pairs);
-  int64_t made = 0;
   auto add_pair = [&](int32_t token_at, const unsigned char* stream_place, uint64_t on_blank) {
-    if (static_cast<int64_t>(s->pair_text.size()) <= made) {
-      const size_t room = s->pair_text.size() * 2 + 64;
-      s->pair_text.resize(room);
-      s->pair_place.resize(room);
-    }
     const unsigned char* chunk = s->chunks.back().get();
-    s->pair_text[static_cast<size_t>(made)] = token_at;
-    s->pair_place[static_cast<size_t>(made)] =
-        (static_cast<uint64_t>(s->chunks.size() - 1) << 32) | static_cast<uint64_t>(stream_place - chunk) | on_blank;
-    ++made;
+    s->pair_text.push_back(token_at);
+    s->pair_place.push_back((static_cast<uint64_t>(s->chunks.size() - 1) << 32) |
+                            static_cast<uint64_t>(stream_place - chunk) | on_blank);
     ++pairs;
     mark = mark_of(pairs);
   };
-  if (marks) {
-    s->pair_text.resize(static_cast<size_t>((end - s->begin) / distance + 3));
-    s->pair_place.resize(s->pair_text.size());
+  if (marks) {  // every mark of the stretch, and one more
+    s->pair_text.reserve(static_cast<size_t>((end - s->begin) / distance + 2));
+    s->pair_place.reserve(s->pair_text.capacity());
   }
   unsigned char* stream_at[kMaxBatch];
   // The tokens up to the blank's first occurrence, that one, and the rest.
@@ -281,10 +274,6 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   if (blank >= 0) count_of[blank] += static_cast<int32_t>(between);  // none before its first occurrence
   if (kSpaceless) dropped += between;
   s->pairs_after = pairs;
-  if (marks) {
-    s->pair_text.resize(static_cast<size_t>(made));
-    s->pair_place.resize(static_cast<size_t>(made));
-  }
   ids.finish(w);
   for (size_t k = 0; k < (size_t{1} << bits); ++k) {
     if (cache[k].length) count_of[cache[k].id] += cache[k].pending;

@@ -138,6 +138,16 @@ inline void HTokenStarts_init(HTokenStarts* s, const unsigned char* text, int64_
   s->rest = starts & (starts - 1);  // bit 0: the token at begin
 }
 
+// Set bits of a word, by additions within the word: a build for any x86-64
+// has no population count instruction, and std::popcount then calls a
+// library function.
+inline int32_t HTokenStarts_popcount(uint64_t x) {
+  x = x - ((x >> 1) & 0x5555555555555555ull);
+  x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<int32_t>((x * 0x0101010101010101ull) >> 56);
+}
+
 // The starts of the next tokens, a block of 64 bytes at a time, into
 // at[0..] and, with kDropBlanks, their flags into after[0..]: at least `want`
 // unless the stretch ends first, its end then given as the last start.
@@ -152,7 +162,7 @@ inline int32_t HTokenStarts_fill(HTokenStarts* s, int32_t want, int32_t* at, int
     if (room < 64) bits &= room > 0 ? (uint64_t{1} << room) - 1 : 0;
     const uint64_t flags = kDropBlanks ? s->after : 0;
     const int32_t block = static_cast<int32_t>(s->block);
-    const int32_t count = std::popcount(bits);
+    const int32_t count = HTokenStarts_popcount(bits);
     for (int32_t i = 0; i < count; i += 4) {
       for (int32_t k = 0; k < 4; ++k) {
         const int bit = std::countr_zero(bits) & 63;
