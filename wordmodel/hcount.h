@@ -124,12 +124,10 @@ inline const unsigned char* HIdStream_get(const unsigned char* r, uint32_t* entr
 inline const unsigned char* HIdStream_getFlat(const unsigned char* r, uint32_t* entry) {
   uint32_t v;
   std::memcpy(&v, r, 4);
-  const uint32_t wide = (v >> 15) & 1;
-  const uint32_t blank = (v & 0x4000u) << 16;
-  const uint32_t short_id = v & 0x3FFFu;
-  const uint32_t long_id = ((v & 0x3FFFu) << 16) | (v >> 16);
-  *entry = (short_id ^ ((short_id ^ long_id) & (0u - wide))) | blank;
-  return r + 2 + 2 * wide;
+  const uint32_t wide = v & 0x8000u;
+  const uint32_t id = v & 0x3FFFu;
+  *entry = (wide ? (id << 16) | (v >> 16) : id) | ((v & 0x4000u) << 16);
+  return r + 2 + (wide >> 14);
 }
 
 #endif  // MORAVINE_WORDMODEL_HCOUNT_H_
