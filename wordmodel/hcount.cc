@@ -145,7 +145,7 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   constexpr ptrdiff_t kBatchRoom = 4 * kMaxBatch + 2;
   int32_t at[kMaxBatch + 5];
   int32_t lengths[kMaxBatch];
-  int32_t blank_before[kMaxBatch + 5];  // 1: a blank between words stands just before at[i]
+  int32_t blank_before[kMaxBatch + 5];  // from 1: whether a blank between words stands just before at[i]
   uint64_t heads[kMaxBatch], tails[kMaxBatch];
   uint32_t places[kMaxBatch];
   // Pointer marks. The next mark as a text position, INT32_MAX once no pair
@@ -180,7 +180,6 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
     HTokenStarts starts;
     HTokenStarts_init<true>(&starts, text, length, from, to);
     int32_t p = from;
-    blank_before[0] = 0;
     while (p < to) {
       if (p - read_to >= kReadStep && text_read) {
         text_read(read_to, p);
@@ -251,7 +250,6 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
           }
         }
       }
-      blank_before[0] = blank_before[m];
     }
     if (to == end) break;
     // The blank's first occurrence, which gives it its id.

@@ -17,7 +17,6 @@
 #define MORAVINE_WORDMODEL_HCOUNT_H_
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -122,8 +121,8 @@ inline const unsigned char* HIdStream_get(const unsigned char* r, uint32_t* entr
 // The same without a branch on the entry's size: reads four bytes, so the
 // stream needs two bytes beyond its last entry.
 inline const unsigned char* HIdStream_getFlat(const unsigned char* r, uint32_t* entry) {
-  uint32_t v;
-  std::memcpy(&v, r, 4);
+  const uint32_t v = r[0] | (static_cast<uint32_t>(r[1]) << 8) | (static_cast<uint32_t>(r[2]) << 16) |
+                     (static_cast<uint32_t>(r[3]) << 24);
   const uint32_t wide = v & 0x8000u;
   const uint32_t id = v & 0x3FFFu;
   *entry = (wide ? (id << 16) | (v >> 16) : id) | ((v & 0x4000u) << 16);
