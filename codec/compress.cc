@@ -236,11 +236,11 @@ void CodeStretch(HCountStretch& s, const std::vector<CodeRecord>& codes, unsigne
       while (r < stop) {
         if (ahead < r_end) {
           uint32_t later;
-          ahead = HIdStream_getFlat(ahead, &later);
+          ahead = HIdStream_get(ahead, &later);
           PrefetchCode(rec + (later & kHIdStreamIdMask));
         }
         uint32_t entry;
-        r = HIdStream_getFlat(r, &entry);
+        r = HIdStream_get(r, &entry);
         const CodeRecord c = rec[entry & kHIdStreamIdMask];
         const uint64_t with_blank = uint64_t{0} - (entry >> 30);  // all ones when the blank follows
         const uint64_t bytes = c.body_bytes | ((blank_bytes << (8 * c.level)) & with_blank);

@@ -85,8 +85,7 @@ constexpr uint32_t kHIdStreamIdMask = kHIdStreamBlank - 1;
 // first unit is the blank flag. An id below 2^14 takes one unit; a larger
 // one two, the first with its top bit set and the id's bits from 16 on,
 // the second with its low 16 bits. Nearly every token of a text has an id
-// below 2^14, so reading the stream steps two bytes at a time and hardly
-// ever branches the other way; the step does not wait for the id's bytes.
+// below 2^14, so the stream takes about two bytes a token.
 constexpr uint32_t kHIdStreamShort = 0x4000;
 
 // Stores four bytes whatever the entry's size: the stream needs two bytes
@@ -107,20 +106,9 @@ inline unsigned char* HIdStream_put(unsigned char* w, uint32_t entry) {
   return w + 2 + 2 * wide;
 }
 
+// Reads an entry without a branch on its size: four bytes, which the
+// writer's stores always leave in the stream's buffer.
 inline const unsigned char* HIdStream_get(const unsigned char* r, uint32_t* entry) {
-  const uint32_t first = r[0] | (static_cast<uint32_t>(r[1]) << 8);
-  const uint32_t blank = (first & 0x4000u) << 16;
-  if (first < 0x8000u) [[likely]] {
-    *entry = (first & 0x3FFFu) | blank;
-    return r + 2;
-  }
-  *entry = ((first & 0x3FFFu) << 16) | r[2] | (static_cast<uint32_t>(r[3]) << 8) | blank;
-  return r + 4;
-}
-
-// The same without a branch on the entry's size: reads four bytes, so the
-// stream needs two bytes beyond its last entry.
-inline const unsigned char* HIdStream_getFlat(const unsigned char* r, uint32_t* entry) {
   const uint32_t v = r[0] | (static_cast<uint32_t>(r[1]) << 8) | (static_cast<uint32_t>(r[2]) << 16) |
                      (static_cast<uint32_t>(r[3]) << 24);
   const uint32_t wide = v & 0x8000u;
