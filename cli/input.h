@@ -14,8 +14,11 @@ namespace moravine::cli {
 class Input {
  public:
   // False with a sentence in *error when the input cannot be had whole, or
-  // holds 2 GiB or more. An empty input is accepted (size 0).
-  bool open(const std::string& path, std::string* error);
+  // holds 2 GiB or more; with an empty sentence when a stop signal ended
+  // the reading of standard input. An empty input is accepted (size 0).
+  // With `compressed`, standard input must hold one compressed file, whose
+  // header is checked as it arrives.
+  bool open(const std::string& path, std::string* error, bool compressed = false);
   const unsigned char* data() const { return standard_ ? memory_.data() : file_.data(); }
   int64_t size() const { return standard_ ? static_cast<int64_t>(memory_.size()) : file_.size(); }
   // The name for messages.

@@ -150,6 +150,7 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
   moravine::DetachedThreadStarter threads;
   moravine::MainServices services{window, &tree, &fs, &threads, &host, {CompressJob, DecompressJob, SearchJob}};
   CMainDlg dlg(services, true, options.jobs);
+  host.setCancelFlag(dlg.cancelFlag());
   dlg.setOptions(options.spaceless, options.distance);
   dlg.setCompressThreads(options.threads);
   if (!options.force) dlg.setJobCheck([window](const std::string& path, JobType type) {
@@ -216,7 +217,8 @@ int Info(const std::vector<std::string>& files, bool verbose) {
     moravine::cli::Input input;
     std::string error;
     if (g_signal.load() != 0) break;
-    if (!input.open(path, &error) || (input.size() == 0 && !(error = "the file is empty").empty())) {
+    if (!input.open(path, &error, true) || (input.size() == 0 && !(error = "the file is empty").empty())) {
+      if (error.empty()) break;  // stopped by a signal
       std::fprintf(stderr, "moravine: %s: %s\n", input.name().c_str(), error.c_str());
       ok = false;
       continue;

@@ -11,6 +11,7 @@
 
 #include "cli/commands.h"
 #include "cli/input.h"
+#include "cli/standard_input.h"
 #include "codec/compress.h"
 #include "codec/decompress.h"
 #include "cli/console_window.h"
@@ -60,7 +61,7 @@ std::string Reason(const std::exception& failure) {
 
 }  // namespace
 
-bool Input::open(const std::string& path, std::string* error) {
+bool Input::open(const std::string& path, std::string* error, bool compressed) {
   standard_ = path == "-";
   name_ = standard_ ? "standard input" : path;
   if (!standard_) {
@@ -72,23 +73,10 @@ bool Input::open(const std::string& path, std::string* error) {
     while (!error->empty() && error->back() == '.') error->pop_back();
     return false;
   }
-  unsigned char chunk[65536];
-  for (;;) {
-    ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      *error = std::string("cannot be read: ") + std::strerror(errno);
-      return false;
-    }
-    if (n == 0) return true;
-    if (static_cast<int64_t>(memory_.size()) + n > kMaxInputBytes) {
-      *error = "2 GiB or larger; Moravine handles inputs below 2 GiB only";
-      memory_.clear();
-      memory_.shrink_to_fit();
-      return false;
-    }
-    memory_.insert(memory_.end(), chunk, chunk + n);
-  }
+  bool stopped = false;
+  if (ReadStandardInput(&memory_, compressed, error, &stopped)) return true;
+  if (stopped) error->clear();
+  return false;
 }
 
 int CompressToStdout(const std::string& path, bool spaceless, int distance, bool force, int threads) {
@@ -99,7 +87,7 @@ int CompressToStdout(const std::string& path, bool spaceless, int distance, bool
   Input input;
   std::string error;
   if (!input.open(path, &error)) {
-    Failed(input.name(), error);
+    if (!error.empty()) Failed(input.name(), error);  // empty: stopped by a signal
     return 1;
   }
   if (input.size() == 0) {
@@ -127,6 +115,28 @@ int DecompressToStdout(const std::vector<std::string>& paths) {
   int status = 0;
   for (const std::string& path : paths) {
     if (g_stop_signal.load() != 0) break;
+    int written = 0;
+    auto write = [&written](const unsigned char* text, int64_t length) {
+      written = WriteOut(text, length);
+      if (written) throw OutputStopped();
+    };
+    if (path == "-") {
+      // Decoded as it arrives: a pipe that never ends is never held whole,
+      // and bytes that are not a compressed file are refused at once.
+      std::string error;
+      bool stopped = false;
+      bool decoded = false;
+      try {
+        decoded = DecodeStandardInput(write, &error, &stopped);
+      } catch (const OutputStopped&) {
+        return OutputFailed(written);
+      }
+      if (!decoded && !stopped) {
+        Failed("standard input", error);
+        status = 1;
+      }
+      continue;
+    }
     Input input;
     std::string error;
     if (!input.open(path, &error)) {
@@ -143,16 +153,9 @@ int DecompressToStdout(const std::vector<std::string>& paths) {
     // first bytes leave at once and the whole text is never held. A file
     // found damaged part way has written what came before; the failure is
     // said and the status tells.
-    int written = 0;
     int32_t text_length = 0;
     try {
-      HDecompress_fileStream(
-          input.data(), static_cast<int32_t>(input.size()),
-          [&written](const unsigned char* text, int64_t length) {
-            written = WriteOut(text, length);
-            if (written) throw OutputStopped();
-          },
-          &text_length, 0);
+      HDecompress_fileStream(input.data(), static_cast<int32_t>(input.size()), write, &text_length, 0);
     } catch (const OutputStopped&) {
     } catch (const std::exception& failure) {
       Failed(input.name(), "not a valid compressed file: " + Reason(failure));
@@ -172,8 +175,10 @@ void SearchStandardInput(moravine::ConsoleWindow* window) {
   } clear;
   Input input;
   std::string error;
-  if (!input.open("-", &error)) return window->showError(error);
-  if (g_stop_signal.load() != 0) return;  // stopped while standard input was read
+  if (!input.open("-", &error, true)) {
+    if (error.empty()) return;  // stopped while standard input was read
+    return window->showError(error);
+  }
   if (input.size() == 0) return window->showError("not a valid compressed file: it is empty");
   const std::string word = window->searchWordText();
   const SearchSettings settings = window->searchSettings();

@@ -10,12 +10,11 @@
 #include "wordmodel/hdictionary.h"
 #include "wordmodel/hjumpers.h"
 #include "wordmodel/hlog.h"
+#include "wordmodel/hufftree.h"
 
 namespace {
 
-[[noreturn]] void ReadLengthError() {
-  HFatal("Error: computing the compressed file length (HDecompress_getBodyAndConsole)\n");
-}
+[[noreturn]] void ReadLengthError() { HContainer_lengthError(); }
 
 // The vocabulary with the blank token alone. A code table that cannot give
 // every rank a codeword fails here as a full rebuild would: rank 0 is the
@@ -118,13 +117,17 @@ void HDecompress_getBodyAndConsole(const unsigned char* file, int32_t file_lengt
   HContainer_read(file, file_length, text_length, body, body_length, model, HVocabulary::kFull);
 }
 
-void HContainer_read(const unsigned char* file, int32_t file_length, int32_t* text_length,
-                     const unsigned char** body, int32_t* body_length, HModel* model, HVocabulary vocabulary) {
-  if (file == nullptr || file_length <= 0) {
+void HContainer_lengthError() {
+  HFatal("Error: computing the compressed file length (HDecompress_getBodyAndConsole)\n");
+}
+
+void HContainer_readHeader(const unsigned char* file, int32_t header_length, int32_t* text_length,
+                           int32_t* body_length, HModel* model, HVocabulary vocabulary) {
+  if (file == nullptr || header_length <= 0) {
     HFatal("Fatal Error: You're trying to decompress an empty file! (HDecompress_getBodyAndConsole)\n");
   }
   // 49 bytes: rule, text length, token count, code table, pointer count.
-  if (file_length < 49) ReadLengthError();
+  if (header_length < 49) ReadLengthError();
   int64_t pos = 1;
   HInt_fromstring(file + pos, text_length);
   pos += 4;
@@ -135,16 +138,16 @@ void HContainer_read(const unsigned char* file, int32_t file_length, int32_t* te
   model->codetable.token_count = token_count;
   pos += 36;
 
-  HJumpers_fromstring(file + pos, file_length - pos, &model->jumpers);
+  HJumpers_fromstring(file + pos, header_length - pos, &model->jumpers);
   pos += HJumpers_blockSize(&model->jumpers);
 
-  if (file_length - pos < 4) ReadLengthError();
+  if (header_length - pos < 4) ReadLengthError();
   int32_t dict_length;
   HInt_fromstring(file + pos, &dict_length);
   pos += 4;
   // Every token takes at least two bytes of the string: a count that the
   // string cannot hold is refused before anything is allocated for it.
-  if (dict_length < 0 || dict_length > file_length - pos) ReadLengthError();
+  if (dict_length < 0 || dict_length > header_length - pos) ReadLengthError();
   if (token_count < 0 || static_cast<int64_t>(token_count) * 2 > dict_length) {
     HFatal("Error: num tokens in dictionary (HDictionary_fromstring)\n");
   }
@@ -154,6 +157,9 @@ void HContainer_read(const unsigned char* file, int32_t file_length, int32_t* te
     HDictionary_fromstring(file + pos, dict_length, token_count, &model->dictionary);
   }
   pos += dict_length;
+  // Once the token count is known to match the dictionary, the code table
+  // must be the canonical one for it.
+  HCodetable_check(&model->codetable);
 
   if (vocabulary == HVocabulary::kFull) {
     HHashtable_fromdict(&model->dictionary, &model->codetable, model);
@@ -166,11 +172,49 @@ void HContainer_read(const unsigned char* file, int32_t file_length, int32_t* te
     HCodeword_TaggedFromTokenrank(0, &model->codetable, &cw, &bytes);
   }
 
-  if (file_length - pos < 4) ReadLengthError();
-  int32_t blen;
-  HInt_fromstring(file + pos, &blen);
-  pos += 4;
-  if (blen < 0 || pos + blen != file_length) ReadLengthError();
-  *body = file + pos;
-  *body_length = blen;
+  if (header_length - pos != 4) ReadLengthError();
+  HInt_fromstring(file + pos, body_length);
+  if (*body_length < 0 || static_cast<int64_t>(header_length) + *body_length > INT32_MAX) ReadLengthError();
+}
+
+void HContainer_read(const unsigned char* file, int32_t file_length, int32_t* text_length,
+                     const unsigned char** body, int32_t* body_length, HModel* model, HVocabulary vocabulary) {
+  if (file == nullptr || file_length <= 0) {
+    HFatal("Fatal Error: You're trying to decompress an empty file! (HDecompress_getBodyAndConsole)\n");
+  }
+  if (file_length < 49) ReadLengthError();
+  const int64_t header = HContainer_headerEnd(file, file_length);
+  if (header < 0 || header > file_length) ReadLengthError();
+  HContainer_readHeader(file, static_cast<int32_t>(header), text_length, body_length, model, vocabulary);
+  if (header + static_cast<int64_t>(*body_length) != file_length) ReadLengthError();
+  *body = file + header;
+}
+
+int64_t HContainer_headerEnd(const unsigned char* prefix, int64_t have) {
+  if (have < 49) return -1;
+  int32_t pairs;
+  HInt_fromstring(prefix + 45, &pairs);
+  if (pairs < 0 || pairs > (INT32_MAX - 57) / 8) ReadLengthError();
+  const int64_t dictionary_at = 49 + 8 * static_cast<int64_t>(pairs) + 4;
+  if (have < dictionary_at) return -1;
+  int32_t dict_length;
+  HInt_fromstring(prefix + dictionary_at - 4, &dict_length);
+  const int64_t end = dictionary_at + static_cast<int64_t>(dict_length) + 4;
+  if (dict_length < 0 || end > INT32_MAX) ReadLengthError();
+  return end;
+}
+
+int64_t HContainer_prefixNeeds(const unsigned char* prefix, int64_t have) {
+  if (have < 49) return 49;
+  int32_t pairs;
+  HInt_fromstring(prefix + 45, &pairs);
+  if (pairs < 0 || pairs > (INT32_MAX - 57) / 8) ReadLengthError();
+  const int64_t dictionary_at = 49 + 8 * static_cast<int64_t>(pairs) + 4;
+  if (have < dictionary_at) return dictionary_at;
+  const int64_t end = HContainer_headerEnd(prefix, have);
+  if (have < end) return end;
+  int32_t body_length;
+  HInt_fromstring(prefix + end - 4, &body_length);
+  if (body_length < 0 || end + body_length > INT32_MAX) ReadLengthError();
+  return end + body_length;
 }

@@ -52,4 +52,27 @@ enum class HVocabulary {
 void HContainer_read(const unsigned char* file, int32_t file_length, int32_t* text_length,
                      const unsigned char** body, int32_t* body_length, HModel* model, HVocabulary vocabulary);
 
+// Fails with the message of a file whose length does not add up.
+[[noreturn]] void HContainer_lengthError();
+
+// Reads the header of a container, every field up to and including the
+// body length (header_length bytes, as HContainer_headerEnd gives), with the
+// checks of HContainer_read; the body follows elsewhere. For readers that
+// get a file a piece at a time.
+void HContainer_readHeader(const unsigned char* file, int32_t header_length, int32_t* text_length,
+                           int32_t* body_length, HModel* model, HVocabulary vocabulary);
+
+// The length of a container's header (everything before the body) from the
+// first `have` bytes of the file, or -1 when they do not yet tell. Fails
+// with the length error when the fields read so far cannot belong to a
+// file below 2 GiB.
+int64_t HContainer_headerEnd(const unsigned char* prefix, int64_t have);
+
+// For a reader that gets a file a piece at a time: after `have` bytes, how
+// many the file must hold at least for its next field to be read (the whole
+// file's length once the body length is known). Fails, as the container
+// reader does, as soon as the fields read so far cannot belong to a valid
+// file below 2 GiB.
+int64_t HContainer_prefixNeeds(const unsigned char* prefix, int64_t have);
+
 #endif  // MORAVINE_CODEC_CONTAINER_H_

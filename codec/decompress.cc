@@ -12,6 +12,7 @@
 #include "codec/container.h"
 #include "wordmodel/hcodeword.h"
 #include "wordmodel/hdecode.h"
+#include "wordmodel/hdictionary.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/hreport.h"
@@ -131,9 +132,27 @@ inline void PrefetchRecord(const HDecodeEntry* record) {
 // The bits of a codeword of 1 to 4 bytes below its tag bit.
 constexpr uint32_t kCodewordBits[5] = {0, 0x7Fu, 0x7FFFu, 0x7FFFFFu, 0x7FFFFFFFu};
 
+// Per codeword length, the plain values that stand for tokens: a codeword
+// whose value minus `first` is `count` or more belongs to no token.
+struct LevelRanges {
+  uint32_t first[5];
+  uint32_t count[5];
+  int64_t offset[5];
+
+  explicit LevelRanges(const HCodetable* table) {
+    first[0] = count[0] = 0;
+    offset[0] = 0;
+    for (int k = 1; k <= 4; ++k) {
+      first[k] = static_cast<uint32_t>(table->First_cw[k]);
+      count[k] = static_cast<uint32_t>(table->level_count[k]);
+      offset[k] = table->Offset[k];
+    }
+  }
+};
+
 // The codeword that ends before byte `next` of q, `len` bytes long (1 to
-// 4): its rank.
-inline int64_t BlockRank(const unsigned char* q, uint32_t next, uint32_t len, const int64_t* rank_base) {
+// 4): its plain value.
+inline uint32_t BlockPlain(const unsigned char* q, uint32_t next, uint32_t len) {
   // The four bytes that end with the codeword, the last one least
   // significant; the codeword's own bytes, its tag bit left out, form the
   // 7-bit groups of its plain value.
@@ -144,15 +163,14 @@ inline int64_t BlockRank(const unsigned char* q, uint32_t next, uint32_t len, co
   // - 2^7 b1 = b0 + 2^7 b1 for each half, then p0 + 2^16 p1 - 3 * 2^14 p1.
   const uint32_t x = last_least & kCodewordBits[len];
   const uint32_t pairs = x - ((x >> 1) & 0x3F803F80u);
-  const uint32_t plain = pairs - 3 * ((pairs >> 2) & 0x0FFFC000u);
-  return rank_base[len] + plain;
+  return pairs - 3 * ((pairs >> 2) & 0x0FFFC000u);
 }
 
 
 // Scans the block at q, which must have 4 readable bytes before it.
 // Inlined: the run calls it once a block, and the call cost shows.
 __attribute__((always_inline)) inline void ScanBlock(const unsigned char* q, const HDecodeEntry* entries,
-                                                     const int64_t* rank_base, int32_t token_count, BlockScan* b) {
+                                                     const LevelRanges& levels, BlockScan* b) {
   const uint64_t tags = TagMask(q);
   uint64_t rest = tags & (tags - 1);  // bit 0 is the codeword at q
   uint32_t s = 0;
@@ -166,7 +184,6 @@ __attribute__((always_inline)) inline void ScanBlock(const unsigned char* q, con
     const uint64_t four = untagged & (untagged >> 1) & (untagged >> 2) & (untagged >> 3);
     const uint64_t before_last = (uint64_t{1} << (63 - std::countl_zero(tags))) - 1;
     if ((four & before_last) == 0) {
-      const uint64_t n = static_cast<uint64_t>(token_count);
       const HDecodeEntry** records = b->records;
 #if defined(__SSE2__)
       alignas(16) uint32_t plain[64];
@@ -174,17 +191,19 @@ __attribute__((always_inline)) inline void ScanBlock(const unsigned char* q, con
 #endif
       do {
         const uint32_t next = static_cast<uint32_t>(std::countr_zero(rest));
+        const uint32_t len = next - s;
 #if defined(__SSE2__)
-        const int64_t rank = rank_base[next - s] + plain[next];
+        const uint32_t index = plain[next] - levels.first[len];
 #else
-        const int64_t rank = BlockRank(q, next, next - s, rank_base);
+        const uint32_t index = BlockPlain(q, next, len) - levels.first[len];
 #endif
-        if (static_cast<uint64_t>(rank) >= n) {
+        if (index >= levels.count[len]) {
           b->failure = "Error: token_startpos computation (HToken_fromTaggedCw)\n";
           break;
         }
-        records[count] = entries + rank;
-        PrefetchRecord(entries + rank);
+        const HDecodeEntry* record = entries + levels.offset[len] + index;
+        records[count] = record;
+        PrefetchRecord(record);
         ++count;
         s = next;
         rest &= rest - 1;
@@ -201,13 +220,14 @@ __attribute__((always_inline)) inline void ScanBlock(const unsigned char* q, con
       b->failure = "Error: HToken_RankFromTaggedCw - length no in [1,4]\n";
       break;
     }
-    const int64_t rank = BlockRank(q, next, len, rank_base);
-    if (static_cast<uint64_t>(rank) >= static_cast<uint64_t>(token_count)) {
+    const uint32_t index = BlockPlain(q, next, len) - levels.first[len];
+    if (index >= levels.count[len]) {
       b->failure = "Error: token_startpos computation (HToken_fromTaggedCw)\n";
       break;
     }
-    b->records[count] = entries + rank;
-    PrefetchRecord(entries + rank);
+    const HDecodeEntry* record = entries + levels.offset[len] + index;
+    b->records[count] = record;
+    PrefetchRecord(record);
     ++count;
     s = next;
     rest &= rest - 1;
@@ -233,7 +253,7 @@ __attribute__((always_inline)) inline void ScanBlock(const unsigned char* q, con
 // with the next block.
 template <bool kExpand>
 void DecodeRun(const unsigned char* stretch, int32_t* p, int32_t stop, unsigned char* base, int64_t* w,
-               bool* after_word, const HDecodeEntry* entries, const int64_t* rank_base, int32_t token_count) {
+               bool* after_word, const HDecodeEntry* entries, const LevelRanges& levels) {
   const unsigned char* q = stretch + *p;
   const unsigned char* const end = stretch + stop;
   unsigned char* dst = base + *w;
@@ -241,10 +261,10 @@ void DecodeRun(const unsigned char* stretch, int32_t* p, int32_t stop, unsigned 
   BlockScan scans[2];
   BlockScan* cur = &scans[0];
   BlockScan* ahead = &scans[1];
-  if (q < end) ScanBlock(q, entries, rank_base, token_count, cur);
+  if (q < end) ScanBlock(q, entries, levels, cur);
   while (q < end) {
     const bool more = cur->failure == nullptr && q + cur->next < end;
-    if (more) ScanBlock(q + cur->next, entries, rank_base, token_count, ahead);
+    if (more) ScanBlock(q + cur->next, entries, levels, ahead);
     int32_t i = 0;
     for (; i < cur->count; ++i) {
       const HDecodeEntry* r = cur->records[i];
@@ -292,20 +312,21 @@ void DecodeRun(const unsigned char* stretch, int32_t* p, int32_t stop, unsigned 
 // last bytes of room) one codeword at a time with every check.
 template <bool kExpand>
 bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, int32_t* text_length,
-                   const HModel* model) {
+                   const HModel* model, bool* state = nullptr) {
   static_assert(sizeof(HDecodeEntry) == kCopySlack);
   const HDictionary* dict = &model->dictionary;
   const HCodetable* table = &model->codetable;
   const HDecodeEntry* entries = model->decode_table.get();
   const int32_t n = dict->token_count;
-  int64_t rank_base[5] = {0, 0, 0, 0, 0};
-  for (int k = 1; k <= 4; ++k) rank_base[k] = static_cast<int64_t>(table->Offset[k]) - table->First_cw[k];
+  const LevelRanges levels(table);
 
   const bool streamed = out->sink != nullptr;
   if (streamed) {
-    out->capacity = kStreamBuffer + kCopySlack;
-    out->owned = HBuffer_allocate(static_cast<size_t>(out->capacity));
-    if (!out->owned) HFatal("Error: memory allocation (HDecompress_nextBlock_bytes)\n");
+    if (!out->owned) {  // a stream decoded in several stretches keeps its buffer
+      out->capacity = kStreamBuffer + kCopySlack;
+      out->owned = HBuffer_allocate(static_cast<size_t>(out->capacity));
+      if (!out->owned) HFatal("Error: memory allocation (HDecompress_nextBlock_bytes)\n");
+    }
   } else if (!out->fixed) {
     out->capacity = std::min<int64_t>(2 * static_cast<int64_t>(length), out->limit) + 1 + kCopySlack;
     out->owned = HBuffer_allocate(static_cast<size_t>(out->capacity));
@@ -323,7 +344,9 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
     w = 0;
     capacity = std::min(out->capacity, out->limit - out->handed + 1 + kCopySlack);
   };
-  bool after_word = false;
+  // Whether the last token decoded was a word; a stretch that goes on from
+  // another one starts in the state where that one ended.
+  bool after_word = state != nullptr && *state;
   for (int32_t p = 0; p < length;) {
     if (streamed && w > 0 && capacity - w < kStreamRefill) hand_over();
     if constexpr (std::endian::native == std::endian::little) {
@@ -332,8 +355,7 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
         int64_t run = std::min<int64_t>(length - kRunTail - p,
                                         (capacity - w - 2 * kCopySlack) / kRunBytesPerCodeword - 64);
         if (run >= kMinRun && p >= 4) {  // the codewords' bytes are read as the 4 bytes that end them
-          DecodeRun<kExpand>(stretch, &p, p + static_cast<int32_t>(run), base, &w, &after_word, entries, rank_base,
-                             n);
+          DecodeRun<kExpand>(stretch, &p, p + static_cast<int32_t>(run), base, &w, &after_word, entries, levels);
           if (p >= length) break;
         }
       }
@@ -404,6 +426,7 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
   }
   if (streamed && w > 0) hand_over();
   *text_length = static_cast<int32_t>(out->handed + w);
+  if (state != nullptr) *state = after_word;
   return true;
 }
 
@@ -425,13 +448,15 @@ bool DecodeFile(const unsigned char* file, int32_t file_length, Output* out, int
   // the dictionary listing of the report looks every token up.
   HContainer_read(file, file_length, &header_length, &body, &body_length, &model,
                   report_level >= 2 ? HVocabulary::kFull : HVocabulary::kBlankOnly);
+  HDictionary_checkTokens(&model.dictionary);
   if (body_length > (1 << 16)) HDecode_buildTable(&model);
-  // The text may come out a little longer than the header states, never
-  // much longer: memory stays bounded by what the header announces.
+  // The text must come out exactly as long as the header states: a longer
+  // one is refused as soon as it passes the length, so that memory stays
+  // bounded by what the header announces, and a shorter one at the end.
   char too_long[160];
   std::snprintf(too_long, sizeof too_long, "Error: body decodes to more than the %d bytes of text the header states (%s)\n",
                 header_length > 0 ? header_length : 0, who);
-  out->limit = std::min<int64_t>(std::max<int32_t>(header_length, 0) + kHDecodeExcess, INT32_MAX);
+  out->limit = std::max<int32_t>(header_length, 0);
   out->too_long = too_long;
   *out_length = 0;
   if (body_length > 0) {
@@ -454,6 +479,9 @@ bool DecodeFile(const unsigned char* file, int32_t file_length, Output* out, int
       fits = DecodeStretch<false>(body, body_length, out, out_length, &model);
     }
     if (!fits) return false;
+  }
+  if (*out_length != header_length) {
+    HFatal("Error: body decodes to %d bytes of text, the header states %d (%s)\n", *out_length, header_length, who);
   }
   if (report_level != 0) HPrint_globalInfos(&model, body_length, *out_length, file_length, rule, report_level);
   HModel_free(&model, false);
@@ -560,4 +588,156 @@ bool HDecompress_fileInto(const unsigned char* file, int32_t file_length, unsign
   output.fixed = true;
   int rule = file != nullptr && file_length > 0 && file[0] == 0 ? 0 : 1;
   return DecodeFile(file, file_length, &output, out_length, report_level, rule);
+}
+
+void HDecompress_checkPointers(const unsigned char* file, int32_t file_length) {
+  HModel model;
+  struct Free {
+    HModel* model;
+    ~Free() { HModel_free(model, false); }
+  } free_model{&model};
+  int32_t header_length;
+  const unsigned char* body;
+  int32_t body_length;
+  HContainer_read(file, file_length, &header_length, &body, &body_length, &model, HVocabulary::kBlankOnly);
+  const HJumpers& pairs = model.jumpers;
+  if (pairs.count == 0) return;
+  if (file[0] != 0) HFatal("Error: a spaceless file holds %d pointers (HDecompress_checkPointers)\n", pairs.count);
+  const HDictionary* dictionary = &model.dictionary;
+  int64_t text = 0;
+  int32_t p = 0;
+  for (int32_t k = 0; k < pairs.count;) {
+    const int32_t at_body = pairs.body_positions[k];
+    const int32_t at_text = pairs.text_positions[k];
+    const bool increasing = k == 0 || (at_body > pairs.body_positions[k - 1] && at_text > pairs.text_positions[k - 1]);
+    if (!increasing || at_body < p || (at_body > p && p >= body_length)) {
+      HFatal("Error: pointer %d (text %d, body %d) is out of order or beyond the body (HDecompress_checkPointers)\n",
+             k, at_text, at_body);
+    }
+    if (at_body == p) {
+      if (text != at_text) {
+        HFatal("Error: pointer %d (text %d, body %d) does not match the body, which puts text %lld there "
+               "(HDecompress_checkPointers)\n",
+               k, at_text, at_body, static_cast<long long>(text));
+      }
+      ++k;
+      continue;
+    }
+    const int32_t len = HDecode_codewordLength(body + p, body_length - p);
+    int32_t token_length;
+    HDecode_token(dictionary, HDecode_rank(body + p, len, &model.codetable, dictionary->token_count), &token_length);
+    text += token_length;
+    p += len;
+    if (p > at_body) {
+      HFatal("Error: pointer %d (text %d, body %d) falls inside a codeword (HDecompress_checkPointers)\n", k,
+             at_text, at_body);
+    }
+  }
+}
+
+struct HDecodeStreamState {
+  HModel model;
+  int rule = 0;
+  int32_t text_length = 0;  // as the header states
+  int32_t body_length = 0;
+  int64_t body_seen = 0;
+  bool expand = false;  // spaceless, with blanks to put back
+  bool after_word = false;
+  unsigned char carry[8];  // the codeword begun at the end of the last piece
+  int32_t carry_length = 0;
+  Output out;
+  const char* who = "Huffw_decompress";
+  char too_long[160] = {};
+
+  ~HDecodeStreamState() { HModel_free(&model, false); }
+};
+
+namespace {
+
+void StreamStretch(HDecodeStreamState* s, const unsigned char* stretch, int32_t length, const HDecodeSink& sink) {
+  s->out.sink = &sink;
+  int32_t decoded = 0;
+  if (s->expand) {
+    DecodeStretch<true>(stretch, length, &s->out, &decoded, &s->model, &s->after_word);
+  } else {
+    DecodeStretch<false>(stretch, length, &s->out, &decoded, &s->model, &s->after_word);
+  }
+  s->out.sink = nullptr;
+}
+
+[[noreturn]] void CodewordTooLong() { HFatal("Error: HToken_RankFromTaggedCw - length no in [1,4]\n"); }
+
+}  // namespace
+
+HDecodeStream::HDecodeStream() = default;
+HDecodeStream::~HDecodeStream() = default;
+
+void HDecodeStream_begin(HDecodeStream* stream, const unsigned char* header, int32_t header_length,
+                         int32_t* body_length) {
+  auto s = std::make_unique<HDecodeStreamState>();
+  if (header == nullptr || header_length <= 0) {
+    HFatal("Fatal Error: You're trying to decompress an empty file! (Huffw_spaceless_decompress)\n");
+  }
+  s->rule = header[0] == 0 ? 0 : 1;
+  s->who = s->rule == 0 ? "Huffw_decompress" : "Huffw_spaceless_decompress";
+  if (header[0] > 1) {
+    HFatal("Fatal Error: First byte of compressed file not 1, actually %d\n",
+           static_cast<int>(static_cast<signed char>(header[0])));
+  }
+  HContainer_readHeader(header, header_length, &s->text_length, &s->body_length, &s->model, HVocabulary::kBlankOnly);
+  HDictionary_checkTokens(&s->model.dictionary);
+  if (s->body_length > (1 << 16)) HDecode_buildTable(&s->model);
+  const HNode* blank = s->rule == 1 ? BlankEntry(&s->model) : nullptr;
+  if (blank && !BlankDecodesToItself(&s->model, blank)) {
+    HFatal("Error: the blank's codeword decodes to another token (HDecompress_expandSpaces)\n");
+  }
+  s->expand = blank != nullptr;
+  s->out.sink = nullptr;
+  s->out.limit = std::max<int32_t>(s->text_length, 0);
+  std::snprintf(s->too_long, sizeof s->too_long,
+                "Error: body decodes to more than the %d bytes of text the header states (%s)\n",
+                static_cast<int>(s->out.limit), s->who);
+  s->out.too_long = s->too_long;
+  *body_length = s->body_length;
+  stream->state = std::move(s);
+}
+
+void HDecodeStream_feed(HDecodeStream* stream, const unsigned char* bytes, int32_t length, const HDecodeSink& sink) {
+  HDecodeStreamState* s = stream->state.get();
+  if (length <= 0) return;
+  if (s->body_seen + length > s->body_length) HContainer_lengthError();
+  if (s->body_seen == 0 && !(bytes[0] & 0x80)) HFatal("Error: not a tagged byte (HDecompress_nextBlock_bytes)\n");
+  s->body_seen += length;
+  int32_t last = length - 1;
+  while (last >= 0 && !(bytes[last] & 0x80)) --last;
+  if (last < 0) {  // the piece goes on with the carried codeword
+    if (s->carry_length + length > 4) CodewordTooLong();
+    std::memcpy(s->carry + s->carry_length, bytes, static_cast<size_t>(length));
+    s->carry_length += length;
+    return;
+  }
+  int32_t first = 0;
+  while (!(bytes[first] & 0x80)) ++first;
+  if (s->carry_length > 0) {
+    if (s->carry_length + first > 4) CodewordTooLong();
+    std::memcpy(s->carry + s->carry_length, bytes, static_cast<size_t>(first));
+    StreamStretch(s, s->carry, s->carry_length + first, sink);
+  }
+  if (last > first) StreamStretch(s, bytes + first, last - first, sink);
+  s->carry_length = length - last;
+  if (s->carry_length > 4) CodewordTooLong();
+  std::memcpy(s->carry, bytes + last, static_cast<size_t>(s->carry_length));
+}
+
+void HDecodeStream_finish(HDecodeStream* stream, const HDecodeSink& sink, int32_t* out_length) {
+  HDecodeStreamState* s = stream->state.get();
+  if (s->body_seen != s->body_length) HContainer_lengthError();
+  if (s->carry_length > 0) StreamStretch(s, s->carry, s->carry_length, sink);
+  s->carry_length = 0;
+  const int64_t decoded = s->out.handed;
+  if (decoded != s->text_length) {
+    HFatal("Error: body decodes to %lld bytes of text, the header states %d (%s)\n", static_cast<long long>(decoded),
+           s->text_length, s->who);
+  }
+  *out_length = static_cast<int32_t>(decoded);
 }

@@ -4,15 +4,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "wordmodel/hbuffer.h"
 #include "wordmodel/hmodel.h"
 
-// A whole-file decoder refuses a body that decodes to more than this many
-// bytes beyond the text length stated in the header; a shorter text, or one
-// slightly longer, is returned as decoded. Files that the compressor makes
-// always state their exact length.
-constexpr int64_t kHDecodeExcess = 64 * 1024;
+// Every whole-file decoder checks each codeword of the body and fails
+// unless the body decodes to exactly the text length that the header
+// states: a damaged file never decodes as a good one. A body that would
+// decode to more is refused as soon as it passes the length, so memory
+// stays bounded by the header's length.
 
 // Parsing rule 0. The decoded text may be empty (an empty buffer, length 0).
 void Huffw_decompress(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
@@ -45,6 +46,35 @@ using HDecodeSink = std::function<void(const unsigned char* text, int64_t length
 // decoders do, possibly after some pieces were handed over.
 void HDecompress_fileStream(const unsigned char* file, int32_t file_length, const HDecodeSink& sink,
                            int32_t* out_length, int32_t report_level);
+
+// Checks the auxiliary pointers of a whole file against its body: each
+// pair must stand at the start of a codeword, at the text position that the
+// codewords before it decode to, in strictly increasing order. A spaceless
+// file holds none. Fails with a message that names the pair.
+void HDecompress_checkPointers(const unsigned char* file, int32_t file_length);
+
+// Decodes a compressed file that arrives a piece at a time (standard
+// input), with every check of the whole-file decoders: the header first,
+// then the body in pieces of any size, the text handed to a sink as it is
+// decoded.
+struct HDecodeStreamState;
+struct HDecodeStream {
+  HDecodeStream();
+  ~HDecodeStream();
+  std::unique_ptr<HDecodeStreamState> state;
+};
+
+// Reads the header (every byte before the body; see HContainer_headerEnd)
+// and gives the body's length. The header's bytes must stay in place until
+// the stream is done: the dictionary is read from them.
+void HDecodeStream_begin(HDecodeStream* stream, const unsigned char* header, int32_t header_length,
+                         int32_t* body_length);
+// Decodes the next bytes of the body, all but a codeword cut off at their
+// end, which waits for the next piece.
+void HDecodeStream_feed(HDecodeStream* stream, const unsigned char* bytes, int32_t length, const HDecodeSink& sink);
+// After the last piece: decodes what is left and checks that the body and
+// the text have the lengths the header states.
+void HDecodeStream_finish(HDecodeStream* stream, const HDecodeSink& sink, int32_t* out_length);
 
 // Puts a blank codeword between every two adjacent word codewords. An empty
 // body gives an empty result; when the vocabulary has no blank token,

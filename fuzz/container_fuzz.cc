@@ -132,10 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (body < data || body_length < 0 || body + body_length != data + size) Finding("body outside the file");
-  // A decoded text never passes the stated length by more than the allowance.
-  const int64_t allowed = (text_length > 0 ? text_length : 0) + kHDecodeExcess;
-  if ((words.ok && words.length > allowed) || (spaceless.ok && spaceless.length > allowed)) {
-    Finding("decoded text longer than the header allows");
+  // A text that decodes has exactly the stated length.
+  if ((words.ok && words.length != text_length) || (spaceless.ok && spaceless.length != text_length)) {
+    Finding("decoded text of another length than the header states");
   }
   FuzzBlocks(body, body_length, &model, words, spaceless, size > 0 ? data[size - 1] : 0);
   HModel_free(&model, false);

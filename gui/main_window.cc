@@ -78,6 +78,7 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
   }
   MainServices services{this, model_.get(), &fs_, &threads_, &search_host_, {CompressJob, DecompressJob, SearchJob}};
   core_ = std::make_unique<CMainDlg>(services, found);
+  search_host_.setCancelFlag(core_->cancelFlag());
   search_->setEnabled(found);
 
   tree_->setPictures(TreePictures());

@@ -181,6 +181,7 @@ void HitRows(const std::string& display_name, const unsigned char* file, int32_t
   rows->reserve(rows->size() + static_cast<size_t>(count));
 
   for (int32_t i = 0; i < count; ++i) {
+    HCancel_check(options.cancel);
     const SearchHit& hit = hits[i];
     const int32_t o = hit.offset;
     rows->emplace_back();

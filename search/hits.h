@@ -3,6 +3,7 @@
 #ifndef MORAVINE_SEARCH_HITS_H_
 #define MORAVINE_SEARCH_HITS_H_
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ struct SearchRowOptions {
   int32_t lines_before = 0;       // and so many lines before it (any value > 0 implies whole_line)
   int32_t lines_after = 0;        // and after it
   int32_t max_context_bytes = 0;  // cuts contexts and lines to so many bytes (0: no limit)
+  // When given and set, row building stops and throws HCancelled.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // The part of a path after its last '/', less a final ".hwz" when the name

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "wordmodel/hlog.h"
+
 class SearchHost {
  public:
   virtual ~SearchHost() = default;
@@ -43,6 +45,14 @@ class SearchHost {
   // process instead: no child process and no temporary files, with the same
   // matched tokens and the same messages.
   virtual bool useBundledMatcher() const { return false; }
+
+  // Whether the search was asked to stop: long loops ask every few thousand
+  // steps and then throw HCancelled, and a running agrep is ended.
+  virtual bool cancelled() const { return false; }
+  // Throws HCancelled when cancelled().
+  void checkCancel() const {
+    if (cancelled()) throw HCancelled();
+  }
 };
 
 #endif  // MORAVINE_SEARCH_SEARCH_HOST_H_

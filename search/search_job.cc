@@ -42,7 +42,8 @@ void Search(moravine::JobParams& params) {
   if (!moravine::MapJobInput(owner, path, &input)) return;
   std::string errors_text = ui->allowErrorsText().substr(0, kBoxCharacters);
   std::string word = ui->searchWordText().substr(0, kBoxCharacters);
-  const moravine::SearchSettings settings = ui->searchSettings();
+  moravine::SearchSettings settings = ui->searchSettings();
+  settings.rows.cancel = owner->cancelFlag();
   const Searching searching;
   std::vector<SearchRow> rows;
   std::string error;
@@ -50,6 +51,7 @@ void Search(moravine::JobParams& params) {
       SearchJob_searchBytes(word, std::atoi(errors_text.c_str()), settings, searching.threads(settings.threads),
                             input.data(), static_cast<int32_t>(input.size()), Search_displayName(path), path,
                             owner->searchHost(), &rows, &error);
+  if (owner->cancelRequested()) return;  // whatever was found is not shown
   if (input.changed()) return moravine::ReportChangedInput(owner, path);
   if (!searched) return ui->showError("Search failed. See log file for details.");
   if (rows.empty()) return;
@@ -85,6 +87,8 @@ bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravi
              static_cast<int>(static_cast<signed char>(data[0])));
     }
     Search_findHits(word, data, size, options, host, &hits);
+  } catch (const HCancelled&) {
+    return true;
   } catch (...) {
     return false;
   }
@@ -101,6 +105,9 @@ bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravi
     try {
       Search_hitRows(name, data, size, hits.data(), static_cast<int32_t>(hits.size()), settings.rows, rows, error,
                      threads);
+    } catch (const HCancelled&) {
+      rows->clear();
+      return true;
     } catch (...) {
       *error = "Error decompressing left context.";
     }

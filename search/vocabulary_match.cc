@@ -21,6 +21,8 @@ namespace {
 
 constexpr int32_t kNameCapacity = 1000;
 constexpr int kMaxAttempts = 100000;
+// Tokens matched between two looks at the cancel flag.
+constexpr int32_t kCancelSteps = 4096;
 
 // Removes a temporary file when the search leaves the scope that made it,
 // whether it ends normally or through a fatal failure.
@@ -328,7 +330,9 @@ int32_t MatchInProcess(const std::vector<std::string>& arguments, const HModel* 
         // newline token holds none and, being an empty line, is too short.
         std::vector<int32_t> candidates;
         CandidateRanks(classified.word, parsed.errors, dictionary, &candidates);
-        for (int32_t rank : candidates) {
+        for (size_t i = 0; i < candidates.size(); ++i) {
+          if (i % kCancelSteps == 0) host->checkCancel();
+          const int32_t rank = candidates[i];
           int32_t length;
           const unsigned char* token = HDecode_token(dictionary, rank, &length);
           if (matcher->matches(std::string_view(reinterpret_cast<const char*>(token), static_cast<size_t>(length)))) {
@@ -340,6 +344,7 @@ int32_t MatchInProcess(const std::vector<std::string>& arguments, const HModel* 
       }
     }
     for (int32_t rank = 0; rank < dictionary->token_count; ++rank) {
+      if (rank % kCancelSteps == 0) host->checkCancel();
       int32_t length;
       const unsigned char* token = HDecode_token(dictionary, rank, &length);
       const bool newline = length == 1 && token[0] == '\n';
@@ -432,6 +437,7 @@ int Search_runCommand(const char* input, int out_fd, const char* output_name,
   argv.push_back(input);
   int status = 0;
   int rc = host->runProcess(argv, out_fd, &status);
+  host->checkCancel();  // a cancelled search ended the program
   std::string line = CommandLine(input, output_name, arguments);
   if (rc == -1) HFatal_perror("system");
   if (rc < 0) HFatal("command \"%s\" failed.\n", line.c_str());

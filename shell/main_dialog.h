@@ -116,6 +116,8 @@ class CMainDlg {
 
   bool agrepFound() const { return agrep_found_; }
   bool cancelRequested() const { return cancel_.load() || aborted_.load(); }
+  // The flag that Cancel sets, for long loops to look at as they go.
+  const std::atomic<bool>* cancelFlag() const { return &cancel_; }
   bool spacelessModel() const { return spaceless_.load(); }
   int pointerDistance() const { return distance_.load(); }
   // Threads that one compression uses (the file is the same whatever it is).

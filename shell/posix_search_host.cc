@@ -86,9 +86,23 @@ int PosixSearchHost::runProcess(const std::vector<std::string>& argv, int out_fd
     errno = rc;
     return -1;
   }
+  // Waited for in short steps, so that Cancel ends the child within a
+  // fraction of a second.
   int status;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -2;
+  for (int waited = 0;; ++waited) {
+    const pid_t done = ::waitpid(pid, &status, cancel_ != nullptr ? WNOHANG : 0);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) return -2;
+    if (done == 0) {
+      if (cancelled()) {
+        ::kill(pid, SIGTERM);
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return -2;
+      }
+      // Most matches end within a millisecond; longer ones are polled.
+      ::usleep(waited < 100 ? 200 : 20000);
+    }
   }
   if (!WIFEXITED(status)) return -2;
   *exit_status = WEXITSTATUS(status);

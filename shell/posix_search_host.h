@@ -2,6 +2,8 @@
 #ifndef MORAVINE_SHELL_POSIX_SEARCH_HOST_H_
 #define MORAVINE_SHELL_POSIX_SEARCH_HOST_H_
 
+#include <atomic>
+
 #include "search/search_host.h"
 
 namespace moravine {
@@ -23,6 +25,13 @@ class PosixSearchHost : public SearchHost {
   // its matcher then runs in this process.
   bool useBundledMatcher() const override;
   void unmapFile(const unsigned char* data, int64_t size) override;
+  // The flag that Cancel sets (null: never cancelled); a running agrep is
+  // then ended.
+  void setCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }
+  bool cancelled() const override { return cancel_ != nullptr && cancel_->load(std::memory_order_relaxed); }
+
+ private:
+  const std::atomic<bool>* cancel_ = nullptr;
 };
 
 // The agrep that searches start: the program that MORAVINE_AGREP names when

@@ -53,9 +53,12 @@ void HToken_RankFromPlainCw(uint32_t plain, int32_t bits, const HCodetable* tabl
   int32_t level = bits / 7;
   if (level < 1 || level > 4) HFatal("Error: HToken_RankFromPlainCw - length no in [7,28]\n");
   int64_t r = static_cast<int64_t>(table->Offset[level]) + plain - static_cast<int64_t>(table->First_cw[level]);
-  // A rank beyond 32 bits can only come from a damaged table; -1 is refused
+  // A value outside the range of its length's codewords stands for no token
+  // (only damage makes one), nor does a rank beyond 32 bits; -1 is refused
   // by every user of ranks.
-  *rank = (r < INT32_MIN || r > INT32_MAX) ? -1 : static_cast<int32_t>(r);
+  const uint32_t index = plain - static_cast<uint32_t>(table->First_cw[level]);
+  const bool outside = index >= static_cast<uint32_t>(table->level_count[level]);
+  *rank = (outside || r < INT32_MIN || r > INT32_MAX) ? -1 : static_cast<int32_t>(r);
 }
 
 void HToken_RankFromTaggedCw(HCodeword tagged, int32_t bytes, const HCodetable* table, int32_t* rank) {

@@ -34,13 +34,17 @@ inline int32_t HDecode_codewordLength(const unsigned char* p, int32_t m) {
 }
 
 // The rank of the codeword of len bytes at p; fails as the rank and token
-// conversions do for a malformed codeword.
+// conversions do for a malformed codeword, and for one that lies outside
+// the range of codewords of its length (which only damage can make).
 inline int32_t HDecode_rank(const unsigned char* p, int32_t len, const HCodetable* table, int32_t token_count) {
   if (len > 4) HFatal("Error: HToken_RankFromTaggedCw - length no in [1,4]\n");
   uint32_t plain = p[0] & 0x7Fu;
   for (int32_t k = 1; k < len; ++k) plain = (plain << 7) | p[k];
-  int64_t rank = static_cast<int64_t>(table->Offset[len]) + plain - static_cast<int64_t>(table->First_cw[len]);
-  if (rank < 0 || rank >= token_count) HFatal("Error: token_startpos computation (HToken_fromTaggedCw)\n");
+  const uint32_t index = plain - static_cast<uint32_t>(table->First_cw[len]);
+  const int64_t rank = static_cast<int64_t>(table->Offset[len]) + index;
+  if (index >= static_cast<uint32_t>(table->level_count[len]) || rank >= token_count) {
+    HFatal("Error: token_startpos computation (HToken_fromTaggedCw)\n");
+  }
   return static_cast<int32_t>(rank);
 }
 

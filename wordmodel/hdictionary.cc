@@ -13,6 +13,7 @@
 #include "wordmodel/hcoding.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
+#include "wordmodel/htoken.h"
 
 namespace {
 
@@ -144,6 +145,23 @@ void HDictionary_fromstring(const unsigned char* string, int32_t length, int32_t
   dictionary->string_length = length;
   dictionary->token_count = n;
   dictionary->start = std::move(start);
+}
+
+void HDictionary_checkTokens(const HDictionary* dictionary) {
+  const int32_t n = dictionary->token_count;
+  const unsigned char* string = dictionary->string;
+  for (int32_t r = 0; r < n; ++r) {
+    const int32_t s = dictionary->start[r];
+    const int32_t end = (r + 1 < n ? dictionary->start[r + 1] : dictionary->string_length) - 1;
+    bool good = end > s;
+    if (good && string[s] == '\n') {
+      good = end == s + 1;
+    } else if (good) {
+      const bool word = HToken_isWordByte(string[s]);
+      for (int32_t i = s + 1; i < end && good; ++i) good = HToken_isWordByte(string[i]) == word && string[i] != '\n';
+    }
+    if (!good) HFatal("Error: dictionary token %d is not a token of any text (HDictionary_checkTokens)\n", r);
+  }
 }
 
 void HHashtable_fromdict(const HDictionary* dictionary, const HCodetable* table, HModel* model) {

@@ -20,6 +20,13 @@ void HDictionary_fromstring(const unsigned char* string, int32_t length, int32_t
 // token, so a reader that may not need the tokens at all starts here.
 void HDictionary_fromstringCounted(const unsigned char* string, int32_t length, int32_t n, HDictionary* dictionary);
 
+// Checks that every token of a dictionary with its start positions is one
+// that the tokenizer can make: a run of letters and digits, a run of other
+// bytes without a line feed, or a line feed alone. Fails with "Error:
+// dictionary token N is not a token of any text" otherwise: damage that
+// leaves the lengths alone shows here.
+void HDictionary_checkTokens(const HDictionary* dictionary);
+
 // Creates the model's vocabulary (n + 13 buckets) and enters every token of
 // the dictionary with the codeword of its rank.
 void HHashtable_fromdict(const HDictionary* dictionary, const HCodetable* table, HModel* model);

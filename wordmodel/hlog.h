@@ -11,6 +11,7 @@
 #ifndef MORAVINE_WORDMODEL_HLOG_H_
 #define MORAVINE_WORDMODEL_HLOG_H_
 
+#include <atomic>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -25,6 +26,20 @@ class HFatalFailure : public std::exception {
  private:
   std::string message_;
 };
+
+// Thrown by a long loop that finds its cancel flag set: the work was asked
+// to stop, which is not a failure and writes nothing to the log.
+class HCancelled : public std::exception {
+ public:
+  const char* what() const noexcept override { return "cancelled"; }
+};
+
+// Throws HCancelled when the flag is given and set. Long loops call it every
+// few thousand steps, so that Cancel takes effect within a fraction of a
+// second whatever the input.
+inline void HCancel_check(const std::atomic<bool>* flag) {
+  if (flag != nullptr && flag->load(std::memory_order_relaxed)) throw HCancelled();
+}
 
 // Points the two streams at the given files; a null argument restores the
 // default (stdout for reports, stderr for diagnostics).

@@ -69,6 +69,12 @@ struct HCodetable {
   int32_t Offset[5] = {0, 0, 0, 0, 0};
   int32_t max_cw_length = 0;
   int32_t token_count = 0;
+  // The number of codewords of each length: the plain values of length l
+  // run from First_cw[l] to First_cw[l] + level_count[l] - 1 and stand for
+  // the ranks from Offset[l] on. Filled when the table is built and when a
+  // table read from a file passes HCodetable_check; a codeword outside its
+  // length's range belongs to no token.
+  int32_t level_count[5] = {0, 0, 0, 0, 0};
 };
 
 struct HJumpers {

@@ -251,14 +251,8 @@ void Hufftree_build(HModel* model, HTreeStorage* storage, int32_t threads) {
   }
 }
 
-void HCodetable_fromtree(HNode* const* tree, HCodetable* table, HModel* model) {
-  int32_t n = model->vocabulary.entry_count;
-  int32_t cnt[6] = {0, 0, 0, 0, 0, 0};
-  for (int32_t r = 0; r < n; ++r) {
-    int32_t level = tree[r]->level;
-    if (level < 1 || level > 4) HFatal("Error: token level %d out of range (HCodetable_fromtree)\n", level);
-    ++cnt[level];
-  }
+void HCodetable_fromcounts(const int32_t count[5], int32_t n, HCodetable* table) {
+  int32_t cnt[6] = {0, count[1], count[2], count[3], count[4], 0};
   int32_t top = 4;
   while (top > 1 && cnt[top] == 0) --top;
   table->max_cw_length = top;
@@ -272,10 +266,47 @@ void HCodetable_fromtree(HNode* const* tree, HCodetable* table, HModel* model) {
   table->First_cw[top] = 0;
   for (int32_t k = 4; k >= 1; --k) {
     if (cnt[k] == 0) table->Offset[k] = n - (n % 127) + 129;
+    table->level_count[k] = cnt[k];
   }
+}
+
+void HCodetable_fromtree(HNode* const* tree, HCodetable* table, HModel* model) {
+  int32_t n = model->vocabulary.entry_count;
+  int32_t cnt[5] = {0, 0, 0, 0, 0};
+  for (int32_t r = 0; r < n; ++r) {
+    int32_t level = tree[r]->level;
+    if (level < 1 || level > 4) HFatal("Error: token level %d out of range (HCodetable_fromtree)\n", level);
+    ++cnt[level];
+  }
+  HCodetable_fromcounts(cnt, n, table);
   for (int32_t r = 0; r < n; ++r) {
     HNode* node = tree[r];
     HCodeword_TaggedFromTokenrank(r, table, &node->codeword, &node->level);
     node->body_bytes = BodyBytes(node->codeword, node->level);
   }
+}
+
+void HCodetable_check(HCodetable* table) {
+  const int64_t n = table->token_count;
+  if (n < 0) HFatal("Error: damaged code table (HCodetable_check)\n");
+  // A length without tokens holds the filler offset; the others start
+  // where the next longer length's ranks end, the longest at rank 0.
+  const int64_t filler = n - (n % 127) + 129;
+  int32_t count[5] = {0, 0, 0, 0, 0};
+  int64_t end = n;
+  for (int32_t l = 1; l <= 4; ++l) {
+    const int64_t offset = table->Offset[l];
+    if (offset == filler) continue;
+    if (offset < 0 || offset > end) HFatal("Error: damaged code table (HCodetable_check)\n");
+    count[l] = static_cast<int32_t>(end - offset);
+    end = offset;
+  }
+  HCodetable canonical;
+  HCodetable_fromcounts(count, static_cast<int32_t>(n), &canonical);
+  bool same = end == 0 && canonical.max_cw_length == table->max_cw_length;
+  for (int32_t l = 1; l <= 4; ++l) {
+    same = same && canonical.First_cw[l] == table->First_cw[l] && canonical.Offset[l] == table->Offset[l];
+  }
+  if (!same) HFatal("Error: damaged code table (HCodetable_check)\n");
+  for (int32_t l = 1; l <= 4; ++l) table->level_count[l] = canonical.level_count[l];
 }

@@ -39,6 +39,16 @@ int32_t Hufftree_levels(HNode** tree, int32_t root, int32_t node_count);
 // token's codeword and length into its vocabulary entry.
 void HCodetable_fromtree(HNode* const* tree, HCodetable* table, HModel* model);
 
+// Fills the canonical code table of n tokens of which count[l] have
+// codewords of l bytes (l = 1..4).
+void HCodetable_fromcounts(const int32_t count[5], int32_t n, HCodetable* table);
+
+// Checks a code table read from a file, whose token_count is set, against
+// the canonical table of its token count: every value must be the one the
+// compressor writes for some split of the tokens into lengths. Fills
+// level_count; fails with "Error: damaged code table" otherwise.
+void HCodetable_check(HCodetable* table);
+
 // The number of leaves a for n tokens: n - (n mod 127) + 128.
 inline int32_t Hufftree_leafCount(int32_t n) { return n - (n % 127) + 128; }
 

@@ -233,7 +233,7 @@ class SearchOptions(unittest.TestCase):
         mixed = subprocess.run([MORAVINE, "-q", "search", "-c", "whale", "books/e.txt.hwz", "-"], input=data,
                                capture_output=True)
         self.assertEqual(mixed.stdout.decode().splitlines()[0].split(":")[0], "(standard input)")
-        for bad, why in ((b"", "empty"), (b"garbage", "Search failed")):
+        for bad, why in ((b"", "empty"), (b"garbage", "not a valid compressed file")):
             r = subprocess.run([MORAVINE, "-q", "search", "whale", "-"], input=bad, capture_output=True)
             self.assertEqual(r.returncode, 2)
             self.assertIn("moravine: standard input: ", r.stderr.decode())
