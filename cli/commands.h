@@ -21,6 +21,8 @@ int OutputFailed(int error);
 
 // Set by the signal watcher: the commands stop between files when it is not 0.
 extern std::atomic<int> g_stop_signal;
+// Set with g_stop_signal, for the loops that look at a cancel flag.
+extern std::atomic<bool> g_stop_requested;
 
 // Compresses one file ("-": standard input) to standard output. A terminal
 // does not receive compressed bytes unless `force`. Returns the exit status.

@@ -105,10 +105,19 @@ void ConsoleWindow::showError(const std::string& text) {
   message("", text);
 }
 
+bool ConsoleWindow::stopped() const { return stop_ != nullptr && stop_->load(std::memory_order_relaxed); }
+
 bool ConsoleWindow::writeOut(const std::string& text) {
   if (output_error_.load() != 0) return false;
   errno = 0;
-  if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0) return false;
+  // A megabyte at a time, so that a stop signal ends a long output soon.
+  constexpr size_t kChunk = 1 << 20;
+  bool written = true;
+  for (size_t at = 0; at < text.size() && written && !stopped(); at += kChunk) {
+    const size_t n = std::min(kChunk, text.size() - at);
+    written = std::fwrite(text.data() + at, 1, n, stdout) == n;
+  }
+  if (written && std::fflush(stdout) == 0) return false;
   int error = errno ? errno : EIO;
   std::clearerr(stdout);
   int expected = 0;
@@ -183,6 +192,7 @@ void ConsoleWindow::addResultRows(const std::vector<SearchRow>& rows) {
   const std::string& path = rows.front().path.empty() ? CurrentJobPath() : rows.front().path;
   // Formatted outside the lock: jobs on other cores go on meanwhile.
   std::string text;
+  if (stopped()) return;
   if (listing_ == Listing::kRows) text = FormatFileRows(rows, shownPath(path), style_);
   bool failed = false;
   {

@@ -45,6 +45,9 @@ class ConsoleWindow : public WindowControls {
   // Whether the hit of a text row is coloured (default: standard output is
   // a terminal).
   void setColour(bool colour) { colour_ = colour && format_ == RowFormat::kText; }
+  // Once this flag is set, rows are no longer formatted or written: a stop
+  // signal ends even a flood of output at once.
+  void setStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
   void setSearch(const std::string& word, const std::string& errors) {
     word_ = word;
     errors_ = errors;
@@ -82,6 +85,7 @@ class ConsoleWindow : public WindowControls {
   void message(const char* kind, const std::string& text);
   // Writes to standard output; true when this write is the first to fail.
   bool writeOut(const std::string& text);
+  bool stopped() const;
   void drawBar();
   void clearBar();
   // A file's output: its rows, or its line of the listing.
@@ -119,6 +123,7 @@ class ConsoleWindow : public WindowControls {
   std::atomic<long long> rows_{0};
   std::atomic<int> output_error_{0};
   std::function<void()> on_output_failure_;
+  const std::atomic<bool>* stop_ = nullptr;
 };
 
 }  // namespace moravine

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -90,11 +91,16 @@ CMainDlg* g_dialog = nullptr;
 // counts as SIGPIPE.
 std::atomic<int> g_signal{0};
 
+// How long the work has to end after a stop signal before the program
+// ends anyway.
+constexpr int kStopGraceMilliseconds = 250;
+
 void StopEverything(int sig) {
   int expected = 0;
   g_signal.compare_exchange_strong(expected, sig);
   expected = 0;
   moravine::cli::g_stop_signal.compare_exchange_strong(expected, sig);
+  moravine::cli::g_stop_requested.store(true);
   std::lock_guard<std::mutex> lock(g_dialog_lock);
   if (g_dialog) g_dialog->Abort();
 }
@@ -125,6 +131,16 @@ void WatchSignals() {
         ::_exit(128 + g_signal.load());
       }
       StopEverything(sig);
+      // The work looks at the stop flag as it goes and normally ends at
+      // once; should it still run after a short grace (tearing down a
+      // flood of search rows, say), the program ends as after a second
+      // signal, its temporary files removed.
+      std::thread([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kStopGraceMilliseconds));
+        moravine::RemoveTemporaryFiles();
+        std::fflush(stdout);
+        ::_exit(128 + g_signal.load());
+      }).detach();
     }
   }).detach();
 }
@@ -481,6 +497,7 @@ int main(int argc, char** argv) {
   if (colour != "auto") window.setColour(colour == "always");
   else if (no_colour && *no_colour) window.setColour(false);
   window.setOnOutputFailure([] { StopEverything(SIGPIPE); });
+  window.setStopFlag(&moravine::cli::g_stop_requested);
   if (type == moravine::JOB_SEARCH) {
     if (options.word.empty() || options.word.size() > 998) {
       return UsageError("the search word must hold 1 to 998 bytes");

@@ -23,6 +23,7 @@
 namespace moravine::cli {
 
 std::atomic<int> g_stop_signal{0};
+std::atomic<bool> g_stop_requested{false};
 
 int OutputFailed(int error) {
   if (error == EPIPE) return 128 + SIGPIPE;
@@ -181,16 +182,18 @@ void SearchStandardInput(moravine::ConsoleWindow* window) {
   }
   if (input.size() == 0) return window->showError("not a valid compressed file: it is empty");
   const std::string word = window->searchWordText();
-  const SearchSettings settings = window->searchSettings();
+  SearchSettings settings = window->searchSettings();
+  settings.rows.cancel = &g_stop_requested;
   PosixSearchHost host;
+  host.setCancelFlag(&g_stop_requested);
   std::vector<SearchRow> rows;
   const std::string name = "(standard input)";
   if (!SearchJob_searchBytes(word, std::atoi(window->allowErrorsText().c_str()), settings, settings.threads,
                              input.data(), static_cast<int32_t>(input.size()), name, name, &host, &rows, &error)) {
     return window->showError("Search failed. See log file for details.");
   }
+  if (!error.empty()) return window->showError(error);
   window->addResultRows(rows);
-  if (!error.empty()) window->showError(error);
 }
 
 }  // namespace moravine::cli

@@ -54,9 +54,9 @@ void Search(moravine::JobParams& params) {
   if (owner->cancelRequested()) return;  // whatever was found is not shown
   if (input.changed()) return moravine::ReportChangedInput(owner, path);
   if (!searched) return ui->showError("Search failed. See log file for details.");
-  if (rows.empty()) return;
-  ui->addResultRows(rows);
-  if (!error.empty()) ui->showError(error);
+  // A file found damaged while its rows were made shows none of them.
+  if (!error.empty()) return ui->showError(error);
+  if (!rows.empty()) ui->addResultRows(rows);
 }
 
 }  // namespace
@@ -111,6 +111,9 @@ bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravi
     } catch (...) {
       *error = "Error decompressing left context.";
     }
+    // The file is damaged where a context could not be decoded: none of
+    // its rows is given, not even those before the damage.
+    if (!error->empty()) rows->clear();
   }
   for (SearchRow& row : *rows) row.path = path;
   return true;

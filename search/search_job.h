@@ -18,8 +18,9 @@ int SearchJob(moravine::JobParams* params);
 // and for one that comes another way (standard input): the word searched
 // with the settings on up to `threads` threads, and one row per hit with
 // the file's display name and path. False when the search failed (the
-// library has logged why); a context that could not be decoded leaves the
-// rows made so far and its message in *error.
+// library has logged why); a context that could not be decoded (a damaged
+// file) leaves no rows and its message in *error. A cancelled search gives
+// true and no rows.
 bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravine::SearchSettings& settings,
                            int32_t threads, const unsigned char* data, int32_t size, const std::string& name,
                            const std::string& path, SearchHost* host, std::vector<SearchRow>* rows,
