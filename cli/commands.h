@@ -24,9 +24,10 @@ extern std::atomic<int> g_stop_signal;
 // Set with g_stop_signal, for the loops that look at a cancel flag.
 extern std::atomic<bool> g_stop_requested;
 
-// Compresses one file ("-": standard input) to standard output. A terminal
+// Compresses one file ("-": standard input) to standard output with the
+// parsing rule's model. A terminal
 // does not receive compressed bytes unless `force`. Returns the exit status.
-int CompressToStdout(const std::string& path, bool spaceless, int distance, bool force, int threads);
+int CompressToStdout(const std::string& path, int rule, int distance, bool force, int threads);
 
 // Decodes each compressed file ("-": standard input) to standard output, one
 // after the other. Returns the exit status.

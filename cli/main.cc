@@ -36,6 +36,7 @@
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/hreport.h"
+#include "wordmodel/hrule.h"
 #include "wordmodel/hmodel_free.h"
 
 namespace {
@@ -80,6 +81,7 @@ struct BatchOptions {
   std::string word;
   std::string errors;
   bool force = false;  // outputs may replace existing files
+  bool unicode = false;  // the Unicode models
 };
 
 // The dialog of the running batch, for the signal thread. The thread calls
@@ -168,6 +170,7 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
   CMainDlg dlg(services, true, options.jobs);
   host.setCancelFlag(dlg.cancelFlag());
   dlg.setOptions(options.spaceless, options.distance);
+  dlg.setUnicode(options.unicode);
   dlg.setCompressThreads(options.threads);
   if (!options.force) dlg.setJobCheck([window](const std::string& path, JobType type) {
     return moravine::cli::MayWrite(path, type, window);
@@ -247,7 +250,7 @@ int Info(const std::vector<std::string>& files, bool verbose) {
       int32_t length = static_cast<int32_t>(input.size());
       HDecompress_getBodyAndConsole(input.data(), length, &text_length, &body, &body_length, &model);
       int rule = input.data()[0];
-      if (rule != 0 && rule != 1) {
+      if (!HRule_known(rule)) {
         std::fprintf(stderr, "moravine: %s: unknown parsing rule %d\n", input.name().c_str(),
                      static_cast<signed char>(rule));
         HModel_free(&model, false);
@@ -322,6 +325,10 @@ int main(int argc, char** argv) {
                                        "Spaceless model: single blanks between words are implied (default)");
   auto* words = compress->add_flag("--words", words_flag, "Words-and-separators model: every token is coded");
   spaceless->excludes(words);
+  bool unicode_flag = false;
+  compress->add_flag("--unicode", unicode_flag,
+                     "Unicode words: letters, marks and numbers of every script are words (with --spaceless or "
+                     "--words); the file also holds a checksum of its text");
   compress->add_option("--distance", options.distance,
                        "Auxiliary pointer distance of the words-and-separators model (0 or less: none)")
       ->default_val(128);
@@ -468,8 +475,8 @@ int main(int argc, char** argv) {
     HLog_setStreams(null, null);
   }
   if (*compress && streams) {
-    int status = moravine::cli::CompressToStdout(paths[0], !words_flag, options.distance, options.force,
-                                                 options.threads);
+    int status = moravine::cli::CompressToStdout(paths[0], HRule_of(unicode_flag, !words_flag), options.distance,
+                                                 options.force, options.threads);
     return g_signal.load() != 0 ? 128 + g_signal.load() : status;
   }
   if (*cat || (*decompress && streams) || *test || *list) {
@@ -489,6 +496,7 @@ int main(int argc, char** argv) {
                  : *remove_original   ? moravine::JOB_REMOVE_ORIGINAL
                                       : moravine::JOB_SEARCH;
   options.spaceless = !words_flag;
+  options.unicode = unicode_flag;
   moravine::RowFormat format = format_name == "tsv"    ? moravine::RowFormat::kTsv
                                : format_name == "json" ? moravine::RowFormat::kJson
                                                        : moravine::RowFormat::kText;

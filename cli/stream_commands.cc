@@ -80,7 +80,7 @@ bool Input::open(const std::string& path, std::string* error, bool compressed) {
   return false;
 }
 
-int CompressToStdout(const std::string& path, bool spaceless, int distance, bool force, int threads) {
+int CompressToStdout(const std::string& path, int rule, int distance, bool force, int threads) {
   if (!force && ::isatty(STDOUT_FILENO)) {
     std::fprintf(stderr, "moravine: compressed data is not written to a terminal; use -f to force it\n");
     return 1;
@@ -99,11 +99,7 @@ int CompressToStdout(const std::string& path, bool spaceless, int distance, bool
   int32_t out_length = 0;
   try {
     auto length = static_cast<int32_t>(input.size());
-    if (spaceless) {
-      Huffw_spaceless_compress(input.data(), length, &out, &out_length, 0, threads);
-    } else {
-      Huffw_compress(input.data(), length, distance > 0 ? distance : 0, &out, &out_length, 0, threads);
-    }
+    HCompress_rule(input.data(), length, rule, distance > 0 ? distance : 0, &out, &out_length, 0, threads);
   } catch (const std::exception& failure) {
     Failed(input.name(), "compression failed: " + Reason(failure));
     return 1;

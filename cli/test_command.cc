@@ -12,6 +12,7 @@
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hmodel.h"
 #include "wordmodel/hmodel_free.h"
+#include "wordmodel/hrule.h"
 
 namespace moravine::cli {
 
@@ -39,7 +40,7 @@ bool Summarize(const Input& input, Summary* summary, std::string* why) {
   }
   summary->compressed = input.size();
   summary->rule = input.data()[0];
-  if (summary->rule != 0 && summary->rule != 1) {
+  if (!HRule_known(summary->rule)) {
     *why = "unknown parsing rule " + std::to_string(static_cast<signed char>(summary->rule));
     return false;
   }
@@ -97,7 +98,10 @@ double Ratio(int64_t text, int64_t compressed) {
   return compressed > 0 ? static_cast<double>(text) / static_cast<double>(compressed) : 0.0;
 }
 
-const char* ModelName(int rule) { return rule == 0 ? "words" : "spaceless"; }
+const char* ModelName(int rule) {
+  static const char* const kNames[] = {"words", "spaceless", "unicode-words", "unicode-spaceless"};
+  return HRule_known(rule) ? kNames[rule] : "unknown";
+}
 
 }  // namespace
 
@@ -157,7 +161,7 @@ int ListFiles(const std::vector<std::string>& paths, bool json) {
   int listed = 0;
   int64_t total_compressed = 0;
   int64_t total_text = 0;
-  if (!json) std::printf("%12s %14s %7s  %-9s %9s  %s\n", "Compressed", "Text", "Ratio", "Model", "Tokens", "File");
+  if (!json) std::printf("%12s %14s %7s  %-17s %9s  %s\n", "Compressed", "Text", "Ratio", "Model", "Tokens", "File");
   for (const std::string& path : paths) {
     if (g_stop_signal.load() != 0) break;
     Input input;
@@ -180,13 +184,13 @@ int ListFiles(const std::vector<std::string>& paths, bool json) {
                   JsonString(input.name()).c_str(), s.compressed, s.text, Ratio(s.text, s.compressed),
                   ModelName(s.rule), s.tokens);
     } else {
-      std::printf("%12s %14s %7.3f  %-9s %9" PRId32 "  %s\n", HumanSize(s.compressed).c_str(),
+      std::printf("%12s %14s %7.3f  %-17s %9" PRId32 "  %s\n", HumanSize(s.compressed).c_str(),
                   HumanSize(s.text).c_str(), Ratio(s.text, s.compressed), ModelName(s.rule), s.tokens,
                   input.name().c_str());
     }
   }
   if (!json && listed > 1) {
-    std::printf("%12s %14s %7.3f  %-9s %9s  %d files\n", HumanSize(total_compressed).c_str(),
+    std::printf("%12s %14s %7.3f  %-17s %9s  %d files\n", HumanSize(total_compressed).c_str(),
                 HumanSize(total_text).c_str(), Ratio(total_text, total_compressed), "", "", listed);
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) return OutputFailed(errno);

@@ -1,11 +1,15 @@
 #include "codec/compress.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <vector>
 
 #include "codec/container.h"
+#include "wordmodel/hcoding.h"
+#include "wordmodel/hrule.h"
 #include "wordmodel/hcodeword.h"
 #include "wordmodel/hcount.h"
 #include "wordmodel/hdecode.h"
@@ -323,14 +327,23 @@ void StretchJumpersFromIds(const HCountStretch& s, int64_t body_begin, int64_t f
 // of pairs is known once each stretch's assumption about the pairs before
 // it is checked; a stretch whose assumption was wrong is walked again from
 // its id stream. Coding then notes the body position of each paired token.
-void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, int32_t distance, int32_t threads,
+void CompressCounted(const unsigned char* text, int32_t length, HRule rule, int32_t distance, int32_t threads,
                      const HTextRead& text_read, const HOutputSpace& space, HModel* model, HBuffer* out,
                      int32_t* out_length, int32_t* body_length) {
+  const bool spaceless = HRule_spaceless(rule);
+  const bool unicode = HRule_unicode(rule);
   const bool pointers = !spaceless && distance > 0;
   HTreeStorage storage;
   HHashtable_create(model, length / 1000 + 5);
+  model->rule = rule;
   HCountResult counted;
-  HCount_text(text, length, spaceless, threads, model, &counted, text_read, pointers ? distance : 0);
+  HCount_text(text, length, spaceless, threads, model, &counted, text_read, pointers ? distance : 0, unicode,
+              unicode);
+  if (unicode) {
+    uLong crc = crc32(0, nullptr, 0);
+    for (const HCountStretch& s : counted.stretches) crc = crc32_combine(crc, s.checksum, s.end - s.begin);
+    model->text_checksum = static_cast<uint32_t>(crc);
+  }
   BuildCode(model, &storage, threads);
   storage = HTreeStorage();  // the dictionary holds the rank order now
   const size_t parts = counted.stretches.size();
@@ -372,11 +385,14 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
     model->jumpers.count = static_cast<int32_t>(count);
   }
   const int64_t header = HContainer_headerSize(model);
-  if (header + blen > INT32_MAX) HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getBody)\n");
-  unsigned char* file = space ? space(header + blen) : nullptr;
+  const int32_t trailer = HRule_trailerBytes(rule);
+  if (header + blen + trailer > INT32_MAX) {
+    HFatal("Error: compressed file would reach 2 GiB or more (HCompress_getBody)\n");
+  }
+  unsigned char* file = space ? space(header + blen + trailer) : nullptr;
   HBuffer buffer;
   if (file == nullptr) {
-    buffer = HBuffer_allocateLarge(static_cast<size_t>(header + blen));
+    buffer = HBuffer_allocateLarge(static_cast<size_t>(header + blen + trailer));
     if (!buffer) HFatal("Error: memory allocation (HCompress_getBody)\n");
     file = buffer.get();
   }
@@ -394,10 +410,22 @@ void CompressCounted(const unsigned char* text, int32_t length, bool spaceless, 
     }
   });
   HContainer_writeHeader(file, length, static_cast<int32_t>(blen), model, pointers);
-  file[0] = static_cast<unsigned char>(spaceless ? 1 : 0);
+  file[0] = static_cast<unsigned char>(rule);
+  if (trailer > 0) HInt_tostring(static_cast<int32_t>(model->text_checksum), file + header + blen);
   *out = std::move(buffer);
-  *out_length = static_cast<int32_t>(header + blen);
+  *out_length = static_cast<int32_t>(header + blen + trailer);
   *body_length = static_cast<int32_t>(blen);
+}
+
+void CompressRule(const unsigned char* text, int32_t length, HRule rule, int32_t distance, HBuffer* out,
+                  int32_t* out_length, int32_t report_level, int32_t threads, const HTextRead& text_read,
+                  const HOutputSpace& space, const char* who) {
+  CheckText(text, length, who);
+  HModel model;
+  int32_t body_length;
+  CompressCounted(text, length, rule, distance, threads, text_read, space, &model, out, out_length, &body_length);
+  if (report_level != 0) HPrint_globalInfos(&model, body_length, length, *out_length, rule, report_level);
+  HModel_free(&model, true);
 }
 
 }  // namespace
@@ -472,21 +500,45 @@ void HCompress_contractSpaces(const unsigned char* body, int32_t body_length, HB
 
 void Huffw_compress(const unsigned char* text, int32_t length, int32_t distance, HBuffer* out, int32_t* out_length,
                     int32_t report_level, int32_t threads, const HTextRead& text_read, const HOutputSpace& space) {
-  CheckText(text, length, "Huffw_compress");
-  HModel model;
-  int32_t body_length;
-  CompressCounted(text, length, false, distance, threads, text_read, space, &model, out, out_length, &body_length);
-  if (report_level != 0) HPrint_globalInfos(&model, body_length, length, *out_length, 0, report_level);
-  HModel_free(&model, true);
+  CompressRule(text, length, kHRuleWords, distance, out, out_length, report_level, threads, text_read, space,
+               "Huffw_compress");
 }
 
 void Huffw_spaceless_compress(const unsigned char* text, int32_t length, HBuffer* out, int32_t* out_length,
                               int32_t report_level, int32_t threads, const HTextRead& text_read,
                               const HOutputSpace& space) {
-  CheckText(text, length, "Huffw_spaceless_compress");
-  HModel model;
-  int32_t body_length;
-  CompressCounted(text, length, true, 0, threads, text_read, space, &model, out, out_length, &body_length);
-  if (report_level != 0) HPrint_globalInfos(&model, body_length, length, *out_length, 1, report_level);
-  HModel_free(&model, true);
+  CompressRule(text, length, kHRuleSpaceless, 0, out, out_length, report_level, threads, text_read, space,
+               "Huffw_spaceless_compress");
+}
+
+void Huffw_unicode_compress(const unsigned char* text, int32_t length, int32_t distance, HBuffer* out,
+                            int32_t* out_length, int32_t report_level, int32_t threads, const HTextRead& text_read,
+                            const HOutputSpace& space) {
+  CompressRule(text, length, kHRuleUnicodeWords, distance, out, out_length, report_level, threads, text_read, space,
+               "Huffw_unicode_compress");
+}
+
+void Huffw_unicode_spaceless_compress(const unsigned char* text, int32_t length, HBuffer* out, int32_t* out_length,
+                                      int32_t report_level, int32_t threads, const HTextRead& text_read,
+                                      const HOutputSpace& space) {
+  CompressRule(text, length, kHRuleUnicodeSpaceless, 0, out, out_length, report_level, threads, text_read, space,
+               "Huffw_unicode_spaceless_compress");
+}
+
+void HCompress_rule(const unsigned char* text, int32_t length, int32_t rule, int32_t distance, HBuffer* out,
+                    int32_t* out_length, int32_t report_level, int32_t threads, const HTextRead& text_read,
+                    const HOutputSpace& space) {
+  switch (rule) {
+    case kHRuleWords:
+      return Huffw_compress(text, length, distance, out, out_length, report_level, threads, text_read, space);
+    case kHRuleSpaceless:
+      return Huffw_spaceless_compress(text, length, out, out_length, report_level, threads, text_read, space);
+    case kHRuleUnicodeWords:
+      return Huffw_unicode_compress(text, length, distance, out, out_length, report_level, threads, text_read,
+                                    space);
+    case kHRuleUnicodeSpaceless:
+      return Huffw_unicode_spaceless_compress(text, length, out, out_length, report_level, threads, text_read,
+                                              space);
+  }
+  HFatal("Error: unknown parsing rule %d (HCompress_rule)\n", rule);
 }

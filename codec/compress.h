@@ -1,5 +1,6 @@
 // The compressor: text in memory to a compressed file in memory, under the
-// words-and-separators model (parsing rule 0) or the spaceless model (rule 1).
+// words-and-separators model (parsing rule 0), the spaceless model (rule 1),
+// or their Unicode forms (rules 2 and 3).
 #ifndef MORAVINE_CODEC_COMPRESS_H_
 #define MORAVINE_CODEC_COMPRESS_H_
 
@@ -35,6 +36,21 @@ void Huffw_compress(const unsigned char* text, int32_t length, int32_t distance,
 void Huffw_spaceless_compress(const unsigned char* text, int32_t length, HBuffer* out, int32_t* out_length,
                               int32_t report_level, int32_t threads = 1, const HTextRead& text_read = nullptr,
                               const HOutputSpace& space = nullptr);
+
+// The Unicode models (parsing rules 2 and 3): words of every script, and
+// the text's CRC-32 after the body. Otherwise as the two above.
+void Huffw_unicode_compress(const unsigned char* text, int32_t length, int32_t distance, HBuffer* out,
+                            int32_t* out_length, int32_t report_level, int32_t threads = 1,
+                            const HTextRead& text_read = nullptr, const HOutputSpace& space = nullptr);
+void Huffw_unicode_spaceless_compress(const unsigned char* text, int32_t length, HBuffer* out, int32_t* out_length,
+                                      int32_t report_level, int32_t threads = 1, const HTextRead& text_read = nullptr,
+                                      const HOutputSpace& space = nullptr);
+
+// The compressor of a parsing rule (0 to 3); the distance serves the words
+// models only.
+void HCompress_rule(const unsigned char* text, int32_t length, int32_t rule, int32_t distance, HBuffer* out,
+                    int32_t* out_length, int32_t report_level, int32_t threads = 1,
+                    const HTextRead& text_read = nullptr, const HOutputSpace& space = nullptr);
 
 // Builds the code, the dictionary, the body and the pointers of a counted text.
 void HCompress_getBodyAndConsole(const unsigned char* text, int32_t length, int32_t distance, HBuffer* body,

@@ -10,6 +10,7 @@
 #include "wordmodel/hdictionary.h"
 #include "wordmodel/hjumpers.h"
 #include "wordmodel/hlog.h"
+#include "wordmodel/hrule.h"
 #include "wordmodel/hufftree.h"
 
 namespace {
@@ -160,6 +161,8 @@ void HContainer_readHeader(const unsigned char* file, int32_t header_length, int
   // Once the token count is known to match the dictionary, the code table
   // must be the canonical one for it.
   HCodetable_check(&model->codetable);
+  model->rule = file[0];
+  if (HRule_unicode(file[0]) && vocabulary != HVocabulary::kCounted) HDictionary_classify(&model->dictionary);
 
   if (vocabulary == HVocabulary::kFull) {
     HHashtable_fromdict(&model->dictionary, &model->codetable, model);
@@ -186,8 +189,14 @@ void HContainer_read(const unsigned char* file, int32_t file_length, int32_t* te
   const int64_t header = HContainer_headerEnd(file, file_length);
   if (header < 0 || header > file_length) ReadLengthError();
   HContainer_readHeader(file, static_cast<int32_t>(header), text_length, body_length, model, vocabulary);
-  if (header + static_cast<int64_t>(*body_length) != file_length) ReadLengthError();
+  const int32_t trailer = HRule_trailerBytes(file[0]);
+  if (header + static_cast<int64_t>(*body_length) + trailer != file_length) ReadLengthError();
   *body = file + header;
+  if (trailer > 0) {
+    int32_t checksum;
+    HInt_fromstring(file + file_length - 4, &checksum);
+    model->text_checksum = static_cast<uint32_t>(checksum);
+  }
 }
 
 int64_t HContainer_headerEnd(const unsigned char* prefix, int64_t have) {
@@ -215,6 +224,7 @@ int64_t HContainer_prefixNeeds(const unsigned char* prefix, int64_t have) {
   if (have < end) return end;
   int32_t body_length;
   HInt_fromstring(prefix + end - 4, &body_length);
-  if (body_length < 0 || end + body_length > INT32_MAX) ReadLengthError();
-  return end + body_length;
+  const int64_t total = end + body_length + HRule_trailerBytes(prefix[0]);
+  if (body_length < 0 || total > INT32_MAX) ReadLengthError();
+  return total;
 }

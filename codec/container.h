@@ -1,6 +1,7 @@
 // The compressed file container: parsing rule byte, big-endian header, code
 // table, auxiliary pointers, dictionary string and body; exactly
-// 57 + 8n + D + B bytes.
+// 57 + 8n + D + B bytes, and under the Unicode rules 4 more: the CRC-32 of
+// the text (docs/FORMAT.md).
 #ifndef MORAVINE_CODEC_CONTAINER_H_
 #define MORAVINE_CODEC_CONTAINER_H_
 
@@ -33,9 +34,10 @@ void HContainer_writePairs(unsigned char* buffer, int64_t first, const int32_t* 
                            const int32_t* body_positions, int64_t n);
 
 // Reads a container in place: fills the model (code table, pointers,
-// dictionary over the file bytes, vocabulary) and gives the header's text
-// length and the body inside the file bytes. Every field is checked against
-// the bytes that remain before it is read.
+// dictionary over the file bytes, vocabulary, rule and, under the Unicode
+// rules, the token classes and the text's checksum) and gives the header's
+// text length and the body inside the file bytes. Every field is checked
+// against the bytes that remain before it is read.
 void HDecompress_getBodyAndConsole(const unsigned char* file, int32_t file_length, int32_t* text_length,
                                    const unsigned char** body, int32_t* body_length, HModel* model);
 

@@ -9,14 +9,18 @@
 #include <emmintrin.h>
 #endif
 
+#include <zlib.h>
+
 #include "codec/container.h"
 #include "wordmodel/hcodeword.h"
+#include "wordmodel/hcoding.h"
 #include "wordmodel/hdecode.h"
 #include "wordmodel/hdictionary.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/hreport.h"
 #include "wordmodel/hmodel_free.h"
+#include "wordmodel/hrule.h"
 
 namespace {
 
@@ -62,9 +66,18 @@ struct Output {
   // text would not fit a 32-bit length).
   int64_t limit = INT32_MAX;
   const char* too_long = nullptr;
+  // Under the Unicode rules, the CRC-32 of the text handed to the sink.
+  bool checksum = false;
+  uLong crc = 0;
 
   unsigned char* data() { return fixed ? base : owned.get(); }
 };
+
+// Hands text to the streamed form's sink.
+void Hand(Output* out, const unsigned char* text, int64_t length) {
+  if (out->checksum) out->crc = crc32_z(out->crc, text, static_cast<z_size_t>(length));
+  (*out->sink)(text, length);
+}
 
 // The streamed form's buffer: small enough to stay in the nearest
 // processor cache, so that decoded text is stored to it and the sink copies
@@ -339,7 +352,7 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
   int64_t capacity = std::min(out->capacity, out->limit - out->handed + 1 + kCopySlack);
   int64_t w = 0;
   auto hand_over = [&] {
-    if (w > 0) (*out->sink)(base, w);
+    if (w > 0) Hand(out, base, w);
     out->handed += w;
     w = 0;
     capacity = std::min(out->capacity, out->limit - out->handed + 1 + kCopySlack);
@@ -373,7 +386,7 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
       word = entries[rank].is_word;
     } else {
       src = HDecode_token(dict, rank, &tl);
-      word = HToken_isWordByte(src[0]);
+      word = HDecode_takesBlank(dict, rank);
     }
     // Room for the blank that may precede the token, the token, one more
     // byte and the slack of a whole-record copy.
@@ -385,11 +398,11 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
         if (w + 2 + tl + kCopySlack > capacity) {  // a token longer than the buffer goes straight to the sink
           if (kExpand && after_word && word) {
             const unsigned char blank = ' ';
-            (*out->sink)(&blank, 1);
+            Hand(out, &blank, 1);
             ++out->handed;
           }
           after_word = word;
-          (*out->sink)(src, tl);
+          Hand(out, src, tl);
           out->handed += tl;
           capacity = std::min(out->capacity, out->limit - out->handed + 1 + kCopySlack);
           continue;
@@ -430,9 +443,29 @@ bool DecodeStretch(const unsigned char* stretch, int32_t length, Output* out, in
   return true;
 }
 
+// The name of a rule's decoder, for messages.
+const char* DecoderName(int rule) {
+  switch (rule) {
+    case kHRuleWords: return "Huffw_decompress";
+    case kHRuleUnicodeWords: return "Huffw_unicode_decompress";
+    case kHRuleUnicodeSpaceless: return "Huffw_unicode_spaceless_decompress";
+    default: return "Huffw_spaceless_decompress";
+  }
+}
+
+// The decoder that a file's first byte selects: an unknown byte goes to the
+// spaceless one, which refuses it.
+int RuleOf(const unsigned char* file, int32_t file_length) {
+  return file != nullptr && file_length > 0 && HRule_known(file[0]) ? static_cast<int>(file[0]) : static_cast<int>(kHRuleSpaceless);
+}
+
+[[noreturn]] void ChecksumFailure(uint32_t found, uint32_t stated, const char* who) {
+  HFatal("Error: the text's CRC-32 is %08x, the file states %08x (%s)\n", found, stated, who);
+}
+
 bool DecodeFile(const unsigned char* file, int32_t file_length, Output* out, int32_t* out_length,
                 int32_t report_level, int rule) {
-  const char* who = rule == 0 ? "Huffw_decompress" : "Huffw_spaceless_decompress";
+  const char* who = DecoderName(rule);
   if (file == nullptr || file_length <= 0) {
     HFatal("Fatal Error: You're trying to decompress an empty file! (%s)\n", who);
   }
@@ -458,9 +491,11 @@ bool DecodeFile(const unsigned char* file, int32_t file_length, Output* out, int
                 header_length > 0 ? header_length : 0, who);
   out->limit = std::max<int32_t>(header_length, 0);
   out->too_long = too_long;
+  out->checksum = HRule_unicode(rule);
+  out->crc = crc32(0, nullptr, 0);
   *out_length = 0;
   if (body_length > 0) {
-    const HNode* blank = rule == 1 ? BlankEntry(&model) : nullptr;
+    const HNode* blank = HRule_spaceless(rule) ? BlankEntry(&model) : nullptr;
     bool fits;
     if (blank && !BlankDecodesToItself(&model, blank)) {
       HBuffer expanded;
@@ -482,6 +517,10 @@ bool DecodeFile(const unsigned char* file, int32_t file_length, Output* out, int
   }
   if (*out_length != header_length) {
     HFatal("Error: body decodes to %d bytes of text, the header states %d (%s)\n", *out_length, header_length, who);
+  }
+  if (out->checksum) {
+    if (out->sink == nullptr) out->crc = crc32_z(out->crc, out->data(), static_cast<z_size_t>(*out_length));
+    if (out->crc != model.text_checksum) ChecksumFailure(static_cast<uint32_t>(out->crc), model.text_checksum, who);
   }
   if (report_level != 0) HPrint_globalInfos(&model, body_length, *out_length, file_length, rule, report_level);
   HModel_free(&model, false);
@@ -525,7 +564,7 @@ void HDecompress_expandSpaces(const unsigned char* body, int32_t body_length, HB
   for (int32_t p = 0; p < body_length;) {
     int32_t len = HDecode_codewordLength(body + p, body_length - p);
     int32_t rank = HDecode_rank(body + p, len, &model->codetable, dict->token_count);
-    bool word = HDecode_isWord(dict, rank);
+    bool word = HDecode_takesBlank(dict, rank);
     // A body of one-byte words and a long blank codeword can exceed twice
     // its length: grow rather than overrun.
     if (w + len + blank->level > capacity) {
@@ -563,21 +602,32 @@ void Huffw_spaceless_decompress(const unsigned char* file, int32_t file_length, 
   *out = std::move(output.owned);
 }
 
+void Huffw_unicode_decompress(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
+                              int32_t report_level) {
+  Output output;
+  DecodeFile(file, file_length, &output, out_length, report_level, kHRuleUnicodeWords);
+  *out = std::move(output.owned);
+}
+
+void Huffw_unicode_spaceless_decompress(const unsigned char* file, int32_t file_length, HBuffer* out,
+                                        int32_t* out_length, int32_t report_level) {
+  Output output;
+  DecodeFile(file, file_length, &output, out_length, report_level, kHRuleUnicodeSpaceless);
+  *out = std::move(output.owned);
+}
+
 void HDecompress_file(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
                       int32_t report_level) {
-  if (file != nullptr && file_length > 0 && file[0] == 0) {
-    Huffw_decompress(file, file_length, out, out_length, report_level);
-  } else {
-    Huffw_spaceless_decompress(file, file_length, out, out_length, report_level);
-  }
+  Output output;
+  DecodeFile(file, file_length, &output, out_length, report_level, RuleOf(file, file_length));
+  *out = std::move(output.owned);
 }
 
 void HDecompress_fileStream(const unsigned char* file, int32_t file_length, const HDecodeSink& sink,
                            int32_t* out_length, int32_t report_level) {
   Output output;
   output.sink = &sink;
-  int rule = file != nullptr && file_length > 0 && file[0] == 0 ? 0 : 1;
-  DecodeFile(file, file_length, &output, out_length, report_level, rule);
+  DecodeFile(file, file_length, &output, out_length, report_level, RuleOf(file, file_length));
 }
 
 bool HDecompress_fileInto(const unsigned char* file, int32_t file_length, unsigned char* destination,
@@ -586,8 +636,7 @@ bool HDecompress_fileInto(const unsigned char* file, int32_t file_length, unsign
   output.base = destination;
   output.capacity = capacity;
   output.fixed = true;
-  int rule = file != nullptr && file_length > 0 && file[0] == 0 ? 0 : 1;
-  return DecodeFile(file, file_length, &output, out_length, report_level, rule);
+  return DecodeFile(file, file_length, &output, out_length, report_level, RuleOf(file, file_length));
 }
 
 void HDecompress_checkPointers(const unsigned char* file, int32_t file_length) {
@@ -602,7 +651,9 @@ void HDecompress_checkPointers(const unsigned char* file, int32_t file_length) {
   HContainer_read(file, file_length, &header_length, &body, &body_length, &model, HVocabulary::kBlankOnly);
   const HJumpers& pairs = model.jumpers;
   if (pairs.count == 0) return;
-  if (file[0] != 0) HFatal("Error: a spaceless file holds %d pointers (HDecompress_checkPointers)\n", pairs.count);
+  if (HRule_spaceless(file[0])) {
+    HFatal("Error: a spaceless file holds %d pointers (HDecompress_checkPointers)\n", pairs.count);
+  }
   const HDictionary* dictionary = &model.dictionary;
   int64_t text = 0;
   int32_t p = 0;
@@ -645,6 +696,8 @@ struct HDecodeStreamState {
   bool after_word = false;
   unsigned char carry[8];  // the codeword begun at the end of the last piece
   int32_t carry_length = 0;
+  unsigned char trailer[4];  // the bytes after the body: the checksum under the Unicode rules
+  int32_t trailer_length = 0;
   Output out;
   const char* who = "Huffw_decompress";
   char too_long[160] = {};
@@ -678,16 +731,16 @@ void HDecodeStream_begin(HDecodeStream* stream, const unsigned char* header, int
   if (header == nullptr || header_length <= 0) {
     HFatal("Fatal Error: You're trying to decompress an empty file! (Huffw_spaceless_decompress)\n");
   }
-  s->rule = header[0] == 0 ? 0 : 1;
-  s->who = s->rule == 0 ? "Huffw_decompress" : "Huffw_spaceless_decompress";
-  if (header[0] > 1) {
+  s->rule = RuleOf(header, header_length);
+  s->who = DecoderName(s->rule);
+  if (!HRule_known(header[0])) {
     HFatal("Fatal Error: First byte of compressed file not 1, actually %d\n",
            static_cast<int>(static_cast<signed char>(header[0])));
   }
   HContainer_readHeader(header, header_length, &s->text_length, &s->body_length, &s->model, HVocabulary::kBlankOnly);
   HDictionary_checkTokens(&s->model.dictionary);
   if (s->body_length > (1 << 16)) HDecode_buildTable(&s->model);
-  const HNode* blank = s->rule == 1 ? BlankEntry(&s->model) : nullptr;
+  const HNode* blank = HRule_spaceless(s->rule) ? BlankEntry(&s->model) : nullptr;
   if (blank && !BlankDecodesToItself(&s->model, blank)) {
     HFatal("Error: the blank's codeword decodes to another token (HDecompress_expandSpaces)\n");
   }
@@ -698,6 +751,8 @@ void HDecodeStream_begin(HDecodeStream* stream, const unsigned char* header, int
                 "Error: body decodes to more than the %d bytes of text the header states (%s)\n",
                 static_cast<int>(s->out.limit), s->who);
   s->out.too_long = s->too_long;
+  s->out.checksum = HRule_unicode(s->rule);
+  s->out.crc = crc32(0, nullptr, 0);
   *body_length = s->body_length;
   stream->state = std::move(s);
 }
@@ -705,7 +760,16 @@ void HDecodeStream_begin(HDecodeStream* stream, const unsigned char* header, int
 void HDecodeStream_feed(HDecodeStream* stream, const unsigned char* bytes, int32_t length, const HDecodeSink& sink) {
   HDecodeStreamState* s = stream->state.get();
   if (length <= 0) return;
-  if (s->body_seen + length > s->body_length) HContainer_lengthError();
+  if (s->body_seen + length > s->body_length) {  // the trailer, if any, follows the body
+    const int64_t beyond = s->body_seen + length - s->body_length;
+    const int32_t trailer = HRule_trailerBytes(s->rule);
+    if (beyond + s->trailer_length > trailer) HContainer_lengthError();
+    const int32_t in_body = static_cast<int32_t>(length - beyond);
+    std::memcpy(s->trailer + s->trailer_length, bytes + in_body, static_cast<size_t>(beyond));
+    s->trailer_length += static_cast<int32_t>(beyond);
+    length = in_body;
+    if (length <= 0) return;
+  }
   if (s->body_seen == 0 && !(bytes[0] & 0x80)) HFatal("Error: not a tagged byte (HDecompress_nextBlock_bytes)\n");
   s->body_seen += length;
   int32_t last = length - 1;
@@ -731,13 +795,20 @@ void HDecodeStream_feed(HDecodeStream* stream, const unsigned char* bytes, int32
 
 void HDecodeStream_finish(HDecodeStream* stream, const HDecodeSink& sink, int32_t* out_length) {
   HDecodeStreamState* s = stream->state.get();
-  if (s->body_seen != s->body_length) HContainer_lengthError();
+  if (s->body_seen != s->body_length || s->trailer_length != HRule_trailerBytes(s->rule)) HContainer_lengthError();
   if (s->carry_length > 0) StreamStretch(s, s->carry, s->carry_length, sink);
   s->carry_length = 0;
   const int64_t decoded = s->out.handed;
   if (decoded != s->text_length) {
     HFatal("Error: body decodes to %lld bytes of text, the header states %d (%s)\n", static_cast<long long>(decoded),
            s->text_length, s->who);
+  }
+  if (s->out.checksum) {
+    int32_t stated;
+    HInt_fromstring(s->trailer, &stated);
+    if (s->out.crc != static_cast<uint32_t>(stated)) {
+      ChecksumFailure(static_cast<uint32_t>(s->out.crc), static_cast<uint32_t>(stated), s->who);
+    }
   }
   *out_length = static_cast<int32_t>(decoded);
 }

@@ -23,13 +23,20 @@ void Huffw_decompress(const unsigned char* file, int32_t file_length, HBuffer* o
 void Huffw_spaceless_decompress(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
                                 int32_t report_level);
 
-// Decodes a whole file with the decoder that its first byte selects: 0 the
-// words-and-separators decoder, any other value the spaceless one.
+// The Unicode models (parsing rules 2 and 3); they also check the text
+// against the CRC-32 that the file states.
+void Huffw_unicode_decompress(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
+                              int32_t report_level);
+void Huffw_unicode_spaceless_decompress(const unsigned char* file, int32_t file_length, HBuffer* out,
+                                        int32_t* out_length, int32_t report_level);
+
+// Decodes a whole file with the decoder that its first byte selects (0 to
+// 3; any other value goes to the spaceless decoder, which refuses it).
 void HDecompress_file(const unsigned char* file, int32_t file_length, HBuffer* out, int32_t* out_length,
                       int32_t report_level);
 
-// Decodes a whole file, with the decoder that its first byte selects (0:
-// words-and-separators, any other: spaceless), straight into `destination`.
+// Decodes a whole file, with the decoder that its first byte selects,
+// straight into `destination`.
 // Returns false, having written nothing useful, when the text does not fit
 // in `capacity` bytes; fails as the decoders do. The statistics report is
 // written only when the text fits.

@@ -13,6 +13,7 @@
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/hmodel_free.h"
+#include "wordmodel/hrule.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ struct ParsedFile {
 
   ParsedFile(const unsigned char* file, int32_t size, HVocabulary vocabulary = HVocabulary::kBlankOnly) {
     HContainer_read(file, size, &text_length, &body, &body_length, &model, vocabulary);
-    spaceless = file[0] != 0;
+    spaceless = HRule_spaceless(file[0]);
   }
   ~ParsedFile() { HModel_free(&model, false); }
   ParsedFile(const ParsedFile&) = delete;
@@ -237,7 +238,7 @@ void CountTextOffsets(const ParsedFile& parsed, SearchHit* hits, int32_t count) 
   std::vector<unsigned char> is_word(static_cast<size_t>(tokens));
   for (int32_t rank = 0; rank < tokens; ++rank) {
     HDecode_token(dictionary, rank, &token_length[static_cast<size_t>(rank)]);
-    is_word[static_cast<size_t>(rank)] = HDecode_isWord(dictionary, rank);
+    is_word[static_cast<size_t>(rank)] = HDecode_takesBlank(dictionary, rank);  // the spaceless blank's test
   }
   // Tokens of one-byte codewords, by that byte: most codewords of a body.
   struct OneByte {

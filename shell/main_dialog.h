@@ -119,6 +119,9 @@ class CMainDlg {
   // The flag that Cancel sets, for long loops to look at as they go.
   const std::atomic<bool>* cancelFlag() const { return &cancel_; }
   bool spacelessModel() const { return spaceless_.load(); }
+  // Whether compression takes the Unicode models (words of every script).
+  bool unicodeModel() const { return unicode_.load(); }
+  void setUnicode(bool unicode) { unicode_.store(unicode); }
   int pointerDistance() const { return distance_.load(); }
   // Threads that one compression uses (the file is the same whatever it is).
   int compressThreads() const { return compress_threads_.load(); }
@@ -174,6 +177,7 @@ class CMainDlg {
   std::deque<PendingJob> queue_;  // jobs counted but not yet taken by a worker
   int workers_ = 0;               // worker threads running
   std::atomic<bool> spaceless_{true};
+  std::atomic<bool> unicode_{false};
   std::atomic<int> distance_{128};
   std::atomic<int> compress_threads_{1};
   JobLock job_lock_;

@@ -4,12 +4,15 @@
 #include <cstring>
 #include <new>
 
+#include <zlib.h>
+
 #include "wordmodel/hcounttable.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/hparts.h"
 #include "wordmodel/htoken.h"
 #include "wordmodel/htokencache.h"
+#include "wordmodel/hunicode.h"
 
 namespace {
 
@@ -59,14 +62,44 @@ inline uint32_t IdCachePlace(uint64_t head, uint64_t tail, int32_t length, int32
   return HCountTable_id(table, token, n, head, tail);
 }
 
+// The classes of the characters around a position, as the text models see
+// them: whether the one before `at` (or after it) is a separator other than
+// the line feed, which would join a blank at `at` into a longer token, and
+// whether it is of a word that takes a blank.
+template <bool kUnicode>
+bool SeparatorBefore(const unsigned char* text, int32_t at) {
+  if (!kUnicode || text[at - 1] < 0x80) return HToken_byteClass[text[at - 1]] == HBYTE_SEPARATOR;
+  int64_t begins;
+  return HUnicode_classBefore(text, at, &begins) == HCHAR_SEPARATOR;
+}
+template <bool kUnicode>
+bool SeparatorAt(const unsigned char* text, int32_t at, int32_t end) {
+  int32_t n;
+  if (!kUnicode || text[at] < 0x80) return HToken_byteClass[text[at]] == HBYTE_SEPARATOR;
+  return HUnicode_classAt(text + at, end - at, &n) == HCHAR_SEPARATOR;
+}
+template <bool kUnicode>
+bool SpaceableBefore(const unsigned char* text, int32_t at) {
+  if (!kUnicode || text[at - 1] < 0x80) return HToken_isWordByte(text[at - 1]);
+  int64_t begins;
+  return HUnicode_classBefore(text, at, &begins) == HCHAR_WORD;
+}
+template <bool kUnicode>
+bool SpaceableAt(const unsigned char* text, int32_t at, int32_t end) {
+  int32_t n;
+  if (!kUnicode || text[at] < 0x80) return HToken_isWordByte(text[at]);
+  return HUnicode_classAt(text + at, end - at, &n) == HCHAR_WORD;
+}
+
 // The first token of [begin, end) that is a single blank, or -1.
+template <bool kUnicode>
 int32_t FirstBlankToken(const unsigned char* text, int32_t begin, int32_t end) {
   for (int32_t q = begin; q < end;) {
     const void* found = std::memchr(text + q, ' ', static_cast<size_t>(end - q));
     if (!found) return -1;
     q = static_cast<int32_t>(static_cast<const unsigned char*>(found) - text);
-    const bool alone_before = q == begin || HToken_byteClass[text[q - 1]] != HBYTE_SEPARATOR;
-    const bool alone_after = q + 1 == end || HToken_byteClass[text[q + 1]] != HBYTE_SEPARATOR;
+    const bool alone_before = q == begin || !SeparatorBefore<kUnicode>(text, q);
+    const bool alone_after = q + 1 == end || !SeparatorAt<kUnicode>(text, q + 1, end);
     if (alone_before && alone_after) return q;
     ++q;
   }
@@ -103,9 +136,15 @@ class IdWriter {
 };
 
 
-template <bool kSpaceless>
+// The checksum of the text is taken a few KiB behind the tokenizer, while
+// the bytes are still in the processor's caches.
+constexpr int32_t kChecksumStep = 16 << 10;
+
+template <bool kSpaceless, bool kUnicode>
 void CountStretch(const unsigned char* text, int32_t length, HCountTable* table, HCountStretch* s,
-                  const HTextRead& text_read, int32_t distance) {
+                  const HTextRead& text_read, int32_t distance, bool checksum) {
+  uLong crc = crc32(0, nullptr, 0);
+  int32_t crc_from = s->begin;
   const int32_t end = s->end;
   const int32_t bits = IdCacheBits(end - s->begin);
   const size_t cache_bytes = (size_t{1} << bits) * sizeof(IdCacheSlot);
@@ -171,14 +210,14 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   }
   unsigned char* stream_at[kMaxBatch];
   // The tokens up to the blank's first occurrence, that one, and the rest.
-  const int32_t first = FirstBlankToken(text, s->begin, end);
+  const int32_t first = FirstBlankToken<kUnicode>(text, s->begin, end);
   int64_t dropped = 0;
   int32_t blank = -1;  // the blank's id
   int32_t from = s->begin;
   int32_t to = first < 0 ? end : first;
   for (;;) {
     HTokenStarts starts;
-    HTokenStarts_init<true>(&starts, text, length, from, to);
+    HTokenStarts_init<true, kUnicode>(&starts, text, length, from, to);
     int32_t p = from;
     while (p < to) {
       if (p - read_to >= kReadStep && text_read) {
@@ -187,12 +226,16 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
       }
       if (w_end - w < kBatchRoom) w = ids.next(w, &w_end);
       at[0] = p;
-      const int32_t m = HTokenStarts_fill<true>(&starts, kBatch, at + 1, blank_before + 1);
+      const int32_t m = HTokenStarts_fill<true, kUnicode>(&starts, kBatch, at + 1, blank_before + 1);
       for (int32_t i = 0; i < m; ++i) {
         lengths[i] = at[i + 1] - blank_before[i + 1] - at[i];
         between += blank_before[i + 1];
       }
       p = at[m];
+      if (checksum && p - crc_from >= kChecksumStep) {
+        crc = crc32(crc, text + crc_from, static_cast<uInt>(p - crc_from));
+        crc_from = p;
+      }
       for (int32_t i = 0; i < m; ++i) {
         const unsigned char* token = text + at[i];
         const int32_t n = lengths[i];
@@ -258,8 +301,8 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
     count_new(id);
     ++count_of[id];
     blank = id;
-    const bool left_out = kSpaceless && first > s->begin && first + 1 < end && HToken_isWordByte(text[first - 1]) &&
-                          HToken_isWordByte(text[first + 1]);
+    const bool left_out = kSpaceless && first > s->begin && first + 1 < end && SpaceableBefore<kUnicode>(text, first) &&
+                          SpaceableAt<kUnicode>(text, first + 1, end);
     if (left_out) {
       ++dropped;
     } else {
@@ -276,6 +319,7 @@ void CountStretch(const unsigned char* text, int32_t length, HCountTable* table,
   for (size_t k = 0; k < (size_t{1} << bits); ++k) {
     if (cache[k].length) count_of[cache[k].id] += cache[k].pending;
   }
+  if (checksum) s->checksum = static_cast<uint32_t>(crc32(crc, text + crc_from, static_cast<uInt>(end - crc_from)));
   if (text_read) text_read(read_to, end);
   s->dropped_blanks = dropped;
   s->blank_id = HCountTable_find(table, reinterpret_cast<const unsigned char*>(" "), 1);
@@ -344,7 +388,7 @@ int64_t HCount_assumedPairs(const HCountResult* result, size_t k, int32_t distan
 }
 
 void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int32_t threads, HModel* model,
-                 HCountResult* result, const HTextRead& text_read, int32_t distance) {
+                 HCountResult* result, const HTextRead& text_read, int32_t distance, bool unicode, bool checksum) {
   if (length <= 0 || text == nullptr) {
     HFatal("Fatal Error: You're trying to parse an empty file! (HParse_text)\n");
   }
@@ -365,10 +409,16 @@ void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int3
     if (distance > 0) s.pairs_first = HCount_assumedPairs(result, k, distance);
   }
   HRunParts(parts, [&](size_t k) {
-    if (spaceless) {
-      CountStretch<true>(text, length, stretches[k].table.get(), &stretches[k], text_read, 0);
+    HCountStretch* stretch = &stretches[k];
+    HCountTable* table = stretch->table.get();
+    if (spaceless && unicode) {
+      CountStretch<true, true>(text, length, table, stretch, text_read, 0, checksum);
+    } else if (spaceless) {
+      CountStretch<true, false>(text, length, table, stretch, text_read, 0, checksum);
+    } else if (unicode) {
+      CountStretch<false, true>(text, length, table, stretch, text_read, distance, checksum);
     } else {
-      CountStretch<false>(text, length, stretches[k].table.get(), &stretches[k], text_read, distance);
+      CountStretch<false, false>(text, length, table, stretch, text_read, distance, checksum);
     }
   });
   // The model's vocabulary: the first stretch's tokens in id order, then

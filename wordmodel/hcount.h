@@ -36,6 +36,7 @@ struct HCountStretch {
   std::vector<int32_t> counts;     // occurrences by local id
   std::vector<int32_t> global_id;  // local id -> id in the model's vocabulary
   int64_t dropped_blanks = 0;      // blanks left out of the stream (spaceless)
+  uint32_t checksum = 0;           // the CRC-32 of the stretch's text, when asked for
   int32_t blank_id = -1;           // local id of the blank token, or -1
   std::unique_ptr<HCountTable> table;  // the stretch's own vocabulary, until merged
   // With pointer marks: the tokens that get a pair, found assuming
@@ -68,8 +69,11 @@ using HTextRead = std::function<void(int32_t begin, int32_t end)>;
 // pair moving the mark on by one step, at most length / distance + 1 pairs.
 // A stretch assumes the pairs before it that the marks give when no token
 // before it was long enough to hold them back.
+// With `unicode`, the tokens are those of the Unicode models (hunicode.h);
+// with `checksum`, each stretch's CRC-32 is taken too (HCountStretch).
 void HCount_text(const unsigned char* text, int32_t length, bool spaceless, int32_t threads, HModel* model,
-                 HCountResult* result, const HTextRead& text_read = nullptr, int32_t distance = 0);
+                 HCountResult* result, const HTextRead& text_read = nullptr, int32_t distance = 0,
+                 bool unicode = false, bool checksum = false);
 
 // The pairs that stretch `k` of `result` assumes before it.
 int64_t HCount_assumedPairs(const HCountResult* result, size_t k, int32_t distance);

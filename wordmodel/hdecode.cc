@@ -11,7 +11,7 @@ void HDecode_buildTable(HModel* model) {
     HDecodeEntry& e = model->decode_table[r];
     int32_t len;
     const unsigned char* token = HDecode_token(dict, r, &len);
-    e.is_word = HToken_isWordByte(token[0]);
+    e.is_word = HDecode_takesBlank(dict, r);
     if (len <= static_cast<int32_t>(sizeof e.bytes)) {
       std::memcpy(e.bytes, token, static_cast<size_t>(len));
       e.length = static_cast<unsigned char>(len);

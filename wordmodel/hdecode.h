@@ -14,6 +14,7 @@
 #include "wordmodel/hlog.h"
 #include "wordmodel/hmodel.h"
 #include "wordmodel/htoken.h"
+#include "wordmodel/hunicode.h"
 
 // The length of the codeword at p: the tagged byte and the untagged bytes
 // after it, within m bytes. Lengths above 4 are reported as 5, since every
@@ -56,8 +57,17 @@ inline const unsigned char* HDecode_token(const HDictionary* dictionary, int32_t
   return dictionary->string + s;
 }
 
-// Whether the token of a rank is a word token.
+// Whether the token of a rank is a word token (of either Unicode kind).
 inline bool HDecode_isWord(const HDictionary* dictionary, int32_t rank) {
+  if (dictionary->classes) return dictionary->classes[rank] != HCHAR_SEPARATOR;
+  return HToken_isWordByte(dictionary->string[dictionary->start[rank]]);
+}
+
+// Whether the token of a rank is a word that the spaceless models part
+// from the next such word by an implied blank: every word under the ASCII
+// rules, every word but the single-code-point ones under the Unicode rules.
+inline bool HDecode_takesBlank(const HDictionary* dictionary, int32_t rank) {
+  if (dictionary->classes) return dictionary->classes[rank] == HCHAR_WORD;
   return HToken_isWordByte(dictionary->string[dictionary->start[rank]]);
 }
 

@@ -14,6 +14,7 @@
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/htoken.h"
+#include "wordmodel/hunicode.h"
 
 namespace {
 
@@ -130,6 +131,7 @@ void HDictionary_fromtree(HNode* const* tree, int32_t n, HDictionary* dictionary
   dictionary->string_length = length;
   dictionary->token_count = n;
   dictionary->start = std::move(start);
+  dictionary->classes.reset();
 }
 
 void HDictionary_fromstring(const unsigned char* string, int32_t length, int32_t n, HDictionary* dictionary) {
@@ -145,6 +147,7 @@ void HDictionary_fromstring(const unsigned char* string, int32_t length, int32_t
   dictionary->string_length = length;
   dictionary->token_count = n;
   dictionary->start = std::move(start);
+  dictionary->classes.reset();
 }
 
 void HDictionary_checkTokens(const HDictionary* dictionary) {
@@ -156,11 +159,23 @@ void HDictionary_checkTokens(const HDictionary* dictionary) {
     bool good = end > s;
     if (good && string[s] == '\n') {
       good = end == s + 1;
+    } else if (good && dictionary->classes) {
+      good = HUnicode_scan(string + s, end - s) == end - s;
     } else if (good) {
       const bool word = HToken_isWordByte(string[s]);
       for (int32_t i = s + 1; i < end && good; ++i) good = HToken_isWordByte(string[i]) == word && string[i] != '\n';
     }
     if (!good) HFatal("Error: dictionary token %d is not a token of any text (HDictionary_checkTokens)\n", r);
+  }
+}
+
+void HDictionary_classify(HDictionary* dictionary) {
+  const int32_t n = dictionary->token_count;
+  dictionary->classes.reset(new unsigned char[n > 0 ? n : 1]);
+  for (int32_t r = 0; r < n; ++r) {
+    const int32_t s = dictionary->start[r];
+    const int32_t end = (r + 1 < n ? dictionary->start[r + 1] : dictionary->string_length) - 1;
+    dictionary->classes[r] = end > s ? HUnicode_tokenClass(dictionary->string + s, end - s) : HCHAR_SEPARATOR;
   }
 }
 
@@ -234,6 +249,7 @@ void HDictionary_print(const HDictionary* dictionary, const HModel* model, bool 
 void HDictionary_free(HDictionary* dictionary, bool owns_string) {
   if (owns_string) dictionary->owned_string.reset();
   dictionary->start.reset();
+  dictionary->classes.reset();
 }
 
 void HDictionary_fromstringCounted(const unsigned char* string, int32_t length, int32_t n, HDictionary* dictionary) {
@@ -247,4 +263,5 @@ void HDictionary_fromstringCounted(const unsigned char* string, int32_t length, 
   dictionary->string_length = length;
   dictionary->token_count = n;
   dictionary->start.reset();
+  dictionary->classes.reset();
 }

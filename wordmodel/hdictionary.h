@@ -27,6 +27,11 @@ void HDictionary_fromstringCounted(const unsigned char* string, int32_t length, 
 // leaves the lengths alone shows here.
 void HDictionary_checkTokens(const HDictionary* dictionary);
 
+// Under the Unicode rules: fills the class of every token of a dictionary
+// with its start positions (HDictionary::classes), after which
+// HDictionary_checkTokens checks the tokens as Unicode tokens.
+void HDictionary_classify(HDictionary* dictionary);
+
 // Creates the model's vocabulary (n + 13 buckets) and enters every token of
 // the dictionary with the codeword of its rank.
 void HHashtable_fromdict(const HDictionary* dictionary, const HCodetable* table, HModel* model);

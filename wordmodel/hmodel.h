@@ -62,6 +62,10 @@ struct HDictionary {
   int32_t token_count = 0;
   std::unique_ptr<int32_t[]> start;  // start position of each token, by rank
   HBuffer owned_string;              // set when the dictionary owns its string
+  // Under the Unicode rules, the class of each token by rank (HCharClass:
+  // separator, word, or single-code-point word); empty under the ASCII
+  // rules, where a token's first byte tells.
+  std::unique_ptr<unsigned char[]> classes;
 };
 
 struct HCodetable {
@@ -87,8 +91,8 @@ struct HJumpers {
 // inline, so that decoding a codeword touches one 16-byte record.
 struct HDecodeEntry {
   unsigned char bytes[14];
-  unsigned char length;  // 0 for a longer token: read it from the dictionary
-  unsigned char is_word;
+  unsigned char length;   // 0 for a longer token: read it from the dictionary
+  unsigned char is_word;  // a word that takes a blank between it and another such word (HDecode_takesBlank)
 };
 
 struct HModel {
@@ -97,6 +101,8 @@ struct HModel {
   HCodetable codetable;
   HJumpers jumpers;
   std::unique_ptr<HDecodeEntry[]> decode_table;  // optional, built for whole-file decoding
+  int32_t rule = 0;            // the parsing rule (hrule.h), as read from a file or compressed with
+  uint32_t text_checksum = 0;  // under the Unicode rules, the CRC-32 of the text that the file states
 };
 
 #endif  // MORAVINE_WORDMODEL_HMODEL_H_

@@ -2,6 +2,7 @@
 
 #include "wordmodel/hdictionary.h"
 #include "wordmodel/hlog.h"
+#include "wordmodel/hrule.h"
 
 void HPrint_globalInfos(const HModel* model, int32_t body_length, int32_t text_length, int32_t file_length,
                         int32_t parsing_rule, int32_t report_level) {
@@ -14,8 +15,10 @@ void HPrint_globalInfos(const HModel* model, int32_t body_length, int32_t text_l
   HLog_report("Dictionary size = %d, Dictionary length = %d\n", model->dictionary.token_count,
               model->dictionary.string_length);
   HLog_report("Max codeword length = %d\n", table->max_cw_length);
-  HLog_report("Number of jumpers = %d, average jump size = %d chars\n\n", jumpers,
+  HLog_report("Number of jumpers = %d, average jump size = %d chars\n", jumpers,
               jumpers > 0 ? text_length / jumpers : 0);
+  if (HRule_unicode(parsing_rule)) HLog_report("Text checksum (CRC-32) = %08x\n", model->text_checksum);
+  HLog_report("\n");
   int32_t top = table->max_cw_length;
   if (top > 4) top = 4;  // a damaged table must not index beyond its levels
   for (int32_t l = top; l >= 1; --l) {

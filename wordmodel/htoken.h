@@ -13,6 +13,7 @@
 
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hmodel.h"
+#include "wordmodel/hunicode.h"
 
 // Byte classes, fixed and independent of the locale.
 enum : unsigned char { HBYTE_SEPARATOR = 0, HBYTE_ALNUM = 1, HBYTE_NEWLINE = 2 };
@@ -49,6 +50,10 @@ inline int32_t HToken_scan(const unsigned char* p, int32_t remaining) {
 // spaceless model does not write, and that counting folds into the word's
 // entry under the words model): the word before it then ends one byte
 // before the next start given, which the variant flags.
+//
+// The variant `kUnicode` takes the tokens of the Unicode models: a block
+// with a byte outside ASCII is classed character by character
+// (HUnicode_blockClasses), one without any as in the ASCII models.
 struct HTokenStarts {
   const unsigned char* text;
   int64_t length;
@@ -59,7 +64,19 @@ struct HTokenStarts {
   uint64_t carry_nl;    // whether it is a newline (1 at `begin`: a start)
   uint64_t after;       // kDropBlanks: starts that follow a left-out blank
   uint64_t carry_drop;  // kDropBlanks: whether the block's first start does
+  uint64_t carry_s;     // kDropBlanks: whether the byte before the block is of a word that takes a blank
 };
+
+// Whether any of the 64 bytes at p lies outside ASCII.
+inline bool HTokenStarts_anyHigh(const unsigned char* p) {
+  uint64_t any = 0;
+  for (int k = 0; k < 8; ++k) {
+    uint64_t v;
+    std::memcpy(&v, p + 8 * k, 8);
+    any |= v;
+  }
+  return (any & 0x8080808080808080ull) != 0;
+}
 
 // Bit i of *alnum / *newline: whether byte i of the 64 at p is a letter or
 // digit / a newline.
@@ -100,8 +117,21 @@ inline void HTokenStarts_classes(const unsigned char* p, uint64_t* alnum, uint64
 #endif
 }
 
+// Whether the character at `at` of the text is one of a word that takes a
+// blank before it (a letter or digit in the ASCII models).
+template <bool kUnicode>
+inline bool HTokenStarts_spaceableAt(const HTokenStarts* s, int64_t at) {
+  if constexpr (kUnicode) {
+    int32_t n;
+    return s->text[at] >= 0x80 ? HUnicode_classAt(s->text + at, s->length - at, &n) == HCHAR_WORD
+                               : HToken_byteClass[s->text[at]] == HBYTE_ALNUM;
+  } else {
+    return HToken_byteClass[s->text[at]] == HBYTE_ALNUM;
+  }
+}
+
 // The starts in the block at s->block, the carries updated.
-template <bool kDropBlanks = false>
+template <bool kDropBlanks = false, bool kUnicode = false>
 inline uint64_t HTokenStarts_block(HTokenStarts* s) {
   const unsigned char* p = s->text + s->block;
   unsigned char last[64];
@@ -112,29 +142,40 @@ inline uint64_t HTokenStarts_block(HTokenStarts* s) {
   }
   uint64_t a, n, b;
   HTokenStarts_classes(p, &a, &n, kDropBlanks ? &b : nullptr);
+  uint64_t spaceable = a;  // bytes of words that take a blank
+  uint64_t edges = 0;      // starts forced by single-code-point words
+  if constexpr (kUnicode) {
+    if (HTokenStarts_anyHigh(p)) {
+      HUnicode_blockClasses(s->text, s->length, s->block, &a, &spaceable, &edges);
+    } else if (s->block > 0 && s->text[s->block - 1] >= 0x80) {
+      int64_t begins;
+      edges = HUnicode_classBefore(s->text, s->block, &begins) == HCHAR_SINGLE;
+    }
+  }
   const uint64_t a_before = (a << 1) | s->carry_a;
-  uint64_t starts = (a ^ a_before) | n | ((n << 1) | s->carry_nl);
+  uint64_t starts = (a ^ a_before) | n | ((n << 1) | s->carry_nl) | edges;
   s->carry_a = a >> 63;
   s->carry_nl = n >> 63;
   if constexpr (kDropBlanks) {
-    // A blank between two letters or digits, both before the stretch's end.
+    // A blank between two words that take one, both before the stretch's end.
     const int64_t room = s->end - s->block;
-    const uint64_t next_a =
-        room > 64 && HToken_byteClass[s->text[s->block + 64]] == HBYTE_ALNUM ? uint64_t{1} << 63 : 0;
-    uint64_t drop = b & a_before & ((a >> 1) | next_a);
+    const uint64_t next_s = room > 64 && HTokenStarts_spaceableAt<kUnicode>(s, s->block + 64) ? uint64_t{1} << 63 : 0;
+    const uint64_t s_before = (spaceable << 1) | s->carry_s;
+    uint64_t drop = b & s_before & ((spaceable >> 1) | next_s);
     if (room < 64) drop &= room > 0 ? (uint64_t{1} << (room - 1)) - 1 : 0;
     starts &= ~drop;
     s->after = (drop << 1) | s->carry_drop;
     s->carry_drop = drop >> 63;
+    s->carry_s = spaceable >> 63;
   }
   return starts;
 }
 
-template <bool kDropBlanks = false>
+template <bool kDropBlanks = false, bool kUnicode = false>
 inline void HTokenStarts_init(HTokenStarts* s, const unsigned char* text, int64_t length, int64_t begin,
                               int64_t end) {
-  *s = HTokenStarts{text, length, end, begin, 0, 0, 1, 0, 0};
-  const uint64_t starts = HTokenStarts_block<kDropBlanks>(s);
+  *s = HTokenStarts{text, length, end, begin, 0, 0, 1, 0, 0, 0};
+  const uint64_t starts = HTokenStarts_block<kDropBlanks, kUnicode>(s);
   s->rest = starts & (starts - 1);  // bit 0: the token at begin
 }
 
@@ -153,7 +194,7 @@ inline int32_t HTokenStarts_popcount(uint64_t x) {
 // unless the stretch ends first, its end then given as the last start.
 // Gives their number, at most want + 64; both arrays need room for
 // want + 68 entries. With no branch per start.
-template <bool kDropBlanks = false>
+template <bool kDropBlanks = false, bool kUnicode = false>
 inline int32_t HTokenStarts_fill(HTokenStarts* s, int32_t want, int32_t* at, int32_t* after) {
   int32_t n = 0;
   for (;;) {
@@ -180,7 +221,7 @@ inline int32_t HTokenStarts_fill(HTokenStarts* s, int32_t want, int32_t* at, int
       return n + 1;
     }
     s->block += 64;
-    s->rest = HTokenStarts_block<kDropBlanks>(s);
+    s->rest = HTokenStarts_block<kDropBlanks, kUnicode>(s);
     if (n >= want) return n;
   }
 }

@@ -7,6 +7,7 @@
 
 #include "codec/compress.h"
 #include "codec/decompress.h"
+#include "wordmodel/hrule.h"
 #include "shell/job_frame.h"
 #include "shell/fileio.h"
 #include "wordmodel/hlog.h"
@@ -60,12 +61,8 @@ void Compress(JobParams& params) {
   };
   try {
     int32_t length = static_cast<int32_t>(input.size());
-    if (spaceless) {
-      Huffw_spaceless_compress(input.data(), length, &out, &out_length, 1, threads, text_read, space);
-    } else {
-      Huffw_compress(input.data(), length, distance > 0 ? distance : 0, &out, &out_length, 1, threads,
-                     text_read, space);
-    }
+    HCompress_rule(input.data(), length, HRule_of(owner->unicodeModel(), spaceless), distance > 0 ? distance : 0,
+                   &out, &out_length, 1, threads, text_read, space);
   } catch (...) {
     if (input.changed()) return moravine::ReportChangedInput(owner, path);
     owner->controls()->showError("Compression failed. See log file for details.");
