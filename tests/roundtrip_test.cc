@@ -205,10 +205,8 @@ TEST_F(RoundTripTest, CountedTextIsHandedBackOnceAndNotReadAgain) {
 // in full, into a fixed area and into a growing buffer. The files are made
 // by hand from a small one: long words repeated, so that the body stays
 // small. Needs 2 GiB of memory, so the sanitizer build leaves it out.
+#ifndef MORAVINE_TEST_SMALL
 TEST_F(RoundTripTest, TextOfTheLargestAcceptedLengthDecodes) {
-#ifdef MORAVINE_TEST_SMALL
-  GTEST_SKIP() << "2 GiB of output";
-#else
   auto be32 = [](uint32_t v) { return WithField(Bytes(4, '\0'), 0, v); };
   // The small file's body replaced by `count` codewords of the first word
   // and one of the second; the header states the longest text.
@@ -243,8 +241,8 @@ TEST_F(RoundTripTest, TextOfTheLargestAcceptedLengthDecodes) {
     EXPECT_EQ(Str(out.get() + kMax - 65537, 3), "a b");
     EXPECT_EQ(out[kMax - 1], 'b');
   }
-#endif
 }
+#endif
 
 TEST_F(RoundTripTest, GeneratedTexts) {
   std::mt19937 rng(2024);
