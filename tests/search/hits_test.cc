@@ -1,12 +1,14 @@
 // Hits: searches of whole books under both models, checked against
-// counts and edit distances computed here from the text itself; the growth
-// of the scan's offsets; the rows that show the hits.
+// counts and edit distances computed here from the text itself, and the
+// programs' own search giving the same rows; the growth of the scan's
+// offsets; the rows that show the hits.
 #include <algorithm>
 #include <map>
 #include <set>
 
 #include "search/myhash.h"
 #include "search/scan.h"
+#include "search/search_file.h"
 #include "search_support.h"
 #include "shell/posix_search_host.h"
 #include "tests/samples.h"
@@ -40,6 +42,39 @@ std::vector<std::string> PickWords(const std::map<std::string, int>& words) {
   return chosen;
 }
 
+class BundledHost : public moravine::PosixSearchHost {
+ public:
+  bool useBundledMatcher() const override { return true; }
+};
+
+// The rows of a search as the programs make them: Search_findHits with the
+// bundled matcher (which first looks for the word in the dictionary's
+// string, and may pass the file over), then Search_hitRows; on an
+// exact-size copy of the file. They must be the rows of `expected`.
+void ExpectTheProgramsRows(const std::string& file, const std::string& word, int32_t errors,
+                           const stest::Result& expected) {
+  std::unique_ptr<unsigned char[]> copy(new unsigned char[file.size()]);
+  std::memcpy(copy.get(), file.data(), file.size());
+  const auto size = static_cast<int32_t>(file.size());
+  BundledHost host;
+  SearchOptions options;
+  options.errors = errors;
+  std::vector<SearchHit> hits;
+  Search_findHits(word, copy.get(), size, options, &host, &hits);
+  std::vector<SearchRow> rows;
+  std::string error;
+  Search_hitRows("t", copy.get(), size, hits.data(), static_cast<int32_t>(hits.size()), SearchRowOptions(), &rows,
+                 &error);
+  EXPECT_EQ(error, "");
+  ASSERT_EQ(rows.size(), expected.rows.size()) << word << " with " << errors << " errors";
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const SearchRow& a = rows[i];
+    const SearchRow& b = expected.rows[i];
+    ASSERT_TRUE(a.position == b.position && a.left == b.left && a.word == b.word && a.right == b.right)
+        << word << " with " << errors << " errors, row " << i;
+  }
+}
+
 void ExpectExactHitsAreTheWordsOccurrences(const samples::Text& text, int rule, SearchHost* host) {
   SCOPED_TRACE(text.name);
   std::map<std::string, int> words = Words(stest::BodyTokens(text.bytes, rule));
@@ -48,6 +83,7 @@ void ExpectExactHitsAreTheWordsOccurrences(const samples::Text& text, int rule, 
     stest::Result r = stest::RunSearch(file, word, 0, host);
     ASSERT_EQ(r.count, words[word]) << word;
     for (const auto& row : r.rows) ASSERT_EQ(row.word, word);
+    ExpectTheProgramsRows(file, word, 0, r);
   }
 }
 
@@ -65,8 +101,10 @@ void ExpectApproximateHitsAreTheTokensWithinTheDistance(const samples::Text& tex
       for (const auto& t : tokens) {
         if (ReferenceDistance(word, t, true, true) <= errors) expected.insert(t);
       }
-      for (const auto& row : stest::RunSearch(file, word, errors, host).rows) found.insert(row.word);
+      const stest::Result r = stest::RunSearch(file, word, errors, host);
+      for (const auto& row : r.rows) found.insert(row.word);
       ASSERT_EQ(found, expected) << word << " with " << errors << " errors";
+      ExpectTheProgramsRows(file, word, errors, r);
     }
   }
   // Enough errors to match the whole vocabulary: every codeword is a hit.
