@@ -209,7 +209,7 @@ TEST_P(SearchFeatures, WholeLinesAroundTheHitAndTheLimit) {
         const auto line = static_cast<size_t>(row.line);
         const size_t first = line - 1 >= static_cast<size_t>(before) ? line - 1 - before : 0;
         const size_t last = std::min(lines.size() - 1, line - 1 + after + std::count(row.word.begin(), row.word.end(), '\n'));
-        ASSERT_EQ(row.lines, std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(first),
+        ASSERT_EQ(RowLines(row), std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(first),
                                                       lines.begin() + static_cast<std::ptrdiff_t>(last) + 1))
             << word << " line " << line;
         ASSERT_EQ(static_cast<size_t>(row.hit_line), line - 1 - first);
@@ -268,6 +268,46 @@ TEST(SearchPhraseErrors, WordsOfAPhraseMatchWordsOnly) {
   }
 }
 
+// The rows of a file share one table that holds each line they show once,
+// in the order of the text, with its number: runs of lines apart where the
+// hits are far apart, one run where their lines touch or overlap; no empty
+// line after a final line feed; each hit's column finds it in its line.
+TEST(SearchRowLines, OneTableWithEachShownLineOnce) {
+  TempDir dir;
+  BundledHost host;
+  std::string many;  // a long line with a hit every few words
+  for (int i = 0; i < 3000; ++i) many += i % 7 == 0 ? "ka " : "whale ";
+  std::vector<std::string> lines;
+  for (int i = 1; i <= 60; ++i) lines.push_back("line " + std::to_string(i) + (i == 5 ? "\r" : ""));
+  for (int n : {2, 3, 6, 30}) lines[static_cast<size_t>(n - 1)] += " ka";
+  lines[29] = "ka " + many + "ka";  // line 30
+  lines.back() += " ka";          // and the last
+  std::string text;
+  for (const auto& line : lines) text += line + "\n";
+  SearchOptions options;
+  options.line_numbers = true;
+  SearchRowOptions row_options;
+  row_options.lines_before = row_options.lines_after = 1;
+  for (int model : {0, 1}) {
+    const Search s = Find(CompressModel(text, model), "ka", options, &host, row_options);
+    ASSERT_GT(s.rows.size(), 400u);
+    const SearchLines& table = *s.rows[0].lines;
+    const std::vector<int64_t> numbers{1, 2, 3, 4, 5, 6, 7, 29, 30, 31, 59, 60};
+    ASSERT_EQ(table.numbers, numbers) << model;
+    for (size_t i = 0; i < numbers.size(); ++i) {
+      EXPECT_EQ(Search_line(table, static_cast<int32_t>(i)), lines[static_cast<size_t>(numbers[i] - 1)]);
+    }
+    for (const SearchRow& row : s.rows) {
+      ASSERT_EQ(row.lines.get(), &table);
+      const auto first = static_cast<size_t>(std::max<int64_t>(row.line - 1, 1) - 1);
+      const auto last = static_cast<size_t>(std::min<int64_t>(row.line + 1, 60) - 1);
+      ASSERT_EQ(RowLines(row), std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(first),
+                                                        lines.begin() + static_cast<std::ptrdiff_t>(last) + 1));
+      ASSERT_EQ(Search_rowLine(row, row.hit_line).substr(static_cast<size_t>(row.hit_column), 2), "ka");
+    }
+  }
+}
+
 // Cuts to a number of bytes move to the nearest whole character inside the
 // limit; bytes that form no UTF-8 character are cut anywhere.
 TEST(SearchRowsCut, ContextsAreCutAtCharacterBoundaries) {
@@ -292,7 +332,7 @@ TEST(SearchRowsCut, ContextsAreCutAtCharacterBoundaries) {
     ASSERT_EQ(s.rows.size(), 1u);
     EXPECT_EQ(s.rows[0].left, cjk.substr(6));
     EXPECT_EQ(s.rows[0].right, cjk.substr(0, 9));
-    EXPECT_EQ(s.rows[0].lines, std::vector<std::string>{cjk.substr(0, 9)});
+    EXPECT_EQ(RowLines(s.rows[0]), std::vector<std::string>{cjk.substr(0, 9)});
   }
 }
 
