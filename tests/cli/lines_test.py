@@ -193,6 +193,15 @@ class Mends(Base):
         tsv = run("--format", "tsv", "--lines", "ka", path)
         self.assertEqual(tsv.rstrip("\n").split("\t")[-1], "two ka")
 
+    def test_the_documented_json_fields_exist(self):
+        path = compress("t.txt", "a whale\n")
+        keys = set(json.loads(run("--format", "json", "-n", "-b", "-C", "1", "whale", path)))
+        for doc in ("packaging/moravine.1", "docs/cli.md"):
+            with open(os.path.join(ROOT, doc)) as f:
+                fields = re.findall(r"jq [\\-]*\.(\w+)", f.read())
+            for field in fields:
+                self.assertIn(field, keys, doc)
+
 
 class Oracle(Base):
     """Every line option against the lines computed here, under both models."""
