@@ -5,10 +5,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "codec/container.h"
 #include "search/phrase.h"
 #include "search_support.h"
 #include "shell/posix_search_host.h"
 #include "tools/agrep/tests/reference_distance.h"
+#include "wordmodel/hmodel_free.h"
 
 namespace {
 
@@ -305,6 +307,41 @@ TEST(SearchRowLines, OneTableWithEachShownLineOnce) {
                                                         lines.begin() + static_cast<std::ptrdiff_t>(last) + 1));
       ASSERT_EQ(Search_rowLine(row, row.hit_line).substr(static_cast<size_t>(row.hit_column), 2), "ka");
     }
+  }
+}
+
+// A line that cannot be decoded ends the rows: those before stay whole, the
+// one that needs the line keeps no lines, and the error names the line.
+TEST(SearchRowLines, ALineThatCannotBeDecodedEndsTheRows) {
+  TempDir dir;
+  BundledHost host;
+  std::string file = Compress("aa dd\nbb\ncc dd\nee\nff\n", 0);
+  HModel model;
+  int32_t text_length, body_length;
+  const unsigned char* body;
+  HContainer_read(U(file), static_cast<int32_t>(file.size()), &text_length, &body, &body_length, &model,
+                  HVocabulary::kBlankOnly);
+  HModel_free(&model, false);
+  ASSERT_EQ(body_length, 14);  // one byte per token: "ee" is the 11th
+  file[static_cast<size_t>(body - U(file)) + 10] = static_cast<char>(0xFF);
+  SearchOptions options;
+  options.line_numbers = true;
+  std::vector<SearchHit> hits;
+  Search_findHits("dd", U(file), static_cast<int32_t>(file.size()), options, &host, &hits);
+  ASSERT_EQ(hits.size(), 2u);
+  SearchRowOptions row_options;
+  row_options.whole_line = true;
+  row_options.left_words = row_options.right_words = 0;  // no context reaches the damage
+  for (int32_t after : {0, 1}) {
+    row_options.lines_after = after;
+    std::vector<SearchRow> rows;
+    std::string error;
+    Search_hitRows("f", U(file), static_cast<int32_t>(file.size()), hits.data(), 2, row_options, &rows, &error);
+    ASSERT_EQ(rows.size(), 2u);
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(RowLines(rows[0]), after ? Lines({"aa dd", "bb"}) : Lines({"aa dd"}));
+    EXPECT_EQ(RowLines(rows[1]), after ? Lines() : Lines({"cc dd"}));
+    EXPECT_EQ(error, after ? "Error decompressing the line." : "");
   }
 }
 
