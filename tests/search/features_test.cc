@@ -4,11 +4,13 @@
 // contexts at UTF-8 character boundaries.
 #include <sstream>
 
+#include "codec/container.h"
 #include "search/phrase.h"
 #include "search_support.h"
 #include "shell/posix_search_host.h"
 #include "tests/samples.h"
 #include "tools/agrep/tests/reference_distance.h"
+#include "wordmodel/hmodel_free.h"
 
 namespace {
 
@@ -205,7 +207,7 @@ TEST_P(SearchFeatures, WholeLinesAroundTheHitAndTheLimit) {
         const auto line = static_cast<size_t>(row.line);
         const size_t first = line - 1 >= static_cast<size_t>(before) ? line - 1 - before : 0;
         const size_t last = std::min(lines.size() - 1, line - 1 + after + std::count(row.word.begin(), row.word.end(), '\n'));
-        ASSERT_EQ(row.lines, std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(first),
+        ASSERT_EQ(RowLines(row), std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(first),
                                                       lines.begin() + static_cast<std::ptrdiff_t>(last) + 1))
             << word << " line " << line;
         ASSERT_EQ(static_cast<size_t>(row.hit_line), line - 1 - first);
@@ -264,6 +266,81 @@ TEST(SearchPhraseErrors, WordsOfAPhraseMatchWordsOnly) {
   }
 }
 
+// The rows of a file share one table that holds each line they show once,
+// in the order of the text, with its number: runs of lines apart where the
+// hits are far apart, one run where their lines touch or overlap; no empty
+// line after a final line feed; each hit's column finds it in its line.
+TEST(SearchRowLines, OneTableWithEachShownLineOnce) {
+  TempDir dir;
+  BundledHost host;
+  std::string many;  // a long line with a hit every few words
+  for (int i = 0; i < 3000; ++i) many += i % 7 == 0 ? "ka " : "whale ";
+  std::vector<std::string> lines;
+  for (int i = 1; i <= 60; ++i) lines.push_back("line " + std::to_string(i) + (i == 5 ? "\r" : ""));
+  for (int n : {2, 3, 6, 30}) lines[static_cast<size_t>(n - 1)] += " ka";
+  lines[29] = "ka " + many + "ka";  // line 30
+  lines.back() += " ka";          // and the last
+  std::string text;
+  for (const auto& line : lines) text += line + "\n";
+  SearchOptions options;
+  options.line_numbers = true;
+  SearchRowOptions row_options;
+  row_options.lines_before = row_options.lines_after = 1;
+  for (int model : {0, 1}) {
+    const Search s = Find(CompressModel(text, model), "ka", options, &host, row_options);
+    ASSERT_GT(s.rows.size(), 400u);
+    const SearchLines& table = *s.rows[0].lines;
+    const std::vector<int64_t> numbers{1, 2, 3, 4, 5, 6, 7, 29, 30, 31, 59, 60};
+    ASSERT_EQ(table.numbers, numbers) << model;
+    for (size_t i = 0; i < numbers.size(); ++i) {
+      EXPECT_EQ(Search_line(table, static_cast<int32_t>(i)), lines[static_cast<size_t>(numbers[i] - 1)]);
+    }
+    for (const SearchRow& row : s.rows) {
+      ASSERT_EQ(row.lines.get(), &table);
+      const auto first = static_cast<size_t>(std::max<int64_t>(row.line - 1, 1) - 1);
+      const auto last = static_cast<size_t>(std::min<int64_t>(row.line + 1, 60) - 1);
+      ASSERT_EQ(RowLines(row), std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(first),
+                                                        lines.begin() + static_cast<std::ptrdiff_t>(last) + 1));
+      ASSERT_EQ(Search_rowLine(row, row.hit_line).substr(static_cast<size_t>(row.hit_column), 2), "ka");
+    }
+  }
+}
+
+// A line that cannot be decoded ends the rows: those before stay whole, the
+// one that needs the line keeps no lines, and the error names the line.
+TEST(SearchRowLines, ALineThatCannotBeDecodedEndsTheRows) {
+  TempDir dir;
+  BundledHost host;
+  std::string file = Compress("aa dd\nbb\ncc dd\nee\nff\n", 0);
+  HModel model;
+  int32_t text_length, body_length;
+  const unsigned char* body;
+  HContainer_read(U(file), static_cast<int32_t>(file.size()), &text_length, &body, &body_length, &model,
+                  HVocabulary::kBlankOnly);
+  HModel_free(&model, false);
+  ASSERT_EQ(body_length, 14);  // one byte per token: "ee" is the 11th
+  file[static_cast<size_t>(body - U(file)) + 10] = static_cast<char>(0xFF);
+  SearchOptions options;
+  options.line_numbers = true;
+  std::vector<SearchHit> hits;
+  Search_findHits("dd", U(file), static_cast<int32_t>(file.size()), options, &host, &hits);
+  ASSERT_EQ(hits.size(), 2u);
+  SearchRowOptions row_options;
+  row_options.whole_line = true;
+  row_options.left_words = row_options.right_words = 0;  // no context reaches the damage
+  for (int32_t after : {0, 1}) {
+    row_options.lines_after = after;
+    std::vector<SearchRow> rows;
+    std::string error;
+    Search_hitRows("f", U(file), static_cast<int32_t>(file.size()), hits.data(), 2, row_options, &rows, &error);
+    ASSERT_EQ(rows.size(), 2u);
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(RowLines(rows[0]), after ? Lines({"aa dd", "bb"}) : Lines({"aa dd"}));
+    EXPECT_EQ(RowLines(rows[1]), after ? Lines() : Lines({"cc dd"}));
+    EXPECT_EQ(error, after ? "Error decompressing the line." : "");
+  }
+}
+
 // Cuts to a number of bytes move to the nearest whole character inside the
 // limit; bytes that form no UTF-8 character are cut anywhere.
 TEST(SearchRowsCut, ContextsAreCutAtCharacterBoundaries) {
@@ -288,7 +365,7 @@ TEST(SearchRowsCut, ContextsAreCutAtCharacterBoundaries) {
     ASSERT_EQ(s.rows.size(), 1u);
     EXPECT_EQ(s.rows[0].left, cjk.substr(6));
     EXPECT_EQ(s.rows[0].right, cjk.substr(0, 9));
-    EXPECT_EQ(s.rows[0].lines, std::vector<std::string>{cjk.substr(0, 9)});
+    EXPECT_EQ(RowLines(s.rows[0]), std::vector<std::string>{cjk.substr(0, 9)});
   }
 }
 

@@ -52,7 +52,7 @@ void ExpectSame(const Found& a, const Found& b) {
     ASSERT_EQ(a.rows[i].left, b.rows[i].left) << i;
     ASSERT_EQ(a.rows[i].word, b.rows[i].word) << i;
     ASSERT_EQ(a.rows[i].right, b.rows[i].right) << i;
-    ASSERT_EQ(a.rows[i].lines, b.rows[i].lines) << i;
+    ASSERT_EQ(RowLines(a.rows[i]), RowLines(b.rows[i])) << i;
   }
   EXPECT_EQ(a.error, b.error);
 }
