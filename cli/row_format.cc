@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <queue>
+#include <string_view>
 
 #include "wordmodel/htoken.h"
 
@@ -11,7 +14,7 @@ namespace moravine {
 namespace {
 
 // Tabs, line ends and backslashes escaped, so that each row stays one line.
-std::string TsvField(const std::string& s) {
+std::string TsvField(std::string_view s) {
   std::string out;
   for (char c : s) {
     switch (c) {
@@ -38,7 +41,7 @@ size_t Utf8Sequence(const unsigned char* p, size_t left) {
 
 // A JSON string; bytes that are not valid UTF-8 are shown as the characters
 // of the same value (U+0080..U+00FF), so the output is always valid JSON.
-std::string JsonString(const std::string& s) {
+std::string JsonString(std::string_view s) {
   std::string out = "\"";
   const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
   size_t left = s.size();
@@ -63,14 +66,15 @@ std::string JsonString(const std::string& s) {
 }
 
 // Control bytes written as escapes, so that a file name or a hit holding a
-// carriage return or a line feed cannot garble the terminal or split a row.
-void AppendPrintable(std::string* out, const std::string& s) {
+// carriage return or a line feed cannot garble the terminal or split a row;
+// tabs stay as they are when `keep_tabs` (a line of text).
+void AppendPrintable(std::string* out, std::string_view s, bool keep_tabs = false) {
   char esc[8];
   size_t from = 0;
   for (size_t i = 0; i < s.size(); ++i) {
     const auto u = static_cast<unsigned char>(s[i]);
-    if (u >= 0x20 && u != 0x7f) continue;
-    out->append(s, from, i - from);
+    if ((u >= 0x20 && u != 0x7f) || (keep_tabs && u == '\t')) continue;
+    out->append(s.substr(from, i - from));
     from = i + 1;
     switch (s[i]) {
       case '\t': out->append("\\t"); break;
@@ -81,30 +85,16 @@ void AppendPrintable(std::string* out, const std::string& s) {
         out->append(esc);
     }
   }
-  out->append(s, from, std::string::npos);
+  out->append(s.substr(from));
 }
 
-std::string Printable(const std::string& s) {
+std::string Printable(std::string_view s) {
   std::string out;
   AppendPrintable(&out, s);
   return out;
 }
 
-// Printable, with tabs kept as they are: a whole line of text.
-std::string PrintableLine(const std::string& s) {
-  std::string out;
-  size_t from = 0;
-  for (size_t i = 0; i <= s.size(); ++i) {
-    if (i == s.size() || s[i] == '\t') {
-      out += Printable(s.substr(from, i - from));
-      if (i < s.size()) out += '\t';
-      from = i + 1;
-    }
-  }
-  return out;
-}
-
-inline bool Continues(const std::string& s, size_t i) {
+inline bool Continues(std::string_view s, size_t i) {
   return i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80;
 }
 
@@ -128,88 +118,146 @@ std::string LinePrefix(const std::string& path, const RowStyle& style, int64_t l
   return out;
 }
 
-std::string WithoutCarriageReturn(const std::string& line) {
+// A line as the rows show it: without the carriage return of a CR LF end.
+std::string_view WithoutCarriageReturn(std::string_view line) {
   return !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
 }
 
 // A context line, cut after kMaxShownLine bytes.
-std::string ShownContextLine(const std::string& raw) {
-  std::string line = WithoutCarriageReturn(raw);
-  if (line.size() <= kMaxShownLine) return PrintableLine(line);
+void AppendContextLine(std::string* out, std::string_view line) {
+  if (line.size() <= kMaxShownLine) return AppendPrintable(out, line, true);
   size_t to = kMaxShownLine;
   while (to > 0 && Continues(line, to)) --to;
-  return PrintableLine(line.substr(0, to)) + kEllipsis;
+  AppendPrintable(out, line.substr(0, to), true);
+  out->append(kEllipsis);
 }
 
-// The hit line with its hits (byte ranges) highlighted; a long line is
-// shown from a little before its first hit, cut at both ends as needed.
-std::string ShownHitLine(const std::string& raw, std::vector<std::pair<size_t, size_t>> hits, bool colour) {
-  const std::string line = WithoutCarriageReturn(raw);
+// A hit line with its hits (byte ranges, in ascending order) highlighted; a
+// long line is shown from a little before `anchor` (its first hit), cut at
+// both ends as needed, before any of it is copied.
+void AppendHitLine(std::string* out, std::string_view line, const std::vector<std::pair<size_t, size_t>>& hits,
+                   size_t anchor, bool colour) {
   size_t from = 0, to = line.size();
   if (line.size() > kMaxShownLine) {
-    const size_t first = hits.empty() ? 0 : std::min(hits.front().first, line.size());
+    const size_t first = std::min(anchor, line.size());
     from = first > kMaxShownLine / 3 ? first - kMaxShownLine / 3 : 0;
     while (from > 0 && Continues(line, from)) --from;
     to = std::min(line.size(), from + kMaxShownLine);
     while (to < line.size() && Continues(line, to)) --to;
   }
-  std::string out = from > 0 ? kEllipsis : "";
+  if (from > 0) out->append(kEllipsis);
   size_t at = from;
   for (auto [start, end] : hits) {
+    if (start >= to) break;  // this hit and those after it lie past the cut
     start = std::clamp(start, at, to);
     end = std::clamp(end, start, to);
-    out += PrintableLine(line.substr(at, start - at));
-    if (end > start) out += Coloured(PrintableLine(line.substr(start, end - start)), kHitColour, colour);
+    AppendPrintable(out, line.substr(at, start - at), true);
+    if (end > start) {
+      if (colour) out->append(kHitColour);
+      AppendPrintable(out, line.substr(start, end - start), true);
+      if (colour) out->append(kReset);
+    }
     at = end;
   }
-  out += PrintableLine(line.substr(at, to - at));
-  if (to < line.size()) out += kEllipsis;
-  return out;
+  AppendPrintable(out, line.substr(at, to - at), true);
+  if (to < line.size()) out->append(kEllipsis);
+}
+
+// Where the part of a phrase's hit on its k-th line after the hit's own ends
+// (k >= 1): the byte length of that piece of the word.
+size_t WordPieceLength(const std::string& word, int32_t k) {
+  size_t begin = 0;
+  for (int32_t i = 0; i < k; ++i) begin = word.find('\n', begin) + 1;
+  return std::min(word.find('\n', begin), word.size()) - begin;
+}
+
+// What one line of the table shows: the ranges to highlight, where the
+// first hit that begins on it lies (the cut of a long line keeps it in
+// view), and the text offset of the first row's hit on it.
+struct LineMarks {
+  std::vector<std::pair<size_t, size_t>> ranges;
+  size_t anchor = 0;
+  bool own = false;      // a hit begins on the line
+  bool carried = false;  // a phrase that began above goes on over it
+  int64_t offset = -1;
+};
+
+// The rows [begin, end) share one table of lines. Each line in any of their
+// ranges is printed once, in the order of the text: a hit line when a hit
+// begins on it or a phrase goes on over it, a context line otherwise;
+// "--" goes between lines that are not adjacent when context is asked for.
+// *printed: the number of the last line printed.
+void AppendTableLines(const std::vector<SearchRow>& rows, size_t begin, size_t end, const std::string& path,
+                      const RowStyle& style, std::string* out, int64_t* printed) {
+  const SearchLines& table = *rows[begin].lines;
+  auto hit_index = [&](size_t r) { return rows[r].first_line + rows[r].hit_line; };
+  // Continuations of phrases: (line, length of the part of the hit on it).
+  std::priority_queue<std::pair<int32_t, size_t>, std::vector<std::pair<int32_t, size_t>>, std::greater<>> carry;
+  LineMarks marks;
+  size_t taken = begin;  // rows whose ranges are taken in
+  size_t next_hit = begin;
+  int32_t covered = 0;   // the ranges taken in end before this line
+  for (int32_t line = 0;;) {
+    for (; taken < end && rows[taken].first_line <= line; ++taken) {
+      if (rows[taken].line_count > 0) covered = std::max(covered, rows[taken].first_line + rows[taken].line_count);
+    }
+    if (line >= covered) {
+      while (taken < end && rows[taken].line_count == 0) ++taken;
+      if (taken == end) break;
+      line = rows[taken].first_line;
+      continue;
+    }
+    marks.ranges.clear();
+    marks.own = false;
+    marks.offset = -1;
+    for (; next_hit < taken && (rows[next_hit].line_count == 0 || hit_index(next_hit) <= line); ++next_hit) {
+      const SearchRow& row = rows[next_hit];
+      if (row.line_count == 0 || hit_index(next_hit) < line) continue;
+      if (!marks.own) {
+        marks.own = true;
+        marks.offset = row.text_offset;
+        marks.anchor = SIZE_MAX;
+      }
+      if (row.hit_column >= 0) {
+        const auto start = static_cast<size_t>(row.hit_column);
+        marks.ranges.emplace_back(start, start + row.word.size());
+        marks.anchor = std::min(marks.anchor, start);
+      }
+      const auto feeds = static_cast<int32_t>(std::count(row.word.begin(), row.word.end(), '\n'));
+      for (int32_t k = 1; k <= feeds; ++k) carry.emplace(line + k, WordPieceLength(row.word, k));
+    }
+    marks.carried = false;
+    for (; !carry.empty() && carry.top().first <= line; carry.pop()) {
+      if (carry.top().first < line) continue;
+      marks.ranges.emplace_back(0, carry.top().second);
+      marks.carried = true;
+    }
+    const int64_t number = table.numbers[static_cast<size_t>(line)];
+    if (style.context && *printed > 0 && number > *printed + 1) {
+      out->append(Coloured("--", kSeparatorColour, style.colour)).append("\n");
+    }
+    const std::string_view text = WithoutCarriageReturn(Search_line(table, line));
+    if (marks.own || marks.carried) {
+      std::sort(marks.ranges.begin(), marks.ranges.end());
+      out->append(LinePrefix(path, style, number, marks.offset, ':'));
+      AppendHitLine(out, text, marks.ranges, marks.own && marks.anchor != SIZE_MAX ? marks.anchor : 0, style.colour);
+    } else {
+      out->append(LinePrefix(path, style, number, -1, '-'));
+      AppendContextLine(out, text);
+    }
+    out->append("\n");
+    *printed = number;
+    ++line;
+  }
 }
 
 std::string FormatLines(const std::vector<SearchRow>& rows, const std::string& path, const RowStyle& style) {
   std::string out;
-  int64_t printed = 0;  // the last line printed
+  int64_t printed = 0;
   for (size_t i = 0; i < rows.size();) {
-    const SearchRow& row = rows[i];
     size_t k = i + 1;
-    while (k < rows.size() && rows[k].line == row.line && row.line > 0) ++k;
-    if (row.lines.empty() || row.hit_line < 0 || static_cast<size_t>(row.hit_line) >= row.lines.size()) {
-      i = k;
-      continue;
-    }
-    const int64_t first = row.line - row.hit_line;
-    const int64_t next_hit = k < rows.size() ? rows[k].line : INT64_MAX;
-    if (style.context && printed > 0 && first > printed + 1) {
-      out += Coloured("--", kSeparatorColour, style.colour) + "\n";
-    }
-    for (size_t index = 0; index < row.lines.size(); ++index) {
-      const int64_t n = first + static_cast<int64_t>(index);
-      if (n <= printed && row.line > 0) continue;
-      if (n >= next_hit) break;  // the next hit's group prints it
-      // A phrase found across line ends goes on over the lines after the hit's.
-      const auto from_hit = static_cast<int32_t>(index) - row.hit_line;
-      if (from_hit > 0 && from_hit <= static_cast<int32_t>(std::count(row.word.begin(), row.word.end(), '\n'))) {
-        size_t begin = 0;
-        for (int32_t k = 0; k < from_hit; ++k) begin = row.word.find('\n', begin) + 1;
-        const size_t end = std::min(row.word.find('\n', begin), row.word.size());
-        out += LinePrefix(path, style, n, -1, ':') +
-               ShownHitLine(row.lines[index], {{0, end - begin}}, style.colour);
-      } else if (static_cast<int32_t>(index) == row.hit_line) {
-        std::vector<std::pair<size_t, size_t>> hits;
-        for (size_t h = i; h < k; ++h) {
-          if (rows[h].hit_column < 0) continue;
-          const auto start = static_cast<size_t>(rows[h].hit_column);
-          hits.emplace_back(start, start + rows[h].word.size());
-        }
-        std::sort(hits.begin(), hits.end());
-        out += LinePrefix(path, style, n, row.text_offset, ':') + ShownHitLine(row.lines[index], hits, style.colour);
-      } else {
-        out += LinePrefix(path, style, n, -1, '-') + ShownContextLine(row.lines[index]);
-      }
-      out += '\n';
-      printed = n;
-    }
+    while (k < rows.size() && rows[k].lines == rows[i].lines) ++k;
+    if (rows[i].lines) AppendTableLines(rows, i, k, path, style, &out, &printed);
     i = k;
   }
   return out;
@@ -252,10 +300,10 @@ void AppendTextRow(std::string* out, const SearchRow& row, const std::string& pa
 }  // namespace
 
 std::string FormatRow(const SearchRow& row, const std::string& path, const RowStyle& style) {
-  const std::string line_text =
-      style.lines && !row.lines.empty() && row.hit_line >= 0 && static_cast<size_t>(row.hit_line) < row.lines.size()
-          ? WithoutCarriageReturn(row.lines[static_cast<size_t>(row.hit_line)])
-          : std::string();
+  const bool has_line = style.lines && row.lines && row.line_count > 0 && row.hit_line >= 0 &&
+                        row.hit_line < row.line_count;
+  const std::string_view line_text = has_line ? WithoutCarriageReturn(Search_rowLine(row, row.hit_line))
+                                              : std::string_view();
   switch (style.format) {
     case RowFormat::kText: {
       if (style.lines) return FormatLines({row}, path, style);
@@ -279,8 +327,11 @@ std::string FormatRow(const SearchRow& row, const std::string& path, const RowSt
       if (style.lines) {
         out += ", \"line_text\": " + JsonString(line_text);
         if (style.context) {
+          // Each line as line_text shows the hit's: without a CR LF end's carriage return.
           out += ", \"lines\": [";
-          for (size_t i = 0; i < row.lines.size(); ++i) out += (i ? ", " : "") + JsonString(row.lines[i]);
+          for (int32_t i = 0; row.lines && i < row.line_count; ++i) {
+            out += (i ? ", " : "") + JsonString(WithoutCarriageReturn(Search_rowLine(row, i)));
+          }
           out += "], \"hit_line\": " + std::to_string(row.hit_line);
         }
       }

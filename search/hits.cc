@@ -16,9 +16,6 @@
 
 namespace {
 
-// How far a line is followed from the hit, in body bytes, each way.
-constexpr int32_t kMaxLineBody = 1 << 16;
-
 // Control bytes show as spaces in the contexts.
 std::string Printable(const unsigned char* text, int32_t length) {
   std::string out(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
@@ -41,7 +38,7 @@ inline size_t SequenceLength(unsigned char c) {
 
 // The start of the character that holds byte i when it continues one that
 // begins before it; i otherwise.
-size_t CharacterStart(const std::string& text, size_t i) {
+size_t CharacterStart(std::string_view text, size_t i) {
   if (i >= text.size() || !IsContinuation(static_cast<unsigned char>(text[i]))) return i;
   size_t k = i;
   while (k > 0 && i - k < 3 && IsContinuation(static_cast<unsigned char>(text[k]))) --k;
@@ -84,49 +81,185 @@ struct Newline {
   }
 };
 
-// The lines from `before` lines above the hit's to `after` lines below it.
-void FillLines(const SearchHit& hit, int32_t before, int32_t after, const unsigned char* body, int32_t body_length,
-               bool spaceless, const Newline& newline, const HModel* model, SearchRow* row) {
-  int32_t start = hit.offset;
-  int32_t passed = 0;  // line feeds between the start and the hit
-  while (start > 0 && hit.offset - start < kMaxLineBody) {
+// Appends the text of a stretch of the body that begins and ends at
+// codeword boundaries, at most `limit` bytes of it (0: all) cut where no
+// UTF-8 character is split.
+void AppendStretch(const unsigned char* start, int32_t length, bool spaceless, const HModel* model, int32_t limit,
+                   std::string* out) {
+  if (length <= 0) return;
+  HBuffer expanded;
+  int32_t expanded_length = length;
+  if (spaceless) HDecompress_expandSpaces(start, length, &expanded, &expanded_length, model);
+  HBuffer text;
+  int32_t text_length;
+  HDecompress_nextBlock_bytes(expanded ? expanded.get() : start, expanded_length, &text, &text_length, model);
+  std::string_view decoded(reinterpret_cast<const char*>(text.get()), static_cast<size_t>(std::max(text_length, 0)));
+  if (limit > 0) decoded = decoded.substr(0, Search_utf8Prefix(decoded, static_cast<size_t>(limit)));
+  out->append(decoded);
+}
+
+// Walks to the look at Cancel: long loops look every so many steps.
+constexpr int32_t kStepsPerCancelCheck = 4096;
+
+// The building of a file's table of lines. Hits come in ascending position,
+// so the lines that their rows show are found, decoded and appended in one
+// pass over the body: a line is walked and decoded once however many rows
+// show it, and a row refers to its lines by their indexes in the table.
+struct LineBuild {
+  const unsigned char* body = nullptr;
+  int32_t body_length = 0;
+  bool spaceless = false;
+  bool blank_between_words = false;  // the spaceless model's blank goes back between two words
+  const Newline* newline = nullptr;
+  const HModel* model = nullptr;
+  SearchRowOptions options;
+  SearchLines* table = nullptr;
+  std::vector<int32_t> body_ends;  // per line of the table: the body offset past its line feed
+  int32_t frontier = 0;            // where the table's last line ends in the body (a line's start)
+  int32_t run_first = 0;           // the first of the adjacent lines that end the table
+  int64_t next_number = 0;         // the number of the next line appended; 0 when not counted
+  int32_t steps = 0;               // since the last look at Cancel
+  const SearchHit* hits = nullptr;
+  int32_t hit_count = 0;
+  int32_t column_hit = 0;           // the next hit whose column the walk records
+  std::vector<int32_t> columns;     // per hit: its byte offset in its line, -1 until found
+};
+
+void LineBuild_step(LineBuild* b) {
+  if (++b->steps == kStepsPerCancelCheck) {
+    b->steps = 0;
+    HCancel_check(b->options.cancel);
+  }
+}
+
+// The start of the line that holds the body offset, or of the line so many
+// lines above it (up to `before`), never before the frontier; *passed: the
+// line feeds passed on the way back.
+int32_t LineBuild_startAbove(LineBuild* b, int32_t offset, int32_t* passed) {
+  const unsigned char* body = b->body;
+  int32_t start = offset;
+  *passed = 0;
+  while (start > b->frontier) {
     int32_t q = start - 1;
-    while (q > 0 && !(body[q] & 0x80)) --q;
-    if (newline.at(body + q, start - q)) {
-      if (passed == before) break;
-      ++passed;
+    while (q > b->frontier && !(body[q] & 0x80)) --q;
+    if (b->newline->at(body + q, start - q)) {
+      if (*passed == b->options.lines_before) break;
+      ++*passed;
     }
     start = q;
+    LineBuild_step(b);
   }
-  int32_t end = std::min(hit.offset + hit.length, body_length);
-  const int32_t hit_end = end;
-  int32_t seen = 0;
-  while (end < body_length && end - hit_end < kMaxLineBody) {
-    const int32_t len = HDecode_codewordLength(body + end, body_length - end);
-    if (newline.at(body + end, len) && seen++ == after) break;
-    end += len;
+  return start;
+}
+
+// Appends the line that begins at the frontier: its end found codeword by
+// codeword, the column of each hit on the way noted, its text decoded once.
+void LineBuild_appendLine(LineBuild* b) {
+  const HDictionary* dictionary = &b->model->dictionary;
+  const int32_t from = b->frontier;
+  int32_t p = from;
+  int64_t column = 0;  // the text's length up to p
+  bool after_word = false;
+  int32_t past = b->body_length;  // past the line feed
+  while (p < b->body_length) {
+    const int32_t len = HDecode_codewordLength(b->body + p, b->body_length - p);
+    const int32_t rank = HDecode_rank(b->body + p, len, &b->model->codetable, dictionary->token_count);
+    const bool word = HDecode_isWord(dictionary, rank);
+    if (b->blank_between_words && after_word && word) ++column;
+    after_word = word;
+    for (; b->column_hit < b->hit_count && b->hits[b->column_hit].offset <= p; ++b->column_hit) {
+      if (b->hits[b->column_hit].offset == p) b->columns[static_cast<size_t>(b->column_hit)] = static_cast<int32_t>(column);
+    }
+    if (b->newline->at(b->body + p, len)) {
+      past = p + len;
+      break;
+    }
+    int32_t token_length;
+    HDecode_token(dictionary, rank, &token_length);
+    column += token_length;
+    p += len;
+    LineBuild_step(b);
   }
-  // Decoded in two parts, so that the hit's place in its line is known; the
-  // spaceless model implies a blank between two words that the cut parts.
-  std::string text = DecodeStretch(body + start, hit.offset - start, spaceless, model);
-  std::string rest = DecodeStretch(body + hit.offset, end - hit.offset, spaceless, model);
-  if (spaceless && !text.empty() && !rest.empty() && HToken_isWordByte(text.back()) &&
-      HToken_isWordByte(rest.front())) {
-    text += ' ';
+  AppendStretch(b->body + from, p - from, b->spaceless, b->model, b->options.max_context_bytes, &b->table->text);
+  b->table->ends.push_back(b->table->text.size());
+  b->table->numbers.push_back(b->next_number);
+  if (b->next_number > 0) ++b->next_number;
+  b->body_ends.push_back(past);
+  b->frontier = past;
+}
+
+// Points a row at its lines: from `lines_before` above its hit's line to
+// `lines_after` below the last line that the hit touches, appending the
+// lines that the table does not hold yet. *line_at is the table line of the
+// previous hit, and then of this one.
+void LineBuild_row(LineBuild* b, int32_t index, SearchRow* row, int32_t* line_at) {
+  const SearchHit& hit = b->hits[index];
+  if (hit.offset >= b->frontier) {  // the hit's line is not in the table yet
+    int32_t passed;
+    const int32_t start = LineBuild_startAbove(b, hit.offset, &passed);
+    if (start > b->frontier || b->table->ends.empty()) {  // a run of lines apart from those before
+      b->run_first = static_cast<int32_t>(b->table->ends.size());
+      b->next_number = hit.line > 0 ? hit.line - passed : 0;
+      b->frontier = start;
+    }
+    while (b->frontier <= hit.offset) LineBuild_appendLine(b);
   }
-  const size_t hit_at = text.size();
-  text += rest;
-  row->lines.clear();
-  for (size_t from = 0;;) {
-    const size_t lf = text.find('\n', from);
-    row->lines.push_back(text.substr(from, lf == std::string::npos ? std::string::npos : lf - from));
-    if (lf == std::string::npos) break;
-    from = lf + 1;
+  while (b->body_ends[static_cast<size_t>(*line_at)] <= hit.offset) ++*line_at;
+  const auto feeds = static_cast<int32_t>(std::count(row->word.begin(), row->word.end(), '\n'));
+  const int64_t wanted = static_cast<int64_t>(*line_at) + feeds + b->options.lines_after;
+  while (static_cast<int64_t>(b->table->ends.size()) <= wanted && b->frontier < b->body_length) {
+    LineBuild_appendLine(b);
   }
-  row->hit_line = static_cast<int32_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(hit_at), '\n'));
-  const size_t line_start = hit_at == 0 ? 0 : text.rfind('\n', hit_at - 1);
-  row->hit_column = static_cast<int32_t>(line_start == std::string::npos || hit_at == 0 ? hit_at
-                                                                                        : hit_at - line_start - 1);
+  const int32_t last = static_cast<int32_t>(std::min<int64_t>(wanted, static_cast<int64_t>(b->table->ends.size()) - 1));
+  const int32_t first = std::max(b->run_first, *line_at - b->options.lines_before);
+  row->first_line = first;
+  row->line_count = last - first + 1;
+  row->hit_line = *line_at - first;
+  row->hit_column = b->columns[static_cast<size_t>(index)];
+}
+
+// Gives the rows (one per hit, in the hits' order) their lines, all in one
+// table. When a line cannot be decoded, the rows after the one that needs
+// it are dropped, that one keeps no lines, and the result is false.
+bool FillLines(const unsigned char* file, int32_t size, const SearchHit* hits, const SearchRowOptions& options,
+               SearchRow* rows, int32_t count, int32_t* made) {
+  HModel model;
+  int32_t text_length;
+  LineBuild b;
+  HContainer_read(file, size, &text_length, &b.body, &b.body_length, &model, HVocabulary::kBlankOnly);
+  struct Free {
+    HModel* model;
+    ~Free() { HModel_free(model, false); }
+  } free_model{&model};
+  const Newline newline(&model);
+  auto table = std::make_shared<SearchLines>();
+  b.spaceless = file[0] != 0;
+  b.blank_between_words =
+      b.spaceless && HHashtable_lookup(reinterpret_cast<const unsigned char*>(" "), 1, &model.vocabulary) != nullptr;
+  b.newline = &newline;
+  b.model = &model;
+  b.options = options;
+  b.options.lines_before = std::max(options.lines_before, 0);
+  b.options.lines_after = std::max(options.lines_after, 0);
+  b.table = table.get();
+  b.hits = hits;
+  b.hit_count = count;
+  b.columns.assign(static_cast<size_t>(count), -1);
+  int32_t line_at = 0;
+  *made = count;
+  bool ok = true;
+  for (int32_t i = 0; i < count && ok; ++i) {
+    HCancel_check(options.cancel);
+    try {
+      LineBuild_row(&b, i, &rows[i], &line_at);
+    } catch (const HFatalFailure&) {
+      *made = i + 1;
+      ok = false;
+    }
+  }
+  for (int32_t i = 0; i < *made; ++i) rows[i].lines = table;
+  if (!ok) rows[*made - 1].line_count = 0;
+  return ok;
 }
 
 void Cut(std::string* text, int32_t limit, bool keep_end) {
@@ -140,16 +273,26 @@ void Cut(std::string* text, int32_t limit, bool keep_end) {
 
 }  // namespace
 
-size_t Search_utf8Prefix(const std::string& text, size_t limit) {
+size_t Search_utf8Prefix(std::string_view text, size_t limit) {
   if (text.size() <= limit) return text.size();
   return CharacterStart(text, limit);
 }
 
-size_t Search_utf8SuffixStart(const std::string& text, size_t limit) {
+size_t Search_utf8SuffixStart(std::string_view text, size_t limit) {
   if (text.size() <= limit) return 0;
   const size_t s = text.size() - limit;
   const size_t k = CharacterStart(text, s);
   return k == s ? s : k + SequenceLength(static_cast<unsigned char>(text[k]));
+}
+
+std::string_view Search_line(const SearchLines& lines, int32_t index) {
+  const auto i = static_cast<size_t>(index);
+  const size_t begin = i == 0 ? 0 : lines.ends[i - 1];
+  return std::string_view(lines.text).substr(begin, lines.ends[i] - begin);
+}
+
+std::string_view Search_rowLine(const SearchRow& row, int32_t i) {
+  return Search_line(*row.lines, row.first_line + i);
 }
 
 std::string Search_displayName(const std::string& path) {
@@ -175,8 +318,6 @@ void HitRows(const std::string& display_name, const unsigned char* file, int32_t
   const bool spaceless = file[0] != 0;
   auto previous = spaceless ? HDecompress_previousBlock_tokens_spaceless : HDecompress_previousBlock_tokens;
   auto next = spaceless ? HDecompress_nextBlock_tokens_spaceless : HDecompress_nextBlock_tokens;
-  const bool lines = options.whole_line || options.lines_before > 0 || options.lines_after > 0;
-  const Newline newline(&model);
   const HDictionary* dictionary = &model.dictionary;
   rows->reserve(rows->size() + static_cast<size_t>(count));
 
@@ -237,16 +378,6 @@ void HitRows(const std::string& display_name, const unsigned char* file, int32_t
       *error = "Error decompressing right context.";
       break;
     }
-    if (lines) {
-      try {
-        FillLines(hit, std::max(options.lines_before, 0), std::max(options.lines_after, 0), body, body_length,
-                  spaceless, newline, &model, &row);
-      } catch (const HFatalFailure&) {
-        *error = "Error decompressing the line.";
-        break;
-      }
-      for (std::string& line : row.lines) Cut(&line, options.max_context_bytes, false);
-    }
   }
 }
 
@@ -260,22 +391,37 @@ void Search_hitRows(const std::string& display_name, const unsigned char* file, 
                     int32_t threads) {
   error->clear();
   if (count <= 0) return;
+  const size_t first_row = rows->size();
   const int32_t n = std::clamp(count / kRowsPerThread, 1, std::max(threads, 1));
-  if (n == 1) return HitRows(display_name, file, size, hits, count, options, rows, error);
-  // Each thread makes the rows of a run of the hits; the rows after a bad
-  // context are dropped, as one thread would have stopped there.
-  std::vector<std::vector<SearchRow>> parts(static_cast<size_t>(n));
-  rows->reserve(rows->size() + static_cast<size_t>(count));
-  std::vector<std::string> errors(static_cast<size_t>(n));
-  auto first = [&](size_t i) { return static_cast<int32_t>(static_cast<int64_t>(count) * static_cast<int64_t>(i) / n); };
-  Search_forEachStretch(
-      static_cast<size_t>(n),
-      [&](size_t i) { HitRows(display_name, file, size, hits + first(i), first(i + 1) - first(i), options, &parts[i], &errors[i]); },
-      [&](size_t i) {
-        rows->insert(rows->end(), std::make_move_iterator(parts[i].begin()), std::make_move_iterator(parts[i].end()));
-        *error = errors[i];
-        return error->empty();
-      });
+  if (n == 1) {
+    HitRows(display_name, file, size, hits, count, options, rows, error);
+  } else {
+    // Each thread makes the rows of a run of the hits; the rows after a bad
+    // context are dropped, as one thread would have stopped there.
+    std::vector<std::vector<SearchRow>> parts(static_cast<size_t>(n));
+    rows->reserve(rows->size() + static_cast<size_t>(count));
+    std::vector<std::string> errors(static_cast<size_t>(n));
+    auto first = [&](size_t i) { return static_cast<int32_t>(static_cast<int64_t>(count) * static_cast<int64_t>(i) / n); };
+    Search_forEachStretch(
+        static_cast<size_t>(n),
+        [&](size_t i) { HitRows(display_name, file, size, hits + first(i), first(i + 1) - first(i), options, &parts[i], &errors[i]); },
+        [&](size_t i) {
+          rows->insert(rows->end(), std::make_move_iterator(parts[i].begin()), std::make_move_iterator(parts[i].end()));
+          *error = errors[i];
+          return error->empty();
+        });
+  }
+  if (!(options.whole_line || options.lines_before > 0 || options.lines_after > 0)) return;
+  // The lines, in one pass over the hits, for the rows whose contexts were
+  // decoded (a row that stopped at its context has none).
+  auto made = static_cast<int32_t>(rows->size() - first_row);
+  if (!error->empty()) --made;
+  if (made <= 0) return;
+  int32_t kept;
+  if (!FillLines(file, size, hits, options, rows->data() + first_row, made, &kept)) {
+    rows->resize(first_row + static_cast<size_t>(kept));
+    *error = "Error decompressing the line.";
+  }
 }
 
 void Search_contextRows(const std::string& display_name, const unsigned char* file, int32_t size,

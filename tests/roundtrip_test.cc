@@ -1,6 +1,7 @@
 // Compression followed by decompression gives back every byte, under both
-// models, for the corpus and for texts built to hit the code's corners; the
-// two bodies agree, and so do blocks decoded from any boundary.
+// models, for the sample books (and the Canterbury and Calgary sets when
+// present) and for texts built to hit the code's corners; the two bodies
+// agree, and so do blocks decoded from any boundary.
 #include <algorithm>
 #include <functional>
 #include <mutex>
@@ -10,6 +11,7 @@
 #include "codec/block.h"
 #include "codec/decompress.h"
 #include "test_support.h"
+#include "tests/samples.h"
 
 namespace mtest {
 namespace {
@@ -34,18 +36,21 @@ void ExpectRoundTrip(const Bytes& text, int32_t distance = 128) {
   }
 }
 
-TEST_F(RoundTripTest, Corpus) {
-  int files = 0;
-  for (const char* set : {"canterbury", "calgary"}) {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(CorpusDir() / set, ec)) {
-      SCOPED_TRACE(entry.path().string());
-      ExpectRoundTrip(ReadFile(entry.path()));
-      ++files;
-    }
+TEST_F(RoundTripTest, SampleBooks) {
+  for (const samples::Text& book : samples::Books()) {
+    SCOPED_TRACE(book.name);
+    ExpectRoundTrip(book.bytes);
   }
-  if (files == 0) GTEST_SKIP() << "corpus not found at " << CorpusDir();
 }
+
+#ifdef MORAVINE_CORPUS_DIR
+TEST_F(RoundTripTest, CanterburyAndCalgarySets) {
+  for (const samples::Text& file : samples::CorpusFiles()) {
+    SCOPED_TRACE(file.name);
+    ExpectRoundTrip(file.bytes);
+  }
+}
+#endif
 
 // The vocabulary's seed is random per process; the file must not depend on
 // it. Many tokens of equal frequency make the order of ties decide the code.
@@ -53,10 +58,9 @@ TEST_F(RoundTripTest, FileBytesDoNotDependOnTheTableSeed) {
   Bytes crafted;
   const V words = CraftedCollisions(11);
   for (size_t i = 0; i < words.size(); ++i) crafted += words[i] + (i % 7 ? " " : ".\n") + words[i % 300] + " ";
-  const V texts = {crafted, ReadFile(CorpusDir() / "canterbury" / "alice29.txt")};
+  const V texts = {crafted, samples::Read("tom-sawyer.txt")};
   const uint64_t original = HHashtable_processSeed();
   for (const Bytes& text : texts) {
-    if (text.empty()) continue;
     for (int rule : {0, 1}) {
       HHashtable_setProcessSeed(1);
       const Bytes reference = Compress(text, rule, 128);
@@ -72,12 +76,8 @@ TEST_F(RoundTripTest, FileBytesDoNotDependOnTheTableSeed) {
 // Counting and coding run in stretches, one per thread; the file is the same
 // whatever the number of threads, under both models.
 TEST_F(RoundTripTest, FileBytesDoNotDependOnTheThreadCount) {
-#ifdef MORAVINE_TEST_SMALL
-  const Bytes text = ReadFile(CorpusDir() / "canterbury" / "world192.txt");  // two stretches
-#else
-  const Bytes text = ReadFile(CorpusDir() / "canterbury" / "bible.txt");  // up to four
-#endif
-  if (text.empty()) GTEST_SKIP() << "corpus not found at " << CorpusDir();
+  // Stretches are 1 MiB at least: two of them, or up to four.
+  const Bytes text = samples::Long((kScale > 1 ? size_t{2} : size_t{4}) << 20);
   HBuffer out;
   int32_t n = 0;
   auto compress = [&](int rule, int32_t distance, int32_t threads) {
@@ -162,11 +162,8 @@ TEST_F(RoundTripTest, PointersDoNotDependOnTheThreadCountAfterLongTokens) {
 }
 
 TEST_F(RoundTripTest, CountedTextIsHandedBackOnceAndNotReadAgain) {
-  Bytes text = ReadFile(CorpusDir() / "canterbury" / "bible.txt");
-  if (text.empty()) GTEST_SKIP() << "corpus not found at " << CorpusDir();
-#ifndef MORAVINE_TEST_SMALL
-  text = text + text + text;  // several parts per stretch
-#endif
+  // Beyond 8 MiB, counting hands the text back in several parts per stretch.
+  const Bytes text = samples::Long((kScale > 1 ? size_t{4} : size_t{12}) << 20);
   for (int rule : {1, 0}) {
     const Bytes reference = Compress(text, rule, 128);
     for (int32_t threads : {1, 3}) {
@@ -205,10 +202,8 @@ TEST_F(RoundTripTest, CountedTextIsHandedBackOnceAndNotReadAgain) {
 // in full, into a fixed area and into a growing buffer. The files are made
 // by hand from a small one: long words repeated, so that the body stays
 // small. Needs 2 GiB of memory, so the sanitizer build leaves it out.
+#ifndef MORAVINE_TEST_SMALL
 TEST_F(RoundTripTest, TextOfTheLargestAcceptedLengthDecodes) {
-#ifdef MORAVINE_TEST_SMALL
-  GTEST_SKIP() << "2 GiB of output";
-#else
   auto be32 = [](uint32_t v) { return WithField(Bytes(4, '\0'), 0, v); };
   // The small file's body replaced by `count` codewords of the first word
   // and one of the second; the header states the longest text.
@@ -243,8 +238,8 @@ TEST_F(RoundTripTest, TextOfTheLargestAcceptedLengthDecodes) {
     EXPECT_EQ(Str(out.get() + kMax - 65537, 3), "a b");
     EXPECT_EQ(out[kMax - 1], 'b');
   }
-#endif
 }
+#endif
 
 TEST_F(RoundTripTest, GeneratedTexts) {
   std::mt19937 rng(2024);
@@ -299,11 +294,10 @@ TEST_F(RoundTripTest, SpacelessBodyIsTheContractedFullBody) {
   EXPECT_EQ(Field(Compress("a b", 1), 5), 3u);  // the blank is still in the vocabulary
 
   V texts = {"a b \nc , d  e f ", " a b", "a b ", "a \n\n b", "a\nb,c\n"};  // the last without a blank token
-  texts.push_back(ReadFile(CorpusDir() / "canterbury" / "alice29.txt"));
+  for (const samples::Text& book : samples::Books()) texts.push_back(book.bytes);
   HBuffer contracted, expanded;
   int32_t contracted_length, expanded_length;
   for (const Bytes& text : texts) {
-    if (text.empty()) continue;
     SCOPED_TRACE(Escape(text.substr(0, 20)));
     Parsed full(Compress(text, 0)), spaceless(Compress(text, 1));
     HCompress_contractSpaces(full.body, full.body_length, &contracted, &contracted_length, &full.model);

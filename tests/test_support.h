@@ -7,8 +7,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <unordered_map>
@@ -160,12 +158,6 @@ inline V CraftedCollisions(int stages) {
   }
   return words;
 }
-
-inline Bytes ReadFile(const std::filesystem::path& path) {
-  return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
-}
-
-inline std::filesystem::path CorpusDir() { return MORAVINE_CORPUS_DIR; }
 
 // Sends the library's report and error streams to temporary files.
 class LibTest : public ::testing::Test {

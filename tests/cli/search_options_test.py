@@ -18,6 +18,9 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import ci_unittest  # noqa: E402  (the shared main, in tests/)
+
 MORAVINE = None
 WORDS = ("whale Whale WHALE ship sea captain harpoon boat deck mast sail wind the white "
          "Ahab ocean wave rope anchor crew 42 x").split()
@@ -260,7 +263,7 @@ def main():
     parser.add_argument("--moravine", required=True)
     args, rest = parser.parse_known_args()
     MORAVINE = os.path.abspath(args.moravine)
-    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+    ci_unittest.main([sys.argv[0], *rest], verbosity=2)
 
 
 if __name__ == "__main__":

@@ -24,6 +24,9 @@ import threading
 import time
 import unittest
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import ci_unittest  # noqa: E402  (the shared main, in tests/)
+
 MORAVINE = None
 ROOT = os.geteuid() == 0
 WORDS = ("whale ship sea captain harpoon boat deck mast sail wind storm water "
@@ -388,7 +391,7 @@ def main():
     parser.add_argument("--moravine", required=True)
     args, rest = parser.parse_known_args()
     MORAVINE = os.path.abspath(args.moravine)
-    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+    ci_unittest.main([sys.argv[0], *rest], verbosity=2)
 
 
 if __name__ == "__main__":

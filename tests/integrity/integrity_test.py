@@ -22,6 +22,9 @@ import threading
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import ci_unittest  # noqa: E402  (the shared main, in tests/)
+
 MORAVINE = None
 WORDS = ("whale ship sea captain harpoon boat deck mast sail wind storm water island sailor ocean wave rope "
          "anchor crew voyage").split()
@@ -257,4 +260,4 @@ if __name__ == "__main__":
     parser.add_argument("--moravine", required=True)
     known, rest = parser.parse_known_args()
     MORAVINE = os.path.abspath(known.moravine)
-    unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
+    ci_unittest.main([sys.argv[0], *rest], verbosity=2)

@@ -17,6 +17,9 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import ci_unittest  # noqa: E402  (the shared main, in tests/)
+
 MORAVINE = None
 WORDS = ("whale ship sea captain harpoon boat deck mast sail wind storm water island sailor ocean wave rope "
          "anchor crew voyage whales wale").split()
@@ -98,4 +101,4 @@ if __name__ == "__main__":
     parser.add_argument("--moravine", required=True)
     args, rest = parser.parse_known_args()
     MORAVINE = os.path.abspath(args.moravine)
-    unittest.main(argv=[sys.argv[0], *rest])
+    ci_unittest.main([sys.argv[0], *rest], verbosity=1)

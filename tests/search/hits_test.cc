@@ -1,35 +1,27 @@
-// Hits: searches of the shared corpus under both models, checked against
-// counts and edit distances computed here from the text itself; the growth
-// of the scan's offsets; the rows that show the hits.
+// Hits: searches of whole books under both models, checked against
+// counts and edit distances computed here from the text itself, and the
+// programs' own search giving the same rows; the growth of the scan's
+// offsets; the rows that show the hits.
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "search/myhash.h"
 #include "search/scan.h"
+#include "search/search_file.h"
 #include "search_support.h"
 #include "shell/posix_search_host.h"
+#include "tests/samples.h"
 #include "tools/agrep/tests/reference_distance.h"
 
 namespace {
 
-// The texts of the corpus; under the sanitizers only the smaller ones.
-std::vector<std::pair<std::string, std::string>> LoadCorpus() {
-  std::vector<std::pair<std::string, std::string>> out;
-  for (const char* set : {"/canterbury", "/calgary"}) {
-    std::error_code missing;
-    for (const auto& entry : stest::fs::directory_iterator(MORAVINE_CORPUS_DIR + std::string(set), missing)) {
+// Under the sanitizers, only the smaller texts.
 #ifdef MORAVINE_TEST_SMALL
-      if (entry.file_size() > 200000) continue;
+constexpr size_t kMaxBytes = 350000;
+#else
+constexpr size_t kMaxBytes = SIZE_MAX;
 #endif
-      std::ifstream in(entry.path(), std::ios::binary);
-      out.push_back({entry.path().string(), (std::ostringstream() << in.rdbuf()).str()});
-    }
-  }
-  return out;
-}
 
 // The words of the body with their counts, and about 30 of them to search:
 // short words, numbers, a capitalised word, a word that does not occur, the
@@ -50,56 +42,118 @@ std::vector<std::string> PickWords(const std::map<std::string, int>& words) {
   return chosen;
 }
 
-class SearchCorpus : public testing::TestWithParam<int> {
- protected:
-  void SetUp() override { if (corpus_.empty()) GTEST_SKIP() << "no corpus in " << MORAVINE_CORPUS_DIR; }
-  void TearDown() override { EXPECT_TRUE(dir_.entries().empty()); }
-  std::vector<std::pair<std::string, std::string>> corpus_ = LoadCorpus();
-  stest::TempDir dir_;
-  moravine::PosixSearchHost host_;
+class BundledHost : public moravine::PosixSearchHost {
+ public:
+  bool useBundledMatcher() const override { return true; }
 };
 
-TEST_P(SearchCorpus, ExactHitsAreTheWordsOccurrences) {
-  for (const auto& [name, text] : corpus_) {
-    SCOPED_TRACE(name);
-    std::map<std::string, int> words = Words(stest::BodyTokens(text, GetParam()));
-    const std::string file = stest::Compress(text, GetParam());
-    for (const std::string& word : PickWords(words)) {
-      stest::Result r = stest::RunSearch(file, word, 0, &host_);
-      ASSERT_EQ(r.count, words[word]) << word;
-      for (const auto& row : r.rows) ASSERT_EQ(row.word, word);
-    }
+// The rows of a search as the programs make them: Search_findHits with the
+// bundled matcher (which first looks for the word in the dictionary's
+// string, and may pass the file over), then Search_hitRows; on an
+// exact-size copy of the file. They must be the rows of `expected`.
+void ExpectTheProgramsRows(const std::string& file, const std::string& word, int32_t errors,
+                           const stest::Result& expected) {
+  std::unique_ptr<unsigned char[]> copy(new unsigned char[file.size()]);
+  std::memcpy(copy.get(), file.data(), file.size());
+  const auto size = static_cast<int32_t>(file.size());
+  BundledHost host;
+  SearchOptions options;
+  options.errors = errors;
+  std::vector<SearchHit> hits;
+  Search_findHits(word, copy.get(), size, options, &host, &hits);
+  std::vector<SearchRow> rows;
+  std::string error;
+  Search_hitRows("t", copy.get(), size, hits.data(), static_cast<int32_t>(hits.size()), SearchRowOptions(), &rows,
+                 &error);
+  EXPECT_EQ(error, "");
+  ASSERT_EQ(rows.size(), expected.rows.size()) << word << " with " << errors << " errors";
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const SearchRow& a = rows[i];
+    const SearchRow& b = expected.rows[i];
+    ASSERT_TRUE(a.position == b.position && a.left == b.left && a.word == b.word && a.right == b.right)
+        << word << " with " << errors << " errors, row " << i;
+  }
+}
+
+void ExpectExactHitsAreTheWordsOccurrences(const samples::Text& text, int rule, SearchHost* host) {
+  SCOPED_TRACE(text.name);
+  std::map<std::string, int> words = Words(stest::BodyTokens(text.bytes, rule));
+  const std::string file = stest::Compress(text.bytes, rule);
+  for (const std::string& word : PickWords(words)) {
+    stest::Result r = stest::RunSearch(file, word, 0, host);
+    ASSERT_EQ(r.count, words[word]) << word;
+    for (const auto& row : r.rows) ASSERT_EQ(row.word, word);
+    ExpectTheProgramsRows(file, word, 0, r);
   }
 }
 
 // The distinct tokens at the hits are the body's tokens within the allowed
 // distance of the word; separators and the line feed count like words.
-TEST_P(SearchCorpus, ApproximateHitsAreTheTokensWithinTheDistance) {
-  for (const auto& [name, text] : corpus_) {
-    if (text.size() > 500000) continue;
-    SCOPED_TRACE(name);
-    std::vector<std::string> body = stest::BodyTokens(text, GetParam());
-    std::set<std::string> tokens(body.begin(), body.end());
-    std::vector<std::string> picked = PickWords(Words(body));
-    const std::string file = stest::Compress(text, GetParam());
-    for (const std::string& word : {std::string("a"), std::string("of"), picked[8], picked[18], picked.back()}) {
-      for (int errors : {1, 2}) {
-        std::set<std::string> expected, found;
-        for (const auto& t : tokens) {
-          if (ReferenceDistance(word, t, true, true) <= errors) expected.insert(t);
-        }
-        for (const auto& row : stest::RunSearch(file, word, errors, &host_).rows) found.insert(row.word);
-        ASSERT_EQ(found, expected) << word << " with " << errors << " errors";
+void ExpectApproximateHitsAreTheTokensWithinTheDistance(const samples::Text& text, int rule, SearchHost* host) {
+  SCOPED_TRACE(text.name);
+  std::vector<std::string> body = stest::BodyTokens(text.bytes, rule);
+  std::set<std::string> tokens(body.begin(), body.end());
+  std::vector<std::string> picked = PickWords(Words(body));
+  const std::string file = stest::Compress(text.bytes, rule);
+  for (const std::string& word : {std::string("a"), std::string("of"), picked[8], picked[18], picked.back()}) {
+    for (int errors : {1, 2}) {
+      std::set<std::string> expected, found;
+      for (const auto& t : tokens) {
+        if (ReferenceDistance(word, t, true, true) <= errors) expected.insert(t);
       }
+      const stest::Result r = stest::RunSearch(file, word, errors, host);
+      for (const auto& row : r.rows) found.insert(row.word);
+      ASSERT_EQ(found, expected) << word << " with " << errors << " errors";
+      ExpectTheProgramsRows(file, word, errors, r);
     }
-    // Enough errors to match the whole vocabulary: every codeword is a hit.
-    EXPECT_EQ(stest::RunSearch(file, "of", 1000, &host_).count, static_cast<int32_t>(body.size()));
+  }
+  // Enough errors to match the whole vocabulary: every codeword is a hit.
+  EXPECT_EQ(stest::RunSearch(file, "of", 1000, host).count, static_cast<int32_t>(body.size()));
+}
+
+// Searches of the sample books under both models.
+class SearchBooks : public testing::TestWithParam<int> {
+ protected:
+  void TearDown() override { EXPECT_TRUE(dir_.entries().empty()); }
+  stest::TempDir dir_;
+  moravine::PosixSearchHost host_;
+};
+
+TEST_P(SearchBooks, ExactHitsAreTheWordsOccurrences) {
+  for (const samples::Text& book : samples::Books(kMaxBytes)) {
+    ExpectExactHitsAreTheWordsOccurrences(book, GetParam(), &host_);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Models, SearchCorpus, testing::Values(0, 1), [](const testing::TestParamInfo<int>& info) {
-  return std::string(info.param == 0 ? "Words" : "Spaceless");
-});
+TEST_P(SearchBooks, ApproximateHitsAreTheTokensWithinTheDistance) {
+  for (const samples::Text& book : samples::Books(kMaxBytes)) {
+    ExpectApproximateHitsAreTheTokensWithinTheDistance(book, GetParam(), &host_);
+  }
+}
+
+std::string ModelName(const testing::TestParamInfo<int>& info) { return info.param == 0 ? "Words" : "Spaceless"; }
+
+INSTANTIATE_TEST_SUITE_P(Models, SearchBooks, testing::Values(0, 1), ModelName);
+
+#ifdef MORAVINE_CORPUS_DIR
+// The same over the whole Canterbury and Calgary sets; the approximate
+// searches over the files of up to 500 kB.
+class SearchCorpus : public SearchBooks {};
+
+TEST_P(SearchCorpus, ExactHitsAreTheWordsOccurrences) {
+  for (const samples::Text& file : samples::CorpusFiles(kMaxBytes)) {
+    ExpectExactHitsAreTheWordsOccurrences(file, GetParam(), &host_);
+  }
+}
+
+TEST_P(SearchCorpus, ApproximateHitsAreTheTokensWithinTheDistance) {
+  for (const samples::Text& file : samples::CorpusFiles(std::min<size_t>(kMaxBytes, 500000))) {
+    ExpectApproximateHitsAreTheTokensWithinTheDistance(file, GetParam(), &host_);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, SearchCorpus, testing::Values(0, 1), ModelName);
+#endif
 
 // Scans n codewords 0x81 with 0x81 as the only key; the estimate goes in
 // as the count. The capacity of the offsets.

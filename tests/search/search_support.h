@@ -82,6 +82,13 @@ inline Result RunSearch(const std::string& file, const std::string& word, int32_
   return r;
 }
 
+// A row's lines, copied out of the table that the file's rows share.
+inline std::vector<std::string> RowLines(const SearchRow& row) {
+  std::vector<std::string> out;
+  for (int32_t i = 0; i < row.line_count; ++i) out.emplace_back(Search_rowLine(row, i));
+  return out;
+}
+
 // A fresh directory, ending in the given name, that is TMPDIR while it lives.
 class TempDir {
  public:
