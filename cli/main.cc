@@ -383,7 +383,11 @@ int main(int argc, char** argv) {
   bool ignore_case = false, line_numbers = false, whole_lines = false, byte_offsets = false;
   bool list_files = false, count_hits = false;
   int before = 0, after = 0, around = 0, max_count = 0, context_words = 3;
-  search->add_flag("-i,--ignore-case", ignore_case, "ASCII letters match in either case");
+  search->add_flag("-i,--ignore-case", ignore_case,
+                   "Letters match in either case (in files of the Unicode models by Unicode case folding, accents "
+                   "of Latin, Greek and Cyrillic letters ignored)");
+  bool fixed_strings = false;
+  search->add_flag("-F,--fixed-strings", fixed_strings, "Take WORD as it stands: no pattern characters");
   search->add_flag("-n,--line-number", line_numbers, "Show the line number of each hit");
   search->add_flag("--lines", whole_lines, "Show the whole line of each hit, like grep");
   auto* after_opt = search->add_option("-A,--after-context", after, "Show NUM lines after each hit's line")
@@ -528,6 +532,7 @@ int main(int argc, char** argv) {
     style.line_numbers = line_numbers;
     style.byte_offsets = byte_offsets;
     settings.ignore_case = ignore_case;
+    settings.literal = fixed_strings;
     settings.line_numbers = line_numbers || style.lines;
     settings.text_offsets = byte_offsets;
     settings.max_hits = list_files ? 1 : max_count;

@@ -274,8 +274,7 @@ namespace {
 // model leaves that blank out of the left context), and the blank that
 // parted the word from the right context when the row left it out.
 void AppendTextRow(std::string* out, const SearchRow& row, const std::string& path_prefix, const RowStyle& style) {
-  const bool join = !row.left.empty() && !row.word.empty() && HToken_isWordByte(row.left.back()) &&
-                    HToken_isWordByte(row.word.front());
+  const bool join = row.left_joins;
   const bool gap = !row.right.empty() && row.right_after_blank;
   const std::string sep = Coloured(":", kSeparatorColour, style.colour);
   out->append(path_prefix);

@@ -50,9 +50,9 @@ bool HitText::open(const std::string& path, int32_t position, std::string* error
   text_ = std::move(before);
   if (needsBlank(text_, after)) text_ += ' ';
   hit_start_ = text_.size();
-  int32_t token = 0;
-  HToken_getLengthNext(reinterpret_cast<const unsigned char*>(after.data()), static_cast<int32_t>(after.size()),
-                       &token);
+  const int32_t token = after.empty() ? 0
+                                      : HRule_tokenLength(model_.rule, reinterpret_cast<const unsigned char*>(after.data()),
+                                                          static_cast<int32_t>(after.size()));
   hit_length_ = static_cast<size_t>(token);
   text_ += after;
   return true;
@@ -85,8 +85,8 @@ bool HitText::decodeAfter(int32_t at, std::string* out, int32_t* covered) {
 }
 
 bool HitText::needsBlank(const std::string& left, const std::string& right) const {
-  return spaceless() && !left.empty() && !right.empty() && HToken_isWordByte(static_cast<unsigned char>(left.back())) &&
-         HToken_isWordByte(static_cast<unsigned char>(right.front()));
+  return HRule_blankBetween(model_.rule, reinterpret_cast<const unsigned char*>(left.data()), left.size(),
+                            reinterpret_cast<const unsigned char*>(right.data()), right.size());
 }
 
 size_t HitText::extendBackward() {

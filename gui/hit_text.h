@@ -11,6 +11,7 @@
 
 #include "shell/fileio.h"
 #include "wordmodel/hmodel.h"
+#include "wordmodel/hrule.h"
 
 namespace moravine::gui {
 
@@ -48,7 +49,7 @@ class HitText {
 
  private:
   void close();
-  bool spaceless() const { return file_.data()[0] != 0; }
+  bool spaceless() const { return HRule_spaceless(file_.data()[0]); }
   // Decodes n word tokens before or after `at` into *out; false on a bad body.
   bool decodeBefore(int32_t at, std::string* out, int32_t* covered);
   bool decodeAfter(int32_t at, std::string* out, int32_t* covered);

@@ -13,6 +13,7 @@
 #include "wordmodel/hlog.h"
 #include "wordmodel/htoken.h"
 #include "wordmodel/hmodel_free.h"
+#include "wordmodel/hrule.h"
 
 namespace {
 
@@ -164,7 +165,7 @@ void LineBuild_appendLine(LineBuild* b) {
   while (p < b->body_length) {
     const int32_t len = HDecode_codewordLength(b->body + p, b->body_length - p);
     const int32_t rank = HDecode_rank(b->body + p, len, &b->model->codetable, dictionary->token_count);
-    const bool word = HDecode_isWord(dictionary, rank);
+    const bool word = HDecode_takesBlank(dictionary, rank);
     if (b->blank_between_words && after_word && word) ++column;
     after_word = word;
     for (; b->column_hit < b->hit_count && b->hits[b->column_hit].offset <= p; ++b->column_hit) {
@@ -233,7 +234,7 @@ bool FillLines(const unsigned char* file, int32_t size, const SearchHit* hits, c
   } free_model{&model};
   const Newline newline(&model);
   auto table = std::make_shared<SearchLines>();
-  b.spaceless = file[0] != 0;
+  b.spaceless = HRule_spaceless(file[0]);
   b.blank_between_words =
       b.spaceless && HHashtable_lookup(reinterpret_cast<const unsigned char*>(" "), 1, &model.vocabulary) != nullptr;
   b.newline = &newline;
@@ -315,7 +316,7 @@ void HitRows(const std::string& display_name, const unsigned char* file, int32_t
     HModel* model;
     ~Free() { HModel_free(model, false); }
   } free_model{&model};
-  const bool spaceless = file[0] != 0;
+  const bool spaceless = HRule_spaceless(file[0]);
   auto previous = spaceless ? HDecompress_previousBlock_tokens_spaceless : HDecompress_previousBlock_tokens;
   auto next = spaceless ? HDecompress_nextBlock_tokens_spaceless : HDecompress_nextBlock_tokens;
   const HDictionary* dictionary = &model.dictionary;
@@ -359,6 +360,9 @@ void HitRows(const std::string& display_name, const unsigned char* file, int32_t
         p += len;
       }
       row.word = DecodeStretch(body + o, hit_end - o, spaceless, &model);
+      row.left_joins = HRule_blankBetween(model.rule, reinterpret_cast<const unsigned char*>(row.left.data()),
+                                          row.left.size(), reinterpret_cast<const unsigned char*>(row.word.data()),
+                                          row.word.size());
       if (options.right_words > 0) {
         const int32_t n = words - (ends_in_word ? 1 : 0) + options.right_words;
         next(body + o, body_length - o, n, &block, &length, &covered, &model);

@@ -32,6 +32,7 @@ struct SearchRow {
   std::string word;      // the hit's token, or the text of a phrase's hit
   std::string right;     // the text after the hit, up to the third word after it
   bool right_after_blank = false;  // a blank between the word and the right context is not shown
+  bool left_joins = false;  // the spaceless models imply a blank between the left context and the word
   int64_t line = 0;                // the hit's line, from 1; 0 when not counted
   int64_t text_offset = -1;        // the hit's offset in the text; -1 when not computed
   // The hit's line with the lines around it: `line_count` lines of *lines

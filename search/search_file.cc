@@ -1,12 +1,14 @@
 #include "search/search_file.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "codec/container.h"
 #include "search/myhash.h"
 #include "search/phrase.h"
 #include "search/scan.h"
 #include "search/stretch_threads.h"
+#include "search/unicode_match.h"
 #include "search/vocabulary_match.h"
 #include "wordmodel/hcodeword.h"
 #include "wordmodel/hdecode.h"
@@ -113,11 +115,34 @@ void ScanRanks(const std::vector<int32_t>& ranks, const ParsedFile& parsed, int3
   }
 }
 
+// A query's text as agrep takes it literally: its pattern characters, the
+// dot among them, escaped.
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (std::strchr("\\[]()*+?{}|^$.", c) != nullptr && c != '\0') out.push_back('\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
+// The ranks of the tokens that one word of a query matches: under the
+// Unicode models, word tokens within the errors counted in code points;
+// otherwise what agrep selects with the pattern.
+void WordRanks(const std::string& word, bool pattern, const ParsedFile& parsed, const SearchOptions& options,
+               SearchHost* host, std::vector<int32_t>* ranks) {
+  if (HRule_unicode(parsed.model.rule) && !pattern) {
+    Search_unicodeWordRanks(word, options.errors, options.ignore_case, &parsed.model, host, ranks);
+  } else {
+    Search_matchRanks(Search_agrepArguments(word, options.errors, options.ignore_case), &parsed.model, host, ranks);
+  }
+}
+
 // Returns whether the hits have their lines.
-bool FindWord(const std::string& word, const ParsedFile& parsed, const SearchOptions& options, SearchHost* host,
-              std::vector<SearchHit>* hits) {
+bool FindWord(const std::string& word, bool pattern, const ParsedFile& parsed, const SearchOptions& options,
+              SearchHost* host, std::vector<SearchHit>* hits) {
   std::vector<int32_t> ranks;
-  Search_matchRanks(Search_agrepArguments(word, options.errors, options.ignore_case), &parsed.model, host, &ranks);
+  WordRanks(word, pattern, parsed, options, host, &ranks);
   std::vector<int32_t> offsets;
   std::vector<int64_t> lines;
   ScanRanks(ranks, parsed, options.max_hits, options, &offsets, options.line_numbers ? &lines : nullptr);
@@ -140,8 +165,7 @@ bool FindPhrase(const SearchPhrase& phrase, const ParsedFile& parsed, const Sear
   std::vector<std::vector<unsigned char>> word_ranks(phrase.words.size());
   std::vector<int32_t> first, ranks;
   for (size_t w = 0; w < phrase.words.size(); ++w) {
-    Search_matchRanks(Search_agrepArguments(phrase.words[w], options.errors, options.ignore_case), &parsed.model,
-                      host, &ranks);
+    WordRanks(phrase.words[w], false, parsed, options, host, &ranks);
     // A word of a phrase stands for word tokens only: with errors, "a"
     // would match "," as well.
     ranks.erase(std::remove_if(ranks.begin(), ranks.end(),
@@ -312,29 +336,39 @@ void Search_findHits(const std::string& word, const unsigned char* file, int32_t
                      SearchHost* host, std::vector<SearchHit>* hits) {
   hits->clear();
   if (options.errors < 0) HFatal("Error: the number of errors cannot be negative (%d)\n", options.errors);
-  if (!options.phrase) {
+  SearchQuery query;
+  Search_parseQuery(word, size > 0 ? file[0] : 0, options.literal, &query);
+  if (!query.why.empty()) throw SearchRefused(query.why);
+  // A pattern with blanks between its words is a phrase of them, as before
+  // queries were split by the file's model.
+  const bool pattern_phrase = query.kind == SearchQueryKind::kPattern && Search_isPhrase(word);
+  if (pattern_phrase) Search_parsePhrase(word, &query.phrase);
+  const bool sequence = query.kind == SearchQueryKind::kSequence || pattern_phrase;
+  // What one whole-token match looks for: the word, the pattern, or the
+  // separators taken literally.
+  const std::string whole = query.kind == SearchQueryKind::kWord         ? query.phrase.words[0]
+                            : query.kind == SearchQueryKind::kSeparators ? Escaped(word)
+                                                                         : word;
+  const bool pattern = query.kind != SearchQueryKind::kWord;
+  if (!sequence && (!pattern || query.kind == SearchQueryKind::kPattern)) {
     // Most files of a collection do not hold a rare word: the header is
     // checked and the dictionary's string searched before its tokens are
     // indexed, which a file without a match never needs.
     const ParsedFile counted(file, size, HVocabulary::kCounted);
     const HDictionary& dictionary = counted.model.dictionary;
-    if (!Search_mayMatch(Search_agrepArguments(word, options.errors, options.ignore_case), dictionary.string,
+    if (!Search_mayMatch(Search_agrepArguments(whole, options.errors, options.ignore_case), dictionary.string,
                          dictionary.string_length, host)) {
       return;
     }
   }
   ParsedFile parsed(file, size);
   bool with_lines = false;
-  if (options.phrase) {
-    SearchPhrase phrase;
-    Search_parsePhrase(word, &phrase);
-    if (phrase.words.size() == 1) {
-      with_lines = FindWord(phrase.words[0], parsed, options, host, hits);
-    } else if (!phrase.words.empty()) {
-      with_lines = FindPhrase(phrase, parsed, options, host, hits);
-    }
-  } else {
-    with_lines = FindWord(word, parsed, options, host, hits);
+  if (!sequence) {
+    with_lines = FindWord(whole, pattern, parsed, options, host, hits);
+  } else if (query.phrase.words.size() == 1 && query.phrase.lead.empty() && query.phrase.trail.empty()) {
+    with_lines = FindWord(query.phrase.words[0], false, parsed, options, host, hits);
+  } else if (!query.phrase.words.empty()) {
+    with_lines = FindPhrase(query.phrase, parsed, options, host, hits);
   }
   const auto count = static_cast<int32_t>(hits->size());
   if (options.line_numbers && !with_lines) CountLines(parsed, hits->data(), count, options.threads, options.stretch_bytes);

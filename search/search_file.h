@@ -6,6 +6,7 @@
 #define MORAVINE_SEARCH_SEARCH_FILE_H_
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,8 @@
 struct SearchOptions {
   int32_t errors = 0;        // per word, >= 0
   bool ignore_case = false;  // ASCII letters match in either case
-  bool phrase = false;       // the word is a phrase (Search_isPhrase)
+  bool phrase = false;       // unused: each file's model decides how the query splits (Search_parseQuery)
+  bool literal = false;      // the query has no pattern characters, whatever it holds
   int32_t max_hits = 0;      // stop after this many hits; 0: all
   bool line_numbers = false;
   bool text_offsets = false;
@@ -39,11 +41,23 @@ struct SearchHit {
 // one pattern against whole tokens.
 bool Search_isPhrase(const std::string& word);
 
-// Searches one compressed file. A word is matched against whole tokens (with
-// agrep's pattern syntax); a phrase is the sequence of its words, each
-// within options.errors of a word of the text, with the bytes between them
-// as in the phrase, where a run of blanks, tabs and line ends in the phrase
-// stands for any such run in the text. Fails as Search_compressedFile does.
+// Thrown by Search_findHits for a query that cannot match in a file's
+// model: what() says why.
+class SearchRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Searches one compressed file. The query is split by the words of the
+// file's model (Search_parseQuery): one word is matched against whole word
+// tokens, within options.errors (counted in code points under the Unicode
+// models, in bytes with agrep under the others); words with other bytes
+// between or around them are a sequence, each word within options.errors
+// of a word of the text and the bytes between them as in the query, where
+// a run of blanks, tabs and line ends stands for any such run in the text;
+// a query of separators alone matches whole separator tokens; a pattern
+// (agrep's syntax, unless options.literal) is matched against whole
+// tokens. Fails as Search_compressedFile does, and with SearchRefused.
 void Search_findHits(const std::string& word, const unsigned char* file, int32_t size, const SearchOptions& options,
                      SearchHost* host, std::vector<SearchHit>* hits);
 

@@ -9,6 +9,7 @@
 #include "search/search_file.h"
 #include "shell/job_frame.h"
 #include "wordmodel/hlog.h"
+#include "wordmodel/hrule.h"
 
 namespace {
 
@@ -73,6 +74,7 @@ bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravi
   options.errors = errors;
   options.ignore_case = settings.ignore_case;
   options.phrase = Search_isPhrase(word);
+  options.literal = settings.literal;
   options.max_hits = settings.max_hits;
   options.line_numbers = settings.line_numbers;
   options.text_offsets = settings.text_offsets;
@@ -80,14 +82,17 @@ bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravi
 
   std::vector<SearchHit> hits;
   try {
-    // Only parsing rules 0 and 1 exist; decompression refuses any other
+    // Only parsing rules 0 to 3 exist; decompression refuses any other
     // first byte, and so does the search.
-    if (size > 0 && data[0] > 1) {
+    if (size > 0 && !HRule_known(data[0])) {
       HFatal("Fatal Error: First byte of compressed file not 1, actually %d\n",
              static_cast<int>(static_cast<signed char>(data[0])));
     }
     Search_findHits(word, data, size, options, host, &hits);
   } catch (const HCancelled&) {
+    return true;
+  } catch (const SearchRefused& refused) {
+    *error = refused.what();
     return true;
   } catch (...) {
     return false;

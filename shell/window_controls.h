@@ -18,6 +18,7 @@ namespace moravine {
 // The defaults give the window's rows: three words on either side.
 struct SearchSettings {
   bool ignore_case = false;
+  bool literal = false;  // the search word has no pattern characters (-F)
   bool line_numbers = false;
   bool text_offsets = false;
   int32_t max_hits = 0;     // per file; 0: all
