@@ -27,7 +27,7 @@ extern std::atomic<bool> g_stop_requested;
 // Compresses one file ("-": standard input) to standard output with the
 // parsing rule's model. A terminal
 // does not receive compressed bytes unless `force`. Returns the exit status.
-int CompressToStdout(const std::string& path, int rule, int distance, bool force, int threads);
+int CompressToStdout(const std::string& path, int rule, int distance, bool force, int threads, bool quiet);
 
 // Decodes each compressed file ("-": standard input) to standard output, one
 // after the other. Returns the exit status.

@@ -100,6 +100,10 @@ void ConsoleWindow::showInformation(const std::string& text) {
 
 void ConsoleWindow::showWarning(const std::string& text) { message("warning: ", text); }
 
+void ConsoleWindow::showHint(const std::string& text) {
+  if (!quiet_) message("hint: ", text);
+}
+
 void ConsoleWindow::showError(const std::string& text) {
   ++problems_;
   message("", text);

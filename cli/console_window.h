@@ -32,6 +32,7 @@ class ConsoleWindow : public WindowControls {
   void showInformation(const std::string& text) override;
   void showWarning(const std::string& text) override;
   void showError(const std::string& text) override;
+  void showHint(const std::string& text) override;
   void clearResults() override {}
   void addResultRows(const std::vector<SearchRow>& rows) override;
   std::string searchWordText() override { return word_; }

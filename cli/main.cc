@@ -480,7 +480,7 @@ int main(int argc, char** argv) {
   }
   if (*compress && streams) {
     int status = moravine::cli::CompressToStdout(paths[0], HRule_of(unicode_flag, !words_flag), options.distance,
-                                                 options.force, options.threads);
+                                                 options.force, options.threads, quiet);
     return g_signal.load() != 0 ? 128 + g_signal.load() : status;
   }
   if (*cat || (*decompress && streams) || *test || *list) {

@@ -14,6 +14,8 @@
 #include "cli/standard_input.h"
 #include "codec/compress.h"
 #include "codec/decompress.h"
+#include "codec/jobs/file_jobs.h"
+#include "wordmodel/hrule.h"
 #include "cli/console_window.h"
 #include "search/search_job.h"
 #include "shell/job_path.h"
@@ -80,7 +82,7 @@ bool Input::open(const std::string& path, std::string* error, bool compressed) {
   return false;
 }
 
-int CompressToStdout(const std::string& path, int rule, int distance, bool force, int threads) {
+int CompressToStdout(const std::string& path, int rule, int distance, bool force, int threads, bool quiet) {
   if (!force && ::isatty(STDOUT_FILENO)) {
     std::fprintf(stderr, "moravine: compressed data is not written to a terminal; use -f to force it\n");
     return 1;
@@ -103,6 +105,10 @@ int CompressToStdout(const std::string& path, int rule, int distance, bool force
   } catch (const std::exception& failure) {
     Failed(input.name(), "compression failed: " + Reason(failure));
     return 1;
+  }
+  if (!quiet && !HRule_unicode(rule)) {
+    const std::string hint = UnicodeHint(input.data(), input.size());
+    if (!hint.empty()) std::fprintf(stderr, "moravine: hint: %s: %s\n", input.name().c_str(), hint.c_str());
   }
   int written = WriteOut(out.get(), out_length);
   return written ? OutputFailed(written) : 0;

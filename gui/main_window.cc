@@ -277,6 +277,7 @@ std::unique_ptr<QSettings> MainWindow::openSettings() const {
 
 void MainWindow::restoreLayout() {
   std::unique_ptr<QSettings> stored = openSettings();
+  core_->setUnicode(stored->value(QStringLiteral("options/unicode"), false).toBool());
   restoreGeometry(stored->value(QStringLiteral("window/geometry")).toByteArray());
   splitter_->restoreState(stored->value(QStringLiteral("window/splitter")).toByteArray());
   results_->header()->restoreState(stored->value(QStringLiteral("window/results")).toByteArray());
@@ -511,8 +512,14 @@ void MainWindow::openHit(const QModelIndex& index) {
 }
 
 void MainWindow::showOptions() {
-  OptionsDialog dialog(core_->spacelessModel(), core_->pointerDistance(), this);
-  if (dialog.exec() == QDialog::Accepted) core_->setOptions(dialog.spaceless(), dialog.distance());
+  OptionsDialog dialog(core_->spacelessModel(), core_->pointerDistance(), core_->unicodeModel(), this);
+  if (dialog.exec() == QDialog::Accepted) {
+    core_->setOptions(dialog.spaceless(), dialog.distance());
+    core_->setUnicode(dialog.unicode());
+    // The choice of script is kept between runs: a user of Russian texts
+    // should not have to make it again.
+    openSettings()->setValue(QStringLiteral("options/unicode"), dialog.unicode());
+  }
 }
 
 void MainWindow::viewLog() {

@@ -10,8 +10,8 @@
 
 namespace moravine::gui {
 
-OptionsDialog::OptionsDialog(bool spaceless, int distance, QWidget* parent)
-    : QDialog(parent), spaceless_(spaceless), distance_(distance) {
+OptionsDialog::OptionsDialog(bool spaceless, int distance, bool unicode, QWidget* parent)
+    : QDialog(parent), spaceless_(spaceless), distance_(distance), unicode_(unicode) {
   setWindowTitle(QStringLiteral("Compression options"));
   setObjectName(QStringLiteral("options136"));
   setFont(DialogFont());
@@ -27,19 +27,25 @@ OptionsDialog::OptionsDialog(bool spaceless, int distance, QWidget* parent)
   spaceless_box_->setObjectName(QStringLiteral("spaceless1021"));
   spaceless_box_->setGeometry(du.rect(102, 25, 68, 10).adjusted(0, -2, 0, 2));
   spaceless_box_->setChecked(spaceless);
+  unicode_box_ = new QCheckBox(QStringLiteral("Words of every script (Unicode)"), this);
+  unicode_box_->setObjectName(QStringLiteral("unicode"));
+  unicode_box_->setToolTip(QStringLiteral("Letters, marks and numbers of every script make words, so that they can "
+                                          "be searched; the file also holds a checksum of its text"));
+  unicode_box_->setGeometry(du.rect(7, 40, 172, 10).adjusted(0, -2, 0, 2));
+  unicode_box_->setChecked(unicode);
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   ok_->setObjectName(QStringLiteral("ok1"));
-  ok_->setGeometry(du.rect(32, 45, 50, 14));
+  ok_->setGeometry(du.rect(32, 59, 50, 14));
   ok_->setDefault(true);
   cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
   cancel_->setObjectName(QStringLiteral("cancel2"));
-  cancel_->setGeometry(du.rect(102, 45, 50, 14));
+  cancel_->setGeometry(du.rect(102, 59, 50, 14));
 
   connect(spaceless_box_, &QCheckBox::toggled, this, [this] { updateEnabled(); });
   connect(ok_, &QPushButton::clicked, this, &OptionsDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &OptionsDialog::reject);
   updateEnabled();
-  setFixedSize(du.size(186, 66));
+  setFixedSize(du.size(186, 80));
 }
 
 void OptionsDialog::updateEnabled() {
@@ -59,6 +65,7 @@ void OptionsDialog::accept() {
   }
   distance_ = *value;
   spaceless_ = spaceless_box_->isChecked();
+  unicode_ = unicode_box_->isChecked();
   QDialog::accept();
 }
 

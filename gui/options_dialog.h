@@ -1,5 +1,6 @@
-// The "Compression options" dialog: the text model and the auxiliary
-// pointer distance of the words-and-separators model.
+// The "Compression options" dialog: the text model (spaceless or words and
+// separators, ASCII or Unicode words) and the auxiliary pointer distance of
+// the words-and-separators model.
 #ifndef MORAVINE_GUI_OPTIONS_DIALOG_H_
 #define MORAVINE_GUI_OPTIONS_DIALOG_H_
 
@@ -16,11 +17,12 @@ class OptionsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  OptionsDialog(bool spaceless, int distance, QWidget* parent = nullptr);
+  OptionsDialog(bool spaceless, int distance, bool unicode = false, QWidget* parent = nullptr);
 
   // The values; after OK, the ones entered.
   bool spaceless() const { return spaceless_; }
   int distance() const { return distance_; }
+  bool unicode() const { return unicode_; }
 
   // OK: stores the values, or keeps the dialog open when the distance is
   // not an integer.
@@ -31,9 +33,11 @@ class OptionsDialog : public QDialog {
 
   bool spaceless_;
   int distance_;
+  bool unicode_;
   QLabel* distance_label_;
   QLineEdit* distance_edit_;
   QCheckBox* spaceless_box_;
+  QCheckBox* unicode_box_;
   QPushButton* ok_;
   QPushButton* cancel_;
 };

@@ -53,6 +53,9 @@ class WindowControls {
   virtual void showInformation(const std::string& text) = 0;
   virtual void showWarning(const std::string& text) = 0;
   virtual void showError(const std::string& text) = 0;
+  // A piece of advice about the current file that is no failure (the
+  // command line prints it; the window leaves it to the log).
+  virtual void showHint(const std::string& /*text*/) {}
 
   // The results list: rows of one job go to the top, in the given order.
   virtual void clearResults() = 0;

@@ -172,3 +172,31 @@ void HUnicode_blockClasses(const unsigned char* text, int64_t length, int64_t bl
   *spaceable = s;
   *single_edges = e;
 }
+
+void HUnicode_sampleLetters(const unsigned char* text, int64_t length, int64_t* ascii, int64_t* other) {
+  *ascii = 0;
+  *other = 0;
+  constexpr int64_t kWindows = 64;
+  constexpr int64_t kWindow = 16 << 10;
+  const int64_t windows = length <= kWindows * kWindow ? 1 : kWindows;
+  const int64_t window = windows == 1 ? length : kWindow;
+  for (int64_t w = 0; w < windows; ++w) {
+    int64_t p = windows == 1 ? 0 : (length - window) * w / (windows - 1);
+    const int64_t end = p + window;
+    while (p < end && p < length && (text[p] & 0xC0) == 0x80) ++p;  // start at a character
+    while (p < end && p < length) {
+      const unsigned char c = text[p];
+      if (c < 0x80) {
+        *ascii += (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+        ++p;
+        continue;
+      }
+      int32_t n;
+      const int32_t cp = HUnicode_decode(text + p, length - p, &n);
+      if (cp >= 0 && utf8proc_category(cp) >= UTF8PROC_CATEGORY_LU && utf8proc_category(cp) <= UTF8PROC_CATEGORY_LO) {
+        ++*other;
+      }
+      p += n;
+    }
+  }
+}

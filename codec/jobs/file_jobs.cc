@@ -8,6 +8,7 @@
 #include "codec/compress.h"
 #include "codec/decompress.h"
 #include "wordmodel/hrule.h"
+#include "wordmodel/hunicode.h"
 #include "shell/job_frame.h"
 #include "shell/fileio.h"
 #include "wordmodel/hlog.h"
@@ -71,6 +72,13 @@ void Compress(JobParams& params) {
   // A file cut short or rewritten while it was read gave a mixture of old
   // and new bytes: nothing of it is kept.
   if (input.changed()) return moravine::ReportChangedInput(owner, path);
+  if (!owner->unicodeModel()) {
+    const std::string hint = UnicodeHint(input.data(), input.size());
+    if (!hint.empty()) {
+      HLog_report("%s\n", hint.c_str());
+      owner->controls()->showHint(hint);
+    }
+  }
   moravine::WriteFailure failure;
   int error = 0;
   const bool written = into_mapped ? mapped.commit(out_length, &failure, &error)
@@ -153,6 +161,18 @@ void Decompress(JobParams& params) {
 }
 
 }  // namespace
+
+std::string UnicodeHint(const unsigned char* text, int64_t length) {
+  int64_t ascii = 0;
+  int64_t other = 0;
+  HUnicode_sampleLetters(text, length, &ascii, &other);
+  // More than 3 %: a German text, with its umlauts, stays below; Russian,
+  // Greek or Chinese text is far above.
+  if (other * 100 <= 3 * (ascii + other) || other == 0) return std::string();
+  const int64_t share = other * 100 / (ascii + other);
+  return std::to_string(share) + " % of its letters lie outside ASCII and are no words for this model; " +
+         "compress with --unicode to search them";
+}
 
 int CompressJob(JobParams* params) { return moravine::RunJob(params, Compress); }
 

@@ -318,6 +318,32 @@ class WindowTest : public QObject {
     QVERIFY(!w->core().spacelessModel());
   }
 
+  void unicodeModelIsRemembered() {
+    {
+      auto w = open(QString());
+      QVERIFY(!w->core().unicodeModel());
+      BoxCloser driver([](QWidget* modal) {
+        auto* options = qobject_cast<OptionsDialog*>(modal);
+        if (!options) return;
+        QTest::mouseClick(options->findChild<QCheckBox*>("unicode"), Qt::LeftButton);
+        QTimer::singleShot(0, options->findChild<QPushButton*>("ok1"), &QPushButton::click);
+      });
+      click(*w, "options1010");
+      QVERIFY(w->core().unicodeModel());
+    }
+    auto again = open(QString());
+    QVERIFY(again->core().unicodeModel());
+    BoxCloser driver([](QWidget* modal) {
+      auto* options = qobject_cast<OptionsDialog*>(modal);
+      if (!options) return;
+      QVERIFY(options->findChild<QCheckBox*>("unicode")->isChecked());
+      QTest::mouseClick(options->findChild<QCheckBox*>("unicode"), Qt::LeftButton);
+      QTimer::singleShot(0, options->findChild<QPushButton*>("ok1"), &QPushButton::click);
+    });
+    click(*again, "options1010");
+    QVERIFY(!again->core().unicodeModel());
+  }
+
   void compressSearchDecompress() {
     auto w = open(dir_->path());
     BoxCloser closer;
