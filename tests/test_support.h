@@ -57,8 +57,7 @@ inline std::string Escape(const std::string& s) { return ::testing::PrintToStrin
 inline Bytes Compress(const Bytes& text, int rule, int32_t distance = 0, int32_t level = 0) {
   HBuffer out;
   int32_t n = 0;
-  if (rule == 0) Huffw_compress(U(text), L(text), distance, &out, &n, level);
-  else Huffw_spaceless_compress(U(text), L(text), &out, &n, level);
+  HCompress_rule(U(text), L(text), rule, distance, &out, &n, level);
   return Str(out.get(), n);
 }
 
@@ -69,8 +68,12 @@ inline Bytes Decompress(const Bytes& file, int rule, int32_t level = 0) {
   std::memcpy(copy.get(), file.data(), file.size());
   HBuffer out;
   int32_t n = 0;
-  if (rule == 0) Huffw_decompress(copy.get(), L(file), &out, &n, level);
-  else Huffw_spaceless_decompress(copy.get(), L(file), &out, &n, level);
+  switch (rule) {
+    case 0: Huffw_decompress(copy.get(), L(file), &out, &n, level); break;
+    case 2: Huffw_unicode_decompress(copy.get(), L(file), &out, &n, level); break;
+    case 3: Huffw_unicode_spaceless_decompress(copy.get(), L(file), &out, &n, level); break;
+    default: Huffw_spaceless_decompress(copy.get(), L(file), &out, &n, level); break;
+  }
   return Str(out.get(), n);
 }
 

@@ -170,6 +170,73 @@ TEST_F(WordModelTest, BlockwiseTokenStartsAgreeWithTheScanner) {
   }
 }
 
+// The same under the Unicode models: characters of every class and length,
+// single-code-point words among words, and malformed UTF-8 (cut sequences,
+// surrogates, overlong forms, bytes beyond U+10FFFF), in stretches that
+// start after any newline and end anywhere.
+TEST_F(WordModelTest, UnicodeBlockwiseTokenStartsAgreeWithTheScanner) {
+  std::mt19937 rng(11);
+  const Bytes pieces[] = {"a", "Zq9", " ", "\n", "\r\n", ".,", "\xC3\xA9", "\xC3\x9F", "\xE6\x97\xA5", "\xE6\x9C\xAC",
+                          "\xE0\xB8\x81", "\xE0\xB8\xB1", "\xCE\xA3", "\xF0\x9F\x92\xA1", "\xC2\xBD", "\xCC\x81",
+                          "\xE2\x80\x94", "\xD0\x9C\xD0\xBE", "\xC3", "\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                          "\xC0\xAF", "\xE3\x81\x82 \xE3\x81\x84", "x \xC3\xA9", Bytes(70, ' '),
+                          "\xF0\xA0\x80\x80", "\xE2\x80\xA8"};
+  for (int round = 0; round < 40; ++round) {
+    Bytes text;
+    const size_t target = 1 + rng() % (round < 20 ? 200 : 5000);
+    while (text.size() < target) text += pieces[rng() % std::size(pieces)];
+    std::unique_ptr<unsigned char[]> copy(new unsigned char[text.size()]);
+    std::memcpy(copy.get(), text.data(), text.size());
+    const int64_t length = L(text);
+    std::vector<int64_t> begins = {0};
+    for (int64_t i = 0; i + 1 < length; ++i) {
+      if (text[static_cast<size_t>(i)] == '\n') begins.push_back(i + 1);
+    }
+    for (int64_t begin : begins) {
+      for (int64_t end : {length, begin + 1 + static_cast<int64_t>(rng() % static_cast<uint32_t>(length - begin))}) {
+        // A stretch ends after a newline or at the text's end: never inside a character.
+        if (end < length && copy[end - 1] != '\n') continue;
+        for (bool drop : {false, true}) {
+          std::vector<int32_t> expected, expected_flags;
+          int32_t flag = 0;
+          for (int64_t p = begin; p < end;) {
+            int64_t q = p + HUnicode_scan(copy.get() + p, end - p);
+            int64_t before;
+            int32_t n;
+            if (drop && q + 1 < end && copy[q] == ' ' && HUnicode_classBefore(copy.get(), q, &before) == HCHAR_WORD &&
+                HUnicode_classAt(copy.get() + q + 1, end - q - 1, &n) == HCHAR_WORD) {
+              ++q;
+              flag = 1;
+            }
+            expected.push_back(static_cast<int32_t>(q));
+            expected_flags.push_back(q < end ? flag : 0);
+            flag = 0;
+            p = q;
+          }
+          HTokenStarts starts;
+          if (drop) HTokenStarts_init<true, true>(&starts, copy.get(), length, begin, end);
+          else HTokenStarts_init<false, true>(&starts, copy.get(), length, begin, end);
+          std::vector<int32_t> filled, filled_flags;
+          std::vector<int32_t> at(200), after(200);
+          for (int64_t p = begin; p < end;) {
+            const int32_t want = 1 + static_cast<int32_t>(rng() % 40);
+            const int32_t n = drop ? HTokenStarts_fill<true, true>(&starts, want, at.data(), after.data())
+                                   : HTokenStarts_fill<false, true>(&starts, want, at.data(), after.data());
+            for (int32_t i = 0; i < n; ++i) {
+              filled.push_back(at[static_cast<size_t>(i)]);
+              filled_flags.push_back(drop ? after[static_cast<size_t>(i)] : 0);
+            }
+            p = at[static_cast<size_t>(n - 1)];
+          }
+          ASSERT_EQ(filled, expected) << "round " << round << ", stretch [" << begin << ", " << end << "), drop "
+                                      << drop;
+          ASSERT_EQ(filled_flags, expected_flags) << "round " << round << ", drop " << drop;
+        }
+      }
+    }
+  }
+}
+
 TEST_F(WordModelTest, HashValuesAndBuckets) {
   HModel model;
   HHashtable_create(&model, 5);
