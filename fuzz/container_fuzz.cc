@@ -13,6 +13,7 @@
 #include "codec/block.h"
 #include "codec/container.h"
 #include "codec/decompress.h"
+#include "wordmodel/hrule.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/hmodel_free.h"
@@ -115,6 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t length = static_cast<int32_t>(size);
   const Decoded words = DecodeWhole(Huffw_decompress, data, length);
   const Decoded spaceless = DecodeWhole(Huffw_spaceless_decompress, data, length);
+  // The decoder the first byte selects: the Unicode rules too.
+  const Decoded any = DecodeWhole(HDecompress_file, data, length);
 
   // The reader that only counts the dictionary's tokens (the search's first
   // look at a file) accepts and refuses exactly what the indexing one does.
@@ -131,9 +134,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const HFatalFailure&) {
     return 0;
   }
-  if (body < data || body_length < 0 || body + body_length != data + size) Finding("body outside the file");
+  if (body < data || body_length < 0 || body + body_length + HRule_trailerBytes(data[0]) != data + size) {
+    Finding("body outside the file");
+  }
   // A text that decodes has exactly the stated length.
-  if ((words.ok && words.length != text_length) || (spaceless.ok && spaceless.length != text_length)) {
+  if ((words.ok && words.length != text_length) || (spaceless.ok && spaceless.length != text_length) ||
+      (any.ok && any.length != text_length)) {
     Finding("decoded text of another length than the header states");
   }
   FuzzBlocks(body, body_length, &model, words, spaceless, size > 0 ? data[size - 1] : 0);

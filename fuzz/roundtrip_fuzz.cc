@@ -58,5 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RoundTrip("spaceless", data, length, [](const uint8_t* t, int32_t n, HBuffer* out, int32_t* out_length) {
     Huffw_spaceless_compress(t, n, out, out_length, 0);
   }, Huffw_spaceless_decompress);
+  RoundTrip("unicode words", data, length, [distance](const uint8_t* t, int32_t n, HBuffer* out, int32_t* out_length) {
+    Huffw_unicode_compress(t, n, distance, out, out_length, 0);
+  }, Huffw_unicode_decompress);
+  RoundTrip("unicode spaceless", data, length, [](const uint8_t* t, int32_t n, HBuffer* out, int32_t* out_length) {
+    Huffw_unicode_spaceless_compress(t, n, out, out_length, 0);
+  }, Huffw_unicode_spaceless_decompress);
   return 0;
 }
