@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <utility>
 
 #include "codec/decompress.h"
@@ -32,6 +33,14 @@ class Descriptor {
   ~Descriptor() { reset(-1); }
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
+  Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    if (this != &other) {
+      reset(other.fd_);
+      other.fd_ = -1;
+    }
+    return *this;
+  }
   int get() const { return fd_; }
   void reset(int fd) {
     if (fd_ >= 0) ::close(fd_);
@@ -128,12 +137,13 @@ RemovalResult Failed(int error, std::string why = std::string()) {
   return result;
 }
 
-// How many files a batch lets wait: each holds two descriptors, and perhaps
-// one for its directory; the rest of the program keeps some room.
+// How many files a batch lets wait: each holds two descriptors, perhaps one
+// for its directory, and one more while the previous group's are closed;
+// the rest of the program keeps some room.
 size_t BatchCapacity() {
   struct rlimit limit;
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return RemovalBatch::kMostWaiting;
-  const rlim_t spare = limit.rlim_cur > 96 ? (limit.rlim_cur - 64) / 3 : 1;
+  const rlim_t spare = limit.rlim_cur > 128 ? (limit.rlim_cur - 64) / 4 : 1;
   return static_cast<size_t>(std::min<rlim_t>(spare, RemovalBatch::kMostWaiting));
 }
 
@@ -327,7 +337,12 @@ void SetRemovalCheckHook(std::function<void(const std::string& path)> hook) { Ch
 
 RemovalBatch::RemovalBatch(bool remove_original) : remove_original_(remove_original), capacity_(BatchCapacity()) {}
 
-RemovalBatch::~RemovalBatch() = default;
+RemovalBatch::~RemovalBatch() { waitForClosers(); }
+
+void RemovalBatch::waitForClosers() {
+  for (std::thread& closer : closers_) closer.join();
+  closers_.clear();
+}
 
 std::shared_ptr<RemovalDirectory> RemovalBatch::directory(const std::string& path, int* error) {
   auto it = directories_.find(path);
@@ -386,8 +401,10 @@ void RemovalBatch::finish(const std::function<bool()>& cancelled, const Report& 
   Candidates waiting;
   waiting.swap(waiting_);
   directories_.clear();
+  waitForClosers();
   bool stop = waiting.empty() || cancelled();
   const std::map<size_t, RemovalResult> failed = stop ? std::map<size_t, RemovalResult>() : Flush(waiting);
+  std::vector<Descriptor> removed;
   for (size_t i = 0; i < waiting.size(); ++i) {
     RemovalResult result;
     auto it = failed.find(i);
@@ -398,9 +415,22 @@ void RemovalBatch::finish(const std::function<bool()>& cancelled, const Report& 
     } else {
       result = RemoveChecked(*waiting[i]);
     }
+    if (result.outcome == RemovalResult::kRemoved) removed.push_back(std::move(waiting[i]->doomed));
     const std::string path = waiting[i]->path;
-    waiting[i].reset();  // its descriptors are closed before it is reported
+    waiting[i].reset();
     report(path, result);
+  }
+  const size_t threads = std::min(kClosers, removed.size());
+  closers_.reserve(threads);
+  for (size_t t = 0; t < threads; ++t) {
+    std::vector<Descriptor> share;
+    for (size_t i = t; i < removed.size(); i += threads) share.push_back(std::move(removed[i]));
+    try {
+      closers_.emplace_back([share = std::move(share)]() mutable { share.clear(); });
+    } catch (const std::system_error&) {
+      // No thread: the descriptors are closed here, with the function that
+      // would have closed them.
+    }
   }
 }
 

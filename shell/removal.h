@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace moravine {
@@ -71,6 +72,7 @@ class RemovalBatch {
   // holds two descriptors per file, and the files' number is bounded by
   // the process's limit on open files.
   bool full() const { return waiting_.size() >= capacity_; }
+  size_t capacity() const { return capacity_; }
 
   using Report = std::function<void(const std::string& path, const RemovalResult& result)>;
   // Flushes the kept files and removes the waiting ones; `report` is called
@@ -84,11 +86,19 @@ class RemovalBatch {
 
  private:
   std::shared_ptr<RemovalDirectory> directory(const std::string& path, int* error);
+  void waitForClosers();
 
   bool remove_original_;
   size_t capacity_;
   std::vector<std::unique_ptr<RemovalCandidate>> waiting_;
   std::map<std::string, std::shared_ptr<RemovalDirectory>> directories_;  // of the waiting files, by path
+  // Close the last descriptors of the files that the previous finish()
+  // removed. That frees their blocks, which can wait for the disk (some
+  // file systems discard each file's blocks at once, and the disk takes
+  // several such requests at a time); it goes on while the next group is
+  // compared.
+  std::vector<std::thread> closers_;
+  static constexpr size_t kClosers = 8;
 };
 
 // For tests: called with the path of each file about to be removed, under
