@@ -270,7 +270,10 @@ void CMainDlg::ReportRemoval(const RemovalResult& result, const std::string& pat
 
 void CMainDlg::AddRemoval(const std::string& path, bool originals) {
   std::lock_guard<std::mutex> guard(removal_mutex_);
-  if (removals_ && removals_->removesOriginals() != originals) FinishRemovals();
+  if (removals_ && removals_->removesOriginals() != originals) {
+    FinishRemovals();
+    removals_.reset();  // a group holds removals of one kind
+  }
   if (cancelRequested()) {
     JobFinished();
     return;

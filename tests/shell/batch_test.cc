@@ -19,6 +19,8 @@
 #include "search/search_job.h"
 #include "shell/main_dialog.h"
 #include "shell/posix_search_host.h"
+#include "shell/removal.h"
+#include "tests/shell/edit_in_place.h"
 #include "tests/shell/fake_window.h"
 #include "wordmodel/hlog.h"
 
@@ -350,6 +352,105 @@ TEST_F(Batch, RemoveOriginalKeepsEveryFileWithoutAFaithfulArchive) {
     std::string box = "Error removing file\n\nThe compressed file " + file + ".hwz" + why + " " + file + " is kept.";
     EXPECT_NE(std::find(errors.begin(), errors.end(), box), errors.end()) << box;
   }
+}
+
+// Lowers the soft limit on open files while it lives, so that a walk's
+// removals come in groups of a few dozen.
+class FewDescriptors {
+ public:
+  explicit FewDescriptors(rlim_t limit) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    const struct rlimit low = {limit, saved_.rlim_max};
+    ::setrlimit(RLIMIT_NOFILE, &low);
+  }
+  ~FewDescriptors() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+ private:
+  struct rlimit saved_;
+};
+
+// Pairs NAME / NAME.hwz below root, two in three in root and the rest in
+// root/sub; returns the originals.
+Strings WritePairs(const std::string& root, int count) {
+  Strings originals;
+  for (int i = 0; i < count; ++i) {
+    originals.push_back(root + (i % 3 ? "/" : "/sub/") + "f" + std::to_string(i) + ".txt");
+    Write(originals.back(), Text(i % 7));
+    Write(originals.back() + ".hwz", Archive(Text(i % 7)));
+  }
+  return originals;
+}
+
+// A walk removes in groups: every file whose other version holds its text
+// goes, the files kept stay as they were, and a file edited in the middle
+// of the walk, just before its last look, stays and is reported once.
+TEST_F(Batch, AFolderIsRemovedInGroupsAndAnEditedFileStays) {
+  FewDescriptors few(256);  // as many descriptors as the program may use, less than the folder needs
+  ASSERT_LT(RemovalBatch(true).capacity(), 100u);
+  // One command after the other, in one dialog.
+  const Strings in_ro = WritePairs(dir_ + "/ro", 300), in_rc = WritePairs(dir_ + "/rc", 300);
+  for (JobType type : {JOB_REMOVE_ORIGINAL, JOB_REMOVE_COMPRESSED}) {
+    const bool originals = type == JOB_REMOVE_ORIGINAL;
+    SCOPED_TRACE(originals ? "remove-original" : "remove-compressed");
+    const std::string root = dir_ + (originals ? "/ro" : "/rc");
+    const Strings& files = originals ? in_ro : in_rc;
+    const auto before = Snapshot(root);
+    tree().RevealPath(root + "/f1.txt");
+    tree().RevealPath(root + "/sub/f0.txt");
+    std::string edited;
+    int looks = 0;
+    SetRemovalCheckHook([&](const std::string& path) {
+      if (++looks == 150) EditInPlace(edited = path);
+    });
+    Run(type, root);
+    SetRemovalCheckHook(nullptr);
+    ExpectBatchEnded(300);
+    EXPECT_EQ(looks, 300);
+    EXPECT_EQ(win().record().texts('E'),
+              Strings{"Error removing file\n\nThe files changed while they were compared. " + edited + " is kept."});
+    auto after = Snapshot(root);
+    for (const auto& [name, bytes] : before) {
+      if (bytes == "<>") continue;  // the folder
+      const std::string path = root + "/" + name;
+      if (originals == EndsWithHwz(name)) {
+        EXPECT_EQ(after[name], bytes) << "a file kept changed: " << name;
+      } else {
+        EXPECT_EQ(after.count(name), path == edited ? 1u : 0u) << name;
+      }
+    }
+    const std::string edited_original = originals ? edited : edited.substr(0, edited.size() - 4);
+    EXPECT_EQ(Image(edited_original), IMG_BOTH);
+    EXPECT_EQ(edited == files[1] || edited == files[1] + ".hwz" ? -1
+                                                                 : Image(files[1] + (originals ? ".hwz" : "")),
+              originals ? IMG_COMPRESSED : IMG_PLAIN);
+  }
+}
+
+// Cancel while a group's files are being removed: the file under way goes,
+// no other; the walk stops, and every file it counted finishes once. The
+// next command removes the rest.
+TEST_F(Batch, CancelInTheMiddleOfAGroupRemovesNothingMore) {
+  FewDescriptors few(256);
+  const int group = static_cast<int>(RemovalBatch(true).capacity());
+  const std::string root = dir_ + "/cancel";
+  const Strings files = WritePairs(root, 3 * group);
+  int looks = 0;
+  SetRemovalCheckHook([&](const std::string&) {
+    if (++looks == 10) dlg().OnCancel();
+  });
+  Run(JOB_REMOVE_ORIGINAL, root);
+  SetRemovalCheckHook(nullptr);
+  ExpectBatchEnded(group);
+  EXPECT_EQ(win().record().count("Cancelling..."), 1);
+  EXPECT_TRUE(win().record().boxes.empty());
+  EXPECT_EQ(looks, 10);
+  auto left = [&] { return std::count_if(files.begin(), files.end(), [](const std::string& f) { return Exists(f); }); };
+  EXPECT_EQ(left(), 3 * group - 10);
+  for (const std::string& f : files) EXPECT_TRUE(Exists(f + ".hwz")) << f;
+
+  Run(JOB_REMOVE_ORIGINAL, root);
+  ExpectBatchEnded(3 * group - 10);
+  EXPECT_EQ(left(), 0);
 }
 
 TEST_F(Batch, FailedJobsFinishOnceAndLoseNoFile) {
