@@ -517,5 +517,43 @@ TEST_F(Batch, SearchRowsComeByPositionOneCallPerFile) {
   }
 }
 
+// The search job offers each file's hits to the results list and makes rows
+// only for as many as the list takes, the file's first ones; the rest are
+// counted there and cost no row.
+TEST_F(Batch, SearchMakesRowsOnlyForTheRoomLeft) {
+  const std::string root = dir_ + "/room";
+  Write(root + "/two.txt", "five and five\n");
+  Write(root + "/three.txt", "five, five, five\n");
+  Write(root + "/four.txt", "five five five five\n");
+  Run(JOB_COMPRESS, root);
+  win().setSearch("five", "0");
+  Run(JOB_SEARCH, root);
+  std::map<std::string, std::vector<std::string>> all;  // every row's position, by file
+  for (const auto& rows : win().record().row_calls) {
+    for (const SearchRow& row : rows) all[row.file].push_back(row.position);
+  }
+  ASSERT_EQ(all.size(), 3u);
+
+  for (long long room : {4, 0}) {
+    SCOPED_TRACE("room " + std::to_string(room));
+    win().setRoom(room);
+    Run(JOB_SEARCH, root);
+    ExpectBatchEnded(3);
+    Record r = win().record();
+    std::sort(r.offered.begin(), r.offered.end());
+    EXPECT_EQ(r.offered, (std::vector<size_t>{2, 3, 4}));
+    size_t rows_made = 0;
+    for (const auto& rows : r.row_calls) {
+      ASSERT_FALSE(rows.empty());
+      const std::vector<std::string>& full = all[rows[0].file];
+      ASSERT_LE(rows.size(), full.size());
+      for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].position, full[i]) << rows[0].file;
+      EXPECT_EQ(rows.back().word, "five");
+      rows_made += rows.size();
+    }
+    EXPECT_EQ(rows_made, static_cast<size_t>(room));
+  }
+}
+
 }  // namespace
 }  // namespace shelltest
