@@ -1,5 +1,6 @@
 // The parts of the window that run without an event loop: the update
-// queue's order across threads, the job threads, dialog units, the integer
+// queue's order across threads, its turns and the rows Cancel drops, the
+// job threads, dialog units, the integer
 // scan of the options dialog, the log viewer's fallbacks, the command line,
 // the reader's text around a hit and the creation of the log file.
 #include <QCoreApplication>
@@ -95,6 +96,41 @@ class LogicTest : public QObject {
       seen << "here, still";
     });
     QCOMPARE(seen, (QStringList{"from a job", "here", "here, still", "nested"}));
+  }
+
+  // Updates from jobs run in turns that hand back to the event loop; the
+  // droppable ones go when asked, the others keep their order.
+  void updatesRunInTurnsAndRowsCanBeDropped() {
+    UpdateQueue queue;
+    queue.setTurn(std::chrono::milliseconds(20));
+    QStringList seen;
+    std::thread producer([&] {
+      for (int i = 0; i < 40; ++i) {
+        queue.post([&seen, i] {
+          seen << QString::number(i);
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        });
+      }
+    });
+    producer.join();
+    QCoreApplication::processEvents();
+    QVERIFY2(!seen.isEmpty() && seen.size() < 40, qPrintable(QString::number(seen.size())));
+    QTRY_COMPARE(seen.size(), 40);
+    for (int i = 0; i < 40; ++i) QCOMPARE(seen[i], QString::number(i));
+
+    seen.clear();
+    std::thread([&] {
+      queue.post([&] { seen << "status"; });
+      for (int i = 0; i < 3; ++i) queue.postDroppable([&seen, i] { seen << "rows " + QString::number(i); });
+      queue.post([&] { seen << "finished"; });
+      queue.postDroppable([&] { seen << "late rows"; });
+    }).join();
+    QCOMPARE(queue.dropDroppable(), size_t(4));
+    QCOMPARE(queue.dropDroppable(), size_t(0));
+    QTRY_VERIFY(!queue.pending());
+    QCOMPARE(seen, (QStringList{"status", "finished"}));
+    queue.postDroppable([&] { seen << "here"; });  // on this thread it runs at once
+    QCOMPARE(seen.back(), QStringLiteral("here"));
   }
 
   void jobThreadsAreJoinedAndReaped() {
