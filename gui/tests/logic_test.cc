@@ -1,7 +1,7 @@
 // The parts of the window that run without an event loop: the update
 // queue's order across threads, its turns and the rows Cancel drops, the
-// job threads, dialog units, the integer
-// scan of the options dialog, the log viewer's fallbacks, the command line,
+// job threads, the results list's room and limit, the status at a batch's
+// end, dialog units, the integer scan of the options dialog, the log viewer's fallbacks, the command line,
 // the reader's text around a hit and the creation of the log file.
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -21,6 +21,8 @@
 #include "gui/hit_text.h"
 #include "gui/job_threads.h"
 #include "gui/log_file.h"
+#include "gui/result_room.h"
+#include "gui/results_model.h"
 #include "gui/update_queue.h"
 #include "gui/window_logic.h"
 #include "wordmodel/htoken.h"
@@ -131,6 +133,105 @@ class LogicTest : public QObject {
     QCOMPARE(seen, (QStringList{"status", "finished"}));
     queue.postDroppable([&] { seen << "here"; });  // on this thread it runs at once
     QCOMPARE(seen.back(), QStringLiteral("here"));
+  }
+
+  // However many jobs ask at once, the rows given add up to the limit and
+  // every hit is counted.
+  void resultRoomGivesTheLimitExactly() {
+    ResultRoom room(1000);
+    std::atomic<size_t> given{0};
+    std::vector<std::thread> jobs;
+    for (int t = 0; t < 4; ++t) {
+      jobs.emplace_back([&] {
+        for (int file = 0; file < 50; ++file) given += room.take(37);
+      });
+    }
+    for (std::thread& job : jobs) job.join();
+    QCOMPARE(given.load(), size_t(1000));
+    QCOMPARE(room.given(), int64_t(1000));
+    QCOMPARE(room.hits(), int64_t(4 * 50 * 37));
+    QCOMPARE(room.files(), 200);
+    QCOMPARE(room.take(5), size_t(0));
+    QCOMPARE(room.take(0), size_t(0));  // a file without hits is not counted
+    QCOMPARE(room.files(), 201);
+    room.reset(10);
+    QCOMPARE(room.take(4), size_t(4));
+    QCOMPARE(room.take(9), size_t(6));
+    QCOMPARE(room.hits(), int64_t(13));
+    QCOMPARE(room.files(), 2);
+  }
+
+  // The list takes the first rows of a file while it has room, and no more.
+  void resultsModelKeepsToItsLimit() {
+    ResultsModel model;
+    model.setLimit(5);
+    auto rows = [](const char* file, int count) {
+      std::vector<SearchRow> made(static_cast<size_t>(count));
+      for (size_t i = 0; i < made.size(); ++i) {
+        made[i].file = file;
+        made[i].position = std::to_string(i);
+      }
+      return made;
+    };
+    QCOMPARE(model.prepend(rows("a", 3)), size_t(3));
+    QCOMPARE(model.prepend(rows("b", 4)), size_t(2));
+    QCOMPARE(model.prepend(rows("c", 1)), size_t(0));
+    QCOMPARE(model.rowCount(), 5);
+    QStringList shown;
+    for (int i = 0; i < 5; ++i) shown << QString::fromStdString(model.at(i).row.file + model.at(i).row.position);
+    QCOMPARE(shown, (QStringList{"b0", "b1", "a0", "a1", "a2"}));
+    model.clear();
+    QCOMPARE(model.prepend(rows("d", 7)), size_t(5));
+  }
+
+  void batchEndText_data() {
+    QTest::addColumn<QString>("core");
+    QTest::addColumn<bool>("search");
+    QTest::addColumn<qint64>("hits");
+    QTest::addColumn<int>("files");
+    QTest::addColumn<qint64>("shown");
+    QTest::addColumn<int>("failed");
+    QTest::addColumn<QString>("text");
+    const QString done = "Finished", cancelled = "Cancelled after 37 of 500 files";
+    QTest::newRow("compress") << done << false << 0LL << 0 << 0LL << 0 << "Finished";
+    QTest::newRow("compress, failures") << done << false << 0LL << 0 << 0LL << 2
+                                        << "Finished: 2 files failed (see the log file)";
+    QTest::newRow("no hits") << done << true << 0LL << 0 << 0LL << 0 << "Finished: no hits";
+    QTest::newRow("all shown") << done << true << 1LL << 1 << 1LL << 1
+                               << "Finished: 1 hit in 1 file; 1 file failed (see the log file)";
+    QTest::newRow("cut") << done << true << 5612034LL << 500 << 100000LL << 0
+                         << "Finished: 5,612,034 hits in 500 files; the first 100,000 are shown";
+    QTest::newRow("cut to one") << done << true << 3LL << 2 << 1LL << 0
+                                << "Finished: 3 hits in 2 files; the first is shown";
+    QTest::newRow("cancelled") << cancelled << false << 0LL << 0 << 0LL << 0 << cancelled;
+    QTest::newRow("cancelled search") << cancelled << true << 9000LL << 40 << 1234LL << 1
+                                      << cancelled + "; 1,234 hits are shown; 1 file failed (see the log file)";
+    QTest::newRow("cancelled before a hit") << cancelled << true << 0LL << 0 << 0LL << 0 << cancelled;
+  }
+  void batchEndText() {
+    QFETCH(QString, core);
+    QFETCH(bool, search);
+    QFETCH(qint64, hits);
+    QFETCH(int, files);
+    QFETCH(qint64, shown);
+    QFETCH(int, failed);
+    QFETCH(QString, text);
+    QVERIFY(IsBatchEnd(core));
+    QCOMPARE(BatchEndText(core, BatchOutcome{search, hits, files, shown, failed}), text);
+  }
+
+  void resultLimitSetting() {
+    QCOMPARE(GroupedNumber(0) + " " + GroupedNumber(999) + " " + GroupedNumber(1000) + " " + GroupedNumber(-1234567),
+             QStringLiteral("0 999 1,000 -1,234,567"));
+    QCOMPARE(ParseResultLimit(" 2500 rows").value_or(0), 2500);
+    QCOMPARE(ParseResultLimit("1000000").value_or(0), 1000000);
+    for (const char* wrong : {"", "0", "-3", "1000001", "many"}) QVERIFY2(!ParseResultLimit(wrong), wrong);
+    QCOMPARE(ResultLimitFromSetting(QVariant()), kDefaultResultLimit);
+    QCOMPARE(ResultLimitFromSetting(QVariant(QStringLiteral("250"))), 250);
+    for (const QVariant& wrong : {QVariant(0), QVariant(QStringLiteral("lots")), QVariant(1000001)}) {
+      QCOMPARE(ResultLimitFromSetting(wrong), kDefaultResultLimit);
+    }
+    QVERIFY(!IsBatchEnd("Finishing") && !IsBatchEnd("Cancelling...") && !IsBatchEnd("Searching /x/Finished"));
   }
 
   void jobThreadsAreJoinedAndReaped() {
