@@ -370,10 +370,7 @@ void MainWindow::enable(Control control, bool enabled) {
 void MainWindow::clearResults() {
   // Here, before the walk queues the first job.
   room_.reset(result_limit_);
-  updates_.post([this, limit = result_limit_] {
-    results_model_->clear();
-    results_model_->setLimit(static_cast<size_t>(limit));
-  });
+  updates_.post([this] { results_model_->clear(); });
 }
 
 void MainWindow::addResultRows(const std::vector<SearchRow>& rows) {

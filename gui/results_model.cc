@@ -1,7 +1,5 @@
 #include "gui/results_model.h"
 
-#include <algorithm>
-
 namespace moravine::gui {
 
 namespace {
@@ -72,17 +70,14 @@ void ResultsModel::clear() {
   endResetModel();
 }
 
-size_t ResultsModel::prepend(const std::vector<SearchRow>& rows) {
-  const size_t room = rows_.size() < limit_ ? limit_ - rows_.size() : 0;
-  const size_t taken = std::min(rows.size(), room);
-  if (taken == 0) return 0;
-  beginInsertRows(QModelIndex(), 0, static_cast<int>(taken) - 1);
-  for (size_t i = taken; i-- > 0;) {
-    rows_.push_front(ResultRow{rows[i], rows[i].path});
-    rows_.front().row.right = WithoutBrokenStart(rows[i].right);
+void ResultsModel::prepend(const std::vector<SearchRow>& rows) {
+  if (rows.empty()) return;
+  beginInsertRows(QModelIndex(), 0, static_cast<int>(rows.size()) - 1);
+  for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+    rows_.push_front(ResultRow{*it, it->path});
+    rows_.front().row.right = WithoutBrokenStart(it->right);
   }
   endInsertRows();
-  return taken;
 }
 
 Qt::Alignment ResultsModel::alignment(int column) { return kColumns[column].alignment; }

@@ -6,7 +6,6 @@
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>
 
-#include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
@@ -36,12 +35,8 @@ class ResultsModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
   void clear();
-  // The rows of one file go on top, in their own order, as many of the
-  // first ones as the limit leaves room for; returns how many went in.
-  size_t prepend(const std::vector<SearchRow>& rows);
-  // The most rows the list holds (at least 1); rows already in stay.
-  void setLimit(size_t limit) { limit_ = limit > 0 ? limit : 1; }
-  size_t limit() const { return limit_; }
+  // The rows of one file go on top, in their own order.
+  void prepend(const std::vector<SearchRow>& rows);
   const ResultRow& at(int row) const { return rows_[static_cast<size_t>(row)]; }
 
   static Qt::Alignment alignment(int column);
@@ -49,7 +44,6 @@ class ResultsModel : public QAbstractTableModel {
 
  private:
   std::deque<ResultRow> rows_;
-  size_t limit_ = SIZE_MAX;
 };
 
 // Left context is cut on its left, where it lies farthest from the hit;

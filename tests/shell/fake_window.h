@@ -22,7 +22,6 @@ struct Record {
   std::vector<std::pair<char, std::string>> boxes;  // 'I'nformation, 'W'arning, 'E'rror
   int clears = 0;
   std::vector<std::vector<SearchRow>> row_calls;  // one entry per addResultRows
-  std::vector<size_t> offered;                    // the hits of each takeResultRows
 
   int count(const std::string& status) const {
     return static_cast<int>(std::count(statuses.begin(), statuses.end(), status));
@@ -46,24 +45,11 @@ class FakeWindow : public moravine::WindowControls {
   void showError(const std::string& text) override { Lock()->boxes.emplace_back('E', text); }
   void clearResults() override { ++Lock()->clears; }
   void addResultRows(const std::vector<SearchRow>& rows) override { Lock()->row_calls.push_back(rows); }
-  size_t takeResultRows(size_t hits) override {
-    Locked r = Lock();
-    r->offered.push_back(hits);
-    if (room_ < 0) return hits;
-    size_t given = std::min(hits, static_cast<size_t>(room_));
-    room_ -= static_cast<long long>(given);
-    return given;
-  }
   std::string searchWordText() override { Locked r = Lock(); return word_; }
   std::string allowErrorsText() override { Locked r = Lock(); return errors_; }
 
   Record record() { return *Lock(); }
   void reset() { *Lock() = Record(); }  // forgets the calls so far
-  // Rows the results list takes from now on; negative: no limit.
-  void setRoom(long long rows) {
-    Locked r = Lock();
-    room_ = rows;
-  }
   void setSearch(const std::string& word, const std::string& errors) {
     Locked r = Lock();
     word_ = word, errors_ = errors;
@@ -82,7 +68,6 @@ class FakeWindow : public moravine::WindowControls {
   std::mutex mutex_;
   Record record_;
   std::string word_, errors_ = "0";  // the search boxes
-  long long room_ = -1;
 };
 
 }  // namespace shelltest
