@@ -617,7 +617,7 @@ class WindowTest : public QObject {
   // the batch at once: the files not begun are done with, the running
   // search stops, and the rows on their way to the list are dropped.
   void cancelEndsAFloodOfHits() {
-    WriteFlood(path("flood"), 100, 10000);
+    WriteFlood(path("flood"), 200, 10000);
     auto w = open(path("flood"));
     BoxCloser closer;
     w->setResultLimit(1000000);
@@ -634,11 +634,11 @@ class WindowTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!w->busy(), 60000);
     const qint64 took = clock.elapsed();
     QVERIFY2(took < 3000, qPrintable(QStringLiteral("the batch ended %1 ms after Cancel").arg(took)));
-    QVERIFY2(QRegularExpression(QStringLiteral("^Cancelled after \\d+ of 100 files; [\\d,]+ hits are shown$"))
+    QVERIFY2(QRegularExpression(QStringLiteral("^Cancelled after \\d+ of 200 files; [\\d,]+ hits are shown$"))
                  .match(status(*w))
                  .hasMatch(),
              qPrintable(status(*w)));
-    QVERIFY(w->results()->rowCount() < 100 * 10000);
+    QVERIFY(w->results()->rowCount() < 200 * 10000);
     QVERIFY(find<QPushButton>(*w, "search1011")->isEnabled() && find<QPushButton>(*w, "exit1")->isEnabled());
     QVERIFY(!find<QPushButton>(*w, "cancel1012")->isEnabled());
     QCOMPARE(closer.boxes.size(), 0);
