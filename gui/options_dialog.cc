@@ -6,13 +6,11 @@
 #include <QPushButton>
 
 #include "gui/message_box.h"
-#include "gui/window_logic.h"
 
 namespace moravine::gui {
 
-OptionsDialog::OptionsDialog(bool spaceless, int distance, QWidget* parent)
-    : QDialog(parent), spaceless_(spaceless), distance_(distance) {
-  setWindowTitle(QStringLiteral("Compression options"));
+OptionsDialog::OptionsDialog(const OptionValues& values, QWidget* parent) : QDialog(parent), values_(values) {
+  setWindowTitle(QStringLiteral("Options"));
   setObjectName(QStringLiteral("options136"));
   setFont(DialogFont());
   DialogUnits du = DialogUnits::of(font());
@@ -20,26 +18,33 @@ OptionsDialog::OptionsDialog(bool spaceless, int distance, QWidget* parent)
   distance_label_ = new QLabel(QStringLiteral("Auxiliary pointer distance"), this);
   distance_label_->setObjectName(QStringLiteral("distanceLabel1023"));
   distance_label_->setGeometry(du.rect(7, 9, 82, 8).adjusted(0, -2, 0, 2));
-  distance_edit_ = new QLineEdit(QString::number(distance), this);
+  distance_edit_ = new QLineEdit(QString::number(values.distance), this);
   distance_edit_->setObjectName(QStringLiteral("distance1022"));
   distance_edit_->setGeometry(du.rect(102, 6, 50, 14));
   spaceless_box_ = new QCheckBox(QStringLiteral("Spaceless model"), this);
   spaceless_box_->setObjectName(QStringLiteral("spaceless1021"));
   spaceless_box_->setGeometry(du.rect(102, 25, 68, 10).adjusted(0, -2, 0, 2));
-  spaceless_box_->setChecked(spaceless);
+  spaceless_box_->setChecked(values.spaceless);
+  auto* limit_label = new QLabel(QStringLiteral("Most hits in the list"), this);
+  limit_label->setObjectName(QStringLiteral("resultLimitLabel"));
+  limit_label->setGeometry(du.rect(7, 45, 90, 8).adjusted(0, -2, 0, 2));
+  limit_edit_ = new QLineEdit(QString::number(values.result_limit), this);
+  limit_edit_->setObjectName(QStringLiteral("resultLimit"));
+  limit_edit_->setGeometry(du.rect(102, 42, 50, 14));
+  limit_edit_->setToolTip(QStringLiteral("Hits past these many are counted, not listed"));
   ok_ = new QPushButton(QStringLiteral("OK"), this);
   ok_->setObjectName(QStringLiteral("ok1"));
-  ok_->setGeometry(du.rect(32, 45, 50, 14));
+  ok_->setGeometry(du.rect(32, 64, 50, 14));
   ok_->setDefault(true);
   cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
   cancel_->setObjectName(QStringLiteral("cancel2"));
-  cancel_->setGeometry(du.rect(102, 45, 50, 14));
+  cancel_->setGeometry(du.rect(102, 64, 50, 14));
 
   connect(spaceless_box_, &QCheckBox::toggled, this, [this] { updateEnabled(); });
   connect(ok_, &QPushButton::clicked, this, &OptionsDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &OptionsDialog::reject);
   updateEnabled();
-  setFixedSize(du.size(186, 66));
+  setFixedSize(du.size(186, 85));
 }
 
 void OptionsDialog::updateEnabled() {
@@ -48,17 +53,24 @@ void OptionsDialog::updateEnabled() {
   distance_label_->setEnabled(editable);
 }
 
+void OptionsDialog::refuse(const QString& text, QLineEdit* edit) {
+  ShowMessageBox(this, MessageKind::kWarning, text);
+  edit->setFocus();
+  edit->selectAll();
+}
+
 void OptionsDialog::accept() {
   // The check runs also while the edit is disabled.
-  std::optional<int> value = ScanInteger(distance_edit_->text().left(63).toStdString());
-  if (!value) {
-    ShowMessageBox(this, MessageKind::kWarning, QStringLiteral("Please enter an integer."));
-    distance_edit_->setFocus();
-    distance_edit_->selectAll();
-    return;
+  std::optional<int> distance = ScanInteger(distance_edit_->text().left(63).toStdString());
+  if (!distance) return refuse(QStringLiteral("Please enter an integer."), distance_edit_);
+  std::optional<int> limit = ParseResultLimit(limit_edit_->text());
+  if (!limit) {
+    return refuse(QStringLiteral("Please enter a number of hits from 1 to %1.").arg(GroupedNumber(kLargestResultLimit)),
+                  limit_edit_);
   }
-  distance_ = *value;
-  spaceless_ = spaceless_box_->isChecked();
+  values_.distance = *distance;
+  values_.spaceless = spaceless_box_->isChecked();
+  values_.result_limit = *limit;
   QDialog::accept();
 }
 

@@ -1,5 +1,6 @@
 #include "shell/main_dialog.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -329,9 +330,16 @@ void CMainDlg::JobFinished() {
 
 void CMainDlg::FinishBatch() {
   WindowControls* ui = services_.controls;
+  const int total = jobs_started_;
+  const int done = std::min(finished_at_cancel_, total);
   jobs_started_ = jobs_finished_ = 0;
   ui->setProgress(0, 0);
-  ui->setStatus("Finished");
+  if (cancel_.load()) {
+    ui->setStatus("Cancelled after " + std::to_string(done) + " of " + std::to_string(total) +
+                  (total == 1 ? " file" : " files"));
+  } else {
+    ui->setStatus("Finished");
+  }
   ui->enable(Control::kCancel, false);
   for (Control c : {Control::kCompress, Control::kDecompress, Control::kRemoveCompressed, Control::kRemoveOriginal,
                     Control::kExit}) {
@@ -348,10 +356,28 @@ void CMainDlg::Abort() {
 }
 
 void CMainDlg::OnCancel() {
-  std::lock_guard<std::recursive_mutex> lock(progress_lock_);
-  services_.controls->enable(Control::kCancel, false);
-  cancel_.store(true);
-  services_.controls->setStatus("Cancelling...");
+  {
+    std::lock_guard<std::recursive_mutex> lock(progress_lock_);
+    services_.controls->enable(Control::kCancel, false);
+    if (!cancel_.exchange(true)) finished_at_cancel_ = jobs_finished_;
+    // A batch that has ended keeps the status it ended with.
+    if (jobs_started_ > 0 || walking_) services_.controls->setStatus("Cancelling...");
+  }
+  FinishQueuedJobs();
+}
+
+void CMainDlg::FinishQueuedJobs() {
+  std::deque<PendingJob> waiting;
+  {
+    std::lock_guard<std::mutex> guard(queue_mutex_);
+    waiting.swap(queue_);
+  }
+  // Each counts as finished once, as a job that saw the flag at its start
+  // would; the workers find the queue empty and leave.
+  for (const PendingJob& job : waiting) {
+    services_.controls->jobDone(job.path);
+    JobFinished();
+  }
 }
 
 void CMainDlg::ShowErrorBox(const std::string& text, int error) {

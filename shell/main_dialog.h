@@ -102,6 +102,11 @@ class CMainDlg {
   void StartJob(const std::string& path, JobType type);
   // The finish step; every started job calls it exactly once.
   void JobFinished();
+  // Cancels the running batch: the jobs still queued finish at once as
+  // cancelled, running ones stop at their next look at the flag, and the
+  // batch ends with "Cancelled after N of M files", N being the files done
+  // when Cancel came. Between batches it only raises the flag, which the
+  // next command clears.
   void OnCancel();
   // Cancels for good: the running batch and every later command. For a
   // program that is asked to end (a signal, a closed output).
@@ -159,6 +164,8 @@ class CMainDlg {
   void FinishRemovals();
   // Reports, updates the tree and finishes the job of one removal.
   void RemovalDone(const std::string& path, const RemovalResult& result, bool originals);
+  // Finishes every queued job that no worker has taken, as cancelled.
+  void FinishQueuedJobs();
   void WalkFailed(const std::string& dir, int error);
   void ReportRemoval(const RemovalResult& result, const std::string& path);
   // Queues a threaded job and makes sure a worker will run it.
@@ -191,6 +198,7 @@ class CMainDlg {
   std::condition_variable threads_done_;  // with queue_mutex_: a worker ended
   int jobs_started_ = 0;   // the progress range's maximum
   int jobs_finished_ = 0;  // the progress position
+  int finished_at_cancel_ = 0;  // the progress position when Cancel came
   bool walking_ = false;
   int jobs_in_command_ = 0;  // jobs started by the last command   // a command is still queueing its batch
 };

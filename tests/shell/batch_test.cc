@@ -113,9 +113,9 @@ class Batch : public ::testing::Test {
   }
   int Image(const std::string& path) { return tree().FindItemByPath(path) ? tree().FindItemByPath(path)->image : -1; }
 
-  void ExpectBatchEnded(int jobs) {
+  void ExpectBatchEnded(int jobs, const std::string& status = "Finished") {
     Record r = win().record();
-    EXPECT_EQ(r.count("Finished"), 1);
+    EXPECT_EQ(r.count(status), 1);
     ASSERT_FALSE(r.progress.empty());
     int counted = 0;
     for (auto [position, maximum] : r.progress) {
@@ -124,7 +124,7 @@ class Batch : public ::testing::Test {
     }
     EXPECT_EQ(counted, jobs);
     EXPECT_EQ(r.progress.back(), std::make_pair(0, 0));
-    EXPECT_EQ(r.statuses.back(), "Finished");
+    EXPECT_EQ(r.statuses.back(), status);
     for (Control c : {Control::kCompress, Control::kDecompress, Control::kRemoveCompressed, Control::kRemoveOriginal,
                       Control::kExit, Control::kSearch, Control::kCancel}) {
       EXPECT_EQ(r.state(c), c == Control::kCancel ? 0 : c == Control::kSearch ? dlg().agrepFound() : 1);
@@ -253,7 +253,9 @@ TEST_F(Batch, TreeShowsEachFileOnceAfterTheFolders) {
 }
 
 // Waiting jobs read the cancel flag and the options when they begin, and
-// the window's side (command, walk, Cancel) never waits for the job lock.
+// the window's side (command, walk, Cancel) never waits for the job lock:
+// Cancel finishes the queued jobs itself, and the batch ends with the one
+// a worker holds.
 TEST_F(Batch, CancelAndOptionsReachJobsNotYetBegun) {
   const std::string root = dir_ + "/c";
   for (int i = 0; i < 5; ++i) Write(root + "/f" + std::to_string(i) + ".txt", Text(i));
@@ -265,12 +267,10 @@ TEST_F(Batch, CancelAndOptionsReachJobsNotYetBegun) {
     EXPECT_EQ(win().record().statuses.back(), "Compressing...");
     EXPECT_EQ(win().record().state(Control::kCancel), 1);
     dlg().OnCancel();
-    EXPECT_EQ(win().record().statuses.back(), "Cancelling...");
     EXPECT_EQ(win().record().state(Control::kCancel), 0);
-    EXPECT_TRUE(dlg().cancelRequested() && dlg().batchRunning());
   }
   dlg().WaitUntilIdle();
-  ExpectBatchEnded(5);
+  ExpectBatchEnded(5, "Cancelled after 0 of 5 files");
   EXPECT_EQ(Snapshot(root), before);
   EXPECT_TRUE(win().record().boxes.empty());
 
@@ -280,6 +280,7 @@ TEST_F(Batch, CancelAndOptionsReachJobsNotYetBegun) {
   EXPECT_TRUE(win().record().statuses.empty());
   EXPECT_EQ(win().record().state(Control::kCancel), 1);
   dlg().OnCancel();
+  EXPECT_TRUE(win().record().statuses.empty());
   {
     std::lock_guard<JobLock> held(dlg().jobLock());
     dlg().RunCommand(JOB_COMPRESS, item);
@@ -288,6 +289,43 @@ TEST_F(Batch, CancelAndOptionsReachJobsNotYetBegun) {
   dlg().WaitUntilIdle();
   ExpectBatchEnded(5);
   for (const auto& [name, bytes] : before) EXPECT_EQ(Read(root + "/" + name + ".hwz").substr(0, 1), std::string(1, 0));
+}
+
+// Compress jobs that wait at their start until the test lets them go, in
+// the order they begin.
+std::atomic<int> g_arrived{0};
+std::atomic<int> g_let_go{0};
+int GatedCompress(JobParams* params) {
+  const int me = ++g_arrived;
+  while (g_let_go.load() < me) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return CompressJob(params);
+}
+
+// Cancel in the middle of a batch: the files done stay done, the queued
+// ones finish at once as cancelled while the worker still holds one, and
+// the status tells how far the batch got.
+TEST_F(Batch, CancelEndsTheQueueAtOnceAndTellsHowFarTheBatchGot) {
+  const std::string root = dir_ + "/q";
+  for (int i = 0; i < 5; ++i) Write(root + "/f" + std::to_string(i) + ".txt", Text(i));
+  core_.services.jobs.compress = GatedCompress;
+  core_.dlg = std::make_unique<CMainDlg>(core_.services, true);
+  g_arrived = 0;
+  g_let_go = 2;
+  win().reset();
+  dlg().RunCommand(JOB_COMPRESS, tree().RevealPath(root));
+  while (g_arrived.load() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  dlg().OnCancel();
+  // Two done, two finished by Cancel, the third waiting at its start.
+  EXPECT_TRUE(dlg().batchRunning());
+  EXPECT_EQ(win().record().progress.back(), std::make_pair(4, 5));
+  EXPECT_EQ(win().record().statuses.back(), "Cancelling...");
+  g_let_go = 5;
+  dlg().WaitUntilIdle();
+  ExpectBatchEnded(5, "Cancelled after 2 of 5 files");
+  EXPECT_EQ(g_arrived.load(), 3);
+  int compressed = 0;
+  for (int i = 0; i < 5; ++i) compressed += Exists(root + "/f" + std::to_string(i) + ".txt.hwz");
+  EXPECT_EQ(compressed, 2);  // the third, taken by the worker, saw the flag when it began
 }
 
 TEST_F(Batch, RemoveCompressedTakesOnlyArchivesWithTheirOriginal) {
