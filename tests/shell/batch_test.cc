@@ -510,7 +510,7 @@ TEST_F(Batch, CancelInTheMiddleOfAGroupRemovesNothingMore) {
   });
   Run(JOB_REMOVE_ORIGINAL, root);
   SetRemovalCheckHook(nullptr);
-  ExpectBatchEnded(group);
+  ExpectBatchEnded(group, "Cancelled after 9 of " + std::to_string(group) + " files");
   EXPECT_EQ(win().record().count("Cancelling..."), 1);
   EXPECT_TRUE(win().record().boxes.empty());
   EXPECT_EQ(looks, 10);
