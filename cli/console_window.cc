@@ -59,7 +59,10 @@ void ConsoleWindow::setStatus(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   status_ = PrintableText(text);
   if (quiet_) return;
-  if (terminal_ && text != "Finished") {
+  // The batch's last word stays on the terminal; the others replace each
+  // other in the progress line.
+  const bool batch_end = text == "Finished" || text.rfind("Cancelled after ", 0) == 0;
+  if (terminal_ && !batch_end) {
     drawBar();
   } else {
     clearBar();

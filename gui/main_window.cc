@@ -100,7 +100,7 @@ MainWindow::~MainWindow() {
   // Normally the batch has ended (done() waits for it); if not, the jobs
   // still need the window's thread for their boxes and updates.
   if (core_ && core_->batchRunning()) {
-    core_->OnCancel();
+    cancelBatch();
     while (core_->batchRunning()) {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
       QThread::msleep(2);
@@ -248,7 +248,7 @@ void MainWindow::createControls() {
   connect(view_log_, &QPushButton::clicked, this, &MainWindow::viewLog);
   connect(help_, &QPushButton::clicked, this, &MainWindow::showHelp);
   connect(exit_, &QPushButton::clicked, this, &QDialog::accept);
-  connect(cancel_, &QPushButton::clicked, this, [this] { core_->OnCancel(); });
+  connect(cancel_, &QPushButton::clicked, this, &MainWindow::cancelBatch);
   const std::pair<QPushButton*, JobType> commands[] = {
       {compress_, JOB_COMPRESS},
       {decompress_, JOB_DECOMPRESS},
@@ -281,6 +281,7 @@ void MainWindow::restoreLayout() {
   restoreGeometry(stored->value(QStringLiteral("window/geometry")).toByteArray());
   splitter_->restoreState(stored->value(QStringLiteral("window/splitter")).toByteArray());
   results_->header()->restoreState(stored->value(QStringLiteral("window/results")).toByteArray());
+  result_limit_ = ResultLimitFromSetting(stored->value(QStringLiteral("results/limit")));
 }
 
 void MainWindow::saveLayout() {
@@ -327,19 +328,21 @@ QPushButton* MainWindow::button(Control control) const {
 
 void MainWindow::setStatus(const std::string& text) {
   updates_.post([this, text = FromBytes(text)] {
-    QString shown = text == QLatin1String("Finished") ? finishedText() : text;
+    QString shown = IsBatchEnd(text) ? batchEndText(text) : text;
     status_->setText(shown);
     emit statusChanged(shown);
     if (close_pending_) closeWhenIdle();
   });
 }
 
-QString MainWindow::finishedText() const {
-  int failed = static_cast<int>(failed_files_.size()) + failed_unnamed_;
-  if (failed == 0) return QStringLiteral("Finished");
-  return QStringLiteral("Finished: %1 %2 failed (see the log file)")
-      .arg(failed)
-      .arg(failed == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+QString MainWindow::batchEndText(const QString& core_text) const {
+  BatchOutcome outcome;
+  outcome.search = batch_type_ == JOB_SEARCH;
+  outcome.hits = room_.hits();
+  outcome.files_with_hits = room_.files();
+  outcome.shown = results_model_->rowCount();
+  outcome.failed = static_cast<int>(failed_files_.size()) + failed_unnamed_;
+  return BatchEndText(core_text, outcome);
 }
 
 void MainWindow::setProgress(int position, int maximum) {
@@ -366,12 +369,27 @@ void MainWindow::enable(Control control, bool enabled) {
 }
 
 void MainWindow::clearResults() {
+  // Here, before the walk queues the first job.
+  room_.reset(result_limit_);
   updates_.post([this] { results_model_->clear(); });
 }
 
 void MainWindow::addResultRows(const std::vector<SearchRow>& rows) {
   // The rows come from the search job of one file, on the job's thread.
-  updates_.post([this, rows] { results_model_->prepend(rows); });
+  updates_.postDroppable([this, rows] { results_model_->prepend(rows); });
+}
+
+size_t MainWindow::takeResultRows(size_t hits) { return room_.take(hits); }
+
+void MainWindow::cancelBatch() {
+  // Dropped first: the status that Cancel posts here would run them all.
+  updates_.dropDroppable();
+  core_->OnCancel();
+}
+
+void MainWindow::setResultLimit(int limit) {
+  result_limit_ = ResultLimitFromSetting(limit);
+  openSettings()->setValue(QStringLiteral("results/limit"), result_limit_);
 }
 
 std::string MainWindow::searchWordText() {
@@ -448,6 +466,7 @@ void MainWindow::runCommand(JobType type) {
     }
   }
   quiet_errors_ = false;
+  batch_type_ = type;
   failed_files_.clear();
   failed_unnamed_ = 0;
   queueing_ = true;
@@ -512,14 +531,15 @@ void MainWindow::openHit(const QModelIndex& index) {
 }
 
 void MainWindow::showOptions() {
-  OptionsDialog dialog(core_->spacelessModel(), core_->pointerDistance(), core_->unicodeModel(), this);
-  if (dialog.exec() == QDialog::Accepted) {
-    core_->setOptions(dialog.spaceless(), dialog.distance());
-    core_->setUnicode(dialog.unicode());
-    // The choice of script is kept between runs: a user of Russian texts
-    // should not have to make it again.
-    openSettings()->setValue(QStringLiteral("options/unicode"), dialog.unicode());
-  }
+  OptionsDialog dialog(
+      OptionValues{core_->spacelessModel(), core_->pointerDistance(), result_limit_, core_->unicodeModel()}, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  core_->setOptions(dialog.values().spaceless, dialog.values().distance);
+  setResultLimit(dialog.values().result_limit);
+  core_->setUnicode(dialog.values().unicode);
+  // The choice of script is kept between runs: a user of Russian texts
+  // should not have to make it again.
+  openSettings()->setValue(QStringLiteral("options/unicode"), dialog.values().unicode);
 }
 
 void MainWindow::viewLog() {
@@ -574,7 +594,7 @@ void MainWindow::done(int result) {
     close_result_ = result;
     if (!close_pending_) {
       close_pending_ = true;
-      core_->OnCancel();
+      cancelBatch();
     }
     return;
   }

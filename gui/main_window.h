@@ -17,6 +17,7 @@
 
 #include "gui/job_threads.h"
 #include "gui/message_box.h"
+#include "gui/result_room.h"
 #include "gui/update_queue.h"
 #include "gui/window_logic.h"
 #include "shell/filesystem.h"
@@ -82,8 +83,12 @@ class MainWindow : public QDialog, public WindowControls {
   // show again during this batch", the batch's further errors go to the
   // log only; either way the batch counts the file as failed.
   void showError(const std::string& text) override;
+  // A search starts with an empty list, which holds resultLimit() rows at
+  // most; the hits past them are counted only. Rows not yet shown when
+  // Cancel comes are thrown away.
   void clearResults() override;
   void addResultRows(const std::vector<SearchRow>& rows) override;
+  size_t takeResultRows(size_t hits) override;
   std::string searchWordText() override;
   std::string allowErrorsText() override;
   SearchSettings searchSettings() override;
@@ -93,6 +98,12 @@ class MainWindow : public QDialog, public WindowControls {
   FileTreeWidget* fileTree() const { return tree_; }
   ResultsModel* results() const { return results_model_; }
   bool agrepFound() const { return core_->agrepFound(); }
+  // The most rows the results list holds, from the next search on; kept in
+  // the settings with the window's layout.
+  int resultLimit() const { return result_limit_; }
+  void setResultLimit(int limit);
+  // Cancel: the batch stops, and the rows on their way to the list go.
+  void cancelBatch();
   // Whether a batch runs or updates still wait to reach the controls.
   bool busy();
   // The log file in use (or the one that could not be made).
@@ -131,7 +142,7 @@ class MainWindow : public QDialog, public WindowControls {
   void searchFromBoxes();
   void showBox(MessageKind kind, const std::string& text);
   void reportError(const QString& text, const std::string& path);
-  QString finishedText() const;
+  QString batchEndText(const QString& core_text) const;
   void closeWhenIdle();
   std::unique_ptr<QSettings> openSettings() const;
   void restoreLayout();
@@ -182,6 +193,11 @@ class MainWindow : public QDialog, public WindowControls {
   bool queueing_ = false;
   bool command_accepted_ = false;
   bool job_started_ = false;
+
+  // The search's room in the results list, and the command of the batch.
+  ResultRoom room_;
+  int result_limit_ = kDefaultResultLimit;
+  JobType batch_type_ = JOB_COMPRESS;
 
   bool close_pending_ = false;
   int close_result_ = 0;

@@ -1,10 +1,12 @@
-// The "Compression options" dialog: the text model (spaceless or words and
-// separators, ASCII or Unicode words) and the auxiliary pointer distance of
-// the words-and-separators model.
+// The "Options" dialog: the text model (spaceless or words and separators,
+// ASCII or Unicode words) and the auxiliary pointer distance of the
+// words-and-separators model, and the most hits the results list shows.
 #ifndef MORAVINE_GUI_OPTIONS_DIALOG_H_
 #define MORAVINE_GUI_OPTIONS_DIALOG_H_
 
 #include <QDialog>
+
+#include "gui/window_logic.h"
 
 class QCheckBox;
 class QLabel;
@@ -13,31 +15,36 @@ class QPushButton;
 
 namespace moravine::gui {
 
+struct OptionValues {
+  bool spaceless = true;
+  int distance = 128;
+  int result_limit = kDefaultResultLimit;
+  bool unicode = false;  // words of every script
+};
+
 class OptionsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  OptionsDialog(bool spaceless, int distance, bool unicode = false, QWidget* parent = nullptr);
+  explicit OptionsDialog(const OptionValues& values, QWidget* parent = nullptr);
 
   // The values; after OK, the ones entered.
-  bool spaceless() const { return spaceless_; }
-  int distance() const { return distance_; }
-  bool unicode() const { return unicode_; }
+  const OptionValues& values() const { return values_; }
 
   // OK: stores the values, or keeps the dialog open when the distance is
-  // not an integer.
+  // not an integer or the hits are no number in the range.
   void accept() override;
 
  private:
   void updateEnabled();
+  void refuse(const QString& text, QLineEdit* edit);
 
-  bool spaceless_;
-  int distance_;
-  bool unicode_;
+  OptionValues values_;
   QLabel* distance_label_;
   QLineEdit* distance_edit_;
   QCheckBox* spaceless_box_;
   QCheckBox* unicode_box_;
+  QLineEdit* limit_edit_;
   QPushButton* ok_;
   QPushButton* cancel_;
 };

@@ -48,6 +48,64 @@ std::optional<int> ScanInteger(const std::string& text) {
   return static_cast<int>(value);
 }
 
+std::optional<int> ParseResultLimit(const QString& text) {
+  std::optional<int> value = ScanInteger(text.left(63).toStdString());
+  if (!value || *value < 1 || *value > kLargestResultLimit) return std::nullopt;
+  return value;
+}
+
+int ResultLimitFromSetting(const QVariant& stored) {
+  bool number = false;
+  const qlonglong value = stored.toLongLong(&number);
+  return number && value >= 1 && value <= kLargestResultLimit ? static_cast<int>(value) : kDefaultResultLimit;
+}
+
+QString GroupedNumber(int64_t value) {
+  QString digits = QString::number(static_cast<qlonglong>(value));
+  const qsizetype first = value < 0 ? 1 : 0;  // after the sign
+  for (qsizetype at = digits.size() - 3; at > first; at -= 3) digits.insert(at, QLatin1Char(','));
+  return digits;
+}
+
+namespace {
+
+QString Counted(int64_t count, const char* one, const char* many) {
+  return GroupedNumber(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
+}
+
+QString ShownPart(const BatchOutcome& outcome, bool finished) {
+  if (!finished) {
+    return outcome.shown == 0 ? QString()
+                              : Counted(outcome.shown, "hit", "hits") +
+                                    QLatin1String(outcome.shown == 1 ? " is shown" : " are shown");
+  }
+  if (outcome.hits == 0) return QStringLiteral("no hits");
+  QString text = Counted(outcome.hits, "hit", "hits") + QStringLiteral(" in ") +
+                 Counted(outcome.files_with_hits, "file", "files");
+  if (outcome.shown >= outcome.hits) return text;
+  if (outcome.shown == 0) return text + QStringLiteral("; none is shown");
+  if (outcome.shown == 1) return text + QStringLiteral("; the first is shown");
+  return text + QStringLiteral("; the first %1 are shown").arg(GroupedNumber(outcome.shown));
+}
+
+}  // namespace
+
+bool IsBatchEnd(const QString& core_text) {
+  return core_text == QLatin1String("Finished") || core_text.startsWith(QLatin1String("Cancelled after "));
+}
+
+QString BatchEndText(const QString& core_text, const BatchOutcome& outcome) {
+  const bool finished = core_text == QLatin1String("Finished");
+  QStringList parts;
+  if (outcome.search) parts << ShownPart(outcome, finished);
+  if (outcome.failed > 0) {
+    parts << Counted(outcome.failed, "file", "files") + QStringLiteral(" failed (see the log file)");
+  }
+  parts.removeAll(QString());
+  if (parts.isEmpty()) return core_text;
+  return core_text + QLatin1String(finished ? ": " : "; ") + parts.join(QStringLiteral("; "));
+}
+
 QString OpenLogFile(const QString& log_path, const LogViewerServices& services) {
   if (services.open_url && services.open_url(QUrl::fromLocalFile(QDir(log_path).absolutePath()))) return QString();
   QString tried = QStringLiteral("xdg-open");

@@ -11,6 +11,9 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <QVariant>
+
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -38,6 +41,37 @@ QFont DialogFont();
 // Values beyond int are clamped. Nothing when the text does not begin with a
 // number.
 std::optional<int> ScanInteger(const std::string& text);
+
+// The most rows the results list holds: the default, and the largest the
+// Options dialog takes (the least is 1). Past a million rows every change
+// of the list costs the window a noticeable pause.
+constexpr int kDefaultResultLimit = 100000;
+constexpr int kLargestResultLimit = 1000000;
+// The limit typed into the Options dialog, read as ScanInteger reads; none
+// when the text is no number in 1..kLargestResultLimit.
+std::optional<int> ParseResultLimit(const QString& text);
+// The limit kept in the settings; the default when it is missing or no
+// number in the range.
+int ResultLimitFromSetting(const QVariant& stored);
+
+// A count with its thousands set apart: "5,612,034".
+QString GroupedNumber(int64_t value);
+
+// What a batch did, for the status line at its end.
+struct BatchOutcome {
+  bool search = false;
+  int64_t hits = 0;         // every hit found, shown or not
+  int files_with_hits = 0;
+  int64_t shown = 0;        // the rows in the results list
+  int failed = 0;           // the files whose job failed
+};
+// Whether the status text is one the batch core gives when a batch ends:
+// "Finished", or "Cancelled after N of M files".
+bool IsBatchEnd(const QString& core_text);
+// That text with what the batch did: the failed files and, for a search,
+// the hits and how many of them the list shows. "Finished: 5,612,034 hits
+// in 500 files; the first 100,000 are shown".
+QString BatchEndText(const QString& core_text, const BatchOutcome& outcome);
 
 // How "View log file" reaches the outside world.
 struct LogViewerServices {

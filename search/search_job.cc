@@ -46,15 +46,27 @@ void Search(moravine::JobParams& params) {
   moravine::SearchSettings settings = ui->searchSettings();
   settings.rows.cancel = owner->cancelFlag();
   const Searching searching;
-  std::vector<SearchRow> rows;
-  std::string error;
-  const bool searched =
-      SearchJob_searchBytes(word, std::atoi(errors_text.c_str()), settings, searching.threads(settings.threads),
-                            input.data(), static_cast<int32_t>(input.size()), Search_displayName(path), path,
-                            owner->searchHost(), &rows, &error);
+  const int32_t threads = searching.threads(settings.threads);
+  const int32_t size = static_cast<int32_t>(input.size());
+  std::vector<SearchHit> hits;
+  std::string refused;
+  const bool searched = SearchJob_findHits(word, std::atoi(errors_text.c_str()), settings, threads, input.data(),
+                                           size, owner->searchHost(), &hits, &refused);
   if (owner->cancelRequested()) return;  // whatever was found is not shown
   if (input.changed()) return moravine::ReportChangedInput(owner, path);
   if (!searched) return ui->showError("Search failed. See log file for details.");
+  if (!refused.empty()) return ui->showError(refused);
+  if (hits.empty()) return;
+  // Hits past the room left in the list are counted there, and cost
+  // nothing more here.
+  const size_t shown = std::min(ui->takeResultRows(hits.size()), hits.size());
+  if (shown == 0) return;
+  std::vector<SearchRow> rows;
+  std::string error;
+  SearchJob_makeRows(settings, threads, input.data(), size, Search_displayName(path), path, hits.data(), shown,
+                     &rows, &error);
+  if (owner->cancelRequested()) return;
+  if (input.changed()) return moravine::ReportChangedInput(owner, path);
   // A file found damaged while its rows were made shows none of them.
   if (!error.empty()) return ui->showError(error);
   if (!rows.empty()) ui->addResultRows(rows);
@@ -64,12 +76,11 @@ void Search(moravine::JobParams& params) {
 
 int SearchJob(moravine::JobParams* params) { return moravine::RunJob(params, Search); }
 
-bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravine::SearchSettings& settings,
-                           int32_t threads, const unsigned char* data, int32_t size, const std::string& name,
-                           const std::string& path, SearchHost* host, std::vector<SearchRow>* rows,
-                           std::string* error) {
-  rows->clear();
-  error->clear();
+bool SearchJob_findHits(const std::string& word, int32_t errors, const moravine::SearchSettings& settings,
+                        int32_t threads, const unsigned char* data, int32_t size, SearchHost* host,
+                        std::vector<SearchHit>* hits, std::string* refused) {
+  hits->clear();
+  refused->clear();
   SearchOptions options;
   options.errors = errors;
   options.ignore_case = settings.ignore_case;
@@ -79,8 +90,6 @@ bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravi
   options.line_numbers = settings.line_numbers;
   options.text_offsets = settings.text_offsets;
   options.threads = threads;
-
-  std::vector<SearchHit> hits;
   try {
     // Only parsing rules 0 to 3 exist; decompression refuses any other
     // first byte, and so does the search.
@@ -88,19 +97,28 @@ bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravi
       HFatal("Fatal Error: First byte of compressed file not 1, actually %d\n",
              static_cast<int>(static_cast<signed char>(data[0])));
     }
-    Search_findHits(word, data, size, options, host, &hits);
+    Search_findHits(word, data, size, options, host, hits);
   } catch (const HCancelled&) {
+    hits->clear();
     return true;
-  } catch (const SearchRefused& refused) {
-    *error = refused.what();
+  } catch (const SearchRefused& why) {
+    *refused = why.what();
     return true;
   } catch (...) {
     return false;
   }
-  if (hits.empty()) return true;
+  return true;
+}
+
+void SearchJob_makeRows(const moravine::SearchSettings& settings, int32_t threads, const unsigned char* data,
+                        int32_t size, const std::string& name, const std::string& path, const SearchHit* hits,
+                        size_t count, std::vector<SearchRow>* rows, std::string* error) {
+  rows->clear();
+  error->clear();
+  if (count == 0) return;
   if (settings.positions_only) {
-    rows->resize(hits.size());
-    for (size_t i = 0; i < hits.size(); ++i) {
+    rows->resize(count);
+    for (size_t i = 0; i < count; ++i) {
       (*rows)[i].file = name;
       (*rows)[i].position = std::to_string(hits[i].offset);
       (*rows)[i].line = hits[i].line;
@@ -108,11 +126,10 @@ bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravi
     }
   } else {
     try {
-      Search_hitRows(name, data, size, hits.data(), static_cast<int32_t>(hits.size()), settings.rows, rows, error,
-                     threads);
+      Search_hitRows(name, data, size, hits, static_cast<int32_t>(count), settings.rows, rows, error, threads);
     } catch (const HCancelled&) {
       rows->clear();
-      return true;
+      return;
     } catch (...) {
       *error = "Error decompressing left context.";
     }
@@ -121,5 +138,17 @@ bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravi
     if (!error->empty()) rows->clear();
   }
   for (SearchRow& row : *rows) row.path = path;
+}
+
+bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravine::SearchSettings& settings,
+                           int32_t threads, const unsigned char* data, int32_t size, const std::string& name,
+                           const std::string& path, SearchHost* host, std::vector<SearchRow>* rows,
+                           std::string* error) {
+  rows->clear();
+  error->clear();
+  std::vector<SearchHit> hits;
+  if (!SearchJob_findHits(word, errors, settings, threads, data, size, host, &hits, error)) return false;
+  if (!error->empty()) return true;
+  SearchJob_makeRows(settings, threads, data, size, name, path, hits.data(), hits.size(), rows, error);
   return true;
 }

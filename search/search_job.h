@@ -21,6 +21,19 @@ int SearchJob(moravine::JobParams* params);
 // library has logged why); a context that could not be decoded (a damaged
 // file) leaves no rows and its message in *error. A cancelled search gives
 // true and no rows.
+// The two steps of SearchJob_searchBytes. Finding: the hits of the word in
+// the file, false when the search failed. Making rows: one row for each of
+// the `count` hits given, as SearchJob_searchBytes makes them. A query that
+// the file's model cannot see leaves no hits and the reason in *refused; a context
+// that could not be decoded leaves no rows and its message in *error; a
+// cancelled run leaves none.
+bool SearchJob_findHits(const std::string& word, int32_t errors, const moravine::SearchSettings& settings,
+                        int32_t threads, const unsigned char* data, int32_t size, SearchHost* host,
+                        std::vector<SearchHit>* hits, std::string* refused);
+void SearchJob_makeRows(const moravine::SearchSettings& settings, int32_t threads, const unsigned char* data,
+                        int32_t size, const std::string& name, const std::string& path, const SearchHit* hits,
+                        size_t count, std::vector<SearchRow>* rows, std::string* error);
+
 bool SearchJob_searchBytes(const std::string& word, int32_t errors, const moravine::SearchSettings& settings,
                            int32_t threads, const unsigned char* data, int32_t size, const std::string& name,
                            const std::string& path, SearchHost* host, std::vector<SearchRow>* rows,

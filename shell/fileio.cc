@@ -119,11 +119,14 @@ const char* FileTypeName(mode_t mode) {
   return "not a regular file";
 }
 
-int OpenParentDirectory(const std::string& path, std::string* name) {
+std::string ParentDirectory(const std::string& path, std::string* name) {
   std::string::size_type slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
   *name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+int OpenParentDirectory(const std::string& path, std::string* name) {
+  return ::open(ParentDirectory(path, name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 MappedFile::~MappedFile() { close(); }
@@ -139,6 +142,13 @@ void MappedFile::close() {
   data_ = nullptr;
   size_ = 0;
   mapped_bytes_ = 0;
+}
+
+int MappedFile::releaseDescriptor() {
+  const int fd = fd_;
+  fd_ = -1;
+  close();
+  return fd;
 }
 
 bool MappedFile::open(const std::string& path, Failure* failure, int* error) {

@@ -60,6 +60,9 @@ class MappedFile {
   // As open, with a sentence that says why in *message.
   bool open(const std::string& path, std::string* message);
   void close();
+  // Lets go of the bytes and hands the open descriptor over to the caller,
+  // who closes it; -1 when no file is open.
+  int releaseDescriptor();
 
   const unsigned char* data() const { return data_; }
   int64_t size() const { return size_; }
@@ -207,6 +210,9 @@ class StreamedOutput {
   PendingFile file_;
 };
 
+// The directory that holds `path` ("." for a bare name), and the last name
+// in it.
+std::string ParentDirectory(const std::string& path, std::string* name);
 // Opens the directory that holds `path` and gives the last name in it.
 // Returns the descriptor, or -1 with errno set.
 int OpenParentDirectory(const std::string& path, std::string* name);

@@ -1,5 +1,6 @@
 #include "shell/main_dialog.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -131,6 +132,10 @@ void CMainDlg::RunCommand(JobType type, TreeItem* selected) {
   } else {
     StartJob(path, type);
   }
+  {
+    std::lock_guard<std::mutex> guard(removal_mutex_);
+    FinishRemovals();  // the walk's last group
+  }
   std::lock_guard<std::recursive_mutex> lock(progress_lock_);
   walking_ = false;
   if (jobs_started_ > 0 && jobs_finished_ == jobs_started_) FinishBatch();
@@ -167,20 +172,18 @@ void CMainDlg::QueueDirectory(const std::string& dir, JobType type) {
 }
 
 void CMainDlg::StartJob(const std::string& path, JobType type) {
-  std::lock_guard<std::recursive_mutex> lock(progress_lock_);
-  WindowControls* ui = services_.controls;
-  ++jobs_started_;
-  ++jobs_in_command_;
-  ui->setProgress(jobs_finished_, jobs_started_);
-  ui->setStatus(StatusFor(type));
-  for (Control c : {Control::kCompress, Control::kDecompress, Control::kRemoveCompressed, Control::kRemoveOriginal,
-                    Control::kSearch, Control::kExit}) {
-    ui->enable(c, false);
-  }
-  switch (type) {
-    case JOB_COMPRESS:
-    case JOB_DECOMPRESS:
-    case JOB_SEARCH: {
+  {
+    std::lock_guard<std::recursive_mutex> lock(progress_lock_);
+    WindowControls* ui = services_.controls;
+    ++jobs_started_;
+    ++jobs_in_command_;
+    ui->setProgress(jobs_finished_, jobs_started_);
+    ui->setStatus(StatusFor(type));
+    for (Control c : {Control::kCompress, Control::kDecompress, Control::kRemoveCompressed, Control::kRemoveOriginal,
+                      Control::kSearch, Control::kExit}) {
+      ui->enable(c, false);
+    }
+    if (type == JOB_COMPRESS || type == JOB_DECOMPRESS || type == JOB_SEARCH) {
       JobProcedure proc = type == JOB_COMPRESS     ? services_.jobs.compress
                           : type == JOB_DECOMPRESS ? services_.jobs.decompress
                                                    : services_.jobs.search;
@@ -188,27 +191,16 @@ void CMainDlg::StartJob(const std::string& path, JobType type) {
         ++walk_failures_;
         ui->showError("Error starting job for " + path.substr(0, 1000) + "\n\nThe path is too long.");
         JobFinished();
-        break;
+        return;
       }
       ui->jobQueued(path);
       QueueJob(proc, path);
-      break;
+      return;
     }
-    case JOB_REMOVE_COMPRESSED:
-    case JOB_REMOVE_ORIGINAL:
-      // Messages of the removal name its file, as those of threaded jobs do.
-      SetCurrentJobPath(path);
-      if (!cancelRequested()) {
-        if (type == JOB_REMOVE_COMPRESSED) {
-          RemoveCompressed(path);
-        } else {
-          RemoveOriginal(path);
-        }
-      }
-      SetCurrentJobPath(std::string());
-      JobFinished();
-      break;
   }
+  // A removal works without the progress lock, so that Cancel is taken
+  // meanwhile.
+  AddRemoval(path, type == JOB_REMOVE_ORIGINAL);
 }
 
 void CMainDlg::QueueJob(JobProcedure procedure, const std::string& path) {
@@ -266,6 +258,7 @@ void CMainDlg::ReportRemoval(const RemovalResult& result, const std::string& pat
   switch (result.outcome) {
     case RemovalResult::kNothingToDo:
     case RemovalResult::kRemoved:
+    case RemovalResult::kCancelled:
       return;
     case RemovalResult::kKept:
       services_.controls->showError("Error removing file\n\n" + result.why + " " + path + " is kept.");
@@ -276,24 +269,56 @@ void CMainDlg::ReportRemoval(const RemovalResult& result, const std::string& pat
   }
 }
 
-void CMainDlg::RemoveCompressed(const std::string& path) {
-  RemovalResult result = RemoveCompressedFile(path);
-  ReportRemoval(result, path);
-  if (result.outcome != RemovalResult::kRemoved) return;
-  std::string original = path.substr(0, path.size() - 4);
-  std::lock_guard<std::recursive_mutex> lock(services_.tree->mutex());
-  if (TreeItem* item = services_.tree->FindItemByPath(original)) services_.tree->SetItemImage(item, IMG_PLAIN);
+void CMainDlg::AddRemoval(const std::string& path, bool originals) {
+  std::lock_guard<std::mutex> guard(removal_mutex_);
+  if (removals_ && removals_->removesOriginals() != originals) {
+    FinishRemovals();
+    removals_.reset();  // a group holds removals of one kind
+  }
+  if (cancelRequested()) {
+    JobFinished();
+    return;
+  }
+  if (!removals_) removals_ = std::make_unique<RemovalBatch>(originals);
+  // Messages of the removal name its file, as those of threaded jobs do.
+  SetCurrentJobPath(path);
+  RemovalResult result;
+  const bool waiting = removals_->add(path, &result);
+  SetCurrentJobPath(std::string());
+  if (!waiting) RemovalDone(path, result, originals);
+  bool walking;
+  {
+    std::lock_guard<std::recursive_mutex> lock(progress_lock_);
+    walking = walking_;
+  }
+  // Outside a walk a removal is done at once.
+  if (!walking || removals_->full()) FinishRemovals();
 }
 
-void CMainDlg::RemoveOriginal(const std::string& path) {
-  RemovalResult result = RemoveOriginalFile(path);
+void CMainDlg::FinishRemovals() {
+  if (!removals_) return;
+  const bool originals = removals_->removesOriginals();
+  removals_->finish([this] { return cancelRequested(); },
+                    [this, originals](const std::string& path, const RemovalResult& result) {
+                      RemovalDone(path, result, originals);
+                    });
+}
+
+void CMainDlg::RemovalDone(const std::string& path, const RemovalResult& result, bool originals) {
+  SetCurrentJobPath(path);
   ReportRemoval(result, path);
-  if (result.outcome != RemovalResult::kRemoved) return;
-  std::lock_guard<std::recursive_mutex> lock(services_.tree->mutex());
-  if (TreeItem* item = services_.tree->FindItemByPath(path)) {
-    services_.tree->SetItemText(item, item->text + ".hwz");
-    services_.tree->SetItemImage(item, IMG_COMPRESSED);
+  if (result.outcome == RemovalResult::kRemoved) {
+    std::lock_guard<std::recursive_mutex> lock(services_.tree->mutex());
+    if (!originals) {
+      std::string original = path.substr(0, path.size() - 4);
+      if (TreeItem* item = services_.tree->FindItemByPath(original)) services_.tree->SetItemImage(item, IMG_PLAIN);
+    } else if (TreeItem* item = services_.tree->FindItemByPath(path)) {
+      services_.tree->SetItemText(item, item->text + ".hwz");
+      services_.tree->SetItemImage(item, IMG_COMPRESSED);
+    }
   }
+  SetCurrentJobPath(std::string());
+  JobFinished();
 }
 
 void CMainDlg::JobFinished() {
@@ -305,9 +330,16 @@ void CMainDlg::JobFinished() {
 
 void CMainDlg::FinishBatch() {
   WindowControls* ui = services_.controls;
+  const int total = jobs_started_;
+  const int done = std::min(finished_at_cancel_, total);
   jobs_started_ = jobs_finished_ = 0;
   ui->setProgress(0, 0);
-  ui->setStatus("Finished");
+  if (cancel_.load()) {
+    ui->setStatus("Cancelled after " + std::to_string(done) + " of " + std::to_string(total) +
+                  (total == 1 ? " file" : " files"));
+  } else {
+    ui->setStatus("Finished");
+  }
   ui->enable(Control::kCancel, false);
   for (Control c : {Control::kCompress, Control::kDecompress, Control::kRemoveCompressed, Control::kRemoveOriginal,
                     Control::kExit}) {
@@ -324,10 +356,28 @@ void CMainDlg::Abort() {
 }
 
 void CMainDlg::OnCancel() {
-  std::lock_guard<std::recursive_mutex> lock(progress_lock_);
-  services_.controls->enable(Control::kCancel, false);
-  cancel_.store(true);
-  services_.controls->setStatus("Cancelling...");
+  {
+    std::lock_guard<std::recursive_mutex> lock(progress_lock_);
+    services_.controls->enable(Control::kCancel, false);
+    if (!cancel_.exchange(true)) finished_at_cancel_ = jobs_finished_;
+    // A batch that has ended keeps the status it ended with.
+    if (jobs_started_ > 0 || walking_) services_.controls->setStatus("Cancelling...");
+  }
+  FinishQueuedJobs();
+}
+
+void CMainDlg::FinishQueuedJobs() {
+  std::deque<PendingJob> waiting;
+  {
+    std::lock_guard<std::mutex> guard(queue_mutex_);
+    waiting.swap(queue_);
+  }
+  // Each counts as finished once, as a job that saw the flag at its start
+  // would; the workers find the queue empty and leave.
+  for (const PendingJob& job : waiting) {
+    services_.controls->jobDone(job.path);
+    JobFinished();
+  }
 }
 
 void CMainDlg::ShowErrorBox(const std::string& text, int error) {

@@ -9,11 +9,13 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "search/search_host.h"
 #include "shell/filesystem.h"
+#include "shell/removal.h"
 #include "shell/tree_model.h"
 #include "shell/window_controls.h"
 
@@ -31,7 +33,6 @@ enum JobType {
 constexpr size_t kPathCapacity = 10000;
 
 class CMainDlg;
-struct RemovalResult;
 
 // The block a job thread receives; the job owns it and frees it at its end.
 struct JobParams {
@@ -95,10 +96,17 @@ class CMainDlg {
   void RunCommand(JobType type, TreeItem* selected);
   // Starts a job for every qualifying file below the directory.
   void QueueDirectory(const std::string& dir, JobType type);
-  // Starts the job for one file, or performs a removal at once.
+  // Starts the job for one file. A removal is done at once, except during a
+  // command's walk, which gathers removals in groups of a few hundred: each
+  // group's kept files are flushed to disk together before its files go.
   void StartJob(const std::string& path, JobType type);
   // The finish step; every started job calls it exactly once.
   void JobFinished();
+  // Cancels the running batch: the jobs still queued finish at once as
+  // cancelled, running ones stop at their next look at the flag, and the
+  // batch ends with "Cancelled after N of M files", N being the files done
+  // when Cancel came. Between batches it only raises the flag, which the
+  // next command clears.
   void OnCancel();
   // Cancels for good: the running batch and every later command. For a
   // program that is asked to end (a signal, a closed output).
@@ -153,8 +161,14 @@ class CMainDlg {
 
  private:
   void FinishBatch();
-  void RemoveCompressed(const std::string& path);
-  void RemoveOriginal(const std::string& path);
+  // Compares the file with its other version and lets it wait in the group.
+  void AddRemoval(const std::string& path, bool originals);
+  // Removes the files of the waiting group. Call with removal_mutex_ held.
+  void FinishRemovals();
+  // Reports, updates the tree and finishes the job of one removal.
+  void RemovalDone(const std::string& path, const RemovalResult& result, bool originals);
+  // Finishes every queued job that no worker has taken, as cancelled.
+  void FinishQueuedJobs();
   void WalkFailed(const std::string& dir, int error);
   void ReportRemoval(const RemovalResult& result, const std::string& path);
   // Queues a threaded job and makes sure a worker will run it.
@@ -181,11 +195,14 @@ class CMainDlg {
   std::atomic<int> distance_{128};
   std::atomic<int> compress_threads_{1};
   JobLock job_lock_;
+  std::mutex removal_mutex_;               // held while removals_ is used
+  std::unique_ptr<RemovalBatch> removals_;  // the group of removals waiting
   std::recursive_mutex progress_lock_;
   std::condition_variable_any idle_;
   std::condition_variable threads_done_;  // with queue_mutex_: a worker ended
   int jobs_started_ = 0;   // the progress range's maximum
   int jobs_finished_ = 0;  // the progress position
+  int finished_at_cancel_ = 0;  // the progress position when Cancel came
   bool walking_ = false;
   int jobs_in_command_ = 0;  // jobs started by the last command   // a command is still queueing its batch
 };

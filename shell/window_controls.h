@@ -6,6 +6,7 @@
 #ifndef MORAVINE_SHELL_WINDOW_CONTROLS_H_
 #define MORAVINE_SHELL_WINDOW_CONTROLS_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,11 @@ class WindowControls {
   // The results list: rows of one job go to the top, in the given order.
   virtual void clearResults() = 0;
   virtual void addResultRows(const std::vector<SearchRow>& rows) = 0;
+  // The room left in the results list. A search job offers the count of a
+  // file's hits before it makes their rows and gets back how many of them,
+  // the first ones, the list still takes; the others it only counts, with
+  // no context decoded. Default: a row for every hit.
+  virtual size_t takeResultRows(size_t hits) { return hits; }
 
   // The text of the "Search word" and "Allow errors" boxes.
   virtual std::string searchWordText() = 0;

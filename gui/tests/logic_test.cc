@@ -1,7 +1,9 @@
 // The parts of the window that run without an event loop: the update
-// queue's order across threads, the job threads, dialog units, the integer
-// scan of the options dialog, the log viewer's fallbacks, the command line,
-// the reader's text around a hit and the creation of the log file.
+// queue's order across threads, its turns and the rows Cancel drops, the
+// job threads, the results list's room, the status at a batch's end, dialog
+// units, the integer scan of the options dialog, the log viewer's
+// fallbacks, the command line, the reader's text around a hit and the
+// creation of the log file.
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -20,6 +22,7 @@
 #include "gui/hit_text.h"
 #include "gui/job_threads.h"
 #include "gui/log_file.h"
+#include "gui/result_room.h"
 #include "gui/update_queue.h"
 #include "gui/window_logic.h"
 #include "wordmodel/htoken.h"
@@ -95,6 +98,60 @@ class LogicTest : public QObject {
       seen << "here, still";
     });
     QCOMPARE(seen, (QStringList{"from a job", "here", "here, still", "nested"}));
+  }
+
+  // Updates from jobs run in turns that hand back to the event loop; the
+  // droppable ones go when asked, the others keep their order.
+  void updatesRunInTurnsAndRowsCanBeDropped() {
+    UpdateQueue queue;
+    queue.setTurn(std::chrono::milliseconds(20));
+    QStringList seen;
+    std::thread([&] {
+      for (int i = 0; i < 40; ++i) {
+        queue.post([&seen, i] {
+          seen << QString::number(i);
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        });
+      }
+      queue.postDroppable([&] { seen << "rows"; });
+      queue.post([&] { seen << "finished"; });
+    }).join();
+    QCoreApplication::processEvents();
+    QVERIFY2(!seen.isEmpty() && seen.size() < 40, qPrintable(QString::number(seen.size())));
+    QCOMPARE(queue.dropDroppable(), size_t(1));
+    QTRY_VERIFY(!queue.pending());
+    QCOMPARE(seen.size(), 41);
+    QCOMPARE(seen.mid(38), (QStringList{"38", "39", "finished"}));
+  }
+
+  // However many jobs ask at once, the rows given add up to the limit and
+  // every hit is counted.
+  void resultRoomGivesTheLimitExactly() {
+    ResultRoom room(1000);
+    std::atomic<size_t> given{0};
+    std::vector<std::thread> jobs;
+    for (int t = 0; t < 4; ++t) {
+      jobs.emplace_back([&] {
+        for (int file = 0; file < 50; ++file) given += room.take(37);
+      });
+    }
+    for (std::thread& job : jobs) job.join();
+    QCOMPARE(given.load(), size_t(1000));
+    QCOMPARE(room.hits(), int64_t(4 * 50 * 37));
+    QCOMPARE(room.take(0), size_t(0));
+    QCOMPARE(room.files(), 200);  // a file without hits is not counted
+  }
+
+  // The status texts that the window's tests do not reach.
+  void batchEndText() {
+    const QString cancelled = "Cancelled after 37 of 500 files";
+    QCOMPARE(BatchEndText("Finished", BatchOutcome{true, 3, 2, 1, 1}),
+             QStringLiteral("Finished: 3 hits in 2 files; the first is shown; 1 file failed (see the log file)"));
+    QCOMPARE(BatchEndText(cancelled, BatchOutcome{true, 9000, 40, 1234, 0}), cancelled + "; 1,234 hits are shown");
+    QCOMPARE(BatchEndText(cancelled, BatchOutcome{true, 0, 0, 0, 2}),
+             cancelled + "; 2 files failed (see the log file)");
+    QCOMPARE(GroupedNumber(-1234567), QStringLiteral("-1,234,567"));
+    QVERIFY(!IsBatchEnd("Cancelling...") && !IsBatchEnd("Searching /x/Finished"));
   }
 
   void jobThreadsAreJoinedAndReaped() {

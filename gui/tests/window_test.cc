@@ -19,9 +19,12 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <thread>
 
+#include "codec/compress.h"
 #include "gui/file_tree.h"
 #include "gui/main_window.h"
 #include "gui/options_dialog.h"
@@ -81,6 +84,20 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
 QByteArray ReadFile(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A folder of `files` compressed files with `hits` hits of "whale" each,
+// written by the codec straight away.
+void WriteFlood(const QString& dir, int files, int hits) {
+  QByteArray text;
+  for (int i = 0; i < hits; ++i) text += "the whale and the sea " + QByteArray::number(i % 97) + "\n";
+  HBuffer archive;
+  int32_t length = 0;
+  Huffw_spaceless_compress(reinterpret_cast<const unsigned char*>(text.constData()),
+                           static_cast<int32_t>(text.size()), &archive, &length, 0);
+  QDir().mkpath(dir);
+  QByteArray bytes(reinterpret_cast<const char*>(archive.get()), length);
+  for (int i = 0; i < files; ++i) WriteFile(dir + QStringLiteral("/%1.txt.hwz").arg(i, 2, 10, QLatin1Char('0')), bytes);
 }
 
 const QByteArray kTextA = "the quick brown fox jumps over the lazy dog\nand another fox runs far away\n";
@@ -295,27 +312,44 @@ class WindowTest : public QObject {
     QTRY_COMPARE(w->size(), least);
   }
 
+  // OK keeps the dialog open until the distance is an integer and the hits
+  // a number in range. The most hits listed last from run to run; a stored
+  // value out of range gives the default.
   void optionsDialog() {
     auto w = open(QString());
-    // First OK with text that is no number: the dialog stays; then -5abc.
+    QCOMPARE(w->resultLimit(), 100000);
+    const QStringList entries[] = {{" -x", "2500"}, {"-5abc", "0"}, {"-5abc", "1000001"}, {"-5abc", " 2500 rows"}};
     int step = 0;
-    BoxCloser driver([&step](QWidget* modal) {
+    BoxCloser driver([&](QWidget* modal) {
       auto* options = qobject_cast<OptionsDialog*>(modal);
-      if (!options || step > 1) return;
+      if (!options || step >= int(std::size(entries))) return;
       auto* edit = options->findChild<QLineEdit*>("distance1022");
       auto* check = options->findChild<QCheckBox*>("spaceless1021");
+      auto* limit = options->findChild<QLineEdit*>("resultLimit");
       if (step == 0) {
         QVERIFY(check->isChecked() && !edit->isEnabled());
+        QCOMPARE(limit->text(), QStringLiteral("100000"));
         QTest::mouseClick(check, Qt::LeftButton);
         QVERIFY(edit->isEnabled());
       }
-      edit->setText(step++ == 0 ? QStringLiteral(" -x") : QStringLiteral("-5abc"));
+      edit->setText(entries[step][0]);
+      limit->setText(entries[step++][1]);
       QTimer::singleShot(0, options->findChild<QPushButton*>("ok1"), &QPushButton::click);
     });
     click(*w, "options1010");
-    QCOMPARE(driver.texts(), QStringList{"Please enter an integer."});
+    const QString range = QStringLiteral("Please enter a number of hits from 1 to 1,000,000.");
+    QCOMPARE(driver.texts(), (QStringList{"Please enter an integer.", range, range}));
     QCOMPARE(w->core().pointerDistance(), -5);
     QVERIFY(!w->core().spacelessModel());
+    QCOMPARE(w->resultLimit(), 2500);
+    click(*w, "exit1");
+
+    w = open(QString());
+    QCOMPARE(w->resultLimit(), 2500);
+    click(*w, "exit1");
+    QSettings(state_dir_.filePath(QStringLiteral("window.conf")), QSettings::IniFormat)
+        .setValue(QStringLiteral("results/limit"), QStringLiteral("lots"));
+    QCOMPARE(open(QString())->resultLimit(), 100000);
   }
 
   void unicodeModelIsRemembered() {
@@ -498,7 +532,7 @@ class WindowTest : public QObject {
     select(*w, dir_->path());
     search(*w, QStringLiteral("fox"));
     QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
-    QCOMPARE(status(*w), QStringLiteral("Finished"));
+    QCOMPARE(status(*w), QStringLiteral("Finished: 3 hits in 2 files"));
   }
 
   // A folder with nothing for the command says so; no batch runs.
@@ -565,13 +599,75 @@ class WindowTest : public QObject {
     QTest::keyClick(find<QLineEdit>(*w, "searchWord1017"), Qt::Key_Enter);
     QCOMPARE(status(*w), QStringLiteral("Compressing..."));
     QTest::keyClick(find<QPushButton>(*w, "cancel1012"), Qt::Key_Return);
-    QCOMPARE(status(*w), QStringLiteral("Cancelling..."));
+    // The waiting files are done with at once; a job that a worker took
+    // ends as soon as it has the job lock.
+    QVERIFY(status(*w) == "Cancelling..." || status(*w) == "Cancelled after 0 of 4 files");
     QVERIFY(!find<QPushButton>(*w, "cancel1012")->isEnabled());
     w->core().jobLock().unlock();
-    QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->busy(), 20000);
+    QCOMPARE(status(*w), QStringLiteral("Cancelled after 0 of 4 files"));
     QCOMPARE(QDir(dir_->path()).entryList({"*.hwz"}, QDir::Files), QStringList());
     QCOMPARE(bar->value(), bar->minimum());
     QVERIFY(find<QPushButton>(*w, "exit1")->isEnabled());
+  }
+
+  // Past the limit, hits are counted and get no row: the list never holds
+  // more, and the status line tells how many were found.
+  void theListStopsAtItsLimit() {
+    WriteFlood(path("flood"), 30, 20000);
+    auto w = open(path("flood"));
+    BoxCloser closer;
+    w->setResultLimit(1000);
+    int most = 0;
+    connect(w->results(), &QAbstractItemModel::rowsInserted, this,
+            [&] { most = std::max(most, w->results()->rowCount()); });
+    search(*w, QStringLiteral("whale"));
+    QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
+    QCOMPARE(status(*w), QStringLiteral("Finished: 600,000 hits in 30 files; the first 1,000 are shown"));
+    QCOMPARE(most, 1000);
+    QCOMPARE(w->results()->rowCount(), 1000);
+    // The first file searched had room for all of them, with their contexts.
+    for (int row : {0, 999}) {
+      QCOMPARE(cell(*w, row, 0), cell(*w, 0, 0));
+      QCOMPARE(cell(*w, row, 3), QStringLiteral("whale"));
+      QVERIFY(cell(*w, row, 4).startsWith(QStringLiteral("and the sea")));
+    }
+
+    search(*w, QStringLiteral("ocean"));
+    QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
+    QCOMPARE(status(*w), QStringLiteral("Finished: no hits"));
+    QCOMPARE(closer.boxes.size(), 0);
+  }
+
+  // Cancel, clicked while hits come faster than the list takes them, ends
+  // the batch at once: the files not begun are done with, the running
+  // search stops, and the rows on their way to the list are dropped.
+  void cancelEndsAFloodOfHits() {
+    WriteFlood(path("flood"), 200, 10000);
+    auto w = open(path("flood"));
+    BoxCloser closer;
+    w->setResultLimit(1000000);
+    // A list slow to take rows, as a large list and its painting make it:
+    // the jobs get well ahead of it.
+    connect(w->results(), &QAbstractItemModel::rowsInserted, this,
+            [] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); });
+    search(*w, QStringLiteral("whale"));
+    QTRY_VERIFY_WITH_TIMEOUT(w->results()->rowCount() > 0, 20000);
+    QElapsedTimer clock;
+    clock.start();
+    // Posted, as a click comes: among the window's other events.
+    QMetaObject::invokeMethod(find<QPushButton>(*w, "cancel1012"), &QPushButton::click, Qt::QueuedConnection);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->busy(), 60000);
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took < 3000, qPrintable(QStringLiteral("the batch ended %1 ms after Cancel").arg(took)));
+    QVERIFY2(QRegularExpression(QStringLiteral("^Cancelled after \\d+ of 200 files; [\\d,]+ hits are shown$"))
+                 .match(status(*w))
+                 .hasMatch(),
+             qPrintable(status(*w)));
+    QVERIFY(w->results()->rowCount() < 200 * 10000);
+    QVERIFY(find<QPushButton>(*w, "search1011")->isEnabled() && find<QPushButton>(*w, "exit1")->isEnabled());
+    QVERIFY(!find<QPushButton>(*w, "cancel1012")->isEnabled());
+    QCOMPARE(closer.boxes.size(), 0);
   }
 
   void closingDuringABatchLetsItEnd() {

@@ -176,6 +176,96 @@ class Removals(Case):
                 self.assertEqual((r.returncode, read(self.path(name)).decode()), (0, data), name)
 
 
+def edit_in_place(path, data):
+    """Rewrites the start of the file in place and puts its times back, as
+    rsync --inplace -t does. True when the file still had its name once the
+    edit was done: an edit that a removal must not lose."""
+    try:
+        fd = os.open(path, os.O_WRONLY)
+    except FileNotFoundError:
+        return False
+    try:
+        st = os.fstat(fd)
+        os.pwrite(fd, data, 0)
+        os.utime(fd, ns=(st.st_atime_ns, st.st_mtime_ns))
+        return os.fstat(fd).st_nlink > 0
+    finally:
+        os.close(fd)
+
+
+class EditedWhileRemoved(Case):
+    """An editor that rewrites a file in place and restores its modification
+    time while the file is being removed: the edit is never lost."""
+
+    def test_single_removals_keep_every_edited_file(self):
+        rnd = random.Random(11)
+        body = text(40)
+        hwz = self.compressed("f.txt", body)
+        path = self.path("f.txt")
+        edit = body[:5].upper().encode()
+        commands = (("remove-original", path, path), ("remove-compressed", path + ".hwz", path + ".hwz"))
+
+        def prepare():
+            write(path, body)
+            write(path + ".hwz", hwz)
+            os.utime(path, ns=(1500000000 * 10**9, 1500000000 * 10**9))
+
+        # How long a removal takes, start to end: the edits fall in that span.
+        spans = []
+        for command, given, _ in commands * 3:
+            prepare()
+            start = time.monotonic()
+            self.assertEqual(run("-q", command, given).returncode, 0)
+            spans.append(time.monotonic() - start)
+        span = sorted(spans)[len(spans) // 2]
+        seen = {"lost": 0, "kept, edited during the removal": 0, "kept, edited before the comparison": 0,
+                "removed, then edited": 0}
+        for i in range(300):
+            command, given, doomed = commands[i % 2]
+            prepare()
+            proc = subprocess.Popen([MORAVINE, "-q", command, given], stderr=subprocess.PIPE)
+            time.sleep(rnd.uniform(0, span))
+            linked = edit_in_place(doomed, edit)
+            _, err = proc.communicate(timeout=30)
+            if not os.path.exists(doomed):
+                seen["lost" if linked else "removed, then edited"] += 1
+            elif b"changed while they were compared" in err:
+                seen["kept, edited during the removal"] += 1
+            else:
+                self.assertTrue(b"does not hold the text" in err or b"is damaged" in err or not linked, err)
+                seen["kept, edited before the comparison"] += 1
+        print(f"\n{seen} (a removal takes {span * 1000:.1f} ms)", file=sys.stderr)
+        self.assertEqual(seen["lost"], 0, seen)
+        self.assertGreater(seen["kept, edited during the removal"], 0, seen)  # the edits did reach the window
+
+    def test_a_folder_removal_keeps_every_edited_file(self):
+        names = [f"t{i}.txt" for i in range(600)]
+        rnd = random.Random(12)
+        lost = []
+        edited_in_time = 0
+        for command in ("remove-original", "remove-compressed"):
+            for i, name in enumerate(names):
+                write(self.path(name), text(3, seed=i))
+            self.assertEqual(run("-q", "compress", self.dir).returncode, 0)
+            for name in names:
+                os.utime(self.path(name), ns=(1500000000 * 10**9, 1500000000 * 10**9))
+            linked = set()
+            proc = subprocess.Popen([MORAVINE, "-q", command, self.dir], stderr=subprocess.DEVNULL)
+            while proc.poll() is None:
+                name = rnd.choice(names)
+                target = self.path(name if command == "remove-original" else name + ".hwz")
+                if edit_in_place(target, b"\x00" if command == "remove-compressed" else b"W"):
+                    linked.add(target)
+                time.sleep(rnd.uniform(0, 0.002))
+            lost += [target for target in linked if not os.path.exists(target)]
+            edited_in_time += len(linked)
+            for name in os.listdir(self.dir):
+                os.remove(self.path(name))
+        print(f"\n{edited_in_time} files edited while they had their name, {len(lost)} of them lost",
+              file=sys.stderr)
+        self.assertEqual(lost, [])
+
+
 class SpecialFiles(Case):
     def test_fifos_and_devices_are_refused_without_blocking(self):
         os.mkfifo(self.path("pipe"))

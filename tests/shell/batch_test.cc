@@ -1,10 +1,12 @@
 // The batch core driven as the window drives it, over real folders, with the
 // real file system, tree, threads, jobs and agrep.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -19,6 +21,7 @@
 #include "search/search_job.h"
 #include "shell/main_dialog.h"
 #include "shell/posix_search_host.h"
+#include "shell/removal.h"
 #include "tests/shell/fake_window.h"
 #include "wordmodel/hlog.h"
 
@@ -110,9 +113,9 @@ class Batch : public ::testing::Test {
   }
   int Image(const std::string& path) { return tree().FindItemByPath(path) ? tree().FindItemByPath(path)->image : -1; }
 
-  void ExpectBatchEnded(int jobs) {
+  void ExpectBatchEnded(int jobs, const std::string& status = "Finished") {
     Record r = win().record();
-    EXPECT_EQ(r.count("Finished"), 1);
+    EXPECT_EQ(r.count(status), 1);
     ASSERT_FALSE(r.progress.empty());
     int counted = 0;
     for (auto [position, maximum] : r.progress) {
@@ -121,7 +124,7 @@ class Batch : public ::testing::Test {
     }
     EXPECT_EQ(counted, jobs);
     EXPECT_EQ(r.progress.back(), std::make_pair(0, 0));
-    EXPECT_EQ(r.statuses.back(), "Finished");
+    EXPECT_EQ(r.statuses.back(), status);
     for (Control c : {Control::kCompress, Control::kDecompress, Control::kRemoveCompressed, Control::kRemoveOriginal,
                       Control::kExit, Control::kSearch, Control::kCancel}) {
       EXPECT_EQ(r.state(c), c == Control::kCancel ? 0 : c == Control::kSearch ? dlg().agrepFound() : 1);
@@ -250,7 +253,9 @@ TEST_F(Batch, TreeShowsEachFileOnceAfterTheFolders) {
 }
 
 // Waiting jobs read the cancel flag and the options when they begin, and
-// the window's side (command, walk, Cancel) never waits for the job lock.
+// the window's side (command, walk, Cancel) never waits for the job lock:
+// Cancel finishes the queued jobs itself, and the batch ends with the one
+// a worker holds.
 TEST_F(Batch, CancelAndOptionsReachJobsNotYetBegun) {
   const std::string root = dir_ + "/c";
   for (int i = 0; i < 5; ++i) Write(root + "/f" + std::to_string(i) + ".txt", Text(i));
@@ -262,12 +267,10 @@ TEST_F(Batch, CancelAndOptionsReachJobsNotYetBegun) {
     EXPECT_EQ(win().record().statuses.back(), "Compressing...");
     EXPECT_EQ(win().record().state(Control::kCancel), 1);
     dlg().OnCancel();
-    EXPECT_EQ(win().record().statuses.back(), "Cancelling...");
     EXPECT_EQ(win().record().state(Control::kCancel), 0);
-    EXPECT_TRUE(dlg().cancelRequested() && dlg().batchRunning());
   }
   dlg().WaitUntilIdle();
-  ExpectBatchEnded(5);
+  ExpectBatchEnded(5, "Cancelled after 0 of 5 files");
   EXPECT_EQ(Snapshot(root), before);
   EXPECT_TRUE(win().record().boxes.empty());
 
@@ -277,6 +280,7 @@ TEST_F(Batch, CancelAndOptionsReachJobsNotYetBegun) {
   EXPECT_TRUE(win().record().statuses.empty());
   EXPECT_EQ(win().record().state(Control::kCancel), 1);
   dlg().OnCancel();
+  EXPECT_TRUE(win().record().statuses.empty());
   {
     std::lock_guard<JobLock> held(dlg().jobLock());
     dlg().RunCommand(JOB_COMPRESS, item);
@@ -285,6 +289,43 @@ TEST_F(Batch, CancelAndOptionsReachJobsNotYetBegun) {
   dlg().WaitUntilIdle();
   ExpectBatchEnded(5);
   for (const auto& [name, bytes] : before) EXPECT_EQ(Read(root + "/" + name + ".hwz").substr(0, 1), std::string(1, 0));
+}
+
+// Compress jobs that wait at their start until the test lets them go, in
+// the order they begin.
+std::atomic<int> g_arrived{0};
+std::atomic<int> g_let_go{0};
+int GatedCompress(JobParams* params) {
+  const int me = ++g_arrived;
+  while (g_let_go.load() < me) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return CompressJob(params);
+}
+
+// Cancel in the middle of a batch: the files done stay done, the queued
+// ones finish at once as cancelled while the worker still holds one, and
+// the status tells how far the batch got.
+TEST_F(Batch, CancelEndsTheQueueAtOnceAndTellsHowFarTheBatchGot) {
+  const std::string root = dir_ + "/q";
+  for (int i = 0; i < 5; ++i) Write(root + "/f" + std::to_string(i) + ".txt", Text(i));
+  core_.services.jobs.compress = GatedCompress;
+  core_.dlg = std::make_unique<CMainDlg>(core_.services, true);
+  g_arrived = 0;
+  g_let_go = 2;
+  win().reset();
+  dlg().RunCommand(JOB_COMPRESS, tree().RevealPath(root));
+  while (g_arrived.load() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  dlg().OnCancel();
+  // Two done, two finished by Cancel, the third waiting at its start.
+  EXPECT_TRUE(dlg().batchRunning());
+  EXPECT_EQ(win().record().progress.back(), std::make_pair(4, 5));
+  EXPECT_EQ(win().record().statuses.back(), "Cancelling...");
+  g_let_go = 5;
+  dlg().WaitUntilIdle();
+  ExpectBatchEnded(5, "Cancelled after 2 of 5 files");
+  EXPECT_EQ(g_arrived.load(), 3);
+  int compressed = 0;
+  for (int i = 0; i < 5; ++i) compressed += Exists(root + "/f" + std::to_string(i) + ".txt.hwz");
+  EXPECT_EQ(compressed, 2);  // the third, taken by the worker, saw the flag when it began
 }
 
 TEST_F(Batch, RemoveCompressedTakesOnlyArchivesWithTheirOriginal) {
@@ -350,6 +391,136 @@ TEST_F(Batch, RemoveOriginalKeepsEveryFileWithoutAFaithfulArchive) {
     std::string box = "Error removing file\n\nThe compressed file " + file + ".hwz" + why + " " + file + " is kept.";
     EXPECT_NE(std::find(errors.begin(), errors.end(), box), errors.end()) << box;
   }
+}
+
+// Rewrites the file's first byte in place and sets its times back, as
+// rsync --inplace -t does: only the file's change time tells.
+void EditInPlace(const std::string& path) {
+  struct stat before;
+  ASSERT_EQ(::stat(path.c_str(), &before), 0) << path;
+  const int fd = ::open(path.c_str(), O_RDWR);
+  ASSERT_GE(fd, 0) << path;
+  char first = 0;
+  EXPECT_EQ(::pread(fd, &first, 1, 0), 1);
+  first ^= 0x20;
+  EXPECT_EQ(::pwrite(fd, &first, 1, 0), 1);
+  const struct timespec times[2] = {before.st_atim, before.st_mtim};
+  EXPECT_EQ(::futimens(fd, times), 0);
+  ::close(fd);
+}
+
+// Lowers the soft limit on open files while it lives, so that a walk's
+// removals come in groups of a few dozen.
+class FewDescriptors {
+ public:
+  explicit FewDescriptors(rlim_t limit) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    const struct rlimit low = {limit, saved_.rlim_max};
+    ::setrlimit(RLIMIT_NOFILE, &low);
+  }
+  ~FewDescriptors() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+ private:
+  struct rlimit saved_;
+};
+
+// Pairs NAME / NAME.hwz below root, two in three in root and the rest in
+// root/sub; returns the originals.
+Strings WritePairs(const std::string& root, int count) {
+  Strings originals;
+  for (int i = 0; i < count; ++i) {
+    originals.push_back(root + (i % 3 ? "/" : "/sub/") + "f" + std::to_string(i) + ".txt");
+    Write(originals.back(), Text(i % 7));
+    Write(originals.back() + ".hwz", Archive(Text(i % 7)));
+  }
+  return originals;
+}
+
+// A walk removes in groups: every file whose other version holds its text
+// goes and the files kept stay as they were. A pair disturbed just before
+// its last look stays, and is reported when a file changed (even with its
+// modification time set back) or was replaced.
+TEST_F(Batch, AFolderIsRemovedInGroupsAndDisturbedPairsStay) {
+  FewDescriptors few(256);  // fewer descriptors than the folder's pairs would take at once
+  ASSERT_LT(RemovalBatch(true).capacity(), 100u);
+  // One command after the other, in one dialog.
+  const Strings in_ro = WritePairs(dir_ + "/ro", 300), in_rc = WritePairs(dir_ + "/rc", 300);
+  for (JobType type : {JOB_REMOVE_ORIGINAL, JOB_REMOVE_COMPRESSED}) {
+    const bool originals = type == JOB_REMOVE_ORIGINAL;
+    SCOPED_TRACE(originals ? "remove-original" : "remove-compressed");
+    const std::string root = dir_ + (originals ? "/ro" : "/rc");
+    const Strings& files = originals ? in_ro : in_rc;
+    auto doomed = [&](int i) { return files[i] + (originals ? "" : ".hwz"); };
+    auto kept = [&](int i) { return files[i] + (originals ? ".hwz" : ""); };
+    Write(files[150], Text(3000));  // mapped rather than read: over 256 KiB
+    Write(files[150] + ".hwz", Archive(Text(3000)));
+    const auto before = Snapshot(root);
+    tree().RevealPath(root + "/f1.txt");
+    tree().RevealPath(root + "/sub/f0.txt");
+    const std::map<std::string, std::function<void()>> disturb = {
+        {doomed(150), [&] { EditInPlace(doomed(150)); }},
+        {doomed(151), [&] { EditInPlace(kept(151)); }},
+        {doomed(152), [&] { fs::copy_file(doomed(152), root + "/copy"), fs::rename(root + "/copy", doomed(152)); }},
+        {doomed(153), [&] { fs::remove(kept(153)); }},  // the only copy left is kept, silently
+    };
+    int looks = 0;
+    SetRemovalCheckHook([&](const std::string& path) {
+      ++looks;
+      if (disturb.count(path)) disturb.at(path)();
+    });
+    Run(type, root);
+    SetRemovalCheckHook(nullptr);
+    ExpectBatchEnded(300);
+    EXPECT_EQ(looks, 300);
+    const std::string box = "Error removing file\n\nThe files ", changed = "changed while they were compared. ";
+    Strings expected = {box + changed + doomed(150) + " is kept.", box + changed + doomed(151) + " is kept.",
+                        box + "were replaced while they were compared. " + doomed(152) + " is kept."};
+    Strings errors = win().record().texts('E');
+    std::sort(errors.begin(), errors.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(errors, expected);
+    auto after = Snapshot(root);
+    for (const auto& [name, bytes] : before) {
+      const std::string path = root + "/" + name;
+      if (bytes == "<>" || path == kept(151) || path == kept(153)) continue;  // the folder; kept files disturbed
+      if (path == doomed(150) || path == doomed(151) || path == doomed(152) || path == doomed(153)) {
+        EXPECT_EQ(after.count(name), 1u) << name;
+      } else if (originals == EndsWithHwz(name)) {
+        EXPECT_EQ(after[name], bytes) << "a file kept changed: " << name;
+      } else {
+        EXPECT_EQ(after.count(name), 0u) << name;
+      }
+    }
+    EXPECT_EQ(Image(files[150]), IMG_BOTH);
+    EXPECT_EQ(Image(kept(1)), originals ? IMG_COMPRESSED : IMG_PLAIN);
+  }
+}
+
+// Cancel while a group's files are being removed: the file under way goes,
+// no other; the walk stops, and every file it counted finishes once. The
+// next command removes the rest.
+TEST_F(Batch, CancelInTheMiddleOfAGroupRemovesNothingMore) {
+  FewDescriptors few(256);
+  const int group = static_cast<int>(RemovalBatch(true).capacity());
+  const std::string root = dir_ + "/cancel";
+  const Strings files = WritePairs(root, 3 * group);
+  int looks = 0;
+  SetRemovalCheckHook([&](const std::string&) {
+    if (++looks == 10) dlg().OnCancel();
+  });
+  Run(JOB_REMOVE_ORIGINAL, root);
+  SetRemovalCheckHook(nullptr);
+  ExpectBatchEnded(group, "Cancelled after 9 of " + std::to_string(group) + " files");
+  EXPECT_EQ(win().record().count("Cancelling..."), 1);
+  EXPECT_TRUE(win().record().boxes.empty());
+  EXPECT_EQ(looks, 10);
+  auto left = [&] { return std::count_if(files.begin(), files.end(), [](const std::string& f) { return Exists(f); }); };
+  EXPECT_EQ(left(), 3 * group - 10);
+  for (const std::string& f : files) EXPECT_TRUE(Exists(f + ".hwz")) << f;
+
+  Run(JOB_REMOVE_ORIGINAL, root);
+  ExpectBatchEnded(3 * group - 10);
+  EXPECT_EQ(left(), 0);
 }
 
 TEST_F(Batch, FailedJobsFinishOnceAndLoseNoFile) {
