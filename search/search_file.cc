@@ -126,15 +126,23 @@ std::string Escaped(const std::string& text) {
   return out;
 }
 
-// The ranks of the tokens that one word of a query matches: under the
-// Unicode models, word tokens within the errors counted in code points;
-// otherwise what agrep selects with the pattern.
+// The ranks of the tokens that one word of a query matches: word tokens
+// within the errors (counted in code points under the Unicode models, by
+// agrep under the others), or what agrep selects with a pattern.
 void WordRanks(const std::string& word, bool pattern, const ParsedFile& parsed, const SearchOptions& options,
                SearchHost* host, std::vector<int32_t>* ranks) {
   if (HRule_unicode(parsed.model.rule) && !pattern) {
     Search_unicodeWordRanks(word, options.errors, options.ignore_case, &parsed.model, host, ranks);
-  } else {
-    Search_matchRanks(Search_agrepArguments(word, options.errors, options.ignore_case), &parsed.model, host, ranks);
+    return;
+  }
+  Search_matchRanks(Search_agrepArguments(word, options.errors, options.ignore_case), &parsed.model, host, ranks);
+  // A word stands for word tokens only: with errors, "I" would match every
+  // one-byte separator, "," and the line feed among them.
+  if (!pattern) {
+    const HDictionary* dictionary = &parsed.model.dictionary;
+    ranks->erase(std::remove_if(ranks->begin(), ranks->end(),
+                                [&](int32_t rank) { return !HDecode_isWord(dictionary, rank); }),
+                 ranks->end());
   }
 }
 
@@ -166,11 +174,6 @@ bool FindPhrase(const SearchPhrase& phrase, const ParsedFile& parsed, const Sear
   std::vector<int32_t> first, ranks;
   for (size_t w = 0; w < phrase.words.size(); ++w) {
     WordRanks(phrase.words[w], false, parsed, options, host, &ranks);
-    // A word of a phrase stands for word tokens only: with errors, "a"
-    // would match "," as well.
-    ranks.erase(std::remove_if(ranks.begin(), ranks.end(),
-                               [&](int32_t rank) { return !HDecode_isWord(&parsed.model.dictionary, rank); }),
-                ranks.end());
     if (ranks.empty()) return false;
     word_ranks[w].assign(static_cast<size_t>(token_count), 0);
     for (int32_t rank : ranks) word_ranks[w][static_cast<size_t>(rank)] = 1;

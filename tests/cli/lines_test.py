@@ -275,10 +275,11 @@ class Scale(Base):
         path = compress("t.txt", text)
         # Sanitizers slow the program several times and add their own memory.
         seconds, megabytes = (30, 500) if SANITIZED else (5, 200)
-        # With errors the line feeds are hits too (a line feed is two edits
-        # from "ka"): the short lines around the long one are hit lines then.
-        for args, around in ((["-e", "2", "--lines", "ka"], ["t.txt.hwz:before", "t.txt.hwz:after"]),
-                             (["-n", "-C", "1", "-e", "2", "ka"], ["t.txt.hwz:1:before", "t.txt.hwz:3:after"]),
+        # A word with errors matches words only: the line feeds, two edits
+        # from "ka", are no hits, and the short lines around the long one
+        # are context lines.
+        for args, around in ((["-e", "2", "--lines", "ka"], []),
+                             (["-n", "-C", "1", "-e", "2", "ka"], ["t.txt.hwz-1-before", "t.txt.hwz-3-after"]),
                              (["-n", "-C", "1", "ka"], ["t.txt.hwz-1-before", "t.txt.hwz-3-after"]),
                              (["--lines", "ka"], [])):
             out, cpu, peak = self.measure(*args, path)

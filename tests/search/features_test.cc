@@ -2,6 +2,7 @@
 // ignored, phrases (across line ends too), line numbers, offsets in the
 // text, the limit on hits, whole lines with lines around them; and cuts of
 // contexts at UTF-8 character boundaries.
+#include <map>
 #include <sstream>
 
 #include "codec/container.h"
@@ -218,6 +219,31 @@ TEST_P(SearchFeatures, WholeLinesAroundTheHitAndTheLimit) {
       ASSERT_EQ(limited.hits.size(), std::min<size_t>(3, s.hits.size()));
       for (size_t i = 0; i < limited.hits.size(); ++i) ASSERT_EQ(limited.hits[i].offset, s.hits[i].offset);
     }
+  }
+}
+
+// A word with errors matches word tokens only: "I" with one error finds the
+// words of one or two bytes that hold it or replace it, never "," or the
+// line feed; a query of separators alone still finds its separator tokens.
+TEST_P(SearchFeatures, WordsWithErrorsMatchWordTokensOnly) {
+  std::map<std::string, size_t> counts;
+  for (const Token& t : tokens_) ++counts[t.text];
+  SearchOptions options;
+  for (auto [word, errors] : {std::pair{"I", 1}, {"a", 1}, {"of", 1}, {"of", 2}, {"Tom", 2}}) {
+    options.errors = errors;
+    size_t expected = 0;
+    for (const auto& [token, n] : counts) {
+      if (IsAlnum(token[0]) && ReferenceDistance(word, token, true, true) <= errors) expected += n;
+    }
+    const Search s = Find(file_, word, options, &host_);
+    EXPECT_EQ(s.hits.size(), expected) << word << " " << errors;
+    for (const SearchRow& row : s.rows) ASSERT_TRUE(IsAlnum(row.word[0])) << word << " found '" << row.word << "'";
+  }
+  options.errors = 0;
+  options.literal = true;
+  for (const char* separators : {",", ". "}) {
+    const Search s = Find(file_, separators, options, &host_);
+    EXPECT_EQ(s.hits.size(), counts[separators]) << separators;
   }
 }
 

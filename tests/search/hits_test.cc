@@ -66,10 +66,16 @@ void ExpectTheProgramsRows(const std::string& file, const std::string& word, int
   Search_hitRows("t", copy.get(), size, hits.data(), static_cast<int32_t>(hits.size()), SearchRowOptions(), &rows,
                  &error);
   EXPECT_EQ(error, "");
-  ASSERT_EQ(rows.size(), expected.rows.size()) << word << " with " << errors << " errors";
+  // agrep over the vocabulary selects the separators within the distance
+  // too; the search of a word keeps its word tokens.
+  std::vector<SearchRow> words;
+  for (const SearchRow& row : expected.rows) {
+    if (stest::IsWord(row.word)) words.push_back(row);
+  }
+  ASSERT_EQ(rows.size(), words.size()) << word << " with " << errors << " errors";
   for (size_t i = 0; i < rows.size(); ++i) {
     const SearchRow& a = rows[i];
-    const SearchRow& b = expected.rows[i];
+    const SearchRow& b = words[i];
     ASSERT_TRUE(a.position == b.position && a.left == b.left && a.word == b.word && a.right == b.right)
         << word << " with " << errors << " errors, row " << i;
   }
@@ -87,8 +93,9 @@ void ExpectExactHitsAreTheWordsOccurrences(const samples::Text& text, int rule, 
   }
 }
 
-// The distinct tokens at the hits are the body's tokens within the allowed
-// distance of the word; separators and the line feed count like words.
+// The distinct tokens that agrep selects are the body's tokens within the
+// allowed distance of the word, separators and the line feed among them;
+// the search of the word finds the word tokens among them.
 void ExpectApproximateHitsAreTheTokensWithinTheDistance(const samples::Text& text, int rule, SearchHost* host) {
   SCOPED_TRACE(text.name);
   std::vector<std::string> body = stest::BodyTokens(text.bytes, rule);
