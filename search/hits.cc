@@ -17,15 +17,6 @@
 
 namespace {
 
-// Control bytes show as spaces in the contexts.
-std::string Printable(const unsigned char* text, int32_t length) {
-  std::string out(reinterpret_cast<const char*>(text), static_cast<size_t>(length));
-  for (char& c : out) {
-    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-  }
-  return out;
-}
-
 inline bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 // The length of the UTF-8 character that a lead byte begins; 0 for a byte
@@ -45,20 +36,6 @@ size_t CharacterStart(std::string_view text, size_t i) {
   while (k > 0 && i - k < 3 && IsContinuation(static_cast<unsigned char>(text[k]))) --k;
   const size_t n = SequenceLength(static_cast<unsigned char>(text[k]));
   return n > 0 && k + n > i ? k : i;
-}
-
-// Decodes a stretch of the body that begins and ends at codeword
-// boundaries, with the blanks that the spaceless model leaves out inside it.
-std::string DecodeStretch(const unsigned char* start, int32_t length, bool spaceless, const HModel* model) {
-  if (length <= 0) return std::string();
-  HBuffer expanded;
-  int32_t expanded_length = length;
-  if (spaceless) HDecompress_expandSpaces(start, length, &expanded, &expanded_length, model);
-  HBuffer text;
-  int32_t text_length;
-  HDecompress_nextBlock_bytes(expanded ? expanded.get() : start, expanded_length, &text, &text_length, model);
-  return text_length > 0 ? std::string(reinterpret_cast<const char*>(text.get()), static_cast<size_t>(text_length))
-                         : std::string();
 }
 
 struct Newline {
@@ -305,79 +282,148 @@ std::string Search_displayName(const std::string& path) {
 
 namespace {
 
+// The contexts of a run of rows, decoded token by token straight from the
+// dictionary into buffers that every row of the run reuses: a row costs no
+// allocation but that of the strings it keeps. The text is the one the
+// block decoders give (the spaceless models' blank goes between two
+// adjacent words), and a damaged codeword fails where they would.
+struct RowDecoder {
+  const HModel* model = nullptr;
+  const unsigned char* body = nullptr;
+  int32_t body_length = 0;
+  bool blank = false;          // a spaceless body whose model has the blank token
+  std::vector<int32_t> ranks;  // the left context's tokens, the last one first
+  std::string text;            // the context being decoded
+};
+
+inline void RowDecoder_append(RowDecoder* d, int32_t rank, bool* after_word) {
+  const HDictionary* dictionary = &d->model->dictionary;
+  const bool word = HDecode_takesBlank(dictionary, rank);
+  if (d->blank && *after_word && word) d->text.push_back(' ');
+  *after_word = word;
+  int32_t length;
+  const unsigned char* token = HDecode_token(dictionary, rank, &length);
+  d->text.append(reinterpret_cast<const char*>(token), static_cast<size_t>(length));
+}
+
+// The rank of the codeword at p, and its length in *length.
+inline int32_t RowDecoder_next(const RowDecoder* d, int32_t p, int32_t* length) {
+  *length = HDecode_codewordLength(d->body + p, d->body_length - p);
+  return HDecode_rank(d->body + p, *length, &d->model->codetable, d->model->dictionary.token_count);
+}
+
+// d->text: from the n-th word token before the offset up to it.
+void RowDecoder_left(RowDecoder* d, int32_t offset, int32_t n) {
+  d->text.clear();
+  d->ranks.clear();
+  if (offset <= 0 || n <= 0) return;
+  const unsigned char* position = d->body + offset;
+  if (!(position[0] & 0x80)) HFatal("Error: not a tagged byte (HDecompress_previousBlock_tokens)\n");
+  const HDictionary* dictionary = &d->model->dictionary;
+  int32_t covered = 0;
+  while (covered < offset && n > 0) {
+    HCodeword codeword;
+    int32_t length;
+    HCodeword_TaggedGetPrevious(position - covered, offset - covered, &codeword, &length);
+    const int32_t rank = HDecode_rank(position - covered - length, length, &d->model->codetable,
+                                      dictionary->token_count);
+    if (HDecode_isWord(dictionary, rank)) --n;
+    d->ranks.push_back(rank);
+    covered += length;
+  }
+  if (!(position[-covered] & 0x80)) HFatal("Error: not a tagged byte (HDecompress_previousBlock_Tokens)\n");
+  bool after_word = false;
+  for (auto it = d->ranks.rbegin(); it != d->ranks.rend(); ++it) RowDecoder_append(d, *it, &after_word);
+}
+
+// Control bytes show as blanks in the contexts.
+void AssignPrintable(std::string* out, const char* text, size_t length) {
+  out->assign(text, length);
+  for (char& c : *out) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+}
+
+// The row's word and right context: the hit's tokens, then on to the
+// `right_words`-th word token after its last word (counting that one). The
+// word is kept once decoded whole, even when the right context then fails.
+void RowDecoder_hitAndRight(RowDecoder* d, const SearchHit& hit, const SearchRowOptions& options, SearchRow* row) {
+  const HDictionary* dictionary = &d->model->dictionary;
+  const int32_t o = hit.offset;
+  const int32_t hit_end = std::min(o + std::max(hit.length, 1), d->body_length);
+  d->text.clear();
+  int32_t words = 0;
+  bool ends_in_word = false, after_word = false;
+  int32_t p = o;
+  while (p < hit_end) {
+    int32_t length;
+    const int32_t rank = RowDecoder_next(d, p, &length);
+    ends_in_word = HDecode_isWord(dictionary, rank);
+    words += ends_in_word;
+    RowDecoder_append(d, rank, &after_word);
+    p += length;
+  }
+  row->word = d->text;
+  row->left_joins = HRule_blankBetween(d->model->rule, reinterpret_cast<const unsigned char*>(row->left.data()),
+                                       row->left.size(), reinterpret_cast<const unsigned char*>(row->word.data()),
+                                       row->word.size());
+  if (options.right_words <= 0) return;
+  // Word tokens still to cover after the hit's own.
+  for (int32_t n = options.right_words - (ends_in_word ? 1 : 0); n > 0 && p < d->body_length;) {
+    int32_t length;
+    const int32_t rank = RowDecoder_next(d, p, &length);
+    if (HDecode_isWord(dictionary, rank)) --n;
+    RowDecoder_append(d, rank, &after_word);
+    p += length;
+  }
+  // The blank that parts the hit from the next word is not shown; any
+  // other byte after the hit is part of the right context.
+  size_t from = row->word.size();
+  if (from < d->text.size() && d->text[from] == ' ') {
+    ++from;
+    row->right_after_blank = true;
+  }
+  if (from < d->text.size()) {
+    AssignPrintable(&row->right, d->text.data() + from, d->text.size() - from);
+    Cut(&row->right, options.max_context_bytes, false);
+  }
+}
+
 void HitRows(const std::string& display_name, const unsigned char* file, int32_t size, const SearchHit* hits,
              int32_t count, const SearchRowOptions& options, std::vector<SearchRow>* rows, std::string* error) {
   HModel model;
   int32_t text_length;
-  const unsigned char* body;
-  int32_t body_length;
-  HContainer_read(file, size, &text_length, &body, &body_length, &model, HVocabulary::kBlankOnly);
+  RowDecoder d;
+  HContainer_read(file, size, &text_length, &d.body, &d.body_length, &model, HVocabulary::kBlankOnly);
   struct Free {
     HModel* model;
     ~Free() { HModel_free(model, false); }
   } free_model{&model};
-  const bool spaceless = HRule_spaceless(file[0]);
-  auto previous = spaceless ? HDecompress_previousBlock_tokens_spaceless : HDecompress_previousBlock_tokens;
-  auto next = spaceless ? HDecompress_nextBlock_tokens_spaceless : HDecompress_nextBlock_tokens;
-  const HDictionary* dictionary = &model.dictionary;
+  d.model = &model;
+  d.blank = HRule_spaceless(file[0]) &&
+            HHashtable_lookup(reinterpret_cast<const unsigned char*>(" "), 1, &model.vocabulary) != nullptr;
   rows->reserve(rows->size() + static_cast<size_t>(count));
-
   for (int32_t i = 0; i < count; ++i) {
     HCancel_check(options.cancel);
     const SearchHit& hit = hits[i];
-    const int32_t o = hit.offset;
     rows->emplace_back();
     SearchRow& row = rows->back();
     row.file = display_name;
-    row.position = std::to_string(o);
+    row.position = std::to_string(hit.offset);
     row.line = hit.line;
     row.text_offset = hit.text_offset;
-    HBuffer block;
-    int32_t length;
-    int32_t covered;
     try {
-      if (options.left_words > 0) previous(body + o, o, options.left_words, &block, &length, &covered, &model);
-      else length = 0;
+      RowDecoder_left(&d, hit.offset, options.left_words);
     } catch (const HFatalFailure&) {
       *error = "Error decompressing left context.";
       break;
     }
-    if (length > 0) {
-      row.left = Printable(block.get(), length);
+    if (!d.text.empty()) {
+      AssignPrintable(&row.left, d.text.data(), d.text.size());
       Cut(&row.left, options.max_context_bytes, true);
     }
     try {
-      // The word tokens of the hit, and whether it ends with one: the
-      // right context counts its words from the hit's last token on.
-      int32_t words = 0;
-      bool ends_in_word = false;
-      const int32_t hit_end = std::min(o + std::max(hit.length, 1), body_length);
-      for (int32_t p = o; p < hit_end;) {
-        const int32_t len = HDecode_codewordLength(body + p, body_length - p);
-        ends_in_word = HDecode_isWord(dictionary, HDecode_rank(body + p, len, &model.codetable,
-                                                                dictionary->token_count));
-        words += ends_in_word;
-        p += len;
-      }
-      row.word = DecodeStretch(body + o, hit_end - o, spaceless, &model);
-      row.left_joins = HRule_blankBetween(model.rule, reinterpret_cast<const unsigned char*>(row.left.data()),
-                                          row.left.size(), reinterpret_cast<const unsigned char*>(row.word.data()),
-                                          row.word.size());
-      if (options.right_words > 0) {
-        const int32_t n = words - (ends_in_word ? 1 : 0) + options.right_words;
-        next(body + o, body_length - o, n, &block, &length, &covered, &model);
-        // The blank that parts the hit from the next word is not shown; any
-        // other byte after the hit is part of the right context.
-        auto from = static_cast<int32_t>(row.word.size());
-        if (from < length && block[from] == ' ') {
-          ++from;
-          row.right_after_blank = true;
-        }
-        if (from < length) {
-          row.right = Printable(block.get() + from, length - from);
-          Cut(&row.right, options.max_context_bytes, false);
-        }
-      }
+      RowDecoder_hitAndRight(&d, hit, options, &row);
     } catch (const HFatalFailure&) {
       *error = "Error decompressing right context.";
       break;
