@@ -389,8 +389,11 @@ void RowDecoder_hitAndRight(RowDecoder* d, const SearchHit& hit, const SearchRow
   }
 }
 
-void HitRows(const std::string& display_name, const unsigned char* file, int32_t size, const SearchHit* hits,
-             int32_t count, const SearchRowOptions& options, std::vector<SearchRow>* rows, std::string* error) {
+// Fills out[0, count) with the rows of the hits; returns how many were
+// made, the last one with what it has when a context failed (*error says
+// which).
+int32_t HitRows(const std::string& display_name, const unsigned char* file, int32_t size, const SearchHit* hits,
+                int32_t count, const SearchRowOptions& options, SearchRow* out, std::string* error) {
   HModel model;
   int32_t text_length;
   RowDecoder d;
@@ -402,12 +405,10 @@ void HitRows(const std::string& display_name, const unsigned char* file, int32_t
   d.model = &model;
   d.blank = HRule_spaceless(file[0]) &&
             HHashtable_lookup(reinterpret_cast<const unsigned char*>(" "), 1, &model.vocabulary) != nullptr;
-  rows->reserve(rows->size() + static_cast<size_t>(count));
   for (int32_t i = 0; i < count; ++i) {
     HCancel_check(options.cancel);
     const SearchHit& hit = hits[i];
-    rows->emplace_back();
-    SearchRow& row = rows->back();
+    SearchRow& row = out[i];
     row.file = display_name;
     row.position = std::to_string(hit.offset);
     row.line = hit.line;
@@ -416,7 +417,7 @@ void HitRows(const std::string& display_name, const unsigned char* file, int32_t
       RowDecoder_left(&d, hit.offset, options.left_words);
     } catch (const HFatalFailure&) {
       *error = "Error decompressing left context.";
-      break;
+      return i + 1;
     }
     if (!d.text.empty()) {
       AssignPrintable(&row.left, d.text.data(), d.text.size());
@@ -426,9 +427,10 @@ void HitRows(const std::string& display_name, const unsigned char* file, int32_t
       RowDecoder_hitAndRight(&d, hit, options, &row);
     } catch (const HFatalFailure&) {
       *error = "Error decompressing right context.";
-      break;
+      return i + 1;
     }
   }
+  return count;
 }
 
 // A thread is worth its start for this many rows or more.
@@ -443,33 +445,40 @@ void Search_hitRows(const std::string& display_name, const unsigned char* file, 
   if (count <= 0) return;
   const size_t first_row = rows->size();
   const int32_t n = std::clamp(count / kRowsPerThread, 1, std::max(threads, 1));
-  if (n == 1) {
-    HitRows(display_name, file, size, hits, count, options, rows, error);
-  } else {
-    // Each thread makes the rows of a run of the hits; the rows after a bad
-    // context are dropped, as one thread would have stopped there.
-    std::vector<std::vector<SearchRow>> parts(static_cast<size_t>(n));
-    rows->reserve(rows->size() + static_cast<size_t>(count));
-    std::vector<std::string> errors(static_cast<size_t>(n));
-    auto first = [&](size_t i) { return static_cast<int32_t>(static_cast<int64_t>(count) * static_cast<int64_t>(i) / n); };
+  // Each thread fills the rows of a run of the hits in place; the rows after
+  // a bad context are dropped, as one thread would have stopped there.
+  rows->resize(first_row + static_cast<size_t>(count));
+  SearchRow* out = rows->data() + first_row;
+  std::vector<int32_t> made_by(static_cast<size_t>(n));
+  std::vector<std::string> errors(static_cast<size_t>(n));
+  auto first = [&](size_t i) { return static_cast<int32_t>(static_cast<int64_t>(count) * static_cast<int64_t>(i) / n); };
+  int32_t kept = 0;
+  try {
     Search_forEachStretch(
         static_cast<size_t>(n),
-        [&](size_t i) { HitRows(display_name, file, size, hits + first(i), first(i + 1) - first(i), options, &parts[i], &errors[i]); },
         [&](size_t i) {
-          rows->insert(rows->end(), std::make_move_iterator(parts[i].begin()), std::make_move_iterator(parts[i].end()));
+          made_by[i] = HitRows(display_name, file, size, hits + first(i), first(i + 1) - first(i), options,
+                            out + first(i), &errors[i]);
+        },
+        [&](size_t i) {
+          kept = first(i) + made_by[i];
           *error = errors[i];
           return error->empty();
         });
+  } catch (...) {
+    rows->resize(first_row + static_cast<size_t>(kept));
+    throw;
   }
+  rows->resize(first_row + static_cast<size_t>(kept));
   if (!(options.whole_line || options.lines_before > 0 || options.lines_after > 0)) return;
   // The lines, in one pass over the hits, for the rows whose contexts were
   // decoded (a row that stopped at its context has none).
   auto made = static_cast<int32_t>(rows->size() - first_row);
   if (!error->empty()) --made;
   if (made <= 0) return;
-  int32_t kept;
-  if (!FillLines(file, size, hits, options, rows->data() + first_row, made, &kept)) {
-    rows->resize(first_row + static_cast<size_t>(kept));
+  int32_t lined;
+  if (!FillLines(file, size, hits, options, rows->data() + first_row, made, &lined)) {
+    rows->resize(first_row + static_cast<size_t>(lined));
     *error = "Error decompressing the line.";
   }
 }
