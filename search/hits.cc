@@ -7,6 +7,7 @@
 #include "codec/decompress.h"
 #include "search/scan.h"
 #include "search/stretch_threads.h"
+#include "search/vocabulary_match.h"
 #include "wordmodel/hcodeword.h"
 #include "wordmodel/hdecode.h"
 #include "wordmodel/hhashtable.h"
@@ -43,16 +44,11 @@ struct Newline {
   int32_t length = 0;  // 0: the text has no line feed
 
   explicit Newline(const HModel* model) {
-    const HDictionary* dictionary = &model->dictionary;
-    for (int32_t rank = 0; rank < dictionary->token_count; ++rank) {
-      int32_t n;
-      const unsigned char* token = HDecode_token(dictionary, rank, &n);
-      if (n != 1 || token[0] != '\n') continue;
-      HCodeword codeword;
-      HCodeword_TaggedFromTokenrank(rank, &model->codetable, &codeword, &length);
-      for (int32_t i = 0; i < length; ++i) key[i] = static_cast<unsigned char>(codeword >> (8 * (length - 1 - i)));
-      return;
-    }
+    const int32_t rank = Search_newlineRank(&model->dictionary);
+    if (rank < 0) return;
+    HCodeword codeword;
+    HCodeword_TaggedFromTokenrank(rank, &model->codetable, &codeword, &length);
+    for (int32_t i = 0; i < length; ++i) key[i] = static_cast<unsigned char>(codeword >> (8 * (length - 1 - i)));
   }
   bool at(const unsigned char* p, int32_t codeword_length) const {
     return length > 0 && codeword_length == length && std::equal(key, key + length, p);

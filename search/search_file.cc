@@ -55,20 +55,10 @@ std::vector<int32_t> Stretches(const unsigned char* body, int32_t length, int32_
   return bounds;
 }
 
-// The rank of the newline token, or -1 when the text has none.
-int32_t NewlineRank(const HDictionary* dictionary) {
-  for (int32_t rank = 0; rank < dictionary->token_count; ++rank) {
-    int32_t length;
-    const unsigned char* token = HDecode_token(dictionary, rank, &length);
-    if (length == 1 && token[0] == '\n') return rank;
-  }
-  return -1;
-}
-
 // The byte of the newline token's codeword when it is one byte long, for a
 // scan that counts lines as it goes; -1 otherwise.
 int NewlineByte(const ParsedFile& parsed) {
-  const int32_t rank = NewlineRank(&parsed.model.dictionary);
+  const int32_t rank = Search_newlineRank(&parsed.model.dictionary);
   if (rank < 0) return -1;
   HCodeword codeword;
   int32_t length;
@@ -205,7 +195,7 @@ bool FindPhrase(const SearchPhrase& phrase, const ParsedFile& parsed, const Sear
 // the whole stretch; the lines of the stretches before it are added after.
 void CountLines(const ParsedFile& parsed, SearchHit* hits, int32_t count, int32_t threads, int32_t stretch_bytes) {
   if (count <= 0) return;
-  const int32_t newline = NewlineRank(&parsed.model.dictionary);
+  const int32_t newline = Search_newlineRank(&parsed.model.dictionary);
   unsigned char key[4] = {};
   int32_t key_length = 0;
   if (newline >= 0) {

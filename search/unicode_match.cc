@@ -144,9 +144,14 @@ void Search_unicodeWordRanks(const std::string& word, int32_t errors, bool ignor
   const auto word_points = static_cast<int32_t>(query.size());
   // Without folding, a match holds one piece of the word as it is: only the
   // tokens that hold one are compared.
+  // Pieces of a byte or two occur in too many tokens to be worth a pass
+  // each: every token is then taken, and most are left by their length.
   std::vector<int32_t> candidates;
-  const bool filtered = !ignore_case && word_points > errors;
-  if (filtered) CandidateRanks(Pieces(word, errors), dictionary, host, &candidates);
+  std::vector<std::string> pieces;
+  if (!ignore_case && word_points > errors) pieces = Pieces(word, errors);
+  const bool filtered = !pieces.empty() && std::all_of(pieces.begin(), pieces.end(),
+                                                       [](const std::string& p) { return p.size() >= 3; });
+  if (filtered) CandidateRanks(pieces, dictionary, host, &candidates);
   const int32_t total = filtered ? static_cast<int32_t>(candidates.size()) : dictionary->token_count;
   std::vector<int32_t> points;
   for (int32_t i = 0; i < total; ++i) {

@@ -252,17 +252,41 @@ std::string FilterableWord(const std::vector<std::string>& arguments, int32_t* e
   return classified.word;
 }
 
+// Pieces shorter than this occur in too many tokens to be worth a pass
+// each: the tokens are then taken by their lengths alone.
+constexpr size_t kShortestPiece = 3;
+
+// The length of a rank's token in a dictionary with its starts.
+inline int32_t TokenLength(const int32_t* start, int32_t count, int32_t string_length, int32_t rank) {
+  return (rank + 1 < count ? start[rank + 1] : string_length) - start[rank] - 1;
+}
+
 // The ranks of the tokens that may lie within `errors` edits of a word, in
-// rank order: those that hold one of its pieces. Each piece is found by a
-// pass of Search_findBytes over the dictionary's string, and a token that
-// holds it is taken once. The word is as FilterableWord gives it.
+// rank order: those whose length is within the errors of the word's and,
+// when the word's pieces are long enough to be rare, that hold one of them.
+// Each piece is found by a pass of Search_findBytes over the dictionary's
+// string, and a token that holds it is taken once. The word is as
+// FilterableWord gives it.
 void CandidateRanks(const std::string& word, int32_t errors, const HDictionary* dictionary,
                     std::vector<int32_t>* candidates) {
   const unsigned char* text = dictionary->string;
   const auto length = static_cast<size_t>(dictionary->string_length);
   const int32_t* start = dictionary->start.get();
   const int32_t count = dictionary->token_count;
-  for (const std::string_view piece : Pieces(word, errors)) {
+  const auto shortest = static_cast<int32_t>(word.size()) - errors;
+  const auto longest = static_cast<int32_t>(word.size()) + errors;
+  auto fits = [&](int32_t rank) {
+    const int32_t n = TokenLength(start, count, dictionary->string_length, rank);
+    return n >= shortest && n <= longest;
+  };
+  const std::vector<std::string_view> pieces = Pieces(word, errors);
+  if (std::any_of(pieces.begin(), pieces.end(), [](std::string_view p) { return p.size() < kShortestPiece; })) {
+    for (int32_t rank = 0; rank < count; ++rank) {
+      if (fits(rank)) candidates->push_back(rank);
+    }
+    return;
+  }
+  for (const std::string_view piece : pieces) {
     for (size_t from = 0; from + piece.size() <= length;) {
       const void* found = Search_findBytes(text + from, length - from,
                                            reinterpret_cast<const unsigned char*>(piece.data()), piece.size());
@@ -270,7 +294,7 @@ void CandidateRanks(const std::string& word, int32_t errors, const HDictionary* 
       const auto at = static_cast<int32_t>(static_cast<const unsigned char*>(found) - text);
       const auto rank = static_cast<int32_t>(std::upper_bound(start, start + count, at) - start) - 1;
       if (rank < 0) break;
-      candidates->push_back(rank);
+      if (fits(rank)) candidates->push_back(rank);
       // The rest of this token cannot add it again.
       from = rank + 1 < count ? static_cast<size_t>(start[rank + 1]) : length;
     }
@@ -370,6 +394,34 @@ bool Search_mayMatch(const std::vector<std::string>& arguments, const unsigned c
   const std::string word = FilterableWord(arguments, &errors);
   if (word.empty()) return true;
   return Search_findAnyBytes(dictionary, static_cast<size_t>(length), Pieces(word, errors));
+}
+
+int32_t Search_newlineRank(const HDictionary* dictionary) {
+  const int32_t count = dictionary->token_count;
+  const unsigned char* string = dictionary->string;
+  static const unsigned char kTwo[2] = {'\n', '\n'};
+  const unsigned char* found =
+      count > 0 ? Search_findBytes(string, static_cast<size_t>(dictionary->string_length), kTwo, 2) : nullptr;
+  if (found == nullptr) return -1;
+  // The first two line feeds in a row are the token's own, at the start of
+  // the string, or the end of the token before it and the token's first.
+  const auto at = static_cast<int32_t>(found - string) + (found == string ? 0 : 1);
+  const int32_t* start = dictionary->start.get();
+  const int32_t* it = std::lower_bound(start, start + count, at);
+  if (it != start + count && *it == at) {
+    const auto rank = static_cast<int32_t>(it - start);
+    int32_t length;
+    const unsigned char* token = HDecode_token(dictionary, rank, &length);
+    if (length == 1 && token[0] == '\n') return rank;
+  }
+  // A damaged dictionary may hold a token that begins with a line feed and
+  // goes on: every token is looked at.
+  for (int32_t rank = 0; rank < count; ++rank) {
+    int32_t length;
+    const unsigned char* token = HDecode_token(dictionary, rank, &length);
+    if (length == 1 && token[0] == '\n') return rank;
+  }
+  return -1;
 }
 
 void Search_addRank(int32_t rank, MyHash* table, unsigned char* filter, int32_t value, const HModel* model) {

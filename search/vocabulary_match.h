@@ -40,6 +40,11 @@ int32_t Search_matchRanks(const std::vector<std::string>& arguments, const HMode
 bool Search_mayMatch(const std::vector<std::string>& arguments, const unsigned char* dictionary, int32_t length,
                      SearchHost* host);
 
+// The rank of the newline token of a dictionary with its starts, or -1 when
+// the text has none. The newline token is the one token that holds a line
+// feed, so its place is found in the string without a pass over the tokens.
+int32_t Search_newlineRank(const HDictionary* dictionary);
+
 // Puts the codeword of a rank into the table with the value and sets the
 // filter flag of its first byte.
 void Search_addRank(int32_t rank, MyHash* table, unsigned char* filter, int32_t value, const HModel* model);

@@ -7,6 +7,8 @@
 #include "wordmodel/hhashtable.h"
 #include "search/find_bytes.h"
 #include "search/scan.h"
+#include "search/vocabulary_match.h"
+#include "wordmodel/hdictionary.h"
 #include "search_support.h"
 #include "tests/samples.h"
 #include "wordmodel/hmodel_free.h"
@@ -188,3 +190,17 @@ TEST(SearchFindBytes, AnyOfSeveralNeedlesAsPlainSearchesFindThem) {
 }
 
 }  // namespace
+
+// The newline token is found wherever it stands among the tokens, and not
+// at all in a text without line feeds; a damaged dictionary whose token
+// begins with a line feed and goes on is no newline token.
+TEST(SearchNewlineRank, FoundWhereverItStands) {
+  for (auto [string, count, rank] :
+       {std::tuple{"\n\nab\n,\n", 3, 0}, {"ab\n\n\n,\n", 3, 1}, {"ab\n,\n\n\n", 3, 2}, {"ab\n,\n", 2, -1},
+        {"ab\n\nx\n\n\n", 3, 2}, {"\nx\nab\n", 2, -1}}) {
+    const std::string s = string;
+    HDictionary dictionary;
+    HDictionary_fromstring(U(s), static_cast<int32_t>(s.size()), count, &dictionary);
+    EXPECT_EQ(Search_newlineRank(&dictionary), rank) << testing::PrintToString(s);
+  }
+}
