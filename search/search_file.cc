@@ -163,6 +163,13 @@ bool FindPhrase(const SearchPhrase& phrase, const ParsedFile& parsed, const Sear
   std::vector<std::vector<unsigned char>> word_ranks(phrase.words.size());
   std::vector<int32_t> first, ranks;
   for (size_t w = 0; w < phrase.words.size(); ++w) {
+    // A word that the phrase repeats ("of the ... of the") is matched once.
+    const auto same = std::find(phrase.words.begin(), phrase.words.begin() + static_cast<std::ptrdiff_t>(w),
+                                phrase.words[w]);
+    if (w > 0 && same != phrase.words.begin() + static_cast<std::ptrdiff_t>(w)) {
+      word_ranks[w] = word_ranks[static_cast<size_t>(same - phrase.words.begin())];
+      continue;
+    }
     WordRanks(phrase.words[w], false, parsed, options, host, &ranks);
     if (ranks.empty()) return false;
     word_ranks[w].assign(static_cast<size_t>(token_count), 0);
