@@ -156,6 +156,18 @@ def sizes(args, mv, out):
         rows[lang] = row
         print(f"sizes {lang}: " + ", ".join(f"{k} {v}" for k, v in row.items()), flush=True)
     out["sizes"] = rows
+    # English texts: the Unicode spaceless model against the ASCII one.
+    english = {}
+    samples = os.path.join(ROOT, "resources", "samples")
+    for path in [os.path.join(args.texts, "en.txt")] + sorted(
+            os.path.join(samples, n) for n in os.listdir(samples) if n.endswith(".txt")):
+        sized = []
+        for options in (["--spaceless"], ["--unicode"]):
+            packed = os.path.join(args.data, "english.hwz")
+            run([mv, "-q", "compress", "-c", *options, path], stdout=packed)
+            sized.append(os.path.getsize(packed))
+        english[os.path.relpath(path, ROOT)] = (os.path.getsize(path), *sized)
+    out["english"] = english
 
 
 def speed(args, mv, out):
@@ -233,6 +245,14 @@ def markdown(out, args):
         add("| text, bytes | " + " | ".join(f"{s[lang]['text']:,}" for lang in LANGS) + " |")
         for name in [n for n, _ in MORAVINE_MODELS] + [n for n, _, _ in OTHERS]:
             add(f"| {name} | " + " | ".join(pct(s[lang][name], s[lang]["text"]) for lang in LANGS) + " |")
+        add("")
+        add("English texts, the Unicode spaceless model (rule 3) against the ASCII one (rule 1):")
+        add("")
+        add("| text | bytes | rule 1 | rule 3 | rule 3 - rule 1 |")
+        add("|---|---:|---:|---:|---:|")
+        for path, (n, ascii_size, unicode_size) in out["english"].items():
+            add(f"| `{path}` | {n:,} | {ascii_size:,} | {unicode_size:,} | {unicode_size - ascii_size:+,} bytes "
+                f"({100.0 * (unicode_size - ascii_size) / ascii_size:+.3f} %) |")
         add("")
     if "speed" in out:
         s = out["speed"]
