@@ -460,7 +460,11 @@ int RuleOf(const unsigned char* file, int32_t file_length) {
 }
 
 [[noreturn]] void ChecksumFailure(uint32_t found, uint32_t stated, const char* who) {
-  HFatal("Error: the text's CRC-32 is %08x, the file states %08x (%s)\n", found, stated, who);
+  // Besides damage, a spaceless file decodes otherwise when a character
+  // next to a left-out blank changed its class between the Unicode version
+  // the file was written with and this one.
+  HFatal("Error: the text's CRC-32 is %08x, the file states %08x; the file is damaged%s (%s)\n", found, stated,
+         std::strcmp(who, "Huffw_unicode_spaceless_decompress") == 0 ? HUnicode_versionNote() : "", who);
 }
 
 bool DecodeFile(const unsigned char* file, int32_t file_length, Output* out, int32_t* out_length,

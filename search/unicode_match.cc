@@ -137,6 +137,15 @@ int32_t Search_codePointDistance(const int32_t* a, int32_t a_length, const int32
 void Search_unicodeWordRanks(const std::string& word, int32_t errors, bool ignore_case, const HModel* model,
                              const SearchHost* host, std::vector<int32_t>* ranks) {
   ranks->clear();
+  // A letter of a script written without blanks is a word of its own: with
+  // an error allowed, it would match every such letter. Errors apply to
+  // words of more than one character.
+  int32_t first_length;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(word.data());
+  if (!word.empty() && HUnicode_classAt(bytes, static_cast<int64_t>(word.size()), &first_length) == HCHAR_SINGLE &&
+      static_cast<size_t>(first_length) == word.size()) {
+    errors = 0;
+  }
   const HDictionary* dictionary = &model->dictionary;
   std::vector<int32_t> query;
   Search_codePoints(reinterpret_cast<const unsigned char*>(word.data()), static_cast<int32_t>(word.size()),

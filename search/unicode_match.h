@@ -26,7 +26,9 @@ int32_t Search_codePointDistance(const int32_t* a, int32_t a_length, const int32
                                  int32_t limit);
 
 // The ranks of the word tokens of a dictionary of the Unicode models that
-// lie within `errors` edits of the word, in rank order. The host is asked
+// lie within `errors` edits of the word, in rank order. A word of one
+// character of a script written without blanks (a word of its own) is
+// matched without errors. The host is asked
 // every few thousand tokens whether the search was cancelled.
 void Search_unicodeWordRanks(const std::string& word, int32_t errors, bool ignore_case, const HModel* model,
                              const SearchHost* host, std::vector<int32_t>* ranks);

@@ -24,7 +24,9 @@ void HDictionary_fromstringCounted(const unsigned char* string, int32_t length, 
 // that the tokenizer can make: a run of letters and digits, a run of other
 // bytes without a line feed, or a line feed alone. Fails with "Error:
 // dictionary token N is not a token of any text" otherwise: damage that
-// leaves the lengths alone shows here.
+// leaves the lengths alone shows here. Under the Unicode rules, whose files
+// hold a checksum of the text, a token must only be a line feed alone or a
+// run of bytes without one.
 void HDictionary_checkTokens(const HDictionary* dictionary);
 
 // Under the Unicode rules: fills the class of every token of a dictionary

@@ -304,6 +304,14 @@ void HCodetable_check(HCodetable* table) {
   HCodetable canonical;
   HCodetable_fromcounts(count, static_cast<int32_t>(n), &canonical);
   bool same = end == 0 && canonical.max_cw_length == table->max_cw_length;
+  // Every codeword of a length must have a plain value that the length's
+  // 7-bit digits hold: a split that puts more tokens at a length than it
+  // has codewords would give two tokens the same bytes.
+  int64_t room = 1;
+  for (int32_t l = 1; l <= 4; ++l) {
+    room *= 128;
+    same = same && (count[l] == 0 || static_cast<int64_t>(canonical.First_cw[l]) + count[l] <= room);
+  }
   for (int32_t l = 1; l <= 4; ++l) {
     same = same && canonical.First_cw[l] == table->First_cw[l] && canonical.Offset[l] == table->Offset[l];
   }

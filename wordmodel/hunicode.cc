@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -74,6 +75,13 @@ inline bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 const unsigned char* HUnicode_bmpClasses() {
   static const unsigned char* const table = BuildBmp();
   return table;
+}
+
+const char* HUnicode_versionNote() {
+  static const std::string note =
+      std::string(", or was written with the word characters of another Unicode version than this program's (") +
+      utf8proc_unicode_version() + ")";
+  return note.c_str();
 }
 
 HCharClass HUnicode_classOfCodePoint(int32_t code_point) {

@@ -87,6 +87,10 @@ inline HCharClass HUnicode_tokenClass(const unsigned char* token, int32_t length
 void HUnicode_blockClasses(const unsigned char* text, int64_t length, int64_t block, uint64_t* word,
                            uint64_t* spaceable, uint64_t* single_edges);
 
+// For messages: ", or was written with the word characters of another
+// Unicode version than this program's (N.N.N)".
+const char* HUnicode_versionNote();
+
 // Counts the letters of a text that are ASCII and those that are not (by
 // Unicode category), in samples spread over it: at most about a megabyte
 // is read, however long the text. For a hint, not for exact figures.

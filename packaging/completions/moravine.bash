@@ -52,12 +52,12 @@ _moravine() {
   local list="--files-from --null"
   local options
   case $command in
-    compress) options="--spaceless --words --distance -T --threads -c --stdout -f --force $list" ;;
+    compress) options="--spaceless --words --unicode --distance -T --threads -c --stdout -f --force $list" ;;
     decompress) options="-c --stdout -f --force $list" ;;
     test) options="-v --verbose $list" ;;
     list) options="--format $list" ;;
     info) options="-v --verbose $list" ;;
-    search) options="-e --errors --format -i --ignore-case -n --line-number --lines -A --after-context
+    search) options="-e --errors --format -i --ignore-case -F --fixed-strings -n --line-number --lines -A --after-context
       -B --before-context -C --context -b --byte-offset -l --files-with-matches -c --count -m --max-count
       --context-words $list" ;;
     *) options="$list" ;;

@@ -20,6 +20,7 @@ complete -c moravine -n "__fish_seen_subcommand_from $commands" -l files-from -r
 complete -c moravine -n "__fish_seen_subcommand_from $commands" -l null -d 'The list is separated by NUL bytes'
 
 complete -c moravine -n '__fish_seen_subcommand_from compress' -l spaceless -d 'Spaceless model (default)'
+complete -c moravine -n '__fish_seen_subcommand_from compress' -l unicode -d 'Words of every script'
 complete -c moravine -n '__fish_seen_subcommand_from compress' -l words -d 'Words-and-separators model'
 complete -c moravine -n '__fish_seen_subcommand_from compress' -l distance -x -d 'Auxiliary pointer distance'
 complete -c moravine -n '__fish_seen_subcommand_from compress' -s T -l threads -x -d 'Threads that compress one file'
@@ -30,6 +31,7 @@ complete -c moravine -n '__fish_seen_subcommand_from list' -l format -x -a 'tabl
 complete -c moravine -n '__fish_seen_subcommand_from search' -s e -l errors -x -d 'Errors allowed'
 complete -c moravine -n '__fish_seen_subcommand_from search' -l format -x -a 'text tsv json' -d 'Row format'
 complete -c moravine -n '__fish_seen_subcommand_from search' -s i -l ignore-case -d 'Ignore case'
+complete -c moravine -n '__fish_seen_subcommand_from search' -s F -l fixed-strings -d 'No pattern characters'
 complete -c moravine -n '__fish_seen_subcommand_from search' -s n -l line-number -d 'Line numbers'
 complete -c moravine -n '__fish_seen_subcommand_from search' -l lines -d 'Whole lines'
 complete -c moravine -n '__fish_seen_subcommand_from search' -s A -l after-context -x -d 'Lines after'
