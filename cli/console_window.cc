@@ -161,8 +161,14 @@ void ConsoleWindow::jobQueued(const std::string& path) {
 bool ConsoleWindow::flushDone() {
   std::string text;
   while (!pending_.empty() && pending_.front().done) {
-    text += fileOutput(pending_.front().path, pending_.front().text, pending_.front().hits);
-    pending_by_path_.erase(pending_.front().path);
+    PendingFile& file = pending_.front();
+    // A file's rows go out as they were formatted, without another copy.
+    if (text.empty() && (listing_ == Listing::kRows || file.hits == 0)) {
+      text.swap(file.text);
+    } else {
+      text += fileOutput(file.path, file.text, file.hits);
+    }
+    pending_by_path_.erase(file.path);
     pending_.pop_front();
   }
   if (text.empty()) return false;
@@ -207,7 +213,11 @@ void ConsoleWindow::addResultRows(const std::vector<SearchRow>& rows) {
     rows_ += static_cast<long long>(rows.size());
     auto it = pending_by_path_.find(path);
     if (it != pending_by_path_.end()) {
-      it->second->text += text;
+      if (it->second->text.empty()) {
+        it->second->text.swap(text);
+      } else {
+        it->second->text += text;
+      }
       it->second->hits += static_cast<long long>(rows.size());
     } else {
       text = fileOutput(path, text, static_cast<long long>(rows.size()));

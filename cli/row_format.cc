@@ -356,6 +356,7 @@ std::string FormatFileRows(const std::vector<SearchRow>& rows, const std::string
   if (style.format == RowFormat::kText) {
     // The file's prefix is the same on every row: made once.
     const std::string prefix = LinePrefix(path, style, 0, -1, ':');
+    out.reserve(rows.size() * (prefix.size() + 96));  // a row's usual length: grown once or not at all
     for (const SearchRow& row : rows) AppendTextRow(&out, row, prefix, style);
     return out;
   }
