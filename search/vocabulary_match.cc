@@ -393,7 +393,33 @@ bool Search_mayMatch(const std::vector<std::string>& arguments, const unsigned c
   int32_t errors = 0;
   const std::string word = FilterableWord(arguments, &errors);
   if (word.empty()) return true;
-  return Search_findAnyBytes(dictionary, static_cast<size_t>(length), Pieces(word, errors));
+  const std::vector<std::string_view> pieces = Pieces(word, errors);
+  if (!Search_findAnyBytes(dictionary, static_cast<size_t>(length), pieces)) return false;
+  if (std::any_of(pieces.begin(), pieces.end(), [](std::string_view p) { return p.size() < kShortestPiece; })) {
+    return true;
+  }
+  // The tokens that hold a piece, each found between the line feeds around
+  // it (only the newline token holds one of its own, and no piece does),
+  // are matched here: a file whose tokens only resemble the word needs no
+  // index of its tokens either.
+  const agrep::WordMatcher matcher(word, agrep::WordMatcher::Mode::kWholeLine, errors);
+  const auto end = static_cast<size_t>(length);
+  for (const std::string_view piece : pieces) {
+    for (size_t from = 0; from + piece.size() <= end;) {
+      const unsigned char* found = Search_findBytes(dictionary + from, end - from,
+                                                    reinterpret_cast<const unsigned char*>(piece.data()), piece.size());
+      if (!found) break;
+      const unsigned char* first = found;
+      while (first > dictionary && first[-1] != '\n') --first;
+      const auto* last = static_cast<const unsigned char*>(std::memchr(found, '\n', end - static_cast<size_t>(found - dictionary)));
+      if (!last) last = dictionary + end;
+      if (matcher.matches(std::string_view(reinterpret_cast<const char*>(first), static_cast<size_t>(last - first)))) {
+        return true;
+      }
+      from = static_cast<size_t>(last - dictionary) + 1;
+    }
+  }
+  return false;
 }
 
 int32_t Search_newlineRank(const HDictionary* dictionary) {

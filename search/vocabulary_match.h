@@ -35,8 +35,10 @@ int32_t Search_matchRanks(const std::vector<std::string>& arguments, const HMode
 // False only when no token of the dictionary string can match: the bundled
 // matcher runs, the pattern is a plain word matched whole, case counts, and
 // no piece of the word (the word itself without errors; one of errors + 1
-// pieces with them) occurs in the string. A file without a match then needs
-// neither its tokens indexed nor its body read. True in every other case.
+// pieces with them) occurs in the string, or, when the pieces are long
+// enough to be rare, no token that holds one lies within the errors of the
+// word. A file without a match then needs neither its tokens indexed nor
+// its body read. True in every other case.
 bool Search_mayMatch(const std::vector<std::string>& arguments, const unsigned char* dictionary, int32_t length,
                      SearchHost* host);
 

@@ -2,6 +2,7 @@
 // words and patterns, exact and approximate, with and without case, and the
 // same messages when agrep refuses the pattern; no process and no file.
 #include "codec/container.h"
+#include "search/vocabulary_match.h"
 #include "search_support.h"
 #include "shell/posix_search_host.h"
 #include "tests/samples.h"
@@ -101,6 +102,40 @@ TEST(SearchInProcessMatch, SameTokensAndFailuresAsTheProgram) {
   const std::string line = "agrep \"-V0\" \"-1\" \"^a($\" " + dir.name("agrep.tmp", 1) + " > " + dir.name("agrep.out", 0);
   EXPECT_EQ(refused.failure, "system(\"" + line + "\") exited with status 2\n");
   EXPECT_EQ(refused.diagnostics.rfind("agrep: bad pattern '^a($': ", 0), 0u) << refused.diagnostics;
+}
+
+// The look at the dictionary's string before its tokens are indexed says
+// that nothing can match only where the matching finds nothing: never for a
+// word that some token lies within the errors of, and still for tokens that
+// merely hold the word or a piece of it.
+TEST(SearchMayMatch, NoOnlyWhereNoTokenMatches) {
+  TempDir dir;
+  BundledHost bundled;
+  auto may = [&](const Parsed& parsed, const std::string& word, int errors) {
+    const HDictionary& d = parsed.model.dictionary;
+    return Search_mayMatch(Search_agrepArguments(word, errors), d.string, d.string_length, &bundled);
+  };
+  const Parsed small(Compress("the whaler met magicians in Brobdingnag,\nand whales\n", 1));
+  for (auto [word, errors, expected] :
+       {std::tuple{"whale", 0, false}, {"whaler", 0, true}, {"whale", 1, true}, {"Brobdingnagians", 1, false},
+        {"Brobdingnagians", 2, false}, {"Brobdingnagians", 4, true}, {"musicians", 1, false},
+        {"musicians", 2, true}, {"xyzzy", 1, false}, {"of", 1, true}}) {
+    EXPECT_EQ(may(small, word, errors), expected) << word << " " << errors;
+  }
+  const Parsed book(Compress(samples::Read("tom-sawyer.txt"), 1));
+  const HDictionary& dictionary = book.model.dictionary;
+  for (int32_t rank = 0; rank < dictionary.token_count; rank += dictionary.token_count / 97 + 1) {
+    int32_t length;
+    const unsigned char* token = HDecode_token(&dictionary, rank, &length);
+    std::string word(reinterpret_cast<const char*>(token), static_cast<size_t>(length));
+    word[0] = static_cast<char>(word[0] ^ 1);  // one error away from a token of the book
+    for (int errors = 0; errors <= 3; ++errors) {
+      const Matched matched = Match(Search_agrepArguments(word, errors), book.model, &bundled);
+      if (!matched.ranks.empty()) {
+        ASSERT_TRUE(may(book, word, errors)) << word << " " << errors;
+      }
+    }
+  }
 }
 
 }  // namespace
