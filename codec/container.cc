@@ -215,9 +215,21 @@ int64_t HContainer_headerEnd(const unsigned char* prefix, int64_t have) {
 
 int64_t HContainer_prefixNeeds(const unsigned char* prefix, int64_t have) {
   if (have < 49) return 49;
-  int32_t pairs;
+  // The first 49 bytes already tell much: the code table must be the
+  // canonical one for the token count, and there are no more pointer pairs
+  // than bytes of text (none in a spaceless file). Bytes that are no
+  // compressed file fail here, before anything more is read.
+  int32_t text_length, pairs;
+  HInt_fromstring(prefix + 1, &text_length);
   HInt_fromstring(prefix + 45, &pairs);
-  if (pairs < 0 || pairs > (INT32_MAX - 57) / 8) ReadLengthError();
+  HCodetable table;
+  HCodetable_fromstring(prefix + 9, &table);
+  HInt_fromstring(prefix + 5, &table.token_count);
+  HCodetable_check(&table);
+  if (text_length < 0 || pairs < 0 || pairs > (INT32_MAX - 57) / 8 || pairs > static_cast<int64_t>(text_length) + 1 ||
+      (HRule_spaceless(prefix[0]) && pairs != 0)) {
+    ReadLengthError();
+  }
   const int64_t dictionary_at = 49 + 8 * static_cast<int64_t>(pairs) + 4;
   if (have < dictionary_at) return dictionary_at;
   const int64_t end = HContainer_headerEnd(prefix, have);
