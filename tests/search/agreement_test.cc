@@ -3,7 +3,6 @@
 // same messages when agrep refuses the pattern; no process and no file.
 #include "codec/container.h"
 #include "search_support.h"
-#include "shell/posix_search_host.h"
 #include "tests/samples.h"
 #include "wordmodel/hdecode.h"
 #include "wordmodel/hmodel_free.h"
