@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -106,11 +107,12 @@ const unsigned char* FindAny(const unsigned char* h, size_t length, const Needle
 #endif
   if (found) return found;
   // The rest, too short for a wide load (or all of it, without AVX2): each
-  // needle by memmem, keeping the earliest place.
+  // needle on its own, keeping the earliest place.
+  const std::string_view rest(reinterpret_cast<const char*>(h + i), length - i);
   for (size_t k = 0; k < count; ++k) {
     if (i + needles[k].length > length) continue;
-    const void* at = memmem(h + i, length - i, needles[k].bytes, needles[k].length);
-    if (at && (!found || at < found)) found = static_cast<const unsigned char*>(at);
+    const size_t at = rest.find(std::string_view(reinterpret_cast<const char*>(needles[k].bytes), needles[k].length));
+    if (at != std::string_view::npos && (!found || h + i + at < found)) found = h + i + at;
   }
   return found;
 }

@@ -19,14 +19,14 @@ class OffsetWriter {
  public:
   OffsetWriter(SearchOffsets* out, int32_t expected) : out_(out) {
     out_->capacity = expected > 100 ? expected : 100;
-    out_->at.reset(static_cast<int32_t*>(std::malloc(sizeof(int32_t) * static_cast<size_t>(out_->capacity))));
+    out_->at.reset(static_cast<int32_t*>(HMemory_allocate(sizeof(int32_t) * static_cast<size_t>(out_->capacity))));
     if (!out_->at) HFatal("Error: memory allocation (Search_scanBody)\n");
   }
 
   void append(int32_t offset) {
     if (count_ == out_->capacity) {
       int64_t next = out_->capacity + static_cast<int64_t>(std::sqrt(static_cast<double>(out_->capacity))) + 1;
-      void* p = next <= INT32_MAX ? std::realloc(out_->at.get(), sizeof(int32_t) * static_cast<size_t>(next)) : nullptr;
+      void* p = next <= INT32_MAX ? HMemory_resize(out_->at.get(), sizeof(int32_t) * static_cast<size_t>(next)) : nullptr;
       if (!p) HFatal("Error: memory allocation (Search_scanBody)\n");
       out_->at.release();
       out_->at.reset(static_cast<int32_t*>(p));

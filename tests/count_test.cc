@@ -252,5 +252,35 @@ TEST(LargeBufferTest, AlignedAndOfferedFromTheLargePageSizeOn) {
   EXPECT_FALSE(HBuffer_allocateLarge(SIZE_MAX - 10));
 }
 
+// Growing and shrinking keeps the first bytes, of plain and of aligned
+// buffers alike (where aligned blocks are kept apart from the C library's,
+// a resize may have to move them within the new block).
+TEST(LargeBufferTest, ResizingKeepsTheBytes) {
+  std::mt19937 random(7);
+  auto fill = [&](HBuffer& b, size_t n) {
+    std::string bytes(n, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    std::memcpy(b.get(), bytes.data(), n);
+    return bytes;
+  };
+  auto kept = [](const HBuffer& b, const std::string& bytes, size_t n) {
+    return std::memcmp(b.get(), bytes.data(), n) == 0;
+  };
+  for (size_t first : {size_t{100}, size_t{4096}, kHLargeBuffer + 1}) {
+    for (bool aligned : {false, true}) {
+      HBuffer b = aligned ? HBuffer_allocateLarge(first) : HBuffer_allocate(first);
+      ASSERT_TRUE(b);
+      std::string bytes = fill(b, first);
+      size_t size = first;
+      for (size_t next : {first * 3 + 17, first / 2 + 1, 3 * kHLargeBuffer + 5, size_t{33}, first + 1}) {
+        ASSERT_TRUE(HBuffer_resize(&b, next)) << first << " to " << next;
+        EXPECT_TRUE(kept(b, bytes, std::min(size, next))) << first << " to " << next << (aligned ? " aligned" : "");
+        size = next;
+        bytes = fill(b, size);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mtest

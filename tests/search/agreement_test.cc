@@ -4,7 +4,6 @@
 #include "codec/container.h"
 #include "search/vocabulary_match.h"
 #include "search_support.h"
-#include "shell/posix_search_host.h"
 #include "tests/samples.h"
 #include "wordmodel/hdecode.h"
 #include "wordmodel/hmodel_free.h"

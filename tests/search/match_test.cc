@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "search_support.h"
-#include "shell/posix_search_host.h"
 
 namespace {
 

@@ -4,7 +4,6 @@
 #define MORAVINE_TESTS_SEARCH_SEARCH_SUPPORT_H_
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -17,6 +16,7 @@
 #include "codec/compress.h"
 #include "search/hits.h"
 #include "search/vocabulary_match.h"
+#include "platform_host.h"
 #include "wordmodel/hlog.h"
 
 namespace stest {
@@ -89,26 +89,27 @@ inline std::vector<std::string> RowLines(const SearchRow& row) {
   return out;
 }
 
-// A fresh directory, ending in the given name, that is TMPDIR while it lives.
+// A fresh directory, ending in the given name, that is the platform host's
+// temporary directory while it lives.
 class TempDir {
  public:
   explicit TempDir(const std::string& leaf = "d") {
     static const std::string base = fs::temp_directory_path().string();
     std::string pattern = base + "/moravine-search-XXXXXX";
-    if (!::mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
+    if (!MakeUniqueDirectory(&pattern)) ADD_FAILURE() << "cannot make a directory like " << pattern;
     root_ = pattern;
     path_ = root_ / leaf;
     fs::create_directory(path_);
-    if (const char* old = std::getenv("TMPDIR")) saved_ = old;
-    ::setenv("TMPDIR", path_.c_str(), 1);
+    saved_ = HostTemporaryDirectory();
+    SetHostTemporaryDirectory(path_.string());
   }
   ~TempDir() {
-    saved_ ? ::setenv("TMPDIR", saved_->c_str(), 1) : ::unsetenv("TMPDIR");
+    SetHostTemporaryDirectory(saved_);
     fs::remove_all(root_);
   }
   const fs::path& path() const { return path_; }
   std::string name(const char* stem, int n) const {  // stem.pid.n
-    return (path_ / (std::string(stem) + "." + std::to_string(::getpid()) + "." + std::to_string(n))).string();
+    return (path_ / (std::string(stem) + "." + std::to_string(PlatformProcessId()) + "." + std::to_string(n))).string();
   }
   std::vector<std::string> entries() const {  // sorted, symbolic links included
     std::vector<std::string> out;

@@ -5,14 +5,13 @@
 #include "search/hits.h"
 #include "search/search_file.h"
 #include "search_support.h"
-#include "shell/posix_search_host.h"
 #include "tests/samples.h"
 
 namespace {
 
 using namespace stest;
 
-class BundledHost : public moravine::PosixSearchHost {
+class BundledHost : public stest::PlatformHost {
  public:
   bool useBundledMatcher() const override { return true; }
 };

@@ -1,11 +1,5 @@
 // agrep: prints the lines of its input that match a pattern with at most a
 // given number of errors. See Usage() for the command line.
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -14,6 +8,7 @@
 #include <vector>
 
 #include "agrep.h"
+#include "program_io.h"
 
 #ifndef AGREP_VERSION
 #define AGREP_VERSION "1.0"
@@ -77,71 +72,16 @@ class Output {
   static constexpr size_t kSize = size_t{1} << 20;
 
   void writeAll(std::string_view data) {
-    while (!data.empty() && !failed_) {
-      const ssize_t n = ::write(STDOUT_FILENO, data.data(), data.size());
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        std::fprintf(stderr, "agrep: write error: %s\n", std::strerror(errno));
-        failed_ = true;
-        return;
-      }
-      data.remove_prefix(static_cast<size_t>(n));
+    if (failed_) return;
+    std::string reason;
+    if (!agrep::WriteStandardOutput(data, &reason)) {
+      std::fprintf(stderr, "agrep: write error: %s\n", reason.c_str());
+      failed_ = true;
     }
   }
 
   std::string buffer_;
   bool failed_ = false;
-};
-
-// The whole content of a file: mapped when it is a regular file, read
-// otherwise (standard input, pipes).
-class Input {
- public:
-  Input() = default;
-  ~Input() {
-    if (mapped_) ::munmap(mapped_, mapped_size_);
-  }
-  Input(const Input&) = delete;
-  Input& operator=(const Input&) = delete;
-
-  // False with errno set on failure.
-  bool load(int fd) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0) return false;
-    if (S_ISREG(st.st_mode) && st.st_size > 0) {
-      void* p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-      if (p != MAP_FAILED) {
-        ::madvise(p, static_cast<size_t>(st.st_size), MADV_SEQUENTIAL);
-        mapped_ = p;
-        mapped_size_ = static_cast<size_t>(st.st_size);
-        return true;
-      }
-    }
-    size_t used = 0;
-    buffer_.resize(size_t{1} << 20);
-    for (;;) {
-      if (used == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-      const ssize_t n = ::read(fd, buffer_.data() + used, buffer_.size() - used);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return false;
-      }
-      if (n == 0) break;
-      used += static_cast<size_t>(n);
-    }
-    buffer_.resize(used);
-    return true;
-  }
-
-  std::string_view text() const {
-    if (mapped_) return {static_cast<const char*>(mapped_), mapped_size_};
-    return {buffer_.data(), buffer_.size()};
-  }
-
- private:
-  void* mapped_ = nullptr;
-  size_t mapped_size_ = 0;
-  std::vector<char> buffer_;
 };
 
 template <typename Matcher>
@@ -153,19 +93,11 @@ bool Search(std::string_view text, const Matcher& matcher, Output& out) {
 
 // Searches one file ("-": standard input); false on trouble, reported.
 bool SearchFile(const char* name, const agrep::LineMatcher& matcher, Output& out, bool& any) {
-  const bool standard_input = std::strcmp(name, "-") == 0;
-  const int fd = standard_input ? STDIN_FILENO : ::open(name, O_RDONLY | O_CLOEXEC);
-  const char* shown = standard_input ? "(standard input)" : name;
-  if (fd < 0) {
-    std::fprintf(stderr, "agrep: %s: %s\n", shown, std::strerror(errno));
-    return false;
-  }
-  Input input;
-  const bool loaded = input.load(fd);
-  const int saved = errno;
-  if (!standard_input) ::close(fd);
-  if (!loaded) {
-    std::fprintf(stderr, "agrep: %s: %s\n", shown, std::strerror(saved));
+  const char* shown = std::strcmp(name, "-") == 0 ? "(standard input)" : name;
+  agrep::InputText input;
+  std::string reason;
+  if (!input.load(name, &reason)) {
+    std::fprintf(stderr, "agrep: %s: %s\n", shown, reason.c_str());
     return false;
   }
   // The plain-word matcher is called directly, without the virtual call.
@@ -182,7 +114,7 @@ bool SearchFile(const char* name, const agrep::LineMatcher& matcher, Output& out
 int main(int argc, char** argv) {
   agrep::Arguments arguments;
   std::string message;
-  switch (agrep::ParseArguments(std::vector<std::string>(argv + 1, argv + argc), &arguments, &message)) {
+  switch (agrep::ParseArguments(agrep::StartProgram(argc, argv), &arguments, &message)) {
     case agrep::ParseOutcome::kRun:
       break;
     case agrep::ParseOutcome::kHelp:

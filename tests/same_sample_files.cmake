@@ -1,0 +1,32 @@
+# Runs the reference build's sample_files (a Linux build of the same
+# sources) into REFERENCE_DIR and checks that OUT_DIR, written by the build
+# under test, holds the same files with the same bytes.
+#   cmake -DREFERENCE=PROGRAM -DREFERENCE_DIR=DIR -DOUT_DIR=DIR -P same_sample_files.cmake
+file(REMOVE_RECURSE "${REFERENCE_DIR}")
+execute_process(COMMAND "${REFERENCE}" "${REFERENCE_DIR}" RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${REFERENCE} failed: ${status}")
+endif()
+file(GLOB expected RELATIVE "${REFERENCE_DIR}" "${REFERENCE_DIR}/*.hwz")
+file(GLOB written RELATIVE "${OUT_DIR}" "${OUT_DIR}/*.hwz")
+list(SORT expected)
+list(SORT written)
+if(NOT expected STREQUAL written)
+  message(FATAL_ERROR "Different files:\n  reference: ${expected}\n  this build: ${written}")
+endif()
+list(LENGTH expected count)
+if(count EQUAL 0)
+  message(FATAL_ERROR "No files in ${REFERENCE_DIR}")
+endif()
+set(differ "")
+foreach(name IN LISTS expected)
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${REFERENCE_DIR}/${name}" "${OUT_DIR}/${name}"
+                  RESULT_VARIABLE same)
+  if(NOT same EQUAL 0)
+    list(APPEND differ "${name}")
+  endif()
+endforeach()
+if(differ)
+  message(FATAL_ERROR "Bytes differ from the reference build's: ${differ}")
+endif()
+message(STATUS "${count} files, the same bytes as the reference build's")
