@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "shell/job_frame.h"
+#include "batch/job_frame.h"
 #include "wordmodel/hlog.h"
 
 namespace moravine {

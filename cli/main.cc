@@ -26,13 +26,13 @@
 #include "cli/input.h"
 #include "cli/overwrite.h"
 #include "codec/container.h"
-#include "codec/jobs/file_jobs.h"
-#include "search/search_job.h"
-#include "shell/fileio.h"
-#include "shell/large_pages.h"
-#include "shell/main_dialog.h"
-#include "shell/posix_search_host.h"
-#include "shell/temp_files.h"
+#include "batch/file_jobs.h"
+#include "batch/search_job.h"
+#include "platform/fileio.h"
+#include "platform/large_pages.h"
+#include "batch/main_dialog.h"
+#include "platform/system_search_host.h"
+#include "platform/temp_files.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/hreport.h"
@@ -149,10 +149,10 @@ void WatchSignals() {
 
 // The file system with the entries of each folder sorted by name, so that a
 // folder's files are searched, and printed, in the order of their paths.
-class SortedFileSystem : public moravine::PosixFileSystem {
+class SortedFileSystem : public moravine::SystemFileSystem {
  public:
   bool enumerate(const std::string& dir, std::vector<moravine::DirEntry>* entries) override {
-    if (!PosixFileSystem::enumerate(dir, entries)) return false;
+    if (!SystemFileSystem::enumerate(dir, entries)) return false;
     std::sort(entries->begin(), entries->end(),
               [](const moravine::DirEntry& a, const moravine::DirEntry& b) { return a.name < b.name; });
     return true;
@@ -164,7 +164,7 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
                 moravine::ConsoleWindow* window) {
   SortedFileSystem fs;
   moravine::TreeModel tree(&fs);
-  moravine::PosixSearchHost host;
+  moravine::SystemSearchHost host;
   moravine::DetachedThreadStarter threads;
   moravine::MainServices services{window, &tree, &fs, &threads, &host, {CompressJob, DecompressJob, SearchJob}};
   CMainDlg dlg(services, true, options.jobs);
@@ -212,7 +212,7 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
 }
 
 bool AgrepAvailable() {
-  moravine::PosixSearchHost host;
+  moravine::SystemSearchHost host;
   FILE* null = std::fopen("/dev/null", "w");
   HLog_setDiscarded(null);
   if (!null) return false;

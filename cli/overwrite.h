@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cli/console_window.h"
-#include "shell/main_dialog.h"
+#include "batch/main_dialog.h"
 
 namespace moravine::cli {
 

@@ -10,7 +10,7 @@
 
 #include "cli/commands.h"
 #include "codec/container.h"
-#include "shell/fileio.h"
+#include "platform/fileio.h"
 #include "wordmodel/hlog.h"
 
 namespace moravine::cli {

@@ -14,12 +14,12 @@
 #include "cli/standard_input.h"
 #include "codec/compress.h"
 #include "codec/decompress.h"
-#include "codec/jobs/file_jobs.h"
+#include "batch/file_jobs.h"
 #include "wordmodel/hrule.h"
 #include "cli/console_window.h"
-#include "search/search_job.h"
-#include "shell/job_path.h"
-#include "shell/posix_search_host.h"
+#include "batch/search_job.h"
+#include "batch/job_path.h"
+#include "platform/system_search_host.h"
 #include "wordmodel/hbuffer.h"
 
 namespace moravine::cli {
@@ -186,7 +186,7 @@ void SearchStandardInput(moravine::ConsoleWindow* window) {
   const std::string word = window->searchWordText();
   SearchSettings settings = window->searchSettings();
   settings.rows.cancel = &g_stop_requested;
-  PosixSearchHost host;
+  SystemSearchHost host;
   host.setCancelFlag(&g_stop_requested);
   std::vector<SearchRow> rows;
   const std::string name = "(standard input)";

@@ -7,7 +7,7 @@
 #include "codec/container.h"
 #include "search/phrase.h"
 #include "search_support.h"
-#include "shell/posix_search_host.h"
+#include "platform/system_search_host.h"
 #include "tests/samples.h"
 #include "tools/agrep/tests/reference_distance.h"
 #include "wordmodel/hmodel_free.h"
@@ -16,7 +16,7 @@ namespace {
 
 using namespace stest;
 
-class BundledHost : public moravine::PosixSearchHost {
+class BundledHost : public moravine::SystemSearchHost {
  public:
   bool useBundledMatcher() const override { return true; }
 };

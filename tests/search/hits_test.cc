@@ -10,7 +10,7 @@
 #include "search/scan.h"
 #include "search/search_file.h"
 #include "search_support.h"
-#include "shell/posix_search_host.h"
+#include "platform/system_search_host.h"
 #include "tests/samples.h"
 #include "tools/agrep/tests/reference_distance.h"
 
@@ -42,7 +42,7 @@ std::vector<std::string> PickWords(const std::map<std::string, int>& words) {
   return chosen;
 }
 
-class BundledHost : public moravine::PosixSearchHost {
+class BundledHost : public moravine::SystemSearchHost {
  public:
   bool useBundledMatcher() const override { return true; }
 };
@@ -116,7 +116,7 @@ class SearchBooks : public testing::TestWithParam<int> {
  protected:
   void TearDown() override { EXPECT_TRUE(dir_.entries().empty()); }
   stest::TempDir dir_;
-  moravine::PosixSearchHost host_;
+  moravine::SystemSearchHost host_;
 };
 
 TEST_P(SearchBooks, ExactHitsAreTheWordsOccurrences) {
@@ -190,7 +190,7 @@ TEST(SearchRows, DisplayNameAndContextsUnderBothModels) {
     EXPECT_EQ(Search_displayName(path), name);
   }
   stest::TempDir dir;
-  moravine::PosixSearchHost host;
+  moravine::SystemSearchHost host;
   auto row = [&](const std::string& text, int rule, const char* word) {  // of the only hit
     stest::Result r = stest::RunSearch(stest::Compress(text, rule), word, 0, &host, "f");
     EXPECT_EQ(r.rows.size(), 1u) << word;
@@ -214,7 +214,7 @@ TEST(SearchRows, DisplayNameAndContextsUnderBothModels) {
 // of a UTF-8 character.
 TEST(SearchRows, OnlyABlankAfterTheHitIsLeftOut) {
   stest::TempDir dir;
-  moravine::PosixSearchHost host;
+  moravine::SystemSearchHost host;
   for (int rule : {0, 1}) {
     for (auto [text, word, right, after_blank] :
          {std::tuple{"Love's not here", "Love", "'s not here", false}, {"Love's not here", "s", "not here", true},

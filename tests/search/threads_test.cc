@@ -5,14 +5,14 @@
 #include "search/hits.h"
 #include "search/search_file.h"
 #include "search_support.h"
-#include "shell/posix_search_host.h"
+#include "platform/system_search_host.h"
 #include "tests/samples.h"
 
 namespace {
 
 using namespace stest;
 
-class BundledHost : public moravine::PosixSearchHost {
+class BundledHost : public moravine::SystemSearchHost {
  public:
   bool useBundledMatcher() const override { return true; }
 };
