@@ -1,8 +1,5 @@
 #include "batch/file_jobs.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <string>
 
 #include "codec/compress.h"
@@ -38,13 +35,7 @@ void Compress(JobParams& params) {
   // the id streams and the output are never all held at once. Giving back
   // a page that another counting thread still reads is harmless: the page
   // is mapped again from the cache.
-  auto text_read = [&input](int32_t begin, int32_t end) {
-    if (!input.mapped()) return;
-    const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
-    uintptr_t from = reinterpret_cast<uintptr_t>(input.data() + begin) & ~(page - 1);
-    uintptr_t to = reinterpret_cast<uintptr_t>(input.data() + end);
-    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
-  };
+  auto text_read = [&input](int32_t begin, int32_t end) { input.dropPages(begin, end); };
   // The compressed file keeps the original's permission bits, owner and
   // times: a private text stays private.
   moravine::FileAttributes attributes = input.attributes();

@@ -17,7 +17,7 @@ bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input) {
     case MappedFile::Failure::kNotRegular:
       // Never read: a FIFO or a device could block the job forever.
       owner->controls()->showError(std::string("Error opening input file.\n\nIt is ") +
-                                   FileTypeName(input->status().st_mode) + ", not a regular file.");
+                                   FileTypeName(input->status().type) + ", not a regular file.");
       break;
     case MappedFile::Failure::kTooLarge:
       owner->controls()->showError("The file " + path.substr(0, 1000) +

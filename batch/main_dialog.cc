@@ -96,18 +96,27 @@ void CMainDlg::WaitUntilIdle() {
 }
 
 void CMainDlg::RunCommand(JobType type, TreeItem* selected) {
-  WindowControls* ui = services_.controls;
   if (!selected) {
-    ui->showInformation("No file or directory selected");
+    services_.controls->showInformation("No file or directory selected");
     return;
   }
-  int image;
-  std::string path;
+  PathItem item;
   {
     std::lock_guard<std::recursive_mutex> lock(services_.tree->mutex());
-    image = selected->image;
-    path = services_.tree->ItemPath(selected);
+    item.image = selected->image;
+    item.path = services_.tree->ItemPath(selected);
   }
+  RunCommandOnPath(type, item);
+}
+
+bool CMainDlg::LookUpPath(const std::string& path, PathItem* item) const {
+  return DescribeTreePath(services_.fs, path, item);
+}
+
+void CMainDlg::RunCommandOnPath(JobType type, const PathItem& item) {
+  WindowControls* ui = services_.controls;
+  const int image = item.image;
+  std::string path = item.path;
   if (image >= IMG_PLAIN && image <= IMG_BOTH && kRefusal[image][type]) {
     ui->showInformation(kRefusal[image][type]);
     return;

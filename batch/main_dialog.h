@@ -94,6 +94,13 @@ class CMainDlg {
 
   // A command on the selected tree item (null when none is selected).
   void RunCommand(JobType type, TreeItem* selected);
+  // The item that the tree would show for the absolute `path`, found by
+  // looking at that path alone (DescribeTreePath): a command on a path that
+  // is named rather than selected costs no reading of the folders above
+  // it. False when the tree would show no item for it.
+  bool LookUpPath(const std::string& path, PathItem* item) const;
+  // A command on such an item, exactly as on the tree item it stands for.
+  void RunCommandOnPath(JobType type, const PathItem& item);
   // Starts a job for every qualifying file below the directory.
   void QueueDirectory(const std::string& dir, JobType type);
   // Starts the job for one file. A removal is done at once, except during a

@@ -1,13 +1,5 @@
 #include "batch/removal.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <time.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -18,6 +10,8 @@
 #include <utility>
 
 #include "codec/decompress.h"
+#include "platform/file.h"
+#include "platform/file_status.h"
 #include "platform/fileio.h"
 #include "wordmodel/hlog.h"
 
@@ -25,101 +19,44 @@ namespace moravine {
 
 namespace {
 
-// A descriptor, closed when dropped.
-class Descriptor {
- public:
-  Descriptor() = default;
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() { reset(-1); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    if (this != &other) {
-      reset(other.fd_);
-      other.fd_ = -1;
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  void reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-// Holds the directory's lock for its lifetime. It serialises the checks and
-// the deletion against other Moravine processes (and other threads: each
-// opens the directory on its own). A directory that cannot be locked is
-// still handled, with the checks alone.
-class DirLock {
- public:
-  explicit DirLock(int fd) : fd_(fd) {
-    while (::flock(fd_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        fd_ = -1;
-        break;
-      }
-    }
-  }
-  ~DirLock() {
-    if (fd_ >= 0) ::flock(fd_, LOCK_UN);
-  }
-  DirLock(const DirLock&) = delete;
-  DirLock& operator=(const DirLock&) = delete;
-
- private:
-  int fd_;
-};
-
 std::function<void(const std::string&)>& CheckHook() {
   static std::function<void(const std::string&)> hook;
   return hook;
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
-
-bool SameTime(const struct timespec& a, const struct timespec& b) {
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
+bool SameFile(const FileStatus& a, const FileStatus& b) { return a.identity == b.identity; }
 
 // The same file, and nothing written to it, cut from it or changed about it
 // in between: any change moves the change time, which nobody can set back.
-bool SameState(const struct stat& now, const struct stat& then) {
-  return SameFile(now, then) && now.st_size == then.st_size && SameTime(now.st_mtim, then.st_mtim) &&
-         SameTime(now.st_ctim, then.st_ctim);
+bool SameState(const FileStatus& now, const FileStatus& then) {
+  return SameFile(now, then) && now.size == then.size && now.modified == then.modified && now.changed == then.changed;
 }
 
 // Flushes the directory unless it was flushed after the entry of `kept` was
 // last changed: a run of single removals in one folder then costs one
 // directory flush, not one per file. The time of each flush is kept per
 // directory.
-bool SyncDirectoryFor(int dir_fd, const struct stat& kept) {
+bool SyncDirectoryFor(const Directory& directory, const FileStatus& kept, int* error) {
   static std::mutex mutex;
-  static std::map<std::pair<dev_t, ino_t>, struct timespec> flushed;
-  struct stat dir;
-  if (::fstat(dir_fd, &dir) != 0) return false;
-  std::pair<dev_t, ino_t> key{dir.st_dev, dir.st_ino};
+  static std::map<FileIdentity, FileTime> flushed;
+  FileStatus dir;
+  if (!directory.file().status(&dir, error)) return false;
   {
     std::lock_guard<std::mutex> lock(mutex);
-    auto it = flushed.find(key);
+    auto it = flushed.find(dir.identity);
     // One second of margin for the coarse clock of file times.
-    if (it != flushed.end() && kept.st_ctim.tv_sec + 1 < it->second.tv_sec) return true;
+    if (it != flushed.end() && kept.changed.seconds + 1 < it->second.seconds) return true;
   }
-  struct timespec before;
-  ::clock_gettime(CLOCK_REALTIME, &before);
-  if (::fsync(dir_fd) != 0) return false;
+  const FileTime before = CurrentTime();
+  if (!directory.file().sync(error)) return false;
   std::lock_guard<std::mutex> lock(mutex);
-  flushed[key] = before;
+  flushed[dir.identity] = before;
   return true;
 }
 
 bool Unchanged(const MappedFile& file) {
-  struct stat now;
-  return !file.changed() && ::fstat(file.fd(), &now) == 0 && SameState(now, file.status());
+  FileStatus now;
+  return !file.changed() && file.file().status(&now) && SameState(now, file.status());
 }
 
 RemovalResult Kept(std::string why) {
@@ -141,17 +78,17 @@ RemovalResult Failed(int error, std::string why = std::string()) {
 // for its directory, and one more while the previous group's are closed;
 // the rest of the program keeps some room.
 size_t BatchCapacity() {
-  struct rlimit limit;
-  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return RemovalBatch::kMostWaiting;
-  const rlim_t spare = limit.rlim_cur > 128 ? (limit.rlim_cur - 64) / 4 : 1;
-  return static_cast<size_t>(std::min<rlim_t>(spare, RemovalBatch::kMostWaiting));
+  const size_t limit = OpenFileLimit();
+  if (limit == 0) return RemovalBatch::kMostWaiting;
+  const size_t spare = limit > 128 ? (limit - 64) / 4 : 1;
+  return std::min<size_t>(spare, RemovalBatch::kMostWaiting);
 }
 
 }  // namespace
 
 struct RemovalDirectory {
-  Descriptor fd;
-  dev_t device = 0;
+  Directory dir;
+  uint64_t volume = 0;  // the file system that holds it
 };
 
 struct RemovalCandidate {
@@ -163,11 +100,11 @@ struct RemovalCandidate {
   std::string compressed;
   // Open from the moment they were compared, so that neither inode can be
   // freed and its number reused before the last look.
-  Descriptor kept;
-  Descriptor doomed;
+  File kept;
+  File doomed;
   // Each file's record, taken as it was opened, before it was read.
-  struct stat kept_status = {};
-  struct stat doomed_status = {};
+  FileStatus kept_status;
+  FileStatus doomed_status;
 
   const std::string& keptName() const { return remove_original ? compressed : original; }
   const std::string& doomedName() const { return remove_original ? original : compressed; }
@@ -185,11 +122,11 @@ namespace {
 // Opens both versions of the candidate's file; false, with the reason in
 // *result, when one of them is not a regular file that can be read.
 bool OpenBoth(const RemovalCandidate& c, MappedFile* kept, MappedFile* doomed, RemovalResult* result) {
-  const int dir = c.dir->fd.get();
-  struct stat st;
-  if (::fstatat(dir, c.keptName().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;  // nothing to do
-  if (!S_ISREG(st.st_mode)) {
-    *result = Kept(c.keptLabel() + " is " + FileTypeName(st.st_mode) + ", not a regular file.");
+  const Directory& dir = c.dir->dir;
+  FileStatus st;
+  if (!dir.entryStatus(c.keptName(), &st)) return false;  // nothing to do
+  if (st.type != FileType::kRegular) {
+    *result = Kept(c.keptLabel() + " is " + FileTypeName(st.type) + ", not a regular file.");
     return false;
   }
   MappedFile::Failure failure;
@@ -245,25 +182,25 @@ bool SameText(const RemovalCandidate& c, const MappedFile& kept, const MappedFil
 // opened. The open descriptors are asked as well as the names; the
 // doomed file's comes last, nearest to the deletion.
 bool StillAsCompared(const RemovalCandidate& c, RemovalResult* result) {
-  const int dir = c.dir->fd.get();
-  struct stat kept_name;
-  struct stat doomed_name;
-  if (::fstatat(dir, c.keptName().c_str(), &kept_name, AT_SYMLINK_NOFOLLOW) != 0 ||
-      ::fstatat(dir, c.doomedName().c_str(), &doomed_name, AT_SYMLINK_NOFOLLOW) != 0) {
+  const Directory& dir = c.dir->dir;
+  FileStatus kept_name;
+  FileStatus doomed_name;
+  int error = 0;
+  if (!dir.entryStatus(c.keptName(), &kept_name, &error) || !dir.entryStatus(c.doomedName(), &doomed_name, &error)) {
     // One of the two is gone, taken by another removal: nothing is left to
     // do, and the file that stays is the only copy.
-    *result = errno == ENOENT ? RemovalResult() : Kept("The files were replaced while they were compared.");
+    *result = error == ENOENT ? RemovalResult() : Kept("The files were replaced while they were compared.");
     return false;
   }
   if (!SameFile(kept_name, c.kept_status) || !SameFile(doomed_name, c.doomed_status)) {
     *result = Kept("The files were replaced while they were compared.");
     return false;
   }
-  struct stat kept_now;
-  struct stat doomed_now;
+  FileStatus kept_now;
+  FileStatus doomed_now;
   if (!SameState(kept_name, c.kept_status) || !SameState(doomed_name, c.doomed_status) ||
-      ::fstat(c.kept.get(), &kept_now) != 0 || !SameState(kept_now, c.kept_status) ||
-      ::fstat(c.doomed.get(), &doomed_now) != 0 || !SameState(doomed_now, c.doomed_status)) {
+      !c.kept.status(&kept_now) || !SameState(kept_now, c.kept_status) || !c.doomed.status(&doomed_now) ||
+      !SameState(doomed_now, c.doomed_status)) {
     *result = Kept("The files changed while they were compared.");
     return false;
   }
@@ -271,11 +208,12 @@ bool StillAsCompared(const RemovalCandidate& c, RemovalResult* result) {
 }
 
 RemovalResult RemoveChecked(const RemovalCandidate& c) {
-  DirLock lock(c.dir->fd.get());
+  DirectoryLock lock(c.dir->dir);
   if (CheckHook()) CheckHook()(c.path);
   RemovalResult result;
   if (!StillAsCompared(c, &result)) return result;
-  if (::unlinkat(c.dir->fd.get(), c.doomedName().c_str(), 0) != 0) return Failed(errno);
+  int error = 0;
+  if (!c.dir->dir.removeEntry(c.doomedName(), &error)) return Failed(error);
   result.outcome = RemovalResult::kRemoved;
   return result;
 }
@@ -290,30 +228,32 @@ using Candidates = std::vector<std::unique_ptr<RemovalCandidate>>;
 // One file: that file and its directory are flushed. More: each file system
 // that holds a kept file or its directory is flushed once, which costs about
 // what one file's flush does. The descriptor given to syncfs was opened
-// before the flush, so that a write error since shows (Linux 5.8 and later
-// report them). Returns the results of the candidates whose flush failed,
+// before the flush, so that a write error since shows (on Linux from 5.8
+// on). Returns the results of the candidates whose flush failed,
 // by index.
 std::map<size_t, RemovalResult> Flush(const Candidates& waiting) {
   std::map<size_t, RemovalResult> failed;
   if (waiting.size() == 1) {
     const RemovalCandidate& c = *waiting[0];
-    if (::fsync(c.kept.get()) != 0 || !SyncDirectoryFor(c.dir->fd.get(), c.kept_status)) {
-      failed[0] = FlushFailed(c, errno);
+    int error = 0;
+    if (!c.kept.sync(&error) || !SyncDirectoryFor(c.dir->dir, c.kept_status, &error)) {
+      failed[0] = FlushFailed(c, error);
     }
     return failed;
   }
-  std::map<dev_t, int> file_systems;  // a descriptor on each
+  std::map<uint64_t, const File*> file_systems;  // an open file on each
   for (const auto& c : waiting) {
-    file_systems.emplace(c->kept_status.st_dev, c->kept.get());
-    file_systems.emplace(c->dir->device, c->dir->fd.get());
+    file_systems.emplace(c->kept_status.identity.volume, &c->kept);
+    file_systems.emplace(c->dir->volume, &c->dir->dir.file());
   }
-  std::map<dev_t, int> errors;
-  for (const auto& [device, fd] : file_systems) {
-    if (::syncfs(fd) != 0) errors[device] = errno;
+  std::map<uint64_t, int> errors;
+  for (const auto& [volume, file] : file_systems) {
+    int error = 0;
+    if (!file->syncFileSystem(&error)) errors[volume] = error;
   }
   for (size_t i = 0; i < waiting.size() && !errors.empty(); ++i) {
-    auto it = errors.find(waiting[i]->kept_status.st_dev);
-    if (it == errors.end()) it = errors.find(waiting[i]->dir->device);
+    auto it = errors.find(waiting[i]->kept_status.identity.volume);
+    if (it == errors.end()) it = errors.find(waiting[i]->dir->volume);
     if (it != errors.end()) failed[i] = FlushFailed(*waiting[i], it->second);
   }
   return failed;
@@ -348,13 +288,9 @@ std::shared_ptr<RemovalDirectory> RemovalBatch::directory(const std::string& pat
   auto it = directories_.find(path);
   if (it != directories_.end()) return it->second;
   auto dir = std::make_shared<RemovalDirectory>();
-  dir->fd.reset(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  struct stat st;
-  if (dir->fd.get() < 0 || ::fstat(dir->fd.get(), &st) != 0) {
-    *error = errno;
-    return nullptr;
-  }
-  dir->device = st.st_dev;
+  FileStatus st;
+  if (!dir->dir.open(path, error) || !dir->dir.file().status(&st, error)) return nullptr;
+  dir->volume = st.identity.volume;
   directories_[path] = dir;
   return dir;
 }
@@ -382,15 +318,15 @@ bool RemovalBatch::add(const std::string& path, RemovalResult* result) {
     c->compressed = name;
   }
   {
-    DirLock lock(c->dir->fd.get());
+    DirectoryLock lock(c->dir->dir);
     MappedFile kept;
     MappedFile doomed;
     if (!OpenBoth(*c, &kept, &doomed, result) || !SameText(*c, kept, doomed, result)) return false;
     // The bytes are not needed any more; the descriptors stay open.
     c->kept_status = kept.status();
     c->doomed_status = doomed.status();
-    c->kept.reset(kept.releaseDescriptor());
-    c->doomed.reset(doomed.releaseDescriptor());
+    c->kept = kept.releaseFile();
+    c->doomed = doomed.releaseFile();
   }
   waiting_.push_back(std::move(c));
   return true;
@@ -404,7 +340,7 @@ void RemovalBatch::finish(const std::function<bool()>& cancelled, const Report& 
   waitForClosers();
   bool stop = waiting.empty() || cancelled();
   const std::map<size_t, RemovalResult> failed = stop ? std::map<size_t, RemovalResult>() : Flush(waiting);
-  std::vector<Descriptor> removed;
+  std::vector<File> removed;
   for (size_t i = 0; i < waiting.size(); ++i) {
     RemovalResult result;
     auto it = failed.find(i);
@@ -423,7 +359,7 @@ void RemovalBatch::finish(const std::function<bool()>& cancelled, const Report& 
   const size_t threads = std::min(kClosers, removed.size());
   closers_.reserve(threads);
   for (size_t t = 0; t < threads; ++t) {
-    std::vector<Descriptor> share;
+    std::vector<File> share;
     for (size_t i = t; i < removed.size(); i += threads) share.push_back(std::move(removed[i]));
     try {
       closers_.emplace_back([share = std::move(share)]() mutable { share.clear(); });

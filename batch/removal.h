@@ -8,14 +8,12 @@
 // process takes for the same pair. The file kept is on disk, with its
 // directory entry, before the other one goes. Just before the deletion both
 // names are looked at once more: each must still lead to the very file that
-// was compared (same device and inode), and neither file may have changed
+// was compared (same identity), and neither file may have changed
 // since it was opened (same size, modification time and change time; the
 // change time cannot be set by anyone, so a write whose author restored the
 // modification time shows too).
 #ifndef MORAVINE_BATCH_REMOVAL_H_
 #define MORAVINE_BATCH_REMOVAL_H_
-
-#include <sys/types.h>
 
 #include <cstddef>
 #include <functional>

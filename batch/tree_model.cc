@@ -9,6 +9,40 @@ namespace moravine {
 
 const char kPlaceholderText[] = "$$DUMMY$$";
 
+bool EndsWithHwz(const std::string& name) {
+  return name.size() > 4 && name.compare(name.size() - 4, 4, ".hwz") == 0;
+}
+
+bool DescribeTreePath(FileSystem* fs, const std::string& path, PathItem* item) {
+  if (path.empty() || path[0] != '/') return false;
+  if (path == "/") {
+    *item = PathItem{IMG_DRIVE, path};
+    return true;
+  }
+  // The tree leaves out the files that Moravine is writing, and whatever
+  // lies below such a name.
+  for (size_t pos = 1; pos < path.size();) {
+    size_t slash = path.find('/', pos);
+    if (slash == std::string::npos) slash = path.size();
+    if (IsTemporaryName(path.substr(pos, slash - pos))) return false;
+    pos = slash + 1;
+  }
+  DirEntry entry;
+  if (!fs->describe(path, &entry)) return false;
+  if (entry.is_directory || entry.is_link_to_directory) {
+    *item = PathItem{IMG_FOLDER, path};
+  } else if (!entry.is_regular) {
+    return false;
+  } else if (!EndsWithHwz(entry.name)) {
+    // With a compressed version beside it, the file shows as both.
+    *item = PathItem{fs->fileSize(path + ".hwz") >= 0 ? IMG_BOTH : IMG_PLAIN, path};
+  } else {
+    const std::string original = path.substr(0, path.size() - 4);
+    *item = fs->fileSize(original) >= 0 ? PathItem{IMG_BOTH, original} : PathItem{IMG_COMPRESSED, path};
+  }
+  return true;
+}
+
 bool TreeTextLess(const std::string& a, const std::string& b) {
   size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {

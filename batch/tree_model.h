@@ -88,6 +88,22 @@ class TreeModel {
   mutable std::unordered_map<const TreeItem*, std::unordered_map<std::string, TreeItem*>> index_;
 };
 
+// What the tree shows, or would show, for a path: the item's picture and
+// its path (a file present in both versions goes by its original's name).
+struct PathItem {
+  int image = IMG_DRIVE;
+  std::string path;
+};
+
+// The item that the tree would show for the absolute `path` (or, for a
+// file present in both versions, for either of its names), found by
+// looking at that path and its other version alone: no folder is read.
+// False when the tree would show no item for it.
+bool DescribeTreePath(FileSystem* fs, const std::string& path, PathItem* item);
+
+// Whether a name ends in ".hwz" (exactly, lower case) and is longer than that.
+bool EndsWithHwz(const std::string& name);
+
 // Order of item texts within a group: alphabetical, letter case second.
 bool TreeTextLess(const std::string& a, const std::string& b);
 

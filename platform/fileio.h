@@ -3,36 +3,19 @@
 #ifndef MORAVINE_PLATFORM_FILEIO_H_
 #define MORAVINE_PLATFORM_FILEIO_H_
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "platform/file.h"
+#include "platform/file_status.h"
 #include "platform/mapping_guard.h"
 
 namespace moravine {
 
 // The largest input the codec takes: lengths are signed 32-bit.
 constexpr int64_t kMaxInputBytes = INT32_MAX;
-
-// What an output takes over from the file it was made from: the permission
-// bits (never set-user-id, set-group-id or sticky), the owner and group
-// (when the program may give them away, that is when it runs as root), and
-// the access and modification times.
-struct FileAttributes {
-  mode_t mode = 0644;
-  uid_t uid = 0;
-  gid_t gid = 0;
-  struct timespec atime = {};
-  struct timespec mtime = {};
-
-  static FileAttributes Of(const struct stat& st);
-};
-
-// A description of a file type that is not a regular file ("a FIFO", ...).
-const char* FileTypeName(mode_t mode);
 
 // A whole file mapped read-only. Opening never blocks, whatever the file
 // is: anything but a regular file is refused before it is read.
@@ -56,21 +39,21 @@ class MappedFile {
   bool open(const std::string& path, Failure* failure, int* error);
   // Maps the entry `name` of an open directory; a symbolic link is refused
   // (kNotRegular) rather than followed.
-  bool openAt(int dir_fd, const std::string& name, Failure* failure, int* error);
+  bool openAt(const Directory& dir, const std::string& name, Failure* failure, int* error);
   // As open, with a sentence that says why in *message.
   bool open(const std::string& path, std::string* message);
   void close();
-  // Lets go of the bytes and hands the open descriptor over to the caller,
-  // who closes it; -1 when no file is open.
-  int releaseDescriptor();
+  // Lets go of the bytes and hands the open file over to the caller; an
+  // invalid File when no file is open.
+  File releaseFile();
 
   const unsigned char* data() const { return data_; }
   int64_t size() const { return size_; }
   // The file's status when it was opened (type, permission bits, owner,
-  // times, device and inode).
-  const struct stat& status() const { return status_; }
+  // times, identity).
+  const FileStatus& status() const { return status_; }
   FileAttributes attributes() const { return FileAttributes::Of(status_); }
-  int fd() const { return fd_; }
+  const File& file() const { return file_; }
   // Files up to this size are read into memory, larger ones mapped. One
   // read of a few hundred KiB costs less than mapping the file, faulting
   // its pages in and unmapping it, which also makes every other thread's
@@ -82,19 +65,24 @@ class MappedFile {
   // copy in memory (small ones): only a mapping's pages may be given back
   // to the page cache.
   bool mapped() const { return mapping_ != nullptr; }
+  // Tells the system that the bytes [begin, end) will not be read again:
+  // a mapping's pages leave the process's memory (they stay in the page
+  // cache, and are read from there should they be touched after all). A
+  // copy in memory keeps its bytes.
+  void dropPages(int64_t begin, int64_t end) const;
 
   // Whether the file was cut short or written to since it was opened: the
   // bytes seen may not be the file's. Call before close().
   bool changed() const;
 
   // A sentence for a failure of open(), for messages.
-  static std::string Describe(Failure failure, int error, const struct stat* st);
+  static std::string Describe(Failure failure, int error, const FileStatus* st);
 
  private:
-  bool mapOpened(int fd, Failure* failure, int* error);
-  bool readOpened(int fd, Failure* failure, int* error);
+  bool mapOpened(File file, Failure* failure, int* error);
+  bool readOpened(const File& file, Failure* failure, int* error);
 
-  int fd_ = -1;
+  File file_;
   // A small file is read into memory rather than mapped: one copy costs
   // less than setting up a mapping, faulting its pages in and tearing it
   // down (which, with several threads, interrupts every core).
@@ -104,7 +92,7 @@ class MappedFile {
   int64_t size_ = 0;
   void* mapping_ = nullptr;
   size_t mapped_bytes_ = 0;
-  struct stat status_ = {};
+  FileStatus status_;
   MappingGuard guard_;
 };
 
@@ -137,7 +125,7 @@ class PendingFile {
 
   // False, with *error set, when the file cannot be made; nothing is left.
   bool create(const std::string& path, const FileAttributes* attributes, int* error);
-  int fd() const { return fd_; }
+  const File& file() const { return file_; }
   // The hidden file's path, while there is one.
   const std::string& path() const { return temp_; }
   // When `ok` (the writing went well) and the file was not `damaged`, gives
@@ -151,8 +139,8 @@ class PendingFile {
   std::string target_;     // the target's name in its directory
   std::string temp_;       // the hidden file's path
   std::string temp_name_;  // and its name in the directory
-  int dir_fd_ = -1;
-  int fd_ = -1;
+  Directory dir_;
+  File file_;
   bool has_attributes_ = false;
   FileAttributes attributes_;
 };
@@ -213,9 +201,6 @@ class StreamedOutput {
 // The directory that holds `path` ("." for a bare name), and the last name
 // in it.
 std::string ParentDirectory(const std::string& path, std::string* name);
-// Opens the directory that holds `path` and gives the last name in it.
-// Returns the descriptor, or -1 with errno set.
-int OpenParentDirectory(const std::string& path, std::string* name);
 
 }  // namespace moravine
 

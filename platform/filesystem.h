@@ -1,4 +1,5 @@
-// The file system as the batch core and the jobs see it.
+// The file system as the batch core and the jobs see it: an interface that
+// tests replace, and the system's own implementation of it.
 #ifndef MORAVINE_PLATFORM_FILESYSTEM_H_
 #define MORAVINE_PLATFORM_FILESYSTEM_H_
 
@@ -21,6 +22,9 @@ class FileSystem {
   // Every entry of the directory but "." and "..", hidden ones included, in
   // the order the file system gives; false when it cannot be read.
   virtual bool enumerate(const std::string& dir, std::vector<DirEntry>* entries) = 0;
+  // The entry that a listing of its directory would give for `path`, found
+  // by looking at that path alone; false when there is none.
+  virtual bool describe(const std::string& path, DirEntry* entry) = 0;
   // Whether a file or directory of that path exists.
   virtual bool exists(const std::string& path) = 0;
   // Size of a regular file (links followed), or -1 for anything else.
@@ -32,6 +36,7 @@ class FileSystem {
 class SystemFileSystem : public FileSystem {
  public:
   bool enumerate(const std::string& dir, std::vector<DirEntry>* entries) override;
+  bool describe(const std::string& path, DirEntry* entry) override;
   bool exists(const std::string& path) override;
   long long fileSize(const std::string& path) override;
   bool remove(const std::string& path) override;
@@ -39,9 +44,6 @@ class SystemFileSystem : public FileSystem {
 
 // "dir" + "/" + name, without doubling the separator after the root.
 std::string JoinPath(const std::string& dir, const std::string& name);
-
-// Whether a name ends in ".hwz" (exactly, lower case) and is longer than that.
-bool EndsWithHwz(const std::string& name);
 
 }  // namespace moravine
 

@@ -1,4 +1,6 @@
-// The search's platform services on POSIX systems.
+// The search's services from the system: temporary files, the agrep
+// child process and its Cancel, read-only mappings; and where the agrep
+// that searches start is found.
 #ifndef MORAVINE_PLATFORM_SYSTEM_SEARCH_HOST_H_
 #define MORAVINE_PLATFORM_SYSTEM_SEARCH_HOST_H_
 
@@ -40,6 +42,10 @@ class SystemSearchHost : public SearchHost {
 std::string AgrepProgram();
 // Whether AgrepProgram() is the bundled agrep.
 bool AgrepIsBundled();
+
+// Whether AgrepProgram() can be started (it is run with -V, its output
+// thrown away).
+bool AgrepStarts();
 
 // Puts the directory of the bundled agrep in front of PATH, so that every
 // child that asks for "agrep" gets ours rather than another program of that

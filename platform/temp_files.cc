@@ -1,10 +1,10 @@
 #include "platform/temp_files.h"
 
-#include <unistd.h>
-
 #include <cctype>
 #include <mutex>
 #include <set>
+
+#include "platform/file.h"
 
 namespace moravine {
 
@@ -59,7 +59,7 @@ void ForgetTemporaryFile(const std::string& path) {
 
 void RemoveTemporaryFiles() {
   std::lock_guard<std::mutex> lock(RegistryMutex());
-  for (const std::string& path : Registry()) ::unlink(path.c_str());
+  for (const std::string& path : Registry()) RemoveFile(path);
   Registry().clear();
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,7 +10,9 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
+#include "platform/posix/posix_status.h"
 #include "platform/temp_files.h"
 
 namespace moravine {
@@ -17,25 +20,6 @@ namespace moravine {
 namespace {
 
 std::string Reason(const char* what, int err) { return std::string(what) + ": " + std::strerror(err); }
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
 
 // The process's file-creation mask, read without changing it (umask() would
 // change it for every thread for a moment).
@@ -61,34 +45,36 @@ mode_t CurrentUmask() {
 // Gives a finished output its owner, permission bits and times. The owner
 // comes first: changing it may clear permission bits. Failures are not
 // fatal: the file then stays private, the safe side.
-void FinishAttributes(int fd, const FileAttributes* attributes) {
+void FinishAttributes(const File& file, const FileAttributes* attributes) {
+  const int fd = posix::Fd(file.native());
   if (!attributes) {
     ::fchmod(fd, 0666 & ~CurrentUmask());
     return;
   }
   if (::geteuid() == 0) {
-    if (::fchown(fd, attributes->uid, attributes->gid) != 0) { /* e.g. a file system without owners */
+    if (::fchown(fd, attributes->owner, attributes->group) != 0) { /* e.g. a file system without owners */
     }
-  } else if (::getegid() != attributes->gid) {
+  } else if (::getegid() != attributes->group) {
     // A member of the input's group keeps the file in that group.
-    if (::fchown(fd, static_cast<uid_t>(-1), attributes->gid) != 0) { /* not a member: the file stays ours */
+    if (::fchown(fd, static_cast<uid_t>(-1), attributes->group) != 0) { /* not a member: the file stays ours */
     }
   }
-  ::fchmod(fd, attributes->mode & 0777);
-  struct timespec times[2] = {attributes->atime, attributes->mtime};
+  ::fchmod(fd, attributes->permissions & 0777);
+  struct timespec times[2] = {posix::TimespecOf(attributes->accessed), posix::TimespecOf(attributes->modified)};
   ::futimens(fd, times);
 }
 
 // Creates a private hidden file beside the target, exclusively, inside the
 // open directory. Returns the descriptor or -1 with errno set.
-int CreateTempIn(int dir_fd, const std::string& base, std::string* temp_name) {
+File CreateTempIn(const Directory& dir, const std::string& base, std::string* temp_name) {
+  const int dir_fd = posix::Fd(dir.file().native());
   static std::atomic<unsigned long> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temp_name = TemporaryName(base, static_cast<long>(::getpid()), counter++);
     int fd = ::openat(dir_fd, temp_name->c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd >= 0 || errno != EEXIST) return fd;
+    if (fd >= 0 || errno != EEXIST) return File(fd);
   }
-  return -1;
+  return File();
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -99,43 +85,19 @@ std::string DirectoryOf(const std::string& path) {
 
 }  // namespace
 
-FileAttributes FileAttributes::Of(const struct stat& st) {
-  FileAttributes a;
-  a.mode = st.st_mode & 0777;
-  a.uid = st.st_uid;
-  a.gid = st.st_gid;
-  a.atime = st.st_atim;
-  a.mtime = st.st_mtim;
-  return a;
-}
-
-const char* FileTypeName(mode_t mode) {
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISSOCK(mode)) return "a socket";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISLNK(mode)) return "a symbolic link";
-  return "not a regular file";
-}
-
 std::string ParentDirectory(const std::string& path, std::string* name) {
   std::string::size_type slash = path.rfind('/');
   *name = slash == std::string::npos ? path : path.substr(slash + 1);
   return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-int OpenParentDirectory(const std::string& path, std::string* name) {
-  return ::open(ParentDirectory(path, name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-}
 
 MappedFile::~MappedFile() { close(); }
 
 void MappedFile::close() {
   guard_.release();
   if (mapping_) ::munmap(mapping_, mapped_bytes_);
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  file_.close();
   copy_.reset();
   cut_short_ = false;
   mapping_ = nullptr;
@@ -144,11 +106,18 @@ void MappedFile::close() {
   mapped_bytes_ = 0;
 }
 
-int MappedFile::releaseDescriptor() {
-  const int fd = fd_;
-  fd_ = -1;
+File MappedFile::releaseFile() {
+  File file = std::move(file_);
   close();
-  return fd;
+  return file;
+}
+
+void MappedFile::dropPages(int64_t begin, int64_t end) const {
+  if (!mapped()) return;
+  const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  uintptr_t from = reinterpret_cast<uintptr_t>(data_ + begin) & ~(page - 1);
+  uintptr_t to = reinterpret_cast<uintptr_t>(data_ + end);
+  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
 bool MappedFile::open(const std::string& path, Failure* failure, int* error) {
@@ -162,64 +131,64 @@ bool MappedFile::open(const std::string& path, Failure* failure, int* error) {
     *error = errno;
     return false;
   }
-  return mapOpened(fd, failure, error);
+  return mapOpened(File(fd), failure, error);
 }
 
-bool MappedFile::openAt(int dir_fd, const std::string& name, Failure* failure, int* error) {
+bool MappedFile::openAt(const Directory& dir, const std::string& name, Failure* failure, int* error) {
   close();
   *error = 0;
+  const int dir_fd = posix::Fd(dir.file().native());
   int fd = ::openat(dir_fd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
     *error = errno;
     *failure = *error == ELOOP ? Failure::kNotRegular : Failure::kOpen;
-    if (*error == ELOOP) status_.st_mode = S_IFLNK;
+    if (*error == ELOOP) status_.type = FileType::kSymlink;
     return false;
   }
-  return mapOpened(fd, failure, error);
+  return mapOpened(File(fd), failure, error);
 }
 
-bool MappedFile::mapOpened(int raw, Failure* failure, int* error) {
-  Fd fd(raw);
-  if (::fstat(fd.get(), &status_) != 0) {
+bool MappedFile::mapOpened(File fd, Failure* failure, int* error) {
+  if (!fd.status(&status_, error)) {
     *failure = Failure::kOpen;
-    *error = errno;
     return false;
   }
-  if (!S_ISREG(status_.st_mode)) {
+  if (status_.type != FileType::kRegular) {
     *failure = Failure::kNotRegular;
     return false;
   }
-  if (status_.st_size > kMaxInputBytes) {
+  if (status_.size > kMaxInputBytes) {
     *failure = Failure::kTooLarge;
     *error = EFBIG;
     return false;
   }
-  if (status_.st_size == 0) {
+  if (status_.size == 0) {
     *failure = Failure::kEmpty;
     return false;
   }
-  if (status_.st_size <= kReadWholeBytes) {
-    if (!readOpened(fd.get(), failure, error)) return false;
-    fd_ = fd.release();
+  if (status_.size <= kReadWholeBytes) {
+    if (!readOpened(fd, failure, error)) return false;
+    file_ = std::move(fd);
     return true;
   }
-  void* p = ::mmap(nullptr, static_cast<size_t>(status_.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
+  void* p = ::mmap(nullptr, static_cast<size_t>(status_.size), PROT_READ, MAP_PRIVATE, posix::Fd(fd.native()), 0);
   if (p == MAP_FAILED) {
     *failure = Failure::kMap;
     *error = errno;
     return false;
   }
   mapping_ = p;
-  mapped_bytes_ = static_cast<size_t>(status_.st_size);
-  size_ = status_.st_size;
+  mapped_bytes_ = static_cast<size_t>(status_.size);
+  size_ = status_.size;
   data_ = static_cast<const unsigned char*>(p);
   guard_.watch(p, mapped_bytes_);
-  fd_ = fd.release();
+  file_ = std::move(fd);
   return true;
 }
 
-bool MappedFile::readOpened(int fd, Failure* failure, int* error) {
-  const auto size = static_cast<size_t>(status_.st_size);
+bool MappedFile::readOpened(const File& file, Failure* failure, int* error) {
+  const int fd = posix::Fd(file.native());
+  const auto size = static_cast<size_t>(status_.size);
   copy_.reset(new (std::nothrow) unsigned char[size]);
   if (!copy_) {
     *failure = Failure::kMap;
@@ -245,25 +214,24 @@ bool MappedFile::readOpened(int fd, Failure* failure, int* error) {
     std::memset(copy_.get() + got, 0, size - got);
     cut_short_ = true;
   }
-  size_ = status_.st_size;
+  size_ = status_.size;
   data_ = copy_.get();
   return true;
 }
 
 bool MappedFile::changed() const {
   if (guard_.damaged() || cut_short_) return true;
-  if (fd_ < 0) return false;
-  struct stat now;
-  if (::fstat(fd_, &now) != 0) return true;
-  return now.st_size != status_.st_size || now.st_mtim.tv_sec != status_.st_mtim.tv_sec ||
-         now.st_mtim.tv_nsec != status_.st_mtim.tv_nsec;
+  if (!file_.valid()) return false;
+  FileStatus now;
+  if (!file_.status(&now)) return true;
+  return now.size != status_.size || now.modified != status_.modified;
 }
 
-std::string MappedFile::Describe(Failure failure, int error, const struct stat* st) {
+std::string MappedFile::Describe(Failure failure, int error, const FileStatus* st) {
   switch (failure) {
     case Failure::kOpen: return Reason("cannot open it", error);
     case Failure::kNotRegular:
-      return std::string("it is ") + (st ? FileTypeName(st->st_mode) : "not a regular file") +
+      return std::string("it is ") + (st ? FileTypeName(st->type) : "not a regular file") +
              ", not a regular file";
     case Failure::kEmpty: return "the file is empty";
     case Failure::kTooLarge: return "the file is 2 GiB or larger; Moravine handles files below 2 GiB";
@@ -304,10 +272,10 @@ bool WriteFileAtomically(const std::string& path, const unsigned char* data, int
 bool PendingFile::create(const std::string& path, const FileAttributes* attributes, int* error) {
   discard();
   *error = 0;
-  dir_fd_ = OpenParentDirectory(path, &target_);
-  fd_ = dir_fd_ >= 0 ? CreateTempIn(dir_fd_, target_, &temp_name_) : -1;
-  if (fd_ < 0) {
-    *error = errno;
+  const bool opened = dir_.open(ParentDirectory(path, &target_), error);
+  if (opened) file_ = CreateTempIn(dir_, target_, &temp_name_);
+  if (!file_.valid()) {
+    if (opened) *error = errno;
     discard();
     return false;
   }
@@ -319,19 +287,18 @@ bool PendingFile::create(const std::string& path, const FileAttributes* attribut
 }
 
 bool PendingFile::finish(bool ok, bool damaged, int* error) {
-  if (fd_ < 0) {
+  if (!file_.valid()) {
     *error = EBADF;
     return false;
   }
-  if (ok) FinishAttributes(fd_, has_attributes_ ? &attributes_ : nullptr);
-  const int fd = fd_;
-  fd_ = -1;
-  ok = (::close(fd) == 0) && ok;
+  if (ok) FinishAttributes(file_, has_attributes_ ? &attributes_ : nullptr);
+  ok = file_.close() && ok;
   if (ok && damaged) {
     errno = EIO;
     ok = false;
   }
-  ok = ok && ::renameat(dir_fd_, temp_name_.c_str(), dir_fd_, target_.c_str()) == 0;
+  const int dir_fd = posix::Fd(dir_.file().native());
+  ok = ok && ::renameat(dir_fd, temp_name_.c_str(), dir_fd, target_.c_str()) == 0;
   if (ok) {
     // In place: nothing is left to remove.
     ForgetTemporaryFile(temp_);
@@ -345,14 +312,12 @@ bool PendingFile::finish(bool ok, bool damaged, int* error) {
 }
 
 void PendingFile::discard() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  if (!temp_name_.empty() && dir_fd_ >= 0) ::unlinkat(dir_fd_, temp_name_.c_str(), 0);
+  file_.close();
+  if (!temp_name_.empty() && dir_.valid()) dir_.removeEntry(temp_name_);
   if (!temp_.empty()) ForgetTemporaryFile(temp_);
   temp_.clear();
   temp_name_.clear();
-  if (dir_fd_ >= 0) ::close(dir_fd_);
-  dir_fd_ = -1;
+  dir_ = Directory();
 }
 
 bool MappedOutput::create(const std::string& path, int64_t size, WriteFailure* failure, int* error,
@@ -363,8 +328,9 @@ bool MappedOutput::create(const std::string& path, int64_t size, WriteFailure* f
     return false;
   }
   size_ = size;
-  if (::fallocate(file_.fd(), 0, 0, static_cast<off_t>(size)) == 0) {
-    void* p = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, file_.fd(), 0);
+  const int fd = posix::Fd(file_.file().native());
+  if (::fallocate(fd, 0, 0, static_cast<off_t>(size)) == 0) {
+    void* p = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (p != MAP_FAILED) {
       data_ = static_cast<unsigned char*>(p);
       guard_.watch(data_, static_cast<size_t>(size));
@@ -385,7 +351,7 @@ bool MappedOutput::commit(int64_t length, WriteFailure* failure, int* error) {
   const bool damaged = guard_.damaged();
   bool ok = ::munmap(data_, static_cast<size_t>(size_)) == 0;
   data_ = nullptr;
-  ok = ok && ::ftruncate(file_.fd(), static_cast<off_t>(length)) == 0;
+  ok = ok && ::ftruncate(posix::Fd(file_.file().native()), static_cast<off_t>(length)) == 0;
   return file_.finish(ok, damaged, error);
 }
 
@@ -401,13 +367,14 @@ bool StreamedOutput::create(const std::string& path, int* error, const FileAttri
 }
 
 bool StreamedOutput::write(const unsigned char* data, int64_t length, int* error) {
-  if (file_.fd() < 0) {
+  if (!file_.file().valid()) {
     *error = EBADF;
     return false;
   }
+  const int fd = posix::Fd(file_.file().native());
   int64_t done = 0;
   while (done < length) {
-    ssize_t n = ::write(file_.fd(), data + done, static_cast<size_t>(length - done));
+    ssize_t n = ::write(fd, data + done, static_cast<size_t>(length - done));
     if (n < 0) {
       if (errno == EINTR) continue;
       *error = errno;

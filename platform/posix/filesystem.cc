@@ -32,22 +32,25 @@ bool SystemFileSystem::enumerate(const std::string& dir, std::vector<DirEntry>* 
       entries->push_back(std::move(entry));
       continue;
     }
-    std::string path = JoinPath(dir, entry.name);
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      entry.is_directory = true;
-    } else if (S_ISREG(st.st_mode)) {
-      entry.is_regular = true;
-    } else if (S_ISLNK(st.st_mode)) {
-      entry.is_symlink = true;
-      struct stat target;
-      if (::stat(path.c_str(), &target) == 0) {
-        entry.is_link_to_directory = S_ISDIR(target.st_mode);
-        entry.is_regular = S_ISREG(target.st_mode);
-      }
-    }
+    if (!SystemFileSystem::describe(JoinPath(dir, entry.name), &entry)) continue;
     entries->push_back(std::move(entry));
+  }
+  return true;
+}
+
+bool SystemFileSystem::describe(const std::string& path, DirEntry* entry) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return false;
+  std::string::size_type slash = path.rfind('/');
+  entry->name = slash == std::string::npos ? path : path.substr(slash + 1);
+  entry->is_directory = S_ISDIR(st.st_mode);
+  entry->is_regular = S_ISREG(st.st_mode);
+  entry->is_symlink = S_ISLNK(st.st_mode);
+  entry->is_link_to_directory = false;
+  struct stat target;
+  if (entry->is_symlink && ::stat(path.c_str(), &target) == 0) {
+    entry->is_link_to_directory = S_ISDIR(target.st_mode);
+    entry->is_regular = S_ISREG(target.st_mode);
   }
   return true;
 }
@@ -68,10 +71,6 @@ bool SystemFileSystem::remove(const std::string& path) { return ::unlink(path.c_
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (!dir.empty() && dir.back() == '/') return dir + name;
   return dir + "/" + name;
-}
-
-bool EndsWithHwz(const std::string& name) {
-  return name.size() > 4 && name.compare(name.size() - 4, 4, ".hwz") == 0;
 }
 
 }  // namespace moravine

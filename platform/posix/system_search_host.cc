@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/file.h"
 #include "platform/temp_files.h"
 
 extern char** environ;
@@ -127,18 +128,6 @@ void SystemSearchHost::unmapFile(const unsigned char* data, int64_t size) {
 
 namespace {
 
-// The directory of the running program.
-std::string ProgramDirectory() {
-  char self[PATH_MAX];
-  ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return std::string();
-  std::string dir(self, static_cast<size_t>(n));
-  std::string::size_type slash = dir.rfind('/');
-  if (slash == std::string::npos) return std::string();
-  dir.resize(slash == 0 ? 1 : slash);
-  return dir;
-}
-
 bool Executable(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
@@ -171,6 +160,16 @@ std::string AgrepProgram() {
 bool AgrepIsBundled() {
   const char* chosen = std::getenv("MORAVINE_AGREP");
   return !(chosen && *chosen) && !BundledDirectory().empty();
+}
+
+bool AgrepStarts() {
+  SystemSearchHost host;
+  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null < 0) return false;
+  int status = 0;
+  const int rc = host.runProcess({"agrep", "-V"}, null, &status);
+  ::close(null);
+  return rc == 0;
 }
 
 void PrependProgramDirectoryToPath() {

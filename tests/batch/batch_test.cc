@@ -646,5 +646,100 @@ TEST_F(Batch, SearchRowsComeByPositionOneCallPerFile) {
   }
 }
 
+// The system's file system, telling which folders it was asked to list.
+class CountingFileSystem : public SystemFileSystem {
+ public:
+  bool enumerate(const std::string& dir, std::vector<DirEntry>* entries) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      listed_.push_back(dir);
+    }
+    return SystemFileSystem::enumerate(dir, entries);
+  }
+  Strings listed() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Strings out;
+    out.swap(listed_);
+    return out;
+  }
+
+ private:
+  std::mutex mutex_;
+  Strings listed_;
+};
+
+// A named path costs a look at that path, not a listing of every folder
+// above it: one file among many is worked on with no folder read, and a
+// folder by reading what lies below it alone.
+TEST_F(Batch, ANamedPathIsLookedAtAloneAndOnlyTheFoldersWalkedAreRead) {
+  const std::string root = dir_ + "/named", file = root + "/x.txt";
+  for (int i = 0; i < 200; ++i) Write(root + "/" + std::to_string(i) + ".txt", "other");
+  Write(file, "five and five\n");
+  Write(root + "/sub/inner/f.txt", Text(1));
+  CountingFileSystem files;
+  TreeModel tree(&files);  // never read: the command line shows no tree
+  FakeWindow window;
+  DetachedThreadStarter threads;
+  SystemSearchHost host;
+  MainServices services{&window, &tree, &files, &threads, &host, {CompressJob, DecompressJob, SearchJob}};
+  CMainDlg dlg(services, true);
+  auto run = [&](JobType type, const std::string& path) {
+    PathItem item;
+    ASSERT_TRUE(dlg.LookUpPath(path, &item)) << path;
+    dlg.RunCommandOnPath(type, item);
+    dlg.WaitUntilIdle();
+  };
+
+  run(JOB_COMPRESS, file);
+  EXPECT_TRUE(Exists(file + ".hwz"));
+  PathItem item;
+  ASSERT_TRUE(dlg.LookUpPath(file + ".hwz", &item));
+  EXPECT_EQ(std::make_pair(item.image, item.path), std::make_pair(int{IMG_BOTH}, file));
+  window.setSearch("five", "0");
+  run(JOB_SEARCH, file + ".hwz");
+  ASSERT_EQ(window.record().row_calls.size(), 1u);
+  EXPECT_EQ(window.record().row_calls[0].size(), 2u);
+  run(JOB_REMOVE_ORIGINAL, file);
+  EXPECT_FALSE(Exists(file));
+  EXPECT_EQ(files.listed(), Strings{}) << "a command on one file reads no folder";
+
+  run(JOB_COMPRESS, root + "/sub");
+  EXPECT_TRUE(Exists(root + "/sub/inner/f.txt.hwz"));
+  EXPECT_EQ(files.listed(), (Strings{root + "/sub", root + "/sub/inner"}));
+  EXPECT_TRUE(window.record().texts('E').empty());
+}
+
+// The item found for a named path is the one the tree shows for it, for
+// every kind of entry, and none where the tree shows none.
+TEST_F(Batch, LookUpPathFindsTheItemTheTreeShows) {
+  const std::string d = dir_ + "/kinds";
+  for (const char* f : {"plain.txt", "both.txt", "both.txt.hwz", "only.hwz", "A.HWZ", ".moravine-1-2.x", "f/in.txt"})
+    Write(d + "/" + f, "x\n");
+  fs::create_directories(d + "/dir.hwz");
+  Write(d + "/dir", "a file whose .hwz name is a folder\n");
+  fs::create_directory_symlink(d + "/f", d + "/link to folder");
+  fs::create_symlink(d + "/plain.txt", d + "/link to file");
+  fs::create_symlink(d + "/nowhere", d + "/dangling");
+  ASSERT_EQ(::mkfifo((d + "/pipe").c_str(), 0600), 0);
+  const Strings names = {"plain.txt", "both.txt", "both.txt.hwz", "only.hwz", "only", "A.HWZ", ".moravine-1-2.x",
+                         "f", "f/in.txt", "dir", "dir.hwz", "link to folder", "link to folder/in.txt",
+                         "link to file", "dangling", "pipe", "absent", "plain.txt.hwz", "plain.txt/below"};
+  for (const std::string& name : names) {
+    const std::string path = d + "/" + name;
+    TreeItem* shown = tree().RevealPath(path);
+    const std::string shown_path = shown ? tree().ItemPath(shown) : std::string();
+    const bool in_tree = shown && (shown_path == path || (shown->image == IMG_BOTH && shown_path + ".hwz" == path));
+    PathItem item;
+    ASSERT_EQ(dlg().LookUpPath(path, &item), in_tree) << name;
+    if (in_tree) {
+      EXPECT_EQ(std::make_pair(item.image, item.path), std::make_pair(shown->image, shown_path)) << name;
+    }
+  }
+  PathItem root;
+  ASSERT_TRUE(dlg().LookUpPath("/", &root));
+  EXPECT_EQ(std::make_pair(root.image, root.path), std::make_pair(int{IMG_DRIVE}, std::string("/")));
+  EXPECT_FALSE(dlg().LookUpPath("relative/path", &root));
+}
+
 }  // namespace
 }  // namespace batchtest

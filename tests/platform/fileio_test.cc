@@ -12,6 +12,7 @@
 #include <iterator>
 #include <string>
 
+#include "platform/file.h"
 #include "platform/fileio.h"
 #include "platform/temp_files.h"
 
@@ -67,8 +68,8 @@ TEST_F(FileIo, OutputIsPrivateUntilCommittedThenTakesTheInputsAttributes) {
   ASSERT_EQ(::chmod(input.c_str(), 06755 | S_ISVTX), 0);
   struct timespec times[2] = {{1000000000, 5}, {1200000000, 7}};
   ASSERT_EQ(::utimensat(AT_FDCWD, input.c_str(), times, 0), 0);
-  struct stat st;
-  ASSERT_EQ(::stat(input.c_str(), &st), 0);
+  FileStatus st;
+  ASSERT_TRUE(PathStatus(input, true, &st));
   FileAttributes attributes = FileAttributes::Of(st);
 
   MappedOutput output;
@@ -163,13 +164,14 @@ TEST_F(FileIo, FilesThatAreNotRegularAreRefusedWithoutBlocking) {
     EXPECT_EQ(failure, MappedFile::Failure::kNotRegular) << path;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   }
-  int dir = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY);
+  Directory dir;
+  ASSERT_TRUE(dir.open(dir_));
   MappedFile file;
   MappedFile::Failure failure;
   int error = 0;
   EXPECT_FALSE(file.openAt(dir, "link", &failure, &error));
   EXPECT_EQ(failure, MappedFile::Failure::kNotRegular) << "a link is not followed";
-  ::close(dir);
+  EXPECT_EQ(file.status().type, FileType::kSymlink);
 }
 
 }  // namespace
