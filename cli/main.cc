@@ -123,6 +123,8 @@ class SortedFileSystem : public moravine::SystemFileSystem {
 void RunBatches(JobType type, const std::vector<std::string>& paths, const BatchOptions& options,
                 moravine::ConsoleWindow* window) {
   SortedFileSystem fs;
+  // Never read: the command line shows no tree, and its paths are looked
+  // up one by one (LookUpPath).
   moravine::TreeModel tree(&fs);
   moravine::SystemSearchHost host;
   moravine::DetachedThreadStarter threads;
