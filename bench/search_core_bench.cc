@@ -26,14 +26,14 @@
 #include "search/hits.h"
 #include "search/scan.h"
 #include "search/search_file.h"
-#include "shell/posix_search_host.h"
+#include "platform/system_search_host.h"
 #include "wordmodel/hlog.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class BenchHost : public moravine::PosixSearchHost {
+class BenchHost : public moravine::SystemSearchHost {
  public:
   explicit BenchHost(bool bundled) : bundled_(bundled) {}
   bool useBundledMatcher() const override { return bundled_; }

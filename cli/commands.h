@@ -19,7 +19,8 @@ namespace moravine::cli {
 // any other failure by a message and 2.
 int OutputFailed(int error);
 
-// Set by the signal watcher: the commands stop between files when it is not 0.
+// Set on a request to stop (to its StopCause): the commands stop between
+// files when it is not 0.
 extern std::atomic<int> g_stop_signal;
 // Set with g_stop_signal, for the loops that look at a cancel flag.
 extern std::atomic<bool> g_stop_requested;

@@ -1,20 +1,18 @@
 #include "cli/console_window.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 
-#include "shell/job_frame.h"
+#include "batch/job_frame.h"
+#include "platform/console.h"
 #include "wordmodel/hlog.h"
 
 namespace moravine {
 
 ConsoleWindow::ConsoleWindow(bool quiet, RowFormat format, bool has_log_file)
     : quiet_(quiet),
-      terminal_(::isatty(STDERR_FILENO)),
-      colour_(format == RowFormat::kText && ::isatty(STDOUT_FILENO)),
+      terminal_(IsTerminal(StandardStream::kError)),
+      colour_(format == RowFormat::kText && IsTerminal(StandardStream::kOutput)),
       has_log_file_(has_log_file),
       format_(format) {}
 
@@ -42,8 +40,8 @@ void ConsoleWindow::clearBar() {
 
 void ConsoleWindow::drawBar() {
   if (!terminal_ || quiet_ || maximum_ == 0) return;
-  struct winsize ws;
-  int columns = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 20 ? ws.ws_col : 80;
+  const int terminal_columns = TerminalColumns(StandardStream::kError);
+  int columns = terminal_columns > 20 ? terminal_columns : 80;
   const int width = 20;
   int filled = static_cast<int>(static_cast<long long>(width) * position_ / maximum_);
   std::string line = "[" + std::string(static_cast<size_t>(filled), '#') +

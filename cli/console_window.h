@@ -12,7 +12,7 @@
 #include <unordered_map>
 
 #include "cli/row_format.h"
-#include "shell/window_controls.h"
+#include "batch/window_controls.h"
 
 namespace moravine {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/fileio.h"
+#include "platform/fileio.h"
 
 namespace moravine::cli {
 

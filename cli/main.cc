@@ -3,12 +3,6 @@
 // desktop window uses too.
 #include <CLI/CLI.hpp>
 
-#include <pthread.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -26,13 +20,14 @@
 #include "cli/input.h"
 #include "cli/overwrite.h"
 #include "codec/container.h"
-#include "codec/jobs/file_jobs.h"
-#include "search/search_job.h"
-#include "shell/fileio.h"
-#include "shell/large_pages.h"
-#include "shell/main_dialog.h"
-#include "shell/posix_search_host.h"
-#include "shell/temp_files.h"
+#include "batch/file_jobs.h"
+#include "batch/search_job.h"
+#include "batch/main_dialog.h"
+#include "platform/console.h"
+#include "platform/file.h"
+#include "platform/fileio.h"
+#include "platform/large_pages.h"
+#include "platform/system_search_host.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/hreport.h"
@@ -48,9 +43,9 @@ using moravine::JobType;
 std::string AbsolutePath(const std::string& path) {
   std::string full = path;
   if (full.empty() || full[0] != '/') {
-    char cwd[8192];
-    if (!::getcwd(cwd, sizeof cwd)) return path;
-    full = std::string(cwd) + "/" + path;
+    const std::string cwd = moravine::CurrentDirectory();
+    if (cwd.empty()) return path;
+    full = cwd + "/" + path;
   }
   std::vector<std::string> parts;
   size_t pos = 0;
@@ -84,75 +79,40 @@ struct BatchOptions {
   bool unicode = false;  // the Unicode models
 };
 
-// The dialog of the running batch, for the signal thread. The thread calls
+// The dialog of the running batch, for the stop watcher. The watcher calls
 // it under g_dialog_lock, and the batch takes the dialog away under the same
-// lock before destroying it, so a late signal never reaches a dead dialog.
+// lock before destroying it, so a late request never reaches a dead dialog.
 std::mutex g_dialog_lock;
 CMainDlg* g_dialog = nullptr;
-// The signal that asked the program to end (0: none). A closed output pipe
-// counts as SIGPIPE.
-std::atomic<int> g_signal{0};
 
-// How long the work has to end after a stop signal before the program
+// How long the work has to end after a request to stop before the program
 // ends anyway.
 constexpr int kStopGraceMilliseconds = 250;
 
-void StopEverything(int sig) {
+// Ctrl-C, SIGTERM and SIGHUP act as Cancel for good: the running jobs end
+// (their outputs complete or are thrown away), nothing more is started,
+// written or removed, and the exit status tells which it was. A second
+// request ends the program at once, removing the files it was writing. A
+// failed write to standard output stops the work the same way.
+void StopEverything(moravine::StopCause cause) {
   int expected = 0;
-  g_signal.compare_exchange_strong(expected, sig);
-  expected = 0;
-  moravine::cli::g_stop_signal.compare_exchange_strong(expected, sig);
+  moravine::cli::g_stop_signal.compare_exchange_strong(expected, static_cast<int>(cause));
   moravine::cli::g_stop_requested.store(true);
   std::lock_guard<std::mutex> lock(g_dialog_lock);
   if (g_dialog) g_dialog->Abort();
 }
 
-// Ctrl-C, SIGTERM and SIGHUP act as Cancel for good: the running jobs end
-// (their outputs complete or are thrown away), nothing more is started,
-// written or removed, and the exit status tells which signal it was. A
-// second signal ends the program at once, removing the files it was
-// writing. SIGPIPE is ignored: a failed write to standard output says the
-// same, and is handled where it happens.
-void WatchSignals() {
-  ::signal(SIGPIPE, SIG_IGN);
-  // A file-size limit makes the write fail (EFBIG) instead of killing the
-  // program halfway through an output.
-  ::signal(SIGXFSZ, SIG_IGN);
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  std::thread([set] {
-    for (;;) {
-      int sig;
-      if (sigwait(&set, &sig) != 0) continue;
-      if (g_signal.load() != 0 && g_signal.load() != SIGPIPE) {
-        moravine::RemoveTemporaryFiles();
-        ::_exit(128 + g_signal.load());
-      }
-      StopEverything(sig);
-      // The work looks at the stop flag as it goes and normally ends at
-      // once; should it still run after a short grace (tearing down a
-      // flood of search rows, say), the program ends as after a second
-      // signal, its temporary files removed.
-      std::thread([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kStopGraceMilliseconds));
-        moravine::RemoveTemporaryFiles();
-        std::fflush(stdout);
-        ::_exit(128 + g_signal.load());
-      }).detach();
-    }
-  }).detach();
-}
+bool Stopped() { return moravine::StopRequested() != moravine::StopCause::kNone; }
+
+// The exit status after a request to stop.
+int StoppedStatus() { return moravine::StopExitStatus(moravine::StopRequested()); }
 
 // The file system with the entries of each folder sorted by name, so that a
 // folder's files are searched, and printed, in the order of their paths.
-class SortedFileSystem : public moravine::PosixFileSystem {
+class SortedFileSystem : public moravine::SystemFileSystem {
  public:
   bool enumerate(const std::string& dir, std::vector<moravine::DirEntry>* entries) override {
-    if (!PosixFileSystem::enumerate(dir, entries)) return false;
+    if (!SystemFileSystem::enumerate(dir, entries)) return false;
     std::sort(entries->begin(), entries->end(),
               [](const moravine::DirEntry& a, const moravine::DirEntry& b) { return a.name < b.name; });
     return true;
@@ -163,8 +123,10 @@ class SortedFileSystem : public moravine::PosixFileSystem {
 void RunBatches(JobType type, const std::vector<std::string>& paths, const BatchOptions& options,
                 moravine::ConsoleWindow* window) {
   SortedFileSystem fs;
+  // Never read: the command line shows no tree, and its paths are looked
+  // up one by one (LookUpPath).
   moravine::TreeModel tree(&fs);
-  moravine::PosixSearchHost host;
+  moravine::SystemSearchHost host;
   moravine::DetachedThreadStarter threads;
   moravine::MainServices services{window, &tree, &fs, &threads, &host, {CompressJob, DecompressJob, SearchJob}};
   CMainDlg dlg(services, true, options.jobs);
@@ -175,8 +137,7 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
   if (!options.force) dlg.setJobCheck([window](const std::string& path, JobType type) {
     return moravine::cli::MayWrite(path, type, window);
   });
-  tree.AddDrives();
-  // Seen by the signal thread for as long as it lives, on every way out.
+  // Seen by the stop watcher for as long as it lives, on every way out.
   struct Shown {
     explicit Shown(CMainDlg* dlg) {
       std::lock_guard<std::mutex> lock(g_dialog_lock);
@@ -187,17 +148,17 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
       g_dialog = nullptr;
     }
   } shown(&dlg);
-  if (g_signal.load() != 0) dlg.Abort();  // a signal that came before the dialog
+  if (Stopped()) dlg.Abort();  // a request that came before the dialog
   for (const std::string& given : paths) {
     if (dlg.aborted()) break;
     std::string path = AbsolutePath(given);
-    moravine::TreeItem* item = tree.RevealPath(path);
-    std::string shown = item ? tree.ItemPath(item) : std::string();
-    bool found = item && (shown == path || (item->image == moravine::IMG_BOTH && shown + ".hwz" == path));
-    if (!found) {
-      struct stat st;
-      if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        window->showError(given + ": " + std::string(moravine::FileTypeName(st.st_mode)) +
+    // The path alone is looked at, not the folders above it.
+    moravine::PathItem item;
+    if (!dlg.LookUpPath(path, &item)) {
+      moravine::FileStatus st;
+      if (moravine::PathStatus(path, false, &st) && st.type != moravine::FileType::kRegular &&
+          st.type != moravine::FileType::kDirectory) {
+        window->showError(given + ": " + std::string(moravine::FileTypeName(st.type)) +
                           ", not a regular file or folder");
       } else {
         window->showError(given + ": no such file or directory");
@@ -205,21 +166,10 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
       continue;
     }
     window->setGivenPath(given, path);
-    moravine::cli::RunCommandOnItem(dlg, type, item, given, shown, options.force, window);
+    moravine::cli::RunCommandOnItem(dlg, type, item, given, options.force, window);
     dlg.WaitUntilIdle();
     window->flushResults();
   }
-}
-
-bool AgrepAvailable() {
-  moravine::PosixSearchHost host;
-  FILE* null = std::fopen("/dev/null", "w");
-  HLog_setDiscarded(null);
-  if (!null) return false;
-  int status = 0;
-  int rc = host.runProcess({"agrep", "-V"}, ::fileno(null), &status);
-  std::fclose(null);
-  return rc == 0;
 }
 
 using moravine::cli::OutputFailed;
@@ -235,7 +185,7 @@ int Info(const std::vector<std::string>& files, bool verbose) {
   for (const auto& path : files) {
     moravine::cli::Input input;
     std::string error;
-    if (g_signal.load() != 0) break;
+    if (Stopped()) break;
     if (!input.open(path, &error, true) || (input.size() == 0 && !(error = "the file is empty").empty())) {
       if (error.empty()) break;  // stopped by a signal
       std::fprintf(stderr, "moravine: %s: %s\n", input.name().c_str(), error.c_str());
@@ -275,7 +225,7 @@ int Info(const std::vector<std::string>& files, bool verbose) {
 int main(int argc, char** argv) {
   moravine::PrependProgramDirectoryToPath();
   moravine::UseLargePagesForLargeBuffers();
-  WatchSignals();
+  moravine::WatchStopRequests(StopEverything, kStopGraceMilliseconds);
 
   CLI::App app{"Moravine: word-based compression of text files, searchable without decompressing.\n"
                "compress, decompress, search and the removals take files and folders, walked with everything\n"
@@ -460,7 +410,7 @@ int main(int argc, char** argv) {
   // The log: reports and diagnostics to --log; without it, diagnostics go to
   // standard error and reports nowhere (info prints its report itself).
   FILE* log = nullptr;
-  FILE* null = std::fopen("/dev/null", "w");
+  FILE* null = moravine::OpenNullStream();
   HLog_setDiscarded(null);
   if (!log_path.empty()) {
     log = std::fopen(log_path.c_str(), "w");
@@ -481,17 +431,17 @@ int main(int argc, char** argv) {
   if (*compress && streams) {
     int status = moravine::cli::CompressToStdout(paths[0], HRule_of(unicode_flag, !words_flag), options.distance,
                                                  options.force, options.threads, quiet);
-    return g_signal.load() != 0 ? 128 + g_signal.load() : status;
+    return Stopped() ? StoppedStatus() : status;
   }
   if (*cat || (*decompress && streams) || *test || *list) {
     int status = *test   ? moravine::cli::TestFiles(paths, test_verbose)
                  : *list ? moravine::cli::ListFiles(paths, list_format == "json")
                          : moravine::cli::DecompressToStdout(paths);
-    return g_signal.load() != 0 && status < 128 ? 128 + g_signal.load() : status;
+    return Stopped() && status < 128 ? StoppedStatus() : status;
   }
   if (*info) {
     int status = Info(paths, info_verbose);
-    return g_signal.load() != 0 ? 128 + g_signal.load() : status;
+    return Stopped() ? StoppedStatus() : status;
   }
 
   JobType type = *compress            ? moravine::JOB_COMPRESS
@@ -508,14 +458,14 @@ int main(int argc, char** argv) {
   const char* no_colour = std::getenv("NO_COLOR");
   if (colour != "auto") window.setColour(colour == "always");
   else if (no_colour && *no_colour) window.setColour(false);
-  window.setOnOutputFailure([] { StopEverything(SIGPIPE); });
+  window.setOnOutputFailure([] { moravine::RequestStop(moravine::StopCause::kClosedOutput); });
   window.setStopFlag(&moravine::cli::g_stop_requested);
   if (type == moravine::JOB_SEARCH) {
     if (options.word.empty() || options.word.size() > 998) {
       return UsageError("the search word must hold 1 to 998 bytes");
     }
     // The bundled matcher runs in process: no program to start.
-    if (!moravine::AgrepIsBundled() && !AgrepAvailable()) {
+    if (!moravine::AgrepIsBundled() && !moravine::AgrepStarts()) {
       std::fprintf(stderr, "moravine: agrep cannot be started (%s); it is installed beside moravine, or "
                    "MORAVINE_AGREP names another\n", moravine::AgrepProgram().c_str());
       return 2;
@@ -557,7 +507,7 @@ int main(int argc, char** argv) {
   if (!paths.empty()) RunBatches(type, paths, options, &window);
   if (log) std::fclose(log);
   if (window.outputError() != 0) return OutputFailed(window.outputError());
-  if (g_signal.load() != 0) return 128 + g_signal.load();
+  if (Stopped()) return StoppedStatus();
   if (type == moravine::JOB_SEARCH) return window.problems() > 0 ? 2 : window.rows() > 0 ? 0 : 1;
   return window.problems() > 0 ? 1 : 0;
 }

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cli/console_window.h"
-#include "shell/main_dialog.h"
+#include "batch/main_dialog.h"
 
 namespace moravine::cli {
 
@@ -15,11 +15,11 @@ namespace moravine::cli {
 // `type` for `path` exists.
 bool MayWrite(const std::string& path, JobType type, ConsoleWindow* window);
 
-// Runs the command on one item that the user named (`given`; `shown` is the
-// item's path): under the rule unless `force`, and with `force` a file's
-// existing FILE.hwz is replaced.
-void RunCommandOnItem(CMainDlg& dlg, JobType type, TreeItem* item, const std::string& given, const std::string& shown,
-                      bool force, ConsoleWindow* window);
+// Runs the command on the item of a path that the user named (`given`):
+// under the rule unless `force`, and with `force` a file's existing
+// FILE.hwz is replaced.
+void RunCommandOnItem(CMainDlg& dlg, JobType type, const PathItem& item, const std::string& given, bool force,
+                      ConsoleWindow* window);
 
 }  // namespace moravine::cli
 

@@ -1,8 +1,5 @@
 #include "cli/standard_input.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -10,15 +7,14 @@
 
 #include "cli/commands.h"
 #include "codec/container.h"
-#include "shell/fileio.h"
+#include "platform/console.h"
+#include "platform/fileio.h"
 #include "wordmodel/hlog.h"
 
 namespace moravine::cli {
 
 namespace {
 
-// How long one wait on standard input lasts before the stop flag is seen.
-constexpr int kWaitMilliseconds = 100;
 constexpr int64_t kPiece = 1 << 16;
 
 std::string Reason(const std::exception& failure) {
@@ -64,16 +60,7 @@ bool ReadMore(std::vector<unsigned char>* bytes, int64_t size, std::string* erro
 }  // namespace
 
 int64_t ReadSomeStandardInput(unsigned char* buffer, int64_t size) {
-  for (;;) {
-    if (g_stop_signal.load() != 0) return -2;
-    struct pollfd input = {STDIN_FILENO, POLLIN, 0};
-    const int ready = ::poll(&input, 1, kWaitMilliseconds);
-    if (ready < 0 && errno != EINTR) return -1;
-    if (ready <= 0) continue;
-    const ssize_t n = ::read(STDIN_FILENO, buffer, static_cast<size_t>(size));
-    if (n >= 0) return n;
-    if (errno != EINTR && errno != EAGAIN) return -1;
-  }
+  return ReadStandardInputUnlessStopped(buffer, size, [] { return g_stop_signal.load() != 0; });
 }
 
 bool ReadStandardInput(std::vector<unsigned char>* bytes, bool compressed, std::string* error, bool* stopped) {

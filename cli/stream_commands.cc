@@ -1,9 +1,4 @@
-#include <unistd.h>
-
-#include <sys/stat.h>
-
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,12 +9,13 @@
 #include "cli/standard_input.h"
 #include "codec/compress.h"
 #include "codec/decompress.h"
-#include "codec/jobs/file_jobs.h"
+#include "batch/file_jobs.h"
 #include "wordmodel/hrule.h"
 #include "cli/console_window.h"
-#include "search/search_job.h"
-#include "shell/job_path.h"
-#include "shell/posix_search_host.h"
+#include "batch/search_job.h"
+#include "batch/job_path.h"
+#include "platform/console.h"
+#include "platform/system_search_host.h"
 #include "wordmodel/hbuffer.h"
 
 namespace moravine::cli {
@@ -28,7 +24,7 @@ std::atomic<int> g_stop_signal{0};
 std::atomic<bool> g_stop_requested{false};
 
 int OutputFailed(int error) {
-  if (error == EPIPE) return 128 + SIGPIPE;
+  if (error == EPIPE) return StopExitStatus(StopCause::kClosedOutput);
   std::fprintf(stderr, "moravine: error writing to standard output: %s\n", std::strerror(error ? error : EIO));
   return 2;
 }
@@ -36,18 +32,7 @@ int OutputFailed(int error) {
 namespace {
 
 // Writes everything to standard output; 0 or the error number.
-int WriteOut(const unsigned char* data, int64_t length) {
-  while (length > 0) {
-    ssize_t n = ::write(STDOUT_FILENO, data, static_cast<size_t>(length > (1 << 30) ? (1 << 30) : length));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data += n;
-    length -= n;
-  }
-  return 0;
-}
+int WriteOut(const unsigned char* data, int64_t length) { return WriteStandardOutput(data, length); }
 
 // Thrown by a decoder's sink to stop the decoding when the output fails.
 struct OutputStopped {};
@@ -83,7 +68,7 @@ bool Input::open(const std::string& path, std::string* error, bool compressed) {
 }
 
 int CompressToStdout(const std::string& path, int rule, int distance, bool force, int threads, bool quiet) {
-  if (!force && ::isatty(STDOUT_FILENO)) {
+  if (!force && IsTerminal(StandardStream::kOutput)) {
     std::fprintf(stderr, "moravine: compressed data is not written to a terminal; use -f to force it\n");
     return 1;
   }
@@ -186,7 +171,7 @@ void SearchStandardInput(moravine::ConsoleWindow* window) {
   const std::string word = window->searchWordText();
   SearchSettings settings = window->searchSettings();
   settings.rows.cancel = &g_stop_requested;
-  PosixSearchHost host;
+  SystemSearchHost host;
   host.setCancelFlag(&g_stop_requested);
   std::vector<SearchRow> rows;
   const std::string name = "(standard input)";

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "gui/update_queue.h"
-#include "shell/tree_model.h"
+#include "batch/tree_model.h"
 
 namespace moravine::gui {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/fileio.h"
+#include "platform/fileio.h"
 #include "wordmodel/hmodel.h"
 #include "wordmodel/hrule.h"
 

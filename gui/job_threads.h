@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "shell/main_dialog.h"
+#include "batch/main_dialog.h"
 
 namespace moravine::gui {
 

@@ -10,8 +10,8 @@
 
 #include "gui/main_window.h"
 #include "gui/window_logic.h"
-#include "shell/large_pages.h"
-#include "shell/posix_search_host.h"
+#include "platform/large_pages.h"
+#include "platform/system_search_host.h"
 
 namespace {
 

@@ -28,15 +28,15 @@
 #include <cstdlib>
 #include <thread>
 
-#include "codec/jobs/file_jobs.h"
+#include "batch/file_jobs.h"
 #include "gui/file_tree.h"
 #include "gui/hit_text.h"
 #include "gui/log_file.h"
 #include "gui/options_dialog.h"
 #include "gui/reader_window.h"
 #include "gui/results_model.h"
-#include "search/search_job.h"
-#include "shell/job_frame.h"
+#include "batch/search_job.h"
+#include "batch/job_frame.h"
 #include "wordmodel/hlog.h"
 
 // Outside any namespace, as Qt wants it: the pictures live in a static library.

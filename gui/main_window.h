@@ -20,11 +20,11 @@
 #include "gui/result_room.h"
 #include "gui/update_queue.h"
 #include "gui/window_logic.h"
-#include "shell/filesystem.h"
-#include "shell/main_dialog.h"
-#include "shell/posix_search_host.h"
-#include "shell/tree_model.h"
-#include "shell/window_controls.h"
+#include "platform/filesystem.h"
+#include "batch/main_dialog.h"
+#include "platform/system_search_host.h"
+#include "batch/tree_model.h"
+#include "batch/window_controls.h"
 
 class QLabel;
 class QCheckBox;
@@ -151,8 +151,8 @@ class MainWindow : public QDialog, public WindowControls {
 
   WindowSettings settings_;
   UpdateQueue updates_;
-  PosixFileSystem fs_;
-  PosixSearchHost search_host_;
+  SystemFileSystem fs_;
+  SystemSearchHost search_host_;
   JobThreads threads_;
   std::unique_ptr<TreeModel> model_;
   std::unique_ptr<CMainDlg> core_;

@@ -1,6 +1,6 @@
 // What the search needs from the platform: the temporary directory, the
 // process id, exclusive file creation, child processes and read-only
-// mapping, and whether agrep may run in-process. The shell provides the
+// mapping, and whether agrep may run in-process. platform/ provides the
 // implementation.
 #ifndef MORAVINE_SEARCH_SEARCH_HOST_H_
 #define MORAVINE_SEARCH_SEARCH_HOST_H_

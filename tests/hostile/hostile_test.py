@@ -338,6 +338,33 @@ class Folders(Case):
         self.assertIn(b"whale", r.stdout)
 
 
+    @unittest.skipUnless(ROOT, "needs root to become nobody")
+    def test_a_named_path_needs_no_listing_of_the_folders_above_it(self):
+        # A folder that nobody may list but may pass through: the commands
+        # on a file or folder inside it look at that path alone.
+        os.chmod(self.dir, 0o777)
+        os.makedirs(self.path("unlisted", "inner"))
+        write(self.path("unlisted", "inner", "a.txt"), "the whale and the sea\n")
+        write(self.path("unlisted", "inner", "b.txt"), "a ship\n")
+        subprocess.run(["chown", "-R", "nobody", self.dir], check=True)
+        os.chmod(self.path("unlisted"), 0o311)
+        a = self.path("unlisted", "inner", "a.txt")
+        r = run("-q", "compress", a, user="nobody")
+        self.assertEqual((r.returncode, r.stderr), (0, b""))
+        r = run("-q", "search", "whale", a + ".hwz", user="nobody")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn(b"whale", r.stdout)
+        r = run("-q", "remove-original", a, user="nobody")
+        self.assertEqual((r.returncode, r.stderr), (0, b""))
+        self.assertFalse(os.path.exists(a))
+        r = run("-q", "compress", self.path("unlisted", "inner"), user="nobody")
+        self.assertEqual((r.returncode, r.stderr), (0, b""))
+        self.assertTrue(os.path.exists(self.path("unlisted", "inner", "b.txt.hwz")))
+        r = run("-q", "compress", self.path("unlisted", "inner", "absent.txt"), user="nobody")
+        self.assertEqual(r.returncode, 1)
+        self.assertIn(b"absent.txt: no such file or directory", r.stderr)
+
+
 class Signals(Case):
     def archives(self, n):
         for i in range(n):

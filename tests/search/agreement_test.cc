@@ -14,16 +14,16 @@ using namespace stest;
 
 // Runs the matching in-process; any attempt to start agrep or to make a
 // file is a failure.
-class BundledHost : public moravine::PosixSearchHost {
+class BundledHost : public moravine::SystemSearchHost {
  public:
   bool useBundledMatcher() const override { return true; }
   int createExclusive(const std::string& path) override {
     ADD_FAILURE() << "file made: " << path;
-    return PosixSearchHost::createExclusive(path);
+    return SystemSearchHost::createExclusive(path);
   }
   int runProcess(const std::vector<std::string>& argv, int out_fd, int* status) override {
     ADD_FAILURE() << "process started: " << argv[0];
-    return PosixSearchHost::runProcess(argv, out_fd, status);
+    return SystemSearchHost::runProcess(argv, out_fd, status);
   }
 };
 
@@ -62,7 +62,7 @@ TEST(SearchInProcessMatch, SameTokensAndFailuresAsTheProgram) {
   // CR LF line ends leave separators that end in CR among the tokens.
   const std::string text = samples::Read("tom-sawyer.txt");
   TempDir dir;
-  moravine::PosixSearchHost program;
+  moravine::SystemSearchHost program;
   BundledHost bundled;
   Parsed parsed(Compress(text + "\r\nCRLF line\r\n\tTab\t\n", 1));
   const HDictionary& dictionary = parsed.model.dictionary;

@@ -25,7 +25,7 @@ class SearchEnvironment : public testing::Environment {
 
 // Answers the agrep run with a crafted match file and records what it saw:
 // the arguments and both files' permissions.
-class ScriptedHost : public moravine::PosixSearchHost {
+class ScriptedHost : public moravine::SystemSearchHost {
  public:
   std::string output;
   int status = 0;
@@ -97,7 +97,7 @@ TEST_F(SearchMatchFile, ArgumentsFailuresAndTheirMessages) {
 // or fails on a pattern that agrep refuses; it never makes a file.
 TEST(SearchTemporaryFiles, WordsAreNeverInterpretedByAShell) {
   TempDir dir;
-  moravine::PosixSearchHost host;
+  moravine::SystemSearchHost host;
   const std::string marker = (dir.path() / "pwned").string();
   const std::string file = Compress("a\"; touch " + marker + "; \"b`c`d > e 'f' g & h", 1);
   for (auto [word, hits] : {std::pair{"\"; ", 1}, {"`", 2}, {" > ", 1}, {" & ", 1}, {" '", 1}, {"' ", 1}}) {
@@ -127,7 +127,7 @@ TEST(SearchTemporaryFiles, TakenNamesAndPlantedLinksAreSkippedAndLeftAlone) {
   std::ofstream(dir.name("agrep.tmp", 2)) << "left by an earlier search";
   ::symlink(target.c_str(), dir.name("agrep.tmp", 3).c_str());
   const std::vector<std::string> planted = dir.entries();
-  moravine::PosixSearchHost host;
+  moravine::SystemSearchHost host;
   EXPECT_EQ(RunSearch(Compress("to be or not to be", 0), "be", 0, &host).count, 2);
   EXPECT_EQ(read(target), "keep");
   EXPECT_FALSE(fs::exists(dangling));
@@ -137,7 +137,7 @@ TEST(SearchTemporaryFiles, TakenNamesAndPlantedLinksAreSkippedAndLeftAlone) {
 
 TEST(SearchTemporaryFiles, OddDirectoryNamesAndFailuresLeaveNothingBehind) {
   TempDir dir("tmp dir 'q' \"d\" $(x) `y` ; & | < > *");
-  moravine::PosixSearchHost host;
+  moravine::SystemSearchHost host;
   const std::string file = Compress("to be or not to be", 1);
   EXPECT_EQ(RunSearch(file, "be", 0, &host).count, 2);
   EXPECT_EQ(RunSearch(file, "b", 1, &host).count, 2);  // the blank matches too, but is not in the body

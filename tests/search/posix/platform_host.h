@@ -10,11 +10,11 @@
 #include <optional>
 #include <string>
 
-#include "shell/posix_search_host.h"
+#include "platform/system_search_host.h"
 
 namespace stest {
 
-using PlatformHost = moravine::PosixSearchHost;
+using PlatformHost = moravine::SystemSearchHost;
 
 inline long PlatformProcessId() { return ::getpid(); }
 

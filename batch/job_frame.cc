@@ -1,0 +1,39 @@
+#include "batch/job_frame.h"
+
+#include <cstring>
+
+#include "wordmodel/hlog.h"
+
+namespace moravine {
+
+bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input) {
+  MappedFile::Failure failure;
+  int error = 0;
+  if (input->open(path, &failure, &error)) return true;
+  switch (failure) {
+    case MappedFile::Failure::kOpen:
+      owner->ShowErrorBox("Error opening input file.", error);
+      break;
+    case MappedFile::Failure::kNotRegular:
+      // Never read: a FIFO or a device could block the job forever.
+      owner->controls()->showError(std::string("Error opening input file.\n\nIt is ") +
+                                   FileTypeName(input->status().type) + ", not a regular file.");
+      break;
+    case MappedFile::Failure::kTooLarge:
+      owner->controls()->showError("The file " + path.substr(0, 1000) +
+                                   " is 2 GiB or larger.\n\nMoravine handles files below 2 GiB only.");
+      break;
+    case MappedFile::Failure::kEmpty:
+    case MappedFile::Failure::kMap:
+      owner->ShowErrorBox("Error creating file mapping.", error);
+      break;
+  }
+  return false;
+}
+
+void ReportChangedInput(CMainDlg* owner, const std::string& path) {
+  HLog_error("Error: %s changed while it was read\n", path.c_str());
+  owner->controls()->showError("The file changed while it was read.\n\nNothing was written; try again.");
+}
+
+}  // namespace moravine
