@@ -22,9 +22,10 @@ std::string Narrow(std::wstring_view utf16);
 // Decoded text as a multi-line edit control holds it: UTF-16 with every
 // line break "\r\n". A lone "\n" or "\r" becomes "\r\n"; a "\r" at the very
 // end of the piece is left out, since the piece after it may begin with the
-// "\n" that makes the two one break. Pieces of a text converted one by one
-// thus add up to the whole text converted, so positions in one are
-// positions in the control.
+// "\n" that makes the two one break. Pieces of a text converted one by one,
+// each after a piece that ends in "\r" beginning with that "\r" again, add
+// up to the whole text converted, so positions in one are positions in the
+// control.
 std::wstring EditText(std::string_view bytes);
 
 // The text cut on its left to fit `width` as `measure` measures it, with
