@@ -39,32 +39,6 @@ namespace {
 using moravine::CMainDlg;
 using moravine::JobType;
 
-// An absolute path with "." and ".." resolved by name, without following links.
-std::string AbsolutePath(const std::string& path) {
-  std::string full = path;
-  if (full.empty() || full[0] != '/') {
-    const std::string cwd = moravine::CurrentDirectory();
-    if (cwd.empty()) return path;
-    full = cwd + "/" + path;
-  }
-  std::vector<std::string> parts;
-  size_t pos = 0;
-  while (pos <= full.size()) {
-    size_t slash = full.find('/', pos);
-    if (slash == std::string::npos) slash = full.size();
-    std::string name = full.substr(pos, slash - pos);
-    if (name == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!name.empty() && name != ".") {
-      parts.push_back(name);
-    }
-    pos = slash + 1;
-  }
-  std::string out;
-  for (const auto& p : parts) out += "/" + p;
-  return out.empty() ? std::string("/") : out;
-}
-
 // The most errors a search allows: a search word holds at most 998 bytes.
 constexpr int kMaxErrors = 998;
 
@@ -151,7 +125,7 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Batch
   if (Stopped()) dlg.Abort();  // a request that came before the dialog
   for (const std::string& given : paths) {
     if (dlg.aborted()) break;
-    std::string path = AbsolutePath(given);
+    std::string path = moravine::AbsolutePath(given);
     // The path alone is looked at, not the folders above it.
     moravine::PathItem item;
     if (!dlg.LookUpPath(path, &item)) {
@@ -223,6 +197,10 @@ int Info(const std::vector<std::string>& files, bool verbose) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // In UTF-8, whatever the system's code page; the pointers lead into it.
+  const std::vector<std::string> arguments = moravine::StartConsoleProgram(argc, argv);
+  std::vector<const char*> argument_pointers;
+  for (const std::string& argument : arguments) argument_pointers.push_back(argument.c_str());
   moravine::PrependProgramDirectoryToPath();
   moravine::UseLargePagesForLargeBuffers();
   moravine::WatchStopRequests(StopEverything, kStopGraceMilliseconds);
@@ -363,7 +341,7 @@ int main(int argc, char** argv) {
   add_paths(info, "Compressed files (.hwz; '-': standard input)", "FILE");
 
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(argument_pointers.size()), argument_pointers.data());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
@@ -413,7 +391,7 @@ int main(int argc, char** argv) {
   FILE* null = moravine::OpenNullStream();
   HLog_setDiscarded(null);
   if (!log_path.empty()) {
-    log = std::fopen(log_path.c_str(), "w");
+    log = moravine::OpenStream(log_path, "w");
     if (!log) {
       std::fprintf(stderr, "moravine: cannot open the log file %s: %s\n", log_path.c_str(), std::strerror(errno));
       return 2;
