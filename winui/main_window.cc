@@ -137,6 +137,7 @@ void MainWindow::initControls() {
   }
   tree_ = std::make_unique<FileTree>(control(IDC_TREE), model_.get(), &updates_);
   initResults();
+  status_ = WindowText(control(IDC_STATUS));
   setProgress(0, 0);
   model_->AddDrives();
   if (!settings_.start_path.empty()) {
@@ -180,7 +181,14 @@ void MainWindow::restoreLayout() {
   // The dialog's size is the least; the first run opens somewhat larger.
   RECT frame{0, 0, FirstClient(units_).width, FirstClient(units_).height};
   AdjustWindowRectEx(&frame, GetWindowLongW(window_, GWL_STYLE), FALSE, GetWindowLongW(window_, GWL_EXSTYLE));
-  SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER);
+  // Centred on its screen's work area, as the dialog of the least size was.
+  MONITORINFO screen{};
+  screen.cbSize = sizeof(screen);
+  GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &screen);
+  const RECT& area = screen.rcWork;
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  SetWindowPos(window_, nullptr, area.left + std::max<int>(0, (area.right - area.left - width) / 2),
+               area.top + std::max<int>(0, (area.bottom - area.top - height) / 2), width, height, SWP_NOZORDER);
   std::istringstream geometry(stored_.text(frontend::kGeometryKey).value_or(""));
   WINDOWPLACEMENT place{};
   place.length = sizeof(place);
@@ -361,9 +369,12 @@ void MainWindow::onEnter() {
 }
 
 void MainWindow::onEscape() {
-  // Escape in a box only leaves what was typed there; elsewhere it closes.
+  // Escape in a box only leaves what was typed there, and it does not end
+  // a running batch (Cancel does, and Exit is disabled meanwhile); in the
+  // idle window, elsewhere, it closes as Exit does.
   HWND focus = GetFocus();
   if (focus == control(IDC_SEARCH_WORD) || focus == control(IDC_ALLOW_ERRORS)) return;
+  if (core_->batchRunning()) return;
   close();
 }
 

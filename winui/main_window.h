@@ -104,9 +104,10 @@ class MainWindow : public WindowControls {
   void showOptions();
   void viewLog();
   void showHelp();
-  // Exit, Escape and the close box end here. While a batch runs the window
-  // does not close at once: the batch is cancelled, the job at work
-  // finishes its file, and the window closes when the batch has ended.
+  // Exit, Escape (in the idle window) and the close box end here. While a
+  // batch runs the window does not close at once: the batch is cancelled,
+  // the job at work finishes its file, and the window closes when the
+  // batch has ended.
   void close();
 
  private:

@@ -1,5 +1,6 @@
 // The main window's side of the batch core: the controls it updates from
 // any thread, the commands, Cancel and closing, and what the buttons open.
+#include <windows.h>
 #include <shellapi.h>
 
 #include "batch/job_path.h"
