@@ -207,13 +207,13 @@ bool StillAsCompared(const RemovalCandidate& c, RemovalResult* result) {
   return true;
 }
 
-RemovalResult RemoveChecked(const RemovalCandidate& c) {
+RemovalResult RemoveChecked(RemovalCandidate& c) {
   DirectoryLock lock(c.dir->dir);
   if (CheckHook()) CheckHook()(c.path);
   RemovalResult result;
   if (!StillAsCompared(c, &result)) return result;
   int error = 0;
-  if (!c.dir->dir.removeOpenedEntry(c.doomedName(), c.doomed, &error)) return Failed(error);
+  if (!c.dir->dir.removeOpenedEntry(c.doomedName(), &c.doomed, &error)) return Failed(error);
   result.outcome = RemovalResult::kRemoved;
   return result;
 }
@@ -356,7 +356,10 @@ void RemovalBatch::finish(const std::function<bool()>& cancelled, const Report& 
     } else {
       result = RemoveChecked(*waiting[i]);
     }
-    if (result.outcome == RemovalResult::kRemoved) removed.push_back(std::move(waiting[i]->doomed));
+    // (Where the removal closed it already, nothing is left to close.)
+    if (result.outcome == RemovalResult::kRemoved && waiting[i]->doomed.valid()) {
+      removed.push_back(std::move(waiting[i]->doomed));
+    }
     const std::string path = waiting[i]->path;
     waiting[i].reset();
     report(path, result);

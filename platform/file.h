@@ -70,11 +70,13 @@ class Directory {
   bool entryStatus(const std::string& name, FileStatus* status, int* error = nullptr) const;
   bool removeEntry(const std::string& name, int* error = nullptr) const;
   // Removes the entry `name`, which the caller has checked to lead to
-  // `opened`, an open file got from MappedFile::openAt on this directory.
-  // On Windows the file is removed through that handle itself (opened for
-  // deletion, without sharing it), so that no other file can have taken
-  // the name in between.
-  bool removeOpenedEntry(const std::string& name, const File& opened, int* error = nullptr) const;
+  // `*opened`, an open file got from MappedFile::openAt on this directory;
+  // once it returns true the name is gone. On Windows the file is removed
+  // through that handle itself (opened for deletion, without sharing it),
+  // so that no other file can have taken the name in between, and the
+  // handle is closed: a name marked for deletion goes with the file's last
+  // handle. Elsewhere `*opened` stays open.
+  bool removeOpenedEntry(const std::string& name, File* opened, int* error = nullptr) const;
 
  private:
   File file_;

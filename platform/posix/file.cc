@@ -105,7 +105,7 @@ bool Directory::removeEntry(const std::string& name, int* error) const {
   return ::unlinkat(Fd(file_.native()), name.c_str(), 0) == 0 || Fail(error);
 }
 
-bool Directory::removeOpenedEntry(const std::string& name, const File&, int* error) const {
+bool Directory::removeOpenedEntry(const std::string& name, File*, int* error) const {
   return removeEntry(name, error);
 }
 

@@ -85,14 +85,25 @@ bool Directory::removeEntry(const std::string& name, int* error) const {
   return ::DeleteFileW(SystemPath(JoinPath(path_, name)).c_str()) || Fail(error);
 }
 
-bool Directory::removeOpenedEntry(const std::string& name, const File& opened, int* error) const {
+// The class of FILE_DISPOSITION_INFO_EX (Windows 10 1709 on), which the
+// headers name only for builds that require that version.
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+
+bool Directory::removeOpenedEntry(const std::string& name, File* opened, int* error) const {
   (void)name;
-  // The handle was opened for deletion: the name goes with the file it
-  // leads to, once every handle on it is closed.
-  FILE_DISPOSITION_INFO disposition = {TRUE};
-  return ::SetFileInformationByHandle(Handle(opened.native()), FileDispositionInfo, &disposition,
-                                      sizeof disposition) ||
-         Fail(error);
+  // The handle was opened for deletion. With POSIX semantics (NTFS on
+  // Windows 10 and later) the name goes at once; otherwise once every
+  // handle on the file is closed, and ours is the only one: it was opened
+  // without sharing deletion. A read-only file is refused either way.
+  HANDLE h = Handle(opened->native());
+  FILE_DISPOSITION_INFO_EX posix = {FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
+  FILE_DISPOSITION_INFO classic = {TRUE};
+  if (!::SetFileInformationByHandle(h, kFileDispositionInfoEx, &posix, sizeof posix) &&
+      (::GetLastError() == ERROR_ACCESS_DENIED ||
+       !::SetFileInformationByHandle(h, FileDispositionInfo, &classic, sizeof classic))) {
+    return Fail(error);
+  }
+  return opened->close(error);
 }
 
 DirectoryLock::DirectoryLock(const Directory& directory) {

@@ -29,14 +29,20 @@ bool Failed(MappedFile::Failure kind, MappedFile::Failure* failure, int* error) 
 // and takes the hidden attribute of its making away. Failures are not
 // fatal: the file keeps the attributes it has.
 void FinishAttributes(const File& file, const FileAttributes* attributes) {
+  HANDLE h = Handle(file.native());
   FILE_BASIC_INFO basic = {};  // zero times stay as they are
   basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
   if (attributes) {
-    basic.LastAccessTime = windows::SystemTimeOf(attributes->accessed);
-    basic.LastWriteTime = windows::SystemTimeOf(attributes->modified);
     if ((attributes->permissions & 0222) == 0) basic.FileAttributes = FILE_ATTRIBUTE_READONLY;
+    auto filetime = [](const FileTime& time) {
+      const LARGE_INTEGER ticks = windows::SystemTimeOf(time);
+      return FILETIME{ticks.LowPart, static_cast<DWORD>(ticks.HighPart)};
+    };
+    const FILETIME accessed = filetime(attributes->accessed);
+    const FILETIME modified = filetime(attributes->modified);
+    ::SetFileTime(h, nullptr, &accessed, &modified);
   }
-  ::SetFileInformationByHandle(Handle(file.native()), FileBasicInfo, &basic, sizeof basic);
+  ::SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic);
 }
 
 // Creates a hidden file beside the target, exclusively, that nobody else
