@@ -289,9 +289,14 @@ TEST_F(WindowsBatch, SearchRowsComeFromAgrepExeByPosition) {
   EXPECT_TRUE(r.boxes.empty());
   std::map<std::string, Strings> rows;
   for (const auto& call : r.row_calls) {
-    for (const SearchRow& row : call) rows[row.file.substr(root.size() + 1)].push_back(row.left + "|" + row.word + "|" + row.right);
+    for (const SearchRow& row : call) {
+      EXPECT_EQ(row.path, JoinPath(root, row.file + ".hwz"));
+      rows[row.file].push_back(row.left + "|" + row.word + "|" + row.right);
+    }
   }
-  // The rows name the file by its path; a CR LF shows as two blanks.
+  // The rows name the file as the results list shows it, by its name
+  // without ".hwz" (either slash ends a folder's name), and keep its path;
+  // a CR LF shows as two blanks.
   EXPECT_EQ(rows["one.txt"], (Strings{"two three four|five|six seven eight", "seven eight  and|five|again  "}));
   EXPECT_EQ(rows["Ünïcode name.txt"],
             (Strings{"|five|is here, and", "is here, and|fyve|there, five  ", "and fyve there, |five|  "}));
