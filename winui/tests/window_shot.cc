@@ -1,15 +1,18 @@
-// window_shot.exe OUT.bmp [WIDTH HEIGHT]: waits for the Moravine window of
-// another process on the same desktop, sizes it, waits until its status
-// line tells that the batch has ended, and saves the window as it shows on
-// the screen, frame included, as a 24-bit BMP. Only messages that carry no
-// pointers cross to the window's process, so nothing of its own changes.
-// scripts/windows-screenshot takes the README's picture with it; it is no
-// part of the programs that ship.
+// window_shot.exe [--close] OUT.bmp [WIDTH HEIGHT]: waits for the Moravine
+// window of another process on the same desktop, sizes it, waits until its
+// status line tells that the batch has ended, saves the window as it shows
+// on the screen, frame included, as a 24-bit BMP, prints the status line
+// and, with --close, closes the window as its close box does. Only
+// messages that the system carries between processes go to the window.
+// scripts/windows-screenshot takes the README's picture with it, and a test
+// runs moravine-gui.exe from its command line with it; it is no part of
+// the programs that ship.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
+#include <string>
 #include <vector>
 
 namespace {
@@ -25,13 +28,18 @@ HWND FindMainWindow() {
   return nullptr;
 }
 
-bool StatusEnded(HWND window) {
+std::wstring Status(HWND window) {
   wchar_t text[256] = {};
   // WM_GETTEXT is one of the messages that the system copies between
   // processes.
   SendMessageTimeoutW(GetDlgItem(window, kStatusId), WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text),
                       SMTO_ABORTIFHUNG, 2000, nullptr);
-  return std::wcsncmp(text, L"Finished", 8) == 0 || std::wcsncmp(text, L"Cancelled", 9) == 0;
+  return text;
+}
+
+bool StatusEnded(HWND window) {
+  const std::wstring text = Status(window);
+  return text.starts_with(L"Finished") || text.starts_with(L"Cancelled");
 }
 
 bool SaveBitmap(const wchar_t* path, HDC source, const RECT& area) {
@@ -72,8 +80,13 @@ bool SaveBitmap(const wchar_t* path, HDC source, const RECT& area) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  const bool close = argc > 1 && std::wcscmp(argv[1], L"--close") == 0;
+  if (close) {
+    --argc;
+    ++argv;
+  }
   if (argc != 2 && argc != 4) {
-    std::fprintf(stderr, "usage: window_shot OUT.bmp [WIDTH HEIGHT]\n");
+    std::fprintf(stderr, "usage: window_shot [--close] OUT.bmp [WIDTH HEIGHT]\n");
     return 2;
   }
   const DWORD start = GetTickCount();
@@ -107,5 +120,8 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "window_shot: cannot save the picture\n");
     return 1;
   }
+  const std::wstring status = Status(window);
+  std::printf("%ls\n", status.c_str());
+  if (close) PostMessageW(window, WM_CLOSE, 0, 0);
   return 0;
 }
