@@ -4,7 +4,7 @@
 // compressed, searched (Enter in the box, Ignore case) and a hit read,
 // Enter and Escape, Cancel and closing during a batch, resizing and what
 // the next start remembers, the Options dialog, a batch's errors hushed,
-// and start-up without agrep.
+// the log in Notepad, a missing help file, and start-up without agrep.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -164,6 +164,7 @@ class WindowTest : public testing::Test {
     settings.log_folder = U8(dir_);
     settings.state_folder = U8(dir_ / "state");
     settings.settings_file = (dir_ / "state" / "window.ini").wstring();
+    settings.help_file = help_file_.wstring();
     settings.show_box = [this](MessageKind kind, const std::string& text, bool offer_quiet) {
       boxes_.push_back({kind, text});
       if (on_box_) on_box_();
@@ -229,6 +230,7 @@ class WindowTest : public testing::Test {
   std::vector<SeenBox> boxes_;
   bool hush_errors_ = false;
   std::function<void()> on_box_;  // while a box shows
+  fs::path help_file_;
 };
 
 constexpr int kButtons[] = {IDC_OPTIONS,         IDC_VIEW_LOG, IDC_COMPRESS, IDC_DECOMPRESS, IDC_REMOVE_COMPRESSED,
@@ -508,6 +510,27 @@ TEST_F(WindowTest, ErrorsOfABatchCanBeHushed) {
   EXPECT_EQ(boxes_[0].kind, MessageKind::kError);
   EXPECT_TRUE(boxes_[0].text.starts_with(U8(books_ / "e"))) << boxes_[0].text;
   EXPECT_EQ(status(), "Finished: 3 files failed (see the log file)");
+}
+
+// "View log file" opens the log in Notepad; Help names a help file that
+// is missing.
+TEST_F(WindowTest, TheLogOpensInNotepadAndAMissingHelpIsNamed) {
+  help_file_ = dir_ / "missing.html";
+  open(books_);
+  click(IDC_VIEW_LOG);
+  HWND notepad = nullptr;
+  // Its title names the file once Notepad has read it.
+  const bool shown = PumpUntil(main(), [&] {
+    notepad = FindWindowW(L"Notepad", nullptr);
+    return notepad && WindowText(notepad).find("Moravine.log") != std::string::npos;
+  }, 30000);
+  if (notepad) PostMessageW(notepad, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(shown) << (notepad ? WindowText(notepad) : "no Notepad");
+  EXPECT_TRUE(boxes_.empty());
+  click(IDC_HELP_BUTTON);
+  ASSERT_EQ(boxes_.size(), 1u);
+  EXPECT_EQ(boxes_[0].kind, MessageKind::kError);
+  EXPECT_EQ(boxes_[0].text, "The help file " + U8(help_file_) + " is missing.");
 }
 
 TEST_F(WindowTest, WithoutAgrepSearchStaysDisabled) {
