@@ -20,6 +20,9 @@ namespace moravine::winui {
 namespace {
 
 constexpr UINT_PTR kCloseTimer = 1;
+// The About entry of the window's system menu: a system command's low four
+// bits are the system's own.
+constexpr UINT kAboutCommand = 0x0010;
 
 Part PartOf(int id) {
   switch (id) {
@@ -135,6 +138,9 @@ void MainWindow::initControls() {
     SendMessageW(window_, WM_SETICON, size == GetSystemMetrics(SM_CXSMICON) ? ICON_SMALL : ICON_BIG,
                  reinterpret_cast<LPARAM>(icon));
   }
+  HMENU system = GetSystemMenu(window_, FALSE);
+  AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(system, MF_STRING, kAboutCommand, L"&About Moravine...");
   tree_ = std::make_unique<FileTree>(control(IDC_TREE), model_.get(), &updates_);
   initResults();
   status_ = WindowText(control(IDC_STATUS));
@@ -271,6 +277,10 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (chosen == IDM_ABOUT) RunAboutBox(window_);
       return TRUE;
     }
+    case WM_SYSCOMMAND:
+      if ((wparam & 0xFFF0) != kAboutCommand) return FALSE;
+      RunAboutBox(window_);
+      return TRUE;
     case kDrainMessage:
       updates_.drainTurn();
       return TRUE;

@@ -512,6 +512,21 @@ TEST_F(WindowTest, ErrorsOfABatchCanBeHushed) {
   EXPECT_EQ(status(), "Finished: 3 files failed (see the log file)");
 }
 
+// The window's system menu offers the About box (a right click does too).
+TEST_F(WindowTest, AboutBoxFromTheSystemMenu) {
+  open(fs::path());
+  wchar_t entry[64] = {};
+  GetMenuStringW(GetSystemMenu(main(), FALSE), 0x0010, entry, 64, MF_BYCOMMAND);
+  EXPECT_EQ(Narrow(entry), "&About Moravine...");
+  std::string version;
+  ModalDriver driver([&](HWND dialog) {
+    version = WindowText(GetDlgItem(dialog, IDC_VERSION));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  });
+  SendMessageW(main(), WM_SYSCOMMAND, 0x0010, 0);
+  EXPECT_EQ(version, "Moravine Version 1.0");
+}
+
 // "View log file" opens the log in Notepad; Help names a help file that
 // is missing.
 TEST_F(WindowTest, TheLogOpensInNotepadAndAMissingHelpIsNamed) {
