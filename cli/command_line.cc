@@ -19,6 +19,18 @@ bool TakesValue(const std::string& arg) {
   return arg == "-j" || arg == "--jobs" || arg == "--log" || arg == "--color" || arg == "--colour";
 }
 
+// Whether an argument before the command is a global option (with its
+// value joined to it, as in -j2 or --log=FILE, or in the next argument).
+bool GlobalOption(const std::string& arg) {
+  for (const char* flag : {"-q", "--quiet", "-v", "--verbose", "--version", "-h", "--help"}) {
+    if (arg == flag) return true;
+  }
+  for (const char* joined : {"--jobs=", "--log=", "--color=", "--colour="}) {
+    if (arg.rfind(joined, 0) == 0) return true;
+  }
+  return TakesValue(arg) || (arg.size() > 2 && arg.compare(0, 2, "-j") == 0);
+}
+
 void AddGlobalOptions(CLI::App& app, CommandLine* line) {
   app.require_subcommand(1);
   // Global options may come after the command too.
@@ -119,9 +131,13 @@ std::string ErrorsAllowed(std::string& value) {
          value + "'";
 }
 
-// The search's options; the counts of -A, -B and -C go to `given`.
-void AddSearch(CLI::App& app, CommandLine* line, int* around, CLI::Option* given[3]) {
+// The search's options; the counts of -A, -B and -C go to `given`, and
+// grep's -v, which search refuses, to given[3].
+void AddSearch(CLI::App& app, CommandLine* line, int* around, CLI::Option* given[4]) {
   CLI::App* search = app.add_subcommand("search", "Search compressed files for a word, exactly or with errors");
+  // To a grep user -v means the lines without the word, which search does
+  // not offer: taken as verbose, it would pass unnoticed.
+  given[3] = search->add_flag("-v,--invert-match")->group("");
   search->add_option("-e,--errors", line->errors, "Number of errors allowed (insertions, deletions, substitutions)")
       ->check(CLI::Validator(ErrorsAllowed, "0.." + std::to_string(kMaxErrors)));
   search->add_option("--format", line->format, "Rows as text (default), tsv or json (one object per line)")
@@ -183,6 +199,7 @@ int UnknownCommand(const std::string& typed, const std::vector<std::string>& com
 // with the nearest one. Returns -1 to go on.
 int Rewrite(std::vector<std::string>* args, const std::vector<std::string>& commands) {
   bool decompress = false;
+  std::string misplaced;
   size_t at = 0;
   for (; at < args->size(); ++at) {
     std::string& arg = (*args)[at];
@@ -196,7 +213,14 @@ int Rewrite(std::vector<std::string>* args, const std::vector<std::string>& comm
       arg.erase(1, 1);  // -dc: decompress -c
     } else if (TakesValue(arg)) {
       ++at;
+    } else if (!GlobalOption(arg) && misplaced.empty()) {
+      misplaced = arg;
     }
+  }
+  // Before -d, decompress's options stand as gzip takes them (-d -f);
+  // before any other command, a command's option is out of place.
+  if (!decompress && !misplaced.empty()) {
+    return UsageError("unknown option '" + misplaced + "' before the command (a command's options come after it)");
   }
   const bool word = at < args->size() && (*args)[at] != "--";
   const std::string first = word ? (*args)[at] : std::string();
@@ -262,7 +286,7 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
   AddCompressCommands(app, line);
   AddFileCommands(app, line);
   int around = 0;
-  CLI::Option* context[3] = {nullptr, nullptr, nullptr};
+  CLI::Option* context[4] = {nullptr, nullptr, nullptr, nullptr};
   AddSearch(app, line, &around, context);
   std::vector<std::string> commands;
   for (const CLI::App* command : app.get_subcommands({})) commands.push_back(command->get_name());
@@ -288,6 +312,9 @@ int ParseCommandLine(int argc, char** argv, CommandLine* line) {
   }
   for (const CLI::App* command : app.get_subcommands()) line->command = command->get_name();
   if (int status = UnknownOptionAmongNames(args, *line); status >= 0) return status;
+  if (context[3]->count() > 0) {
+    return UsageError("search has no -v: it shows where the word is, not the lines without it");
+  }
   if (context[2]->count() > 0) {
     if (context[0]->count() == 0) line->after = around;
     if (context[1]->count() == 0) line->before = around;

@@ -27,6 +27,7 @@
 #include "platform/fileio.h"
 #include "platform/large_pages.h"
 #include "platform/system_search_host.h"
+#include "wordmodel/hdictionary.h"
 #include "wordmodel/hhashtable.h"
 #include "wordmodel/hlog.h"
 #include "wordmodel/hreport.h"
@@ -194,7 +195,11 @@ int Info(const std::vector<std::string>& files, bool verbose) {
         ok = false;
         continue;
       }
-      HPrint_globalInfos(&model, body_length, text_length, length, rule, verbose ? 2 : 1);
+      // The ratio as list states it: the text's size by the compressed file's.
+      HPrint_modelInfos(&model, body_length, text_length, rule);
+      HLog_report("\n Overall compressed file length = %d, ratio = %.3f (text size by compressed size)\n\n",
+                  length, length > 0 ? static_cast<double>(text_length) / length : 0.0);
+      if (verbose) HDictionary_print(&model.dictionary, &model, true);
       HModel_free(&model, false);
       if (std::fflush(HLog_reportStream()) != 0 || std::ferror(HLog_reportStream())) return OutputFailed(errno);
     } catch (const HFatalFailure& failure) {
