@@ -25,13 +25,9 @@
 #include <QVBoxLayout>
 
 #include <cstdint>
-#include <cstdlib>
-#include <thread>
 
 #include "batch/file_jobs.h"
 #include "gui/file_tree.h"
-#include "gui/hit_text.h"
-#include "gui/log_file.h"
 #include "gui/options_dialog.h"
 #include "gui/reader_window.h"
 #include "gui/results_model.h"
@@ -48,17 +44,6 @@ namespace {
 
 QString FromBytes(const std::string& text) { return QString::fromStdString(text); }
 
-const char* NothingToDo(JobType type) {
-  switch (type) {
-    case JOB_COMPRESS: return "Nothing to compress: no uncompressed file below the selected folder";
-    case JOB_DECOMPRESS: return "Nothing to decompress: no compressed file below the selected folder";
-    case JOB_REMOVE_COMPRESSED: return "Nothing to remove: no compressed file below the selected folder";
-    case JOB_REMOVE_ORIGINAL: return "Nothing to remove: no uncompressed file below the selected folder";
-    case JOB_SEARCH: return "Nothing to search: no compressed file below the selected folder";
-  }
-  return "";
-}
-
 }  // namespace
 
 MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
@@ -71,10 +56,7 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
   bool found = probeAgrep();
   if (!found) {
     ShowMessageBox(this, MessageKind::kWarning,
-                   QStringLiteral("agrep not found\n\nPlease make sure that the agrep installed with Moravine lies "
-                                  "beside moravine-gui in %1, or that an agrep is reachable through your PATH.\n"
-                                  "Without agrep you will not be able to search.")
-                       .arg(QCoreApplication::applicationDirPath()));
+                   FromBytes(frontend::AgrepMissingText(QCoreApplication::applicationDirPath().toStdString())));
   }
   MainServices services{this, model_.get(), &fs_, &threads_, &search_host_, {CompressJob, DecompressJob, SearchJob}};
   core_ = std::make_unique<CMainDlg>(services, found);
@@ -137,13 +119,10 @@ void MainWindow::createControls() {
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return label;
   };
-  auto make_edit = [this](QLineEdit** field, std::string* copy, const char* name) {
+  auto make_edit = [this](QLineEdit** field, std::function<void(const std::string&)> copy, const char* name) {
     *field = new QLineEdit;
     (*field)->setObjectName(QString::fromLatin1(name));
-    connect(*field, &QLineEdit::textChanged, this, [this, copy](const QString& text) {
-      std::lock_guard<std::mutex> lock(box_mutex_);
-      *copy = text.toStdString();
-    });
+    connect(*field, &QLineEdit::textChanged, this, [copy](const QString& text) { copy(text.toStdString()); });
     connect(*field, &QLineEdit::returnPressed, this, &MainWindow::searchFromBoxes);
   };
 
@@ -171,14 +150,14 @@ void MainWindow::createControls() {
   }
   grid->setRowMinimumHeight(2, du.y(4));
   grid->addWidget(make_label("Search word", "searchWordLabel1018"), 3, 0);
-  make_edit(&search_word_, &word_text_, "searchWord1017");
+  make_edit(&search_word_, [this](const std::string& text) { boxes_.setWord(text); }, "searchWord1017");
   grid->addWidget(search_word_, 3, 1);
   grid->addWidget(make_label("Allow errors", "allowErrorsLabel1019"), 3, 2);
-  make_edit(&allow_errors_, &errors_text_, "allowErrors1016");
+  make_edit(&allow_errors_, [this](const std::string& text) { boxes_.setErrors(text); }, "allowErrors1016");
   grid->addWidget(allow_errors_, 3, 3);
   ignore_case_ = new QCheckBox(QStringLiteral("Ignore case"));
   ignore_case_->setObjectName(QStringLiteral("ignoreCase"));
-  connect(ignore_case_, &QCheckBox::toggled, this, [this](bool on) { ignore_case_checked_.store(on); });
+  connect(ignore_case_, &QCheckBox::toggled, this, [this](bool on) { boxes_.setIgnoreCase(on); });
   grid->addWidget(ignore_case_, 3, 4, Qt::AlignLeft);
   grid->addWidget(make_button(&search_, "Search", "search1011"), 3, 5);
   for (int column : {0, 1, 2, 3, 5}) grid->setColumnMinimumWidth(column, du.x(73));
@@ -277,18 +256,18 @@ std::unique_ptr<QSettings> MainWindow::openSettings() const {
 
 void MainWindow::restoreLayout() {
   std::unique_ptr<QSettings> stored = openSettings();
-  core_->setUnicode(stored->value(QStringLiteral("options/unicode"), false).toBool());
-  restoreGeometry(stored->value(QStringLiteral("window/geometry")).toByteArray());
-  splitter_->restoreState(stored->value(QStringLiteral("window/splitter")).toByteArray());
-  results_->header()->restoreState(stored->value(QStringLiteral("window/results")).toByteArray());
-  result_limit_ = ResultLimitFromSetting(stored->value(QStringLiteral("results/limit")));
+  core_->setUnicode(stored->value(QLatin1String(frontend::kUnicodeKey), false).toBool());
+  restoreGeometry(stored->value(QLatin1String(frontend::kGeometryKey)).toByteArray());
+  splitter_->restoreState(stored->value(QLatin1String(frontend::kSplitterKey)).toByteArray());
+  results_->header()->restoreState(stored->value(QLatin1String(frontend::kColumnsKey)).toByteArray());
+  result_limit_ = ResultLimitFromSetting(stored->value(QLatin1String(frontend::kResultLimitKey)));
 }
 
 void MainWindow::saveLayout() {
   std::unique_ptr<QSettings> stored = openSettings();
-  stored->setValue(QStringLiteral("window/geometry"), saveGeometry());
-  stored->setValue(QStringLiteral("window/splitter"), splitter_->saveState());
-  stored->setValue(QStringLiteral("window/results"), results_->header()->saveState());
+  stored->setValue(QLatin1String(frontend::kGeometryKey), saveGeometry());
+  stored->setValue(QLatin1String(frontend::kSplitterKey), splitter_->saveState());
+  stored->setValue(QLatin1String(frontend::kColumnsKey), results_->header()->saveState());
 }
 
 void MainWindow::openLog() {
@@ -336,18 +315,12 @@ void MainWindow::setStatus(const std::string& text) {
 }
 
 QString MainWindow::batchEndText(const QString& core_text) const {
-  BatchOutcome outcome;
-  outcome.search = batch_type_ == JOB_SEARCH;
-  outcome.hits = room_.hits();
-  outcome.files_with_hits = room_.files();
-  outcome.shown = results_model_->rowCount();
-  outcome.failed = static_cast<int>(failed_files_.size()) + failed_unnamed_;
-  return BatchEndText(core_text, outcome);
+  return BatchEndText(core_text, batch_.outcome(room_, results_model_->rowCount()));
 }
 
 void MainWindow::setProgress(int position, int maximum) {
   // StartJob runs on this thread while a command queues its batch.
-  if (queueing_ && maximum > 0 && QThread::currentThread() == thread()) job_started_ = true;
+  batch_.noteProgress(maximum, QThread::currentThread() == thread());
   updates_.post([this, position, maximum] {
     // A range of 0..0 would show the busy animation; an idle bar is empty.
     if (maximum <= 0) {
@@ -362,9 +335,7 @@ void MainWindow::setProgress(int position, int maximum) {
 
 void MainWindow::enable(Control control, bool enabled) {
   // The core enables Cancel once it has accepted a command.
-  if (queueing_ && control == Control::kCancel && enabled && QThread::currentThread() == thread()) {
-    command_accepted_ = true;
-  }
+  batch_.noteEnable(control, enabled, QThread::currentThread() == thread());
   updates_.post([this, control, enabled] { button(control)->setEnabled(enabled); });
 }
 
@@ -389,26 +360,14 @@ void MainWindow::cancelBatch() {
 
 void MainWindow::setResultLimit(int limit) {
   result_limit_ = ResultLimitFromSetting(limit);
-  openSettings()->setValue(QStringLiteral("results/limit"), result_limit_);
+  openSettings()->setValue(QLatin1String(frontend::kResultLimitKey), result_limit_);
 }
 
-std::string MainWindow::searchWordText() {
-  std::lock_guard<std::mutex> lock(box_mutex_);
-  return word_text_;
-}
+std::string MainWindow::searchWordText() { return boxes_.word(); }
 
-SearchSettings MainWindow::searchSettings() {
-  SearchSettings settings;
-  settings.ignore_case = ignore_case_checked_.load();
-  const unsigned cores = std::thread::hardware_concurrency();
-  settings.threads = cores > 0 ? static_cast<int32_t>(cores) : 1;
-  return settings;
-}
+SearchSettings MainWindow::searchSettings() { return boxes_.settings(); }
 
-std::string MainWindow::allowErrorsText() {
-  std::lock_guard<std::mutex> lock(box_mutex_);
-  return errors_text_;
-}
+std::string MainWindow::allowErrorsText() { return boxes_.errors(); }
 
 void MainWindow::showInformation(const std::string& text) { showBox(MessageKind::kInformation, text); }
 void MainWindow::showWarning(const std::string& text) { showBox(MessageKind::kWarning, text); }
@@ -443,14 +402,9 @@ void MainWindow::reportError(const QString& text, const std::string& path) {
   QString line = message.simplified();
   HLog_error("Error: %s\n", line.toUtf8().constData());
   // Errors come from the jobs and removals of a batch, which counts them.
-  if (path.empty()) {
-    ++failed_unnamed_;
-  } else {
-    failed_files_.insert(path);
-  }
-  if (quiet_errors_) return;
+  if (!batch_.noteError(path)) return;
   if (ShowMessageBox(this, MessageKind::kError, message, QStringLiteral("Do not show again during this batch"))) {
-    quiet_errors_ = true;
+    batch_.quietErrors();
   }
 }
 
@@ -465,18 +419,13 @@ void MainWindow::runCommand(JobType type) {
       return;
     }
   }
-  quiet_errors_ = false;
-  batch_type_ = type;
-  failed_files_.clear();
-  failed_unnamed_ = 0;
-  queueing_ = true;
-  command_accepted_ = job_started_ = false;
+  batch_.begin(type);
   core_->RunCommand(type, tree_->selectedModelItem());
-  queueing_ = false;
-  if (command_accepted_ && !job_started_ && !core_->batchRunning()) {
+  batch_.end();
+  if (batch_.foundNothing(core_->batchRunning())) {
     // The walk found no file for the command: no batch runs.
     cancel_->setEnabled(false);
-    setStatus(NothingToDo(type));
+    setStatus(frontend::NothingToDo(type));
   }
 }
 
@@ -513,16 +462,7 @@ void MainWindow::openHit(const QModelIndex& index) {
   const ResultRow& row = results_model_->at(index.row());
   auto text = std::make_unique<HitText>();
   std::string error;
-  char* end = nullptr;
-  long position = std::strtol(row.row.position.c_str(), &end, 10);
-  if (row.path.empty()) {
-    error = "The file of this hit is not known.";
-  } else if (end == row.row.position.c_str() || position < 0 || position > INT32_MAX) {
-    error = "The hit has no valid position.";
-  } else {
-    text->open(row.path, static_cast<int32_t>(position), &error);
-  }
-  if (!error.empty()) {
+  if (!frontend::OpenHit(row, text.get(), &error)) {
     ShowMessageBox(this, MessageKind::kError, FromBytes(error));
     return;
   }
@@ -539,7 +479,7 @@ void MainWindow::showOptions() {
   core_->setUnicode(dialog.values().unicode);
   // The choice of script is kept between runs: a user of Russian texts
   // should not have to make it again.
-  openSettings()->setValue(QStringLiteral("options/unicode"), dialog.values().unicode);
+  openSettings()->setValue(QLatin1String(frontend::kUnicodeKey), dialog.values().unicode);
 }
 
 void MainWindow::viewLog() {

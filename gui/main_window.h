@@ -10,14 +10,11 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "gui/job_threads.h"
+#include "frontend/window_state.h"
 #include "gui/message_box.h"
-#include "gui/result_room.h"
 #include "gui/update_queue.h"
 #include "gui/window_logic.h"
 #include "platform/filesystem.h"
@@ -180,24 +177,13 @@ class MainWindow : public QDialog, public WindowControls {
   QPushButton* cancel_ = nullptr;
 
   // The two boxes' texts, for the jobs to read without the window's thread.
-  std::mutex box_mutex_;
-  std::string word_text_;
-  std::string errors_text_;
-  std::atomic<bool> ignore_case_checked_{false};
+  frontend::SearchBoxes boxes_;
+  // The batch of the last command, kept on the window's thread.
+  frontend::BatchRecord batch_;
 
-  // The batch's failures, kept on the window's thread.
-  bool quiet_errors_ = false;
-  std::set<std::string> failed_files_;
-  int failed_unnamed_ = 0;
-  // Set on the window's thread while a command queues its batch.
-  bool queueing_ = false;
-  bool command_accepted_ = false;
-  bool job_started_ = false;
-
-  // The search's room in the results list, and the command of the batch.
+  // The search's room in the results list.
   ResultRoom room_;
   int result_limit_ = kDefaultResultLimit;
-  JobType batch_type_ = JOB_COMPRESS;
 
   bool close_pending_ = false;
   int close_result_ = 0;

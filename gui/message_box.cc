@@ -33,7 +33,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   icon->setPixmap(ApplicationIcon().pixmap(32, 32));
   icon->setGeometry(du.x(11), du.y(17), 32, 32);
   // The version text shows an ampersand as it is.
-  auto* text = new QLabel(QStringLiteral("Moravine Version 1.0"), this);
+  auto* text = new QLabel(QString::fromLatin1(frontend::kVersionText), this);
   text->setObjectName(QStringLiteral("version"));
   text->setTextFormat(Qt::PlainText);
   text->setGeometry(du.rect(40, 10, 119, 8).adjusted(0, -2, 0, 2));

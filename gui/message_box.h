@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QString>
 
+#include "frontend/status_text.h"
+
 class QWidget;
 
 namespace moravine::gui {
@@ -12,7 +14,7 @@ namespace moravine::gui {
 enum class MessageKind { kInformation, kWarning, kError };
 
 inline const QString& ProgramName() {
-  static const QString name = QStringLiteral("Moravine");
+  static const QString name = QString::fromLatin1(frontend::kProgramName);
   return name;
 }
 
