@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,6 +28,7 @@
 #include <cstdint>
 
 #include "batch/file_jobs.h"
+#include "frontend/help_page.h"
 #include "gui/file_tree.h"
 #include "gui/options_dialog.h"
 #include "gui/reader_window.h"
@@ -503,12 +505,30 @@ void MainWindow::viewLog() {
 }
 
 void MainWindow::showHelp() {
-  QString file = settings_.help_file.isEmpty() ? QCoreApplication::applicationFilePath() + QStringLiteral(".html")
-                                               : settings_.help_file;
-  if (!QFileInfo::exists(file)) {
-    ShowMessageBox(this, MessageKind::kError, QStringLiteral("The help file %1 is missing.").arg(file));
-  } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file))) {
-    ShowMessageBox(this, MessageKind::kError, QStringLiteral("Error opening the help file %1.").arg(file));
+  const std::string program = QCoreApplication::applicationFilePath().toStdString();
+  QString file = settings_.help_file;
+  if (file.isEmpty()) {
+    file = QString::fromStdString(frontend::FindHelpPage(
+        program, [](const std::string& place) { return QFileInfo::exists(QString::fromStdString(place)); }));
+  }
+  if (file.isEmpty() || !QFileInfo::exists(file)) {
+    const std::string missing = settings_.help_file.isEmpty() ? frontend::HelpPageMissing(program)
+                                                              : "The help page " + file.toStdString() + " is missing.";
+    ShowMessageBox(this, MessageKind::kError, QString::fromStdString(missing));
+    return;
+  }
+  file = QFileInfo(file).canonicalFilePath();
+  QPointer<MainWindow> window(this);
+  auto shown = [window, file](bool ok) {
+    if (!ok && window) {
+      ShowMessageBox(window, MessageKind::kError,
+                     QString::fromStdString(frontend::HelpPageNotShown(file.toStdString())));
+    }
+  };
+  if (settings_.open_page) {
+    settings_.open_page(QUrl::fromLocalFile(file), shown);
+  } else {
+    OpenPageInBrowser(QUrl::fromLocalFile(file), shown);
   }
 }
 

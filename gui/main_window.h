@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,8 +56,12 @@ struct WindowSettings {
   QString settings_file;
   // The program probed with "-V" at start-up; searching needs it.
   QString agrep_program = QStringLiteral("agrep");
-  // Opened by Help; empty: the program's own path followed by ".html".
+  // Opened by Help; empty: the page FindHelpPage finds for the program
+  // (beside it, or in ../share/moravine).
   QString help_file;
+  // How Help shows the page: `shown` is called later, on the window's
+  // thread, with whether a browser showed it. Empty: OpenPageInBrowser.
+  std::function<void(const QUrl& page, std::function<void(bool shown)> shown)> open_page;
   // How "View log file" opens the log; members left empty use the desktop.
   LogViewerServices log_viewer;
 };

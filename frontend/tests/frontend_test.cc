@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "codec/compress.h"
+#include "frontend/help_page.h"
 #include "frontend/options.h"
 #include "frontend/results.h"
 #include "frontend/status_text.h"
@@ -200,6 +201,26 @@ TEST(ResultRows, TheReaderOpensOnARowAndDecodesTheWholeBook) {
     EXPECT_EQ(error, "The file of this hit is not known.");
   }
   std::filesystem::remove_all(folder);
+}
+
+// The page beside the program wins (a build tree); an installed program
+// finds it under share/ above its folder, never in bin/.
+TEST(HelpPage, BesideTheProgramOrUnderShare) {
+  std::vector<std::string> asked;
+  const auto none = [&asked](const std::string& place) {
+    asked.push_back(place);
+    return false;
+  };
+  EXPECT_EQ(FindHelpPage("/usr/bin/moravine-gui", none), "");
+  EXPECT_EQ(asked, (std::vector<std::string>{"/usr/bin/moravine-gui.html", "/usr/share/moravine/help.html",
+                                             "/usr/share/doc/moravine/help.html"}));
+  const auto installed = [](const std::string& place) { return place.find("/share/") != std::string::npos; };
+  EXPECT_EQ(FindHelpPage("/opt/m/bin/moravine-gui", installed), "/opt/m/share/moravine/help.html");
+  EXPECT_EQ(FindHelpPage("C:\\Moravine\\moravine-gui.EXE", [](const std::string&) { return true; }),
+            "C:\\Moravine\\moravine-gui.html");
+  EXPECT_EQ(HelpPagePlaces("./moravine-gui")[1], "./../share/moravine/help.html");
+  const std::string missing = HelpPageMissing("/usr/bin/moravine-gui");
+  EXPECT_NE(missing.find("\n/usr/share/moravine/help.html"), std::string::npos) << missing;
 }
 
 }  // namespace

@@ -725,6 +725,36 @@ class WindowTest : public QObject {
     click(*w, "viewLog1021");
     QCOMPARE(closer.texts(), QStringList{"Error running editor. You can find Moravine.log in " + log_dir_.path() + "."});
   }
+
+  // Help opens the page with the browser; when none can show it, or the
+  // page is missing, a box says so and names the page.
+  void helpWithoutABrowser() {
+    moravine::gui::WindowSettings settings;
+    settings.help_file = path("help.html");
+    WriteFile(settings.help_file, "<html></html>");
+    QList<QUrl> asked;
+    bool browser = false;
+    settings.open_page = [&](const QUrl& page, std::function<void(bool)> shown) {
+      asked << page;
+      QTimer::singleShot(10, [shown, &browser] { shown(browser); });  // the opener ends later
+    };
+    auto w = open(QString(), settings);
+    BoxCloser closer;
+    click(*w, "help57670");
+    QTRY_COMPARE(closer.boxes.size(), 1);
+    QCOMPARE(asked, QList<QUrl>{QUrl::fromLocalFile(QFileInfo(settings.help_file).canonicalFilePath())});
+    QCOMPARE(closer.boxes[0].icon, QMessageBox::Critical);
+    QCOMPARE(closer.boxes[0].text, "No web browser could show the help page.\n\nYou can open it yourself: " +
+                                       QFileInfo(settings.help_file).canonicalFilePath());
+    browser = true;
+    click(*w, "help57670");
+    QTest::qWait(100);
+    QCOMPARE(closer.boxes.size(), 1);
+    QFile::remove(settings.help_file);
+    click(*w, "help57670");
+    QCOMPARE(closer.texts().last(), "The help page " + settings.help_file + " is missing.");
+    QCOMPARE(asked.size(), 2);
+  }
 };
 
 QTEST_MAIN(WindowTest)
