@@ -119,10 +119,15 @@ class MainWindow : public QDialog, public WindowControls {
   void showHelp();
   // Opens the reader on the hit of a results row.
   void openHit(const QModelIndex& index);
+  // Gives the tree the width that the names it shows take, at most two
+  // fifths of the window: done at start-up when no width was kept.
+  void fitTreeWidth();
 
   // Exit, Escape and the window manager end here. While a batch runs the
   // window does not close at once: the batch is cancelled, the job at work
   // finishes its file, and the window closes when the batch has ended.
+  // (Escape closes only an idle window with empty search boxes, and the
+  // close button asks first while a batch runs.)
   void done(int result) override;
 
  signals:
@@ -132,8 +137,11 @@ class MainWindow : public QDialog, public WindowControls {
   void contextMenuEvent(QContextMenuEvent* event) override;
   // Enter never closes the window: it presses a focused button, searches
   // from the two boxes, opens in the tree and the results list, and does
-  // nothing elsewhere. Escape closes the window.
+  // nothing elsewhere. Escape closes the window when frontend::EscapeCloses
+  // lets it.
   void keyPressEvent(QKeyEvent* event) override;
+  // The window's close button: while a batch runs it asks first.
+  void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -146,6 +154,8 @@ class MainWindow : public QDialog, public WindowControls {
   void reportError(const QString& text, const std::string& path);
   QString batchEndText(const QString& core_text) const;
   void closeWhenIdle();
+  // The idle status line follows the selection until a batch speaks.
+  void selectionChanged();
   std::unique_ptr<QSettings> openSettings() const;
   void restoreLayout();
   void saveLayout();
@@ -170,6 +180,7 @@ class MainWindow : public QDialog, public WindowControls {
   QPushButton* remove_compressed_ = nullptr;
   QPushButton* remove_original_ = nullptr;
   QPushButton* help_ = nullptr;
+  QPushButton* about_ = nullptr;
   QPushButton* exit_ = nullptr;
   QLineEdit* search_word_ = nullptr;
   QLineEdit* allow_errors_ = nullptr;

@@ -105,7 +105,10 @@ TEST(BatchRecord, AWalkThatFindsNothingErrorsAndTheStatusAtTheEnd) {
   ResultRoom room(2);
   room.take(5);
   EXPECT_EQ(StatusAtBatchEnd("Finished", batch.outcome(room, 2)),
-            "Finished: 5 hits in 1 file; the first 2 are shown; 2 files failed (see the log file)");
+            "Finished: 5 hits in 1 of 3 files searched; the first 2 are shown; 2 files failed (see the log file)");
+  batch.noteProgress(2, false);  // a job's finish, from its thread: the most counts
+  EXPECT_EQ(batch.outcome(room, 2).files, 3);
+  EXPECT_EQ(StatusAtBatchEnd("Finished", BatchOutcome{true, 0, 0, 0, 0, 12}), "Finished: no hits in 12 files searched");
   batch.begin(JOB_DECOMPRESS);  // a new command shows its errors again
   EXPECT_TRUE(batch.noteError("/t/b.hwz"));
   EXPECT_EQ(StatusAtBatchEnd("Cancelled after 1 of 9 files", batch.outcome(room, 0)),
@@ -161,6 +164,7 @@ TEST(ResultRows, EachFilesRowsGoOnTopInTheirOrder) {
   EXPECT_EQ(rows.tip(0, kPositionColumn), "4");
   EXPECT_EQ(rows.cell(2, kPositionColumn), "9");
   EXPECT_TRUE(Column(kLeftColumn).cut_on_left);
+  EXPECT_TRUE(Column(kFileColumn).cut_in_middle && !Column(kFileColumn).cut_on_left);
   EXPECT_EQ(std::string(Column(kWordColumn).heading), "Word");
   rows.clear();
   EXPECT_TRUE(rows.empty());
