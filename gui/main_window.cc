@@ -186,7 +186,13 @@ void MainWindow::createControls() {
   grid->addWidget(make_button(&search_, "Search", "search1011"), 3, 5);
   for (int column : {0, 1, 2, 3, 5}) grid->setColumnMinimumWidth(column, du.x(73));
   grid->setColumnStretch(4, 1);
+  grid->addWidget(createResultsList(), 4, 0, 1, 6);
+  grid->setRowStretch(4, 1);
+  layOut(right, du);
+  connectControls();
+}
 
+QTreeView* MainWindow::createResultsList() {
   results_ = new QTreeView;
   results_->setObjectName(QStringLiteral("results1005"));
   results_model_ = new ResultsModel(this);
@@ -206,9 +212,10 @@ void MainWindow::createControls() {
   }
   // A double click, or Enter, on a hit opens the reader.
   connect(results_, &QAbstractItemView::activated, this, &MainWindow::openHit);
-  grid->addWidget(results_, 4, 0, 1, 6);
-  grid->setRowStretch(4, 1);
+  return results_;
+}
 
+void MainWindow::layOut(QWidget* right, const DialogUnits& du) {
   splitter_ = new QSplitter(Qt::Horizontal);
   splitter_->setObjectName(QStringLiteral("splitter"));
   splitter_->setChildrenCollapsible(false);
@@ -226,7 +233,10 @@ void MainWindow::createControls() {
   progress_ = new QProgressBar;
   progress_->setObjectName(QStringLiteral("progress1014"));
   progress_->setTextVisible(false);
-  make_button(&cancel_, "Cancel", "cancel1012");
+  cancel_ = new QPushButton(QStringLiteral("Cancel"));
+  cancel_->setObjectName(QStringLiteral("cancel1012"));
+  cancel_->setAutoDefault(false);
+  cancel_->installEventFilter(this);
   cancel_->setMinimumWidth(du.x(54));
   cancel_->setEnabled(false);
   auto* bottom = new QHBoxLayout;
@@ -241,6 +251,18 @@ void MainWindow::createControls() {
   layout->addWidget(status_);
   layout->addLayout(bottom);
 
+  // The dialog's size is the least; the first run opens somewhat larger,
+  // with room for more hits. Nor is it less than the controls need, so
+  // that no caption is ever cut.
+  QSize least = du.size(542, 233).expandedTo(layout->minimumSize());
+  setMinimumSize(least);
+  QSize first(least.width() * 5 / 4, least.height() * 3 / 2);
+  if (QScreen* screen = this->screen()) first = first.boundedTo(screen->availableSize() * 9 / 10);
+  resize(first.expandedTo(least));
+  splitter_->setSizes({du.x(150), first.width()});
+}
+
+void MainWindow::connectControls() {
   // The focus goes round in the order of the dialog's controls.
   QWidget* order[] = {tree_,    options_, view_log_,     compress_,    decompress_, remove_compressed_,
                       remove_original_,   about_,        help_,        exit_,        search_word_,
@@ -264,16 +286,6 @@ void MainWindow::createControls() {
   for (const auto& [button, type] : commands) {
     connect(button, &QPushButton::clicked, this, [this, type = type] { runCommand(type); });
   }
-
-  // The dialog's size is the least; the first run opens somewhat larger,
-  // with room for more hits.
-  // Nor less than the controls need, so that no caption is ever cut.
-  QSize least = du.size(542, 233).expandedTo(layout->minimumSize());
-  setMinimumSize(least);
-  QSize first(least.width() * 5 / 4, least.height() * 3 / 2);
-  if (QScreen* screen = this->screen()) first = first.boundedTo(screen->availableSize() * 9 / 10);
-  resize(first.expandedTo(least));
-  splitter_->setSizes({du.x(150), first.width()});
 }
 
 std::unique_ptr<QSettings> MainWindow::openSettings() const {

@@ -146,6 +146,11 @@ class MainWindow : public QDialog, public WindowControls {
 
  private:
   void createControls();
+  QTreeView* createResultsList();
+  // The splitter with the tree and `right`, the status line, the progress
+  // bar with Cancel, and the window's sizes.
+  void layOut(QWidget* right, const DialogUnits& du);
+  void connectControls();
   void openLog();
   bool probeAgrep();
   void runCommand(JobType type);
