@@ -1,6 +1,7 @@
 #include "gui/main_window.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -13,7 +14,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QScrollBar>
+#include <QToolTip>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -24,14 +30,12 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <thread>
 
 #include "batch/file_jobs.h"
+#include "frontend/help_page.h"
 #include "gui/file_tree.h"
-#include "gui/hit_text.h"
-#include "gui/log_file.h"
 #include "gui/options_dialog.h"
 #include "gui/reader_window.h"
 #include "gui/results_model.h"
@@ -48,17 +52,6 @@ namespace {
 
 QString FromBytes(const std::string& text) { return QString::fromStdString(text); }
 
-const char* NothingToDo(JobType type) {
-  switch (type) {
-    case JOB_COMPRESS: return "Nothing to compress: no uncompressed file below the selected folder";
-    case JOB_DECOMPRESS: return "Nothing to decompress: no compressed file below the selected folder";
-    case JOB_REMOVE_COMPRESSED: return "Nothing to remove: no compressed file below the selected folder";
-    case JOB_REMOVE_ORIGINAL: return "Nothing to remove: no uncompressed file below the selected folder";
-    case JOB_SEARCH: return "Nothing to search: no compressed file below the selected folder";
-  }
-  return "";
-}
-
 }  // namespace
 
 MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
@@ -71,15 +64,16 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
   bool found = probeAgrep();
   if (!found) {
     ShowMessageBox(this, MessageKind::kWarning,
-                   QStringLiteral("agrep not found\n\nPlease make sure that the agrep installed with Moravine lies "
-                                  "beside moravine-gui in %1, or that an agrep is reachable through your PATH.\n"
-                                  "Without agrep you will not be able to search.")
-                       .arg(QCoreApplication::applicationDirPath()));
+                   FromBytes(frontend::AgrepMissingText(QCoreApplication::applicationDirPath().toStdString())));
   }
   MainServices services{this, model_.get(), &fs_, &threads_, &search_host_, {CompressJob, DecompressJob, SearchJob}};
   core_ = std::make_unique<CMainDlg>(services, found);
   search_host_.setCancelFlag(core_->cancelFlag());
   search_->setEnabled(found);
+  // Compressing or decompressing a folder again does only what changed:
+  // a file whose output is at least as new is left out, and an edited
+  // original is never overwritten by its older compressed version.
+  core_->setSkipUpToDate(true);
 
   tree_->setPictures(TreePictures());
   setProgress(0, 0);
@@ -93,7 +87,9 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
       if (QTreeWidgetItem* view = tree_->viewItem(item)) view->setExpanded(true);
     }
   }
+  fitTreeWidth();
   restoreLayout();
+  selectionChanged();
 }
 
 MainWindow::~MainWindow() {
@@ -137,13 +133,10 @@ void MainWindow::createControls() {
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return label;
   };
-  auto make_edit = [this](QLineEdit** field, std::string* copy, const char* name) {
+  auto make_edit = [this](QLineEdit** field, std::function<void(const std::string&)> copy, const char* name) {
     *field = new QLineEdit;
     (*field)->setObjectName(QString::fromLatin1(name));
-    connect(*field, &QLineEdit::textChanged, this, [this, copy](const QString& text) {
-      std::lock_guard<std::mutex> lock(box_mutex_);
-      *copy = text.toStdString();
-    });
+    connect(*field, &QLineEdit::textChanged, this, [copy](const QString& text) { copy(text.toStdString()); });
     connect(*field, &QLineEdit::returnPressed, this, &MainWindow::searchFromBoxes);
   };
 
@@ -165,25 +158,41 @@ void MainWindow::createControls() {
   grid->addWidget(make_button(&remove_compressed_, "Remove compressed\nfiles", "removeCompressed1013"), 0, 2, 2, 1);
   grid->addWidget(make_button(&remove_original_, "Remove original\nfiles", "removeOriginal1020"), 0, 3, 2, 1);
   grid->addWidget(make_button(&help_, "&Help", "help57670"), 0, 5);
+  grid->addWidget(make_button(&about_, "About", "about"), 0, 4, Qt::AlignRight);
+  about_->setMinimumWidth(du.x(50));
   grid->addWidget(make_button(&exit_, "Exit", "exit1"), 1, 5);
   for (QPushButton* tall : {remove_compressed_, remove_original_}) {
     tall->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
   }
   grid->setRowMinimumHeight(2, du.y(4));
   grid->addWidget(make_label("Search word", "searchWordLabel1018"), 3, 0);
-  make_edit(&search_word_, &word_text_, "searchWord1017");
+  make_edit(&search_word_, [this](const std::string& text) { boxes_.setWord(text); }, "searchWord1017");
   grid->addWidget(search_word_, 3, 1);
   grid->addWidget(make_label("Allow errors", "allowErrorsLabel1019"), 3, 2);
-  make_edit(&allow_errors_, &errors_text_, "allowErrors1016");
+  make_edit(&allow_errors_, [this](const std::string& text) { boxes_.setErrors(text); }, "allowErrors1016");
   grid->addWidget(allow_errors_, 3, 3);
+  // A number of errors is digits alone; a refused key says what is wanted.
+  allow_errors_->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), allow_errors_));
+  allow_errors_->setToolTip(FromBytes(frontend::kAllowErrorsDigitsOnly));
+  connect(allow_errors_, &QLineEdit::inputRejected, this, [this] {
+    QToolTip::showText(allow_errors_->mapToGlobal(QPoint(0, allow_errors_->height())),
+                       FromBytes(frontend::kAllowErrorsDigitsOnly), allow_errors_);
+  });
   ignore_case_ = new QCheckBox(QStringLiteral("Ignore case"));
   ignore_case_->setObjectName(QStringLiteral("ignoreCase"));
-  connect(ignore_case_, &QCheckBox::toggled, this, [this](bool on) { ignore_case_checked_.store(on); });
+  connect(ignore_case_, &QCheckBox::toggled, this, [this](bool on) { boxes_.setIgnoreCase(on); });
   grid->addWidget(ignore_case_, 3, 4, Qt::AlignLeft);
   grid->addWidget(make_button(&search_, "Search", "search1011"), 3, 5);
   for (int column : {0, 1, 2, 3, 5}) grid->setColumnMinimumWidth(column, du.x(73));
   grid->setColumnStretch(4, 1);
+  grid->addWidget(createResultsList(), 4, 0, 1, 6);
+  grid->setRowStretch(4, 1);
+  layOut(right, du);
+  connectControls();
+}
 
+QTreeView* MainWindow::createResultsList() {
   results_ = new QTreeView;
   results_->setObjectName(QStringLiteral("results1005"));
   results_model_ = new ResultsModel(this);
@@ -203,9 +212,10 @@ void MainWindow::createControls() {
   }
   // A double click, or Enter, on a hit opens the reader.
   connect(results_, &QAbstractItemView::activated, this, &MainWindow::openHit);
-  grid->addWidget(results_, 4, 0, 1, 6);
-  grid->setRowStretch(4, 1);
+  return results_;
+}
 
+void MainWindow::layOut(QWidget* right, const DialogUnits& du) {
   splitter_ = new QSplitter(Qt::Horizontal);
   splitter_->setObjectName(QStringLiteral("splitter"));
   splitter_->setChildrenCollapsible(false);
@@ -214,7 +224,7 @@ void MainWindow::createControls() {
   splitter_->setStretchFactor(0, 1);
   splitter_->setStretchFactor(1, 3);
 
-  status_ = new QLabel(QStringLiteral("Select a file or directory"));
+  status_ = new QLabel(QString::fromLatin1(frontend::kSelectPrompt));
   status_->setObjectName(QStringLiteral("status1015"));
   status_->setTextFormat(Qt::PlainText);
   // A long path in the status line must not widen the window.
@@ -223,7 +233,10 @@ void MainWindow::createControls() {
   progress_ = new QProgressBar;
   progress_->setObjectName(QStringLiteral("progress1014"));
   progress_->setTextVisible(false);
-  make_button(&cancel_, "Cancel", "cancel1012");
+  cancel_ = new QPushButton(QStringLiteral("Cancel"));
+  cancel_->setObjectName(QStringLiteral("cancel1012"));
+  cancel_->setAutoDefault(false);
+  cancel_->installEventFilter(this);
   cancel_->setMinimumWidth(du.x(54));
   cancel_->setEnabled(false);
   auto* bottom = new QHBoxLayout;
@@ -238,15 +251,29 @@ void MainWindow::createControls() {
   layout->addWidget(status_);
   layout->addLayout(bottom);
 
+  // The dialog's size is the least; the first run opens somewhat larger,
+  // with room for more hits. Nor is it less than the controls need, so
+  // that no caption is ever cut.
+  QSize least = du.size(542, 233).expandedTo(layout->minimumSize());
+  setMinimumSize(least);
+  QSize first(least.width() * 5 / 4, least.height() * 3 / 2);
+  if (QScreen* screen = this->screen()) first = first.boundedTo(screen->availableSize() * 9 / 10);
+  resize(first.expandedTo(least));
+  splitter_->setSizes({du.x(150), first.width()});
+}
+
+void MainWindow::connectControls() {
   // The focus goes round in the order of the dialog's controls.
   QWidget* order[] = {tree_,    options_, view_log_,     compress_,    decompress_, remove_compressed_,
-                      remove_original_,   help_,         exit_,        search_word_, allow_errors_,
-                      ignore_case_, search_,  results_, cancel_};
+                      remove_original_,   about_,        help_,        exit_,        search_word_,
+                      allow_errors_,      ignore_case_,  search_,      results_,     cancel_};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(options_, &QPushButton::clicked, this, &MainWindow::showOptions);
   connect(view_log_, &QPushButton::clicked, this, &MainWindow::viewLog);
   connect(help_, &QPushButton::clicked, this, &MainWindow::showHelp);
+  connect(about_, &QPushButton::clicked, this, &MainWindow::showAbout);
+  connect(tree_, &QTreeWidget::currentItemChanged, this, &MainWindow::selectionChanged);
   connect(exit_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &MainWindow::cancelBatch);
   const std::pair<QPushButton*, JobType> commands[] = {
@@ -259,15 +286,6 @@ void MainWindow::createControls() {
   for (const auto& [button, type] : commands) {
     connect(button, &QPushButton::clicked, this, [this, type = type] { runCommand(type); });
   }
-
-  // The dialog's size is the least; the first run opens somewhat larger,
-  // with room for more hits.
-  QSize least = du.size(542, 233);
-  setMinimumSize(least);
-  QSize first(least.width() * 5 / 4, least.height() * 3 / 2);
-  if (QScreen* screen = this->screen()) first = first.boundedTo(screen->availableSize() * 9 / 10);
-  resize(first.expandedTo(least));
-  splitter_->setSizes({du.x(150), first.width()});
 }
 
 std::unique_ptr<QSettings> MainWindow::openSettings() const {
@@ -277,18 +295,18 @@ std::unique_ptr<QSettings> MainWindow::openSettings() const {
 
 void MainWindow::restoreLayout() {
   std::unique_ptr<QSettings> stored = openSettings();
-  core_->setUnicode(stored->value(QStringLiteral("options/unicode"), false).toBool());
-  restoreGeometry(stored->value(QStringLiteral("window/geometry")).toByteArray());
-  splitter_->restoreState(stored->value(QStringLiteral("window/splitter")).toByteArray());
-  results_->header()->restoreState(stored->value(QStringLiteral("window/results")).toByteArray());
-  result_limit_ = ResultLimitFromSetting(stored->value(QStringLiteral("results/limit")));
+  core_->setUnicode(stored->value(QLatin1String(frontend::kUnicodeKey), false).toBool());
+  restoreGeometry(stored->value(QLatin1String(frontend::kGeometryKey)).toByteArray());
+  splitter_->restoreState(stored->value(QLatin1String(frontend::kSplitterKey)).toByteArray());
+  results_->header()->restoreState(stored->value(QLatin1String(frontend::kColumnsKey)).toByteArray());
+  result_limit_ = ResultLimitFromSetting(stored->value(QLatin1String(frontend::kResultLimitKey)));
 }
 
 void MainWindow::saveLayout() {
   std::unique_ptr<QSettings> stored = openSettings();
-  stored->setValue(QStringLiteral("window/geometry"), saveGeometry());
-  stored->setValue(QStringLiteral("window/splitter"), splitter_->saveState());
-  stored->setValue(QStringLiteral("window/results"), results_->header()->saveState());
+  stored->setValue(QLatin1String(frontend::kGeometryKey), saveGeometry());
+  stored->setValue(QLatin1String(frontend::kSplitterKey), splitter_->saveState());
+  stored->setValue(QLatin1String(frontend::kColumnsKey), results_->header()->saveState());
 }
 
 void MainWindow::openLog() {
@@ -336,18 +354,12 @@ void MainWindow::setStatus(const std::string& text) {
 }
 
 QString MainWindow::batchEndText(const QString& core_text) const {
-  BatchOutcome outcome;
-  outcome.search = batch_type_ == JOB_SEARCH;
-  outcome.hits = room_.hits();
-  outcome.files_with_hits = room_.files();
-  outcome.shown = results_model_->rowCount();
-  outcome.failed = static_cast<int>(failed_files_.size()) + failed_unnamed_;
-  return BatchEndText(core_text, outcome);
+  return BatchEndText(core_text, batch_.outcome(room_, results_model_->rowCount()));
 }
 
 void MainWindow::setProgress(int position, int maximum) {
   // StartJob runs on this thread while a command queues its batch.
-  if (queueing_ && maximum > 0 && QThread::currentThread() == thread()) job_started_ = true;
+  batch_.noteProgress(maximum, QThread::currentThread() == thread());
   updates_.post([this, position, maximum] {
     // A range of 0..0 would show the busy animation; an idle bar is empty.
     if (maximum <= 0) {
@@ -362,9 +374,7 @@ void MainWindow::setProgress(int position, int maximum) {
 
 void MainWindow::enable(Control control, bool enabled) {
   // The core enables Cancel once it has accepted a command.
-  if (queueing_ && control == Control::kCancel && enabled && QThread::currentThread() == thread()) {
-    command_accepted_ = true;
-  }
+  batch_.noteEnable(control, enabled, QThread::currentThread() == thread());
   updates_.post([this, control, enabled] { button(control)->setEnabled(enabled); });
 }
 
@@ -389,26 +399,14 @@ void MainWindow::cancelBatch() {
 
 void MainWindow::setResultLimit(int limit) {
   result_limit_ = ResultLimitFromSetting(limit);
-  openSettings()->setValue(QStringLiteral("results/limit"), result_limit_);
+  openSettings()->setValue(QLatin1String(frontend::kResultLimitKey), result_limit_);
 }
 
-std::string MainWindow::searchWordText() {
-  std::lock_guard<std::mutex> lock(box_mutex_);
-  return word_text_;
-}
+std::string MainWindow::searchWordText() { return boxes_.word(); }
 
-SearchSettings MainWindow::searchSettings() {
-  SearchSettings settings;
-  settings.ignore_case = ignore_case_checked_.load();
-  const unsigned cores = std::thread::hardware_concurrency();
-  settings.threads = cores > 0 ? static_cast<int32_t>(cores) : 1;
-  return settings;
-}
+SearchSettings MainWindow::searchSettings() { return boxes_.settings(); }
 
-std::string MainWindow::allowErrorsText() {
-  std::lock_guard<std::mutex> lock(box_mutex_);
-  return errors_text_;
-}
+std::string MainWindow::allowErrorsText() { return boxes_.errors(); }
 
 void MainWindow::showInformation(const std::string& text) { showBox(MessageKind::kInformation, text); }
 void MainWindow::showWarning(const std::string& text) { showBox(MessageKind::kWarning, text); }
@@ -443,14 +441,9 @@ void MainWindow::reportError(const QString& text, const std::string& path) {
   QString line = message.simplified();
   HLog_error("Error: %s\n", line.toUtf8().constData());
   // Errors come from the jobs and removals of a batch, which counts them.
-  if (path.empty()) {
-    ++failed_unnamed_;
-  } else {
-    failed_files_.insert(path);
-  }
-  if (quiet_errors_) return;
+  if (!batch_.noteError(path)) return;
   if (ShowMessageBox(this, MessageKind::kError, message, QStringLiteral("Do not show again during this batch"))) {
-    quiet_errors_ = true;
+    batch_.quietErrors();
   }
 }
 
@@ -465,19 +458,30 @@ void MainWindow::runCommand(JobType type) {
       return;
     }
   }
-  quiet_errors_ = false;
-  batch_type_ = type;
-  failed_files_.clear();
-  failed_unnamed_ = 0;
-  queueing_ = true;
-  command_accepted_ = job_started_ = false;
+  batch_.begin(type);
   core_->RunCommand(type, tree_->selectedModelItem());
-  queueing_ = false;
-  if (command_accepted_ && !job_started_ && !core_->batchRunning()) {
+  batch_.end();
+  if (batch_.foundNothing(core_->batchRunning())) {
     // The walk found no file for the command: no batch runs.
     cancel_->setEnabled(false);
-    setStatus(NothingToDo(type));
+    setStatus(frontend::NothingToDo(type, core_->upToDateInLastCommand()));
   }
+}
+
+void MainWindow::selectionChanged() {
+  if (busy() || !frontend::IsIdleStatus(status_->text().toStdString())) return;
+  TreeItem* item = tree_->selectedModelItem();
+  status_->setText(FromBytes(frontend::IdleStatus(item ? model_->ItemPath(item) : std::string())));
+}
+
+void MainWindow::fitTreeWidth() {
+  // The names shown once the start path is open, with the view's frame and
+  // a vertical scroll bar; at most two fifths of the window.
+  const int needed = tree_->namesWidth() + 2 * tree_->frameWidth() +
+                     tree_->verticalScrollBar()->sizeHint().width() + tree_->indentation();
+  const int wanted = std::clamp(needed, DialogUnits::of(font()).x(150), width() * 2 / 5);
+  layout()->activate();  // the splitter gets its width: the sizes are then taken as they are
+  splitter_->setSizes({wanted, std::max(1, splitter_->width() - splitter_->handleWidth() - wanted)});
 }
 
 void MainWindow::searchFromBoxes() {
@@ -505,7 +509,22 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
+      !frontend::EscapeCloses(core_->batchRunning(), search_word_->text().toStdString(),
+                              allow_errors_->text().toStdString())) {
+    event->accept();
+    return;
+  }
   QDialog::keyPressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (core_ && core_->batchRunning() && !close_pending_ &&
+      !AskQuestion(this, FromBytes(frontend::kCloseDuringBatch))) {
+    event->ignore();
+    return;
+  }
+  QDialog::closeEvent(event);
 }
 
 void MainWindow::openHit(const QModelIndex& index) {
@@ -513,16 +532,7 @@ void MainWindow::openHit(const QModelIndex& index) {
   const ResultRow& row = results_model_->at(index.row());
   auto text = std::make_unique<HitText>();
   std::string error;
-  char* end = nullptr;
-  long position = std::strtol(row.row.position.c_str(), &end, 10);
-  if (row.path.empty()) {
-    error = "The file of this hit is not known.";
-  } else if (end == row.row.position.c_str() || position < 0 || position > INT32_MAX) {
-    error = "The hit has no valid position.";
-  } else {
-    text->open(row.path, static_cast<int32_t>(position), &error);
-  }
-  if (!error.empty()) {
+  if (!frontend::OpenHit(row, text.get(), &error)) {
     ShowMessageBox(this, MessageKind::kError, FromBytes(error));
     return;
   }
@@ -539,7 +549,7 @@ void MainWindow::showOptions() {
   core_->setUnicode(dialog.values().unicode);
   // The choice of script is kept between runs: a user of Russian texts
   // should not have to make it again.
-  openSettings()->setValue(QStringLiteral("options/unicode"), dialog.values().unicode);
+  openSettings()->setValue(QLatin1String(frontend::kUnicodeKey), dialog.values().unicode);
 }
 
 void MainWindow::viewLog() {
@@ -563,12 +573,30 @@ void MainWindow::viewLog() {
 }
 
 void MainWindow::showHelp() {
-  QString file = settings_.help_file.isEmpty() ? QCoreApplication::applicationFilePath() + QStringLiteral(".html")
-                                               : settings_.help_file;
-  if (!QFileInfo::exists(file)) {
-    ShowMessageBox(this, MessageKind::kError, QStringLiteral("The help file %1 is missing.").arg(file));
-  } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file))) {
-    ShowMessageBox(this, MessageKind::kError, QStringLiteral("Error opening the help file %1.").arg(file));
+  const std::string program = QCoreApplication::applicationFilePath().toStdString();
+  QString file = settings_.help_file;
+  if (file.isEmpty()) {
+    file = QString::fromStdString(frontend::FindHelpPage(
+        program, [](const std::string& place) { return QFileInfo::exists(QString::fromStdString(place)); }));
+  }
+  if (file.isEmpty() || !QFileInfo::exists(file)) {
+    const std::string missing = settings_.help_file.isEmpty() ? frontend::HelpPageMissing(program)
+                                                              : "The help page " + file.toStdString() + " is missing.";
+    ShowMessageBox(this, MessageKind::kError, QString::fromStdString(missing));
+    return;
+  }
+  file = QFileInfo(file).canonicalFilePath();
+  QPointer<MainWindow> window(this);
+  auto shown = [window, file](bool ok) {
+    if (!ok && window) {
+      ShowMessageBox(window, MessageKind::kError,
+                     QString::fromStdString(frontend::HelpPageNotShown(file.toStdString())));
+    }
+  };
+  if (settings_.open_page) {
+    settings_.open_page(QUrl::fromLocalFile(file), shown);
+  } else {
+    OpenPageInBrowser(QUrl::fromLocalFile(file), shown);
   }
 }
 

@@ -23,6 +23,16 @@ bool ShowMessageBox(QWidget* parent, MessageKind kind, const QString& text, cons
   return box.checkBox() && box.checkBox()->isChecked();
 }
 
+bool AskQuestion(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Question, ProgramName(), text, QMessageBox::Yes | QMessageBox::No, parent);
+  box.setObjectName(QStringLiteral("questionBox"));
+  box.setTextFormat(Qt::PlainText);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("about100"));
   setWindowTitle(QStringLiteral("About Moravine"));
@@ -33,7 +43,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   icon->setPixmap(ApplicationIcon().pixmap(32, 32));
   icon->setGeometry(du.x(11), du.y(17), 32, 32);
   // The version text shows an ampersand as it is.
-  auto* text = new QLabel(QStringLiteral("Moravine Version 1.0"), this);
+  auto* text = new QLabel(QString::fromLatin1(frontend::kVersionText), this);
   text->setObjectName(QStringLiteral("version"));
   text->setTextFormat(Qt::PlainText);
   text->setGeometry(du.rect(40, 10, 119, 8).adjusted(0, -2, 0, 2));

@@ -67,16 +67,13 @@ void OptionsDialog::refuse(const QString& text, QLineEdit* edit) {
 
 void OptionsDialog::accept() {
   // The check runs also while the edit is disabled.
-  std::optional<int> distance = ScanInteger(distance_edit_->text().left(63).toStdString());
-  if (!distance) return refuse(QStringLiteral("Please enter an integer."), distance_edit_);
-  std::optional<int> limit = ParseResultLimit(limit_edit_->text());
-  if (!limit) {
-    return refuse(QStringLiteral("Please enter a number of hits from 1 to %1.").arg(GroupedNumber(kLargestResultLimit)),
-                  limit_edit_);
+  frontend::OptionsReading reading =
+      frontend::ReadOptions(distance_edit_->text().toStdString(), limit_edit_->text().toStdString(), &values_);
+  if (reading.refused != frontend::OptionsReading::kNone) {
+    return refuse(QString::fromStdString(reading.refusal),
+                  reading.refused == frontend::OptionsReading::kDistance ? distance_edit_ : limit_edit_);
   }
-  values_.distance = *distance;
   values_.spaceless = spaceless_box_->isChecked();
-  values_.result_limit = *limit;
   values_.unicode = unicode_box_->isChecked();
   QDialog::accept();
 }

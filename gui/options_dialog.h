@@ -15,13 +15,6 @@ class QPushButton;
 
 namespace moravine::gui {
 
-struct OptionValues {
-  bool spaceless = true;
-  int distance = 128;
-  int result_limit = kDefaultResultLimit;
-  bool unicode = false;  // words of every script
-};
-
 class OptionsDialog : public QDialog {
   Q_OBJECT
 

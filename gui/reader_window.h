@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "gui/hit_text.h"
+#include "gui/window_logic.h"
 
 class QTextEdit;
 

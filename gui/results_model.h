@@ -6,24 +6,27 @@
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>
 
-#include <deque>
 #include <string>
 #include <vector>
 
-#include "search/hits.h"
+#include "frontend/results.h"
 
 namespace moravine::gui {
 
-struct ResultRow {
-  SearchRow row;
-  std::string path;  // the compressed file's full path
-};
+using frontend::ResultRow;
 
 class ResultsModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  enum Column { kFile, kPosition, kLeft, kWord, kRight, kColumnCount };
+  enum Column {
+    kFile = frontend::kFileColumn,
+    kPosition = frontend::kPositionColumn,
+    kLeft = frontend::kLeftColumn,
+    kWord = frontend::kWordColumn,
+    kRight = frontend::kRightColumn,
+    kColumnCount = frontend::kColumnCount
+  };
 
   using QAbstractTableModel::QAbstractTableModel;
 
@@ -37,13 +40,13 @@ class ResultsModel : public QAbstractTableModel {
   void clear();
   // The rows of one file go on top, in their own order.
   void prepend(const std::vector<SearchRow>& rows);
-  const ResultRow& at(int row) const { return rows_[static_cast<size_t>(row)]; }
+  const ResultRow& at(int row) const { return rows_.at(static_cast<size_t>(row)); }
 
   static Qt::Alignment alignment(int column);
   static int defaultWidth(int column);
 
  private:
-  std::deque<ResultRow> rows_;
+  frontend::ResultRows rows_;
 };
 
 // Left context is cut on its left, where it lies farthest from the hit;

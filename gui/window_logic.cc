@@ -9,9 +9,6 @@
 #include <QProcess>
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 
 namespace moravine::gui {
 
@@ -37,73 +34,36 @@ QRect DialogUnits::rect(int x0, int y0, int width, int height) const {
   return QRect(x(x0), y(y0), x(width), y(height));
 }
 
-std::optional<int> ScanInteger(const std::string& text) {
-  const char* start = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  long value = std::strtol(start, &end, 10);
-  if (end == start) return std::nullopt;
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
-}
-
-std::optional<int> ParseResultLimit(const QString& text) {
-  std::optional<int> value = ScanInteger(text.left(63).toStdString());
-  if (!value || *value < 1 || *value > kLargestResultLimit) return std::nullopt;
-  return value;
-}
+std::optional<int> ParseResultLimit(const QString& text) { return frontend::ParseResultLimit(text.toStdString()); }
 
 int ResultLimitFromSetting(const QVariant& stored) {
   bool number = false;
   const qlonglong value = stored.toLongLong(&number);
-  return number && value >= 1 && value <= kLargestResultLimit ? static_cast<int>(value) : kDefaultResultLimit;
+  return frontend::ResultLimitOrDefault(number ? std::optional<long long>(value) : std::nullopt);
 }
 
-QString GroupedNumber(int64_t value) {
-  QString digits = QString::number(static_cast<qlonglong>(value));
-  const qsizetype first = value < 0 ? 1 : 0;  // after the sign
-  for (qsizetype at = digits.size() - 3; at > first; at -= 3) digits.insert(at, QLatin1Char(','));
-  return digits;
-}
+QString GroupedNumber(int64_t value) { return QString::fromStdString(frontend::GroupedNumber(value)); }
 
-namespace {
-
-QString Counted(int64_t count, const char* one, const char* many) {
-  return GroupedNumber(count) + QLatin1Char(' ') + QLatin1String(count == 1 ? one : many);
-}
-
-QString ShownPart(const BatchOutcome& outcome, bool finished) {
-  if (!finished) {
-    return outcome.shown == 0 ? QString()
-                              : Counted(outcome.shown, "hit", "hits") +
-                                    QLatin1String(outcome.shown == 1 ? " is shown" : " are shown");
-  }
-  if (outcome.hits == 0) return QStringLiteral("no hits");
-  QString text = Counted(outcome.hits, "hit", "hits") + QStringLiteral(" in ") +
-                 Counted(outcome.files_with_hits, "file", "files");
-  if (outcome.shown >= outcome.hits) return text;
-  if (outcome.shown == 0) return text + QStringLiteral("; none is shown");
-  if (outcome.shown == 1) return text + QStringLiteral("; the first is shown");
-  return text + QStringLiteral("; the first %1 are shown").arg(GroupedNumber(outcome.shown));
-}
-
-}  // namespace
-
-bool IsBatchEnd(const QString& core_text) {
-  return core_text == QLatin1String("Finished") || core_text.startsWith(QLatin1String("Cancelled after "));
-}
+bool IsBatchEnd(const QString& core_text) { return frontend::IsBatchEnd(core_text.toStdString()); }
 
 QString BatchEndText(const QString& core_text, const BatchOutcome& outcome) {
-  const bool finished = core_text == QLatin1String("Finished");
-  QStringList parts;
-  if (outcome.search) parts << ShownPart(outcome, finished);
-  if (outcome.failed > 0) {
-    parts << Counted(outcome.failed, "file", "files") + QStringLiteral(" failed (see the log file)");
-  }
-  parts.removeAll(QString());
-  if (parts.isEmpty()) return core_text;
-  return core_text + QLatin1String(finished ? ": " : "; ") + parts.join(QStringLiteral("; "));
+  return QString::fromStdString(frontend::StatusAtBatchEnd(core_text.toStdString(), outcome));
+}
+
+void OpenPageInBrowser(const QUrl& page, std::function<void(bool shown)> shown) {
+  // Without a parent: the opener outlives the window, and deletes itself.
+  auto* opener = new QProcess();
+  QObject::connect(opener, &QProcess::finished, opener, [opener, shown](int code, QProcess::ExitStatus status) {
+    shown(status == QProcess::NormalExit && code == 0);
+    opener->deleteLater();
+  });
+  QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, shown](QProcess::ProcessError error) {
+    if (error != QProcess::FailedToStart) return;  // the others end in finished()
+    shown(false);
+    opener->deleteLater();
+  });
+  opener->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  opener->start(QStringLiteral("xdg-open"), {page.toString()}, QIODevice::ReadOnly);
 }
 
 QString OpenLogFile(const QString& log_path, const LogViewerServices& services) {
@@ -123,14 +83,12 @@ QString OpenLogFile(const QString& log_path, const LogViewerServices& services) 
 }
 
 QString LogViewerError(const QString& program, const QString& log_path) {
-  QFileInfo log(log_path);
-  return QStringLiteral("Error running %1. You can find %2 in %3.").arg(program, log.fileName(), log.absolutePath());
+  return QString::fromStdString(
+      frontend::LogViewerError(program.toStdString(), QFileInfo(log_path).absoluteFilePath().toStdString()));
 }
 
 QString SearchWordRefusal(const std::string& word) {
-  if (word.empty()) return QStringLiteral("Please type the word to search for in \"Search word\".");
-  if (word.size() > 998) return QStringLiteral("The search word must hold 1 to 998 bytes.");
-  return QString();
+  return QString::fromStdString(frontend::SearchWordRefusal(word));
 }
 
 GuiArguments ParseArguments(const QStringList& arguments, const QString& current_directory) {
@@ -142,12 +100,14 @@ GuiArguments ParseArguments(const QStringList& arguments, const QString& current
   parser.addPositionalArgument(QStringLiteral("PATH"),
                                QStringLiteral("The file or folder to select in the tree (default: the current folder)"),
                                QStringLiteral("[PATH]"));
-  // Hidden: used by scripts/screenshot.
+  // Hidden: used by scripts/screenshot, and by scripts/check_install to
+  // see where an installed window finds its help page.
   QCommandLineOption search(QStringLiteral("search"), QString(), QStringLiteral("WORD"));
+  QCommandLineOption help_page(QStringLiteral("help-page"));
   QCommandLineOption errors(QStringLiteral("errors"), QString(), QStringLiteral("N"));
   QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"));
   QCommandLineOption size(QStringLiteral("window-size"), QString(), QStringLiteral("WIDTHxHEIGHT"));
-  for (QCommandLineOption* option : {&search, &errors, &screenshot, &size}) {
+  for (QCommandLineOption* option : {&search, &errors, &screenshot, &size, &help_page}) {
     option->setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(*option);
   }
@@ -160,6 +120,7 @@ GuiArguments ParseArguments(const QStringList& arguments, const QString& current
     result.error = parser.helpText();
     return result;
   }
+  result.print_help_page = parser.isSet(help_page);
   QStringList positional = parser.positionalArguments();
   if (positional.size() > 1) {
     result.error = QStringLiteral("Only one PATH can be given.");

@@ -1,6 +1,8 @@
-// The desktop window's decisions that need no event loop: dialog units,
-// the integer scan of the options dialog, the log viewer's fallbacks and the
-// program's command line.
+// The Qt window's side of the decisions that need no event loop: dialog
+// units of a Qt font, the shared status texts and option readings in Qt's
+// strings, the log viewer's fallbacks on a desktop, and the program's
+// command line. The decisions themselves live in frontend/, shared with the
+// Win32 window; their types are named here as the Qt window names them.
 #ifndef MORAVINE_GUI_WINDOW_LOGIC_H_
 #define MORAVINE_GUI_WINDOW_LOGIC_H_
 
@@ -18,7 +20,28 @@
 #include <optional>
 #include <string>
 
+#include "frontend/hit_text.h"
+#include "frontend/job_threads.h"
+#include "frontend/log_file.h"
+#include "frontend/options.h"
+#include "frontend/result_room.h"
+#include "frontend/results.h"
+#include "frontend/status_text.h"
+
 namespace moravine::gui {
+
+using frontend::BatchOutcome;
+using frontend::HitText;
+using frontend::JobThreads;
+using frontend::kDefaultResultLimit;
+using frontend::kLargestResultLimit;
+using frontend::OpenedLog;
+using frontend::OpenLog;
+using frontend::OptionValues;
+using frontend::ResultRoom;
+using frontend::ResultRow;
+using frontend::ScanInteger;
+using frontend::StateFolder;
 
 // Dialog units of a font: a horizontal unit is a quarter of the average
 // character width, a vertical unit an eighth of the character height.
@@ -36,42 +59,18 @@ struct DialogUnits {
 // The font of the program's dialogs: the application's font at 8 points.
 QFont DialogFont();
 
-// Reads a decimal integer the way strtol does: leading blanks, an optional
-// sign, then digits up to the first other character ("12abc" gives 12).
-// Values beyond int are clamped. Nothing when the text does not begin with a
-// number.
-std::optional<int> ScanInteger(const std::string& text);
-
-// The most rows the results list holds: the default, and the largest the
-// Options dialog takes (the least is 1). Past a million rows every change
-// of the list costs the window a noticeable pause.
-constexpr int kDefaultResultLimit = 100000;
-constexpr int kLargestResultLimit = 1000000;
-// The limit typed into the Options dialog, read as ScanInteger reads; none
-// when the text is no number in 1..kLargestResultLimit.
+// frontend::ParseResultLimit of a Qt string.
 std::optional<int> ParseResultLimit(const QString& text);
 // The limit kept in the settings; the default when it is missing or no
 // number in the range.
 int ResultLimitFromSetting(const QVariant& stored);
 
-// A count with its thousands set apart: "5,612,034".
+// The shared status texts, in Qt's strings (see frontend/status_text.h).
 QString GroupedNumber(int64_t value);
-
-// What a batch did, for the status line at its end.
-struct BatchOutcome {
-  bool search = false;
-  int64_t hits = 0;         // every hit found, shown or not
-  int files_with_hits = 0;
-  int64_t shown = 0;        // the rows in the results list
-  int failed = 0;           // the files whose job failed
-};
-// Whether the status text is one the batch core gives when a batch ends:
-// "Finished", or "Cancelled after N of M files".
 bool IsBatchEnd(const QString& core_text);
-// That text with what the batch did: the failed files and, for a search,
-// the hits and how many of them the list shows. "Finished: 5,612,034 hits
-// in 500 files; the first 100,000 are shown".
 QString BatchEndText(const QString& core_text, const BatchOutcome& outcome);
+QString SearchWordRefusal(const std::string& word);
+QString LogViewerError(const QString& program, const QString& log_path);
 
 // How "View log file" reaches the outside world.
 struct LogViewerServices {
@@ -80,18 +79,17 @@ struct LogViewerServices {
   std::function<QString(const char* name)> environment;
 };
 
+// Shows a page with the desktop's browser (xdg-open), and tells `shown`,
+// on the calling thread once the opener has ended, whether it showed it:
+// an opener that cannot start or ends with a failure means no browser did.
+// The opener is not tied to the window: closing the window leaves the
+// browser open.
+void OpenPageInBrowser(const QUrl& page, std::function<void(bool shown)> shown);
+
 // Opens the log with the desktop's handler, else with $VISUAL, else with
 // $EDITOR. Returns an empty string when one of them started, otherwise the
 // name of the last program tried.
 QString OpenLogFile(const QString& log_path, const LogViewerServices& services);
-
-// "Error running NAME. You can find Moravine.log in FOLDER." with the
-// folder of the log in use.
-QString LogViewerError(const QString& program, const QString& log_path);
-
-// Why Search refuses the word of the "Search word" box (empty when it does
-// not): the word must hold 1 to 998 bytes, as on the command line.
-QString SearchWordRefusal(const std::string& word);
 
 // The command line: moravine-gui [PATH], with hidden options that make the
 // screenshot of the window.
@@ -103,6 +101,7 @@ struct GuiArguments {
   QSize window_size;        // the window's size for the screenshot; invalid: as remembered
   QString error;            // set when the command line is wrong, or the help text
   bool help = false;        // --help: print the text in `error` and end
+  bool print_help_page = false;  // --help-page: print the help page that Help opens and end
 };
 GuiArguments ParseArguments(const QStringList& arguments, const QString& current_directory);
 

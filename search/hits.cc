@@ -348,14 +348,12 @@ void RowDecoder_hitAndRight(RowDecoder* d, const SearchHit& hit, const SearchRow
   const int32_t o = hit.offset;
   const int32_t hit_end = std::min(o + std::max(hit.length, 1), d->body_length);
   d->text.clear();
-  int32_t words = 0;
   bool ends_in_word = false, after_word = false;
   int32_t p = o;
   while (p < hit_end) {
     int32_t length;
     const int32_t rank = RowDecoder_next(d, p, &length);
     ends_in_word = HDecode_isWord(dictionary, rank);
-    words += ends_in_word;
     RowDecoder_append(d, rank, &after_word);
     p += length;
   }

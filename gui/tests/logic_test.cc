@@ -19,10 +19,6 @@
 #include <vector>
 
 #include "codec/compress.h"
-#include "gui/hit_text.h"
-#include "gui/job_threads.h"
-#include "gui/log_file.h"
-#include "gui/result_room.h"
 #include "gui/update_queue.h"
 #include "gui/window_logic.h"
 #include "wordmodel/htoken.h"

@@ -374,6 +374,7 @@ class Signals(Case):
     def test_signals_stop_removals_at_once(self):
         self.archives(2000)
         count = lambda: len([f for f in os.listdir(self.dir) if not f.endswith(".hwz")])
+        caught = 0
         for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
             originals = count()
             proc = subprocess.Popen([MORAVINE, "-q", "remove-original", self.dir], stderr=subprocess.PIPE)
@@ -381,12 +382,21 @@ class Signals(Case):
                 time.sleep(0.005)
             proc.send_signal(sig)
             _, err = proc.communicate(timeout=60)
+            if proc.returncode == 0 and count() == 0:
+                # On a busy machine the whole batch can end before the
+                # signal comes: give the next signal a fresh folder.
+                for name in os.listdir(self.dir):
+                    os.remove(self.path(name))
+                self.archives(2000)
+                continue
             self.assertEqual(proc.returncode, 128 + sig, err)
             left = count()
             self.assertGreater(left, 0, sig)
             self.assertLess(left, originals, sig)
+            caught += 1
             if left < 300:
                 break
+        self.assertGreater(caught, 0, "every batch ended before its signal")
 
     def test_a_signal_at_any_moment_ends_the_program_cleanly(self):
         # Signals that land while a batch starts, works or ends: the program

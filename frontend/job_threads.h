@@ -1,8 +1,8 @@
 // Job threads that the window can wait for before it goes away: every job
 // runs on a thread of its own, as with the detached threads of the command
 // line, but the threads are kept and joined once they have ended.
-#ifndef MORAVINE_GUI_JOB_THREADS_H_
-#define MORAVINE_GUI_JOB_THREADS_H_
+#ifndef MORAVINE_FRONTEND_JOB_THREADS_H_
+#define MORAVINE_FRONTEND_JOB_THREADS_H_
 
 #include <atomic>
 #include <functional>
@@ -13,7 +13,7 @@
 
 #include "batch/main_dialog.h"
 
-namespace moravine::gui {
+namespace moravine::frontend {
 
 class JobThreads : public ThreadStarter {
  public:
@@ -39,6 +39,6 @@ class JobThreads : public ThreadStarter {
   std::vector<Worker> workers_;
 };
 
-}  // namespace moravine::gui
+}  // namespace moravine::frontend
 
-#endif  // MORAVINE_GUI_JOB_THREADS_H_
+#endif  // MORAVINE_FRONTEND_JOB_THREADS_H_

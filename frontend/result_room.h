@@ -1,14 +1,14 @@
 // The room in the results list during a search, shared by the search jobs
 // of a batch: the first hits, up to the list's limit, get rows; every hit is
 // counted, with the files it was found in, for the status line.
-#ifndef MORAVINE_GUI_RESULT_ROOM_H_
-#define MORAVINE_GUI_RESULT_ROOM_H_
+#ifndef MORAVINE_FRONTEND_RESULT_ROOM_H_
+#define MORAVINE_FRONTEND_RESULT_ROOM_H_
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 
-namespace moravine::gui {
+namespace moravine::frontend {
 
 class ResultRoom {
  public:
@@ -35,6 +35,6 @@ class ResultRoom {
   std::atomic<int> files_{0};
 };
 
-}  // namespace moravine::gui
+}  // namespace moravine::frontend
 
-#endif  // MORAVINE_GUI_RESULT_ROOM_H_
+#endif  // MORAVINE_FRONTEND_RESULT_ROOM_H_

@@ -1,4 +1,4 @@
-#include "gui/hit_text.h"
+#include "frontend/hit_text.h"
 
 #include "codec/block.h"
 #include "codec/container.h"
@@ -7,7 +7,7 @@
 #include "wordmodel/htoken.h"
 #include "wordmodel/hmodel_free.h"
 
-namespace moravine::gui {
+namespace moravine::frontend {
 
 HitText::~HitText() { close(); }
 
@@ -118,4 +118,4 @@ size_t HitText::extendForward() {
   return piece.size();
 }
 
-}  // namespace moravine::gui
+}  // namespace moravine::frontend

@@ -2,14 +2,14 @@
 // started from when that folder is writable, otherwise in the user's state
 // folder. The log is replaced at every start, but never through a symbolic
 // link and never over a file that is not the user's own.
-#ifndef MORAVINE_GUI_LOG_FILE_H_
-#define MORAVINE_GUI_LOG_FILE_H_
+#ifndef MORAVINE_FRONTEND_LOG_FILE_H_
+#define MORAVINE_FRONTEND_LOG_FILE_H_
 
 #include <cstdio>
 #include <functional>
 #include <string>
 
-namespace moravine::gui {
+namespace moravine::frontend {
 
 inline constexpr char kLogName[] = "Moravine.log";
 
@@ -33,6 +33,6 @@ struct OpenedLog {
 // there, otherwise in `state`, which is created as needed.
 OpenedLog OpenLog(const std::string& preferred, const std::string& state);
 
-}  // namespace moravine::gui
+}  // namespace moravine::frontend
 
-#endif  // MORAVINE_GUI_LOG_FILE_H_
+#endif  // MORAVINE_FRONTEND_LOG_FILE_H_

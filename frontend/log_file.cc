@@ -1,11 +1,11 @@
-#include "gui/log_file.h"
+#include "frontend/log_file.h"
 
 #include <filesystem>
 #include <system_error>
 
 #include "platform/file.h"
 
-namespace moravine::gui {
+namespace moravine::frontend {
 
 namespace {
 
@@ -44,4 +44,4 @@ OpenedLog OpenLog(const std::string& preferred, const std::string& state) {
   return log;
 }
 
-}  // namespace moravine::gui
+}  // namespace moravine::frontend

@@ -2,8 +2,8 @@
 // step at a time with the block decoders: the reader shows a few kilobytes
 // on either side of the hit and asks for more when the user scrolls to
 // either end. The file is mapped, never decoded as a whole.
-#ifndef MORAVINE_GUI_HIT_TEXT_H_
-#define MORAVINE_GUI_HIT_TEXT_H_
+#ifndef MORAVINE_FRONTEND_HIT_TEXT_H_
+#define MORAVINE_FRONTEND_HIT_TEXT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include "wordmodel/hmodel.h"
 #include "wordmodel/hrule.h"
 
-namespace moravine::gui {
+namespace moravine::frontend {
 
 class HitText {
  public:
@@ -70,6 +70,6 @@ class HitText {
   size_t hit_length_ = 0;
 };
 
-}  // namespace moravine::gui
+}  // namespace moravine::frontend
 
-#endif  // MORAVINE_GUI_HIT_TEXT_H_
+#endif  // MORAVINE_FRONTEND_HIT_TEXT_H_

@@ -1,8 +1,8 @@
-#include "gui/job_threads.h"
+#include "frontend/job_threads.h"
 
 #include <system_error>
 
-namespace moravine::gui {
+namespace moravine::frontend {
 
 void JobThreads::reapEnded() {
   // A thread marks itself done as its very last act, so joining it now
@@ -48,4 +48,4 @@ size_t JobThreads::count() {
   return workers_.size();
 }
 
-}  // namespace moravine::gui
+}  // namespace moravine::frontend

@@ -1,8 +1,8 @@
-#include "gui/result_room.h"
+#include "frontend/result_room.h"
 
 #include <algorithm>
 
-namespace moravine::gui {
+namespace moravine::frontend {
 
 void ResultRoom::reset(int64_t limit) {
   limit_.store(std::max<int64_t>(limit, 0));
@@ -24,4 +24,4 @@ size_t ResultRoom::take(size_t hits) {
   return static_cast<size_t>(std::max<int64_t>(given, 0));
 }
 
-}  // namespace moravine::gui
+}  // namespace moravine::frontend
