@@ -1,5 +1,7 @@
 #include "batch/file_jobs.h"
 
+#include <atomic>
+#include <exception>
 #include <string>
 
 #include "codec/compress.h"
@@ -15,6 +17,15 @@ using moravine::JobParams;
 using moravine::MappedFile;
 
 namespace {
+
+// Advice, to the log and the window, for a text of many letters outside
+// ASCII that the ASCII models do not take as words.
+void GiveUnicodeHint(moravine::WindowControls* ui, const MappedFile& input) {
+  const std::string hint = UnicodeHint(input.data(), input.size());
+  if (hint.empty()) return;
+  HLog_report("%s\n", hint.c_str());
+  ui->showHint(hint);
+}
 
 void Compress(JobParams& params) {
   CMainDlg* owner = params.owner;
@@ -34,8 +45,15 @@ void Compress(JobParams& params) {
   // (they stay in the page cache) while counting goes on, so that the text,
   // the id streams and the output are never all held at once. Giving back
   // a page that another counting thread still reads is harmless: the page
-  // is mapped again from the cache.
-  auto text_read = [&input](int32_t begin, int32_t end) { input.dropPages(begin, end); };
+  // is mapped again from the cache. The counting threads hand over the
+  // parts they have read, in any order: their sum is the job's progress.
+  moravine::WindowControls* ui = owner->controls();
+  const int32_t length = static_cast<int32_t>(input.size());
+  std::atomic<int64_t> counted{0};
+  auto text_read = [&input, &counted, ui, &path, length](int32_t begin, int32_t end) {
+    input.dropPages(begin, end);
+    ui->jobProgress(path, counted.fetch_add(end - begin) + (end - begin), length);
+  };
   // The compressed file keeps the original's permission bits, owner and
   // times: a private text stays private.
   moravine::FileAttributes attributes = input.attributes();
@@ -52,24 +70,17 @@ void Compress(JobParams& params) {
     return mapped.data();
   };
   try {
-    int32_t length = static_cast<int32_t>(input.size());
     HCompress_rule(input.data(), length, HRule_of(owner->unicodeModel(), spaceless), distance > 0 ? distance : 0,
                    &out, &out_length, 1, threads, text_read, space);
   } catch (...) {
     if (input.changed()) return moravine::ReportChangedInput(owner, path);
-    owner->controls()->showError("Compression failed. See log file for details.");
-    return;
+    const std::string why = moravine::FailureText(std::current_exception());
+    return ui->showError(moravine::FailureMessage(ui, "Compression failed.", why));
   }
   // A file cut short or rewritten while it was read gave a mixture of old
   // and new bytes: nothing of it is kept.
   if (input.changed()) return moravine::ReportChangedInput(owner, path);
-  if (!owner->unicodeModel()) {
-    const std::string hint = UnicodeHint(input.data(), input.size());
-    if (!hint.empty()) {
-      HLog_report("%s\n", hint.c_str());
-      owner->controls()->showHint(hint);
-    }
-  }
+  if (!owner->unicodeModel()) GiveUnicodeHint(ui, input);
   moravine::WriteFailure failure;
   int error = 0;
   const bool written = into_mapped ? mapped.commit(out_length, &failure, &error)
@@ -79,6 +90,8 @@ void Compress(JobParams& params) {
     owner->ShowErrorBox(failure == moravine::WriteFailure::kCreate ? "Error creating archive file."
                                                                    : "Error writing to archive file.",
                         error);
+  } else {
+    ui->fileWritten(path, target, length, out_length);
   }
   out.reset();
   input.close();
@@ -89,6 +102,13 @@ void Compress(JobParams& params) {
     std::lock_guard<std::recursive_mutex> lock(tree->mutex());
     if (moravine::TreeItem* item = tree->FindItemByPath(path)) tree->SetItemImage(item, moravine::IMG_BOTH);
   }
+}
+
+// The text length that a compressed file's header states (bytes 1 to 4,
+// most significant first), or 0 when the file is too short to hold it.
+int64_t StatedTextLength(const unsigned char* data, size_t size) {
+  if (size < 5) return 0;
+  return (int64_t{data[1]} << 24) | (int64_t{data[2]} << 16) | (int64_t{data[3]} << 8) | int64_t{data[4]};
 }
 
 // A failed write of the output, which stops the decoding.
@@ -116,9 +136,15 @@ void Decompress(JobParams& params) {
     owner->ShowErrorBox("Error opening file for writing", error);
     return;
   }
-  HDecodeSink sink = [&output](const unsigned char* text, int64_t length) {
+  // The header's text length is what the progress counts towards.
+  moravine::WindowControls* ui = owner->controls();
+  const int64_t text_length = StatedTextLength(input.data(), input.size());
+  int64_t decoded = 0;
+  HDecodeSink sink = [&output, &decoded, ui, &path, text_length](const unsigned char* text, int64_t length) {
     int write_error = 0;
     if (!output.write(text, length, &write_error)) throw OutputWriteFailure{write_error};
+    decoded += length;
+    ui->jobProgress(path, decoded, text_length);
   };
   int32_t written = 0;
   try {
@@ -130,8 +156,8 @@ void Decompress(JobParams& params) {
   } catch (...) {
     output.abort();
     if (input.changed()) return moravine::ReportChangedInput(owner, path);
-    owner->controls()->showError("Decompression failed. See log file for details.");
-    return;
+    const std::string why = moravine::FailureText(std::current_exception());
+    return ui->showError(moravine::FailureMessage(ui, "Decompression failed.", why));
   }
   if (input.changed()) {
     output.abort();
@@ -141,6 +167,7 @@ void Decompress(JobParams& params) {
     owner->ShowErrorBox("Error writing to file", error);
     return;
   }
+  ui->fileWritten(path, target, static_cast<int64_t>(input.size()), written);
   input.close();
   moravine::TreeModel* tree = owner->tree();
   std::lock_guard<std::recursive_mutex> lock(tree->mutex());

@@ -36,4 +36,23 @@ void ReportChangedInput(CMainDlg* owner, const std::string& path) {
   owner->controls()->showError("The file changed while it was read.\n\nNothing was written; try again.");
 }
 
+std::string FailureMessage(WindowControls* ui, const std::string& what, const std::string& library_text) {
+  std::string text = what;
+  if (ui->hasLogFile()) text += " See log file for details.";
+  if (!library_text.empty()) text += "\n\n" + library_text;
+  return text;
+}
+
+std::string FailureText(const std::exception_ptr& failure) {
+  std::string text;
+  try {
+    if (failure) std::rethrow_exception(failure);
+  } catch (const std::exception& caught) {
+    text = caught.what();
+  } catch (...) {
+  }
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
 }  // namespace moravine

@@ -3,6 +3,7 @@
 #ifndef MORAVINE_BATCH_JOB_FRAME_H_
 #define MORAVINE_BATCH_JOB_FRAME_H_
 
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,13 @@ bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input);
 // Tells the user that the input changed (or was cut short) while the job
 // read it, so that what the job made from it was thrown away.
 void ReportChangedInput(CMainDlg* owner, const std::string& path);
+
+// The message of a job that failed: `what` ("Decompression failed."), a
+// pointer to the log file where there is one, and after a blank line what
+// the library said about the failure, so that the message alone tells why.
+std::string FailureMessage(WindowControls* ui, const std::string& what, const std::string& library_text);
+// What a failure that was caught says, without its final line feeds.
+std::string FailureText(const std::exception_ptr& failure);
 
 
 // Runs work(params) under the owner's job lock unless the batch was

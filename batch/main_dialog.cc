@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/file.h"
 #include "platform/fileio.h"
 #include "batch/job_path.h"
 #include "batch/removal.h"
@@ -41,6 +42,24 @@ const char* StatusFor(JobType type) {
 }
 
 }  // namespace
+
+const char* CommandRefusal(int image, JobType type) {
+  if (image < IMG_PLAIN || image > IMG_BOTH || type < JOB_COMPRESS || type > JOB_SEARCH) return nullptr;
+  return kRefusal[image][type];
+}
+
+std::string JobOutput(const std::string& path, JobType type) {
+  if (type == JOB_COMPRESS) return path + ".hwz";
+  if (type == JOB_DECOMPRESS && EndsWithHwz(path)) return path.substr(0, path.size() - 4);
+  return std::string();
+}
+
+bool OutputUpToDate(const std::string& path, JobType type) {
+  const std::string output = JobOutput(path, type);
+  FileStatus input_status, output_status;
+  return !output.empty() && PathStatus(output, true, &output_status) && PathStatus(path, true, &input_status) &&
+         output_status.type == FileType::kRegular && output_status.modified >= input_status.modified;
+}
 
 bool DetachedThreadStarter::start(std::function<void()> work) {
   try {
@@ -117,8 +136,8 @@ void CMainDlg::RunCommandOnPath(JobType type, const PathItem& item) {
   WindowControls* ui = services_.controls;
   const int image = item.image;
   std::string path = item.path;
-  if (image >= IMG_PLAIN && image <= IMG_BOTH && kRefusal[image][type]) {
-    ui->showInformation(kRefusal[image][type]);
+  if (const char* refusal = CommandRefusal(image, type)) {
+    ui->showInformation(refusal);
     return;
   }
   if (image == IMG_BOTH && (type == JOB_DECOMPRESS || type == JOB_REMOVE_COMPRESSED || type == JOB_SEARCH)) {
@@ -135,6 +154,7 @@ void CMainDlg::RunCommandOnPath(JobType type, const PathItem& item) {
     std::lock_guard<std::recursive_mutex> lock(progress_lock_);
     walking_ = true;
     jobs_in_command_ = 0;
+    up_to_date_in_command_ = 0;
   }
   if (image < IMG_PLAIN) {
     QueueDirectory(path, type);
@@ -175,6 +195,11 @@ void CMainDlg::QueueDirectory(const std::string& dir, JobType type) {
     } else if (e.is_regular && !e.is_symlink) {
       bool compressed = EndsWithHwz(e.name);
       bool wanted = (type == JOB_COMPRESS || type == JOB_REMOVE_ORIGINAL) ? !compressed : compressed;
+      if (wanted && skip_up_to_date_.load() && OutputUpToDate(path, type)) {
+        std::lock_guard<std::recursive_mutex> lock(progress_lock_);
+        ++up_to_date_in_command_;
+        continue;
+      }
       if (wanted && (!job_check_ || job_check_(path, type))) StartJob(path, type);
     }
   }

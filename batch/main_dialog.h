@@ -123,6 +123,17 @@ class CMainDlg {
   // An error box: the text, a blank line and the system's text for `error`.
   void ShowErrorBox(const std::string& text, int error);
 
+  // With `skip`, a folder walk leaves out, silently, each file whose output
+  // is up to date (OutputUpToDate): compressing or decompressing a folder
+  // again does only what changed. The window skips them; the command line
+  // with --update.
+  void setSkipUpToDate(bool skip) { skip_up_to_date_.store(skip); }
+  // How many files the last command left out as up to date.
+  int upToDateInLastCommand() {
+    std::lock_guard<std::recursive_mutex> lock(progress_lock_);
+    return up_to_date_in_command_;
+  }
+
   // Optional: asked for each file that a folder walk is about to start a
   // job for; false leaves the file out (the check tells why). The window
   // sets none; the command line refuses to overwrite outputs with it.
@@ -211,8 +222,21 @@ class CMainDlg {
   int jobs_finished_ = 0;  // the progress position
   int finished_at_cancel_ = 0;  // the progress position when Cancel came
   bool walking_ = false;
-  int jobs_in_command_ = 0;  // jobs started by the last command   // a command is still queueing its batch
+  int jobs_in_command_ = 0;  // jobs started by the last command
+  int up_to_date_in_command_ = 0;  // files the last command left out as up to date
+  std::atomic<bool> skip_up_to_date_{false};
 };
+
+// Why a command refuses a single file that the tree shows with `image`
+// (kRefusal's text, "The selected file is not compressed", ...), or null
+// when it takes it.
+const char* CommandRefusal(int image, JobType type);
+
+// The file that the job of `type` writes for `path`: FILE.hwz for a
+// compression, FILE for a decompression of FILE.hwz; empty for any other.
+std::string JobOutput(const std::string& path, JobType type);
+// Whether that output exists and was modified no earlier than `path`.
+bool OutputUpToDate(const std::string& path, JobType type);
 
 // Copies a path into a JobParams path field; false when it does not fit.
 bool CopyPath(char* field, const std::string& path);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,7 @@ void Search(moravine::JobParams& params) {
                                            size, owner->searchHost(), &hits, &refused);
   if (owner->cancelRequested()) return;  // whatever was found is not shown
   if (input.changed()) return moravine::ReportChangedInput(owner, path);
-  if (!searched) return ui->showError("Search failed. See log file for details.");
+  if (!searched) return ui->showError(moravine::FailureMessage(ui, "Search failed.", refused));
   if (!refused.empty()) return ui->showError(refused);
   if (hits.empty()) return;
   // Hits past the room left in the list are counted there, and cost
@@ -105,6 +106,7 @@ bool SearchJob_findHits(const std::string& word, int32_t errors, const moravine:
     *refused = why.what();
     return true;
   } catch (...) {
+    *refused = moravine::FailureText(std::current_exception());
     return false;
   }
   return true;

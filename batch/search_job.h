@@ -17,14 +17,15 @@ int SearchJob(moravine::JobParams* params);
 // What the job does with a compressed file's bytes, for a file it has read
 // and for one that comes another way (standard input): the word searched
 // with the settings on up to `threads` threads, and one row per hit with
-// the file's display name and path. False when the search failed (the
-// library has logged why); a context that could not be decoded (a damaged
+// the file's display name and path. False when the search failed, with
+// the library's text for it in *error; a context that could not be decoded (a damaged
 // file) leaves no rows and its message in *error. A cancelled search gives
 // true and no rows.
 // The two steps of SearchJob_searchBytes. Finding: the hits of the word in
 // the file, false when the search failed. Making rows: one row for each of
 // the `count` hits given, as SearchJob_searchBytes makes them. A query that
-// the file's model cannot see leaves no hits and the reason in *refused; a context
+// the file's model cannot see leaves no hits and the reason in *refused (as
+// does a failed search, with the library's text); a context
 // that could not be decoded leaves no rows and its message in *error; a
 // cancelled run leaves none.
 bool SearchJob_findHits(const std::string& word, int32_t errors, const moravine::SearchSettings& settings,

@@ -7,6 +7,7 @@
 #define MORAVINE_BATCH_WINDOW_CONTROLS_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,18 @@ class WindowControls {
   // of later files back until the earlier ones are done.
   virtual void jobQueued(const std::string& /*path*/) {}
   virtual void jobDone(const std::string& /*path*/) {}
+
+  // How far the job of `path` has come through its file: `done` of `total`
+  // bytes (of the text it reads or writes). Called from the job's thread,
+  // every few hundred KiB of a large file.
+  virtual void jobProgress(const std::string& /*path*/, int64_t /*done*/, int64_t /*total*/) {}
+  // A compression or decompression wrote `output` (out_bytes long) from
+  // `input` (in_bytes long).
+  virtual void fileWritten(const std::string& /*input*/, const std::string& /*output*/, int64_t /*in_bytes*/,
+                           int64_t /*out_bytes*/) {}
+  // Whether the library's diagnostics go to a log file that a message may
+  // point to. Without one, a failure's message carries the library's text.
+  virtual bool hasLogFile() const { return true; }
 };
 
 }  // namespace moravine

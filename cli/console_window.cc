@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "batch/job_frame.h"
+#include "batch/tree_model.h"
 #include "platform/console.h"
 #include "platform/filesystem.h"
 #include "wordmodel/hlog.h"
@@ -41,14 +42,20 @@ void ConsoleWindow::clearBar() {
 }
 
 void ConsoleWindow::drawBar() {
-  if (!terminal_ || quiet_ || maximum_ == 0) return;
+  if (!showsProgress() || maximum_ == 0 || cancel_told_) return;
   const int terminal_columns = TerminalColumns(StandardStream::kError);
   int columns = terminal_columns > 20 ? terminal_columns : 80;
   const int width = 20;
-  int filled = static_cast<int>(static_cast<long long>(width) * position_ / maximum_);
+  // Files done, and the parts done of those under way: one large file
+  // moves the bar as its bytes are worked through.
+  double done = position_;
+  for (const auto& [path, part] : running_) done += part;
+  const double share = std::min(1.0, done / maximum_);
+  const int filled = static_cast<int>(width * share);
+  drawn_percent_ = static_cast<int>(100 * share);
   std::string line = "[" + std::string(static_cast<size_t>(filled), '#') +
                      std::string(static_cast<size_t>(width - filled), ' ') + "] " + std::to_string(position_) + "/" +
-                     std::to_string(maximum_) + " " + status_;
+                     std::to_string(maximum_) + " " + std::to_string(drawn_percent_) + " % " + status_;
   if (static_cast<int>(line.size()) > columns - 1) line.resize(static_cast<size_t>(columns - 1));
   std::fprintf(stderr, "\r\033[K%s", line.c_str());
   std::fflush(stderr);
@@ -57,17 +64,50 @@ void ConsoleWindow::drawBar() {
 
 void ConsoleWindow::setStatus(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
-  status_ = PrintableText(text);
-  if (quiet_) return;
+  status_ = PrintableText(shownText(text));
+  if (!showsProgress()) return;
   // The batch's last word stays on the terminal; the others replace each
-  // other in the progress line.
-  const bool batch_end = text == "Finished" || text.rfind("Cancelled after ", 0) == 0;
-  if (terminal_ && !batch_end) {
-    drawBar();
-  } else {
-    clearBar();
-    std::fprintf(stderr, "%s\n", status_.c_str());
+  // other in the progress line. A request to stop tells at once how far
+  // the batch came, since the program may end before the batch does.
+  const bool cancelled = text.rfind("Cancelled after ", 0) == 0;
+  if (text == "Cancelling..." && maximum_ > 0 && !cancel_told_) {
+    status_ = "Cancelled after " + std::to_string(position_) + " of " + std::to_string(maximum_) +
+              (maximum_ == 1 ? " file" : " files");
+    cancel_told_ = true;
+  } else if (!(text == "Finished" || cancelled)) {
+    return drawBar();
+  } else if (cancelled && cancel_told_) {
+    cancel_told_ = false;
+    return clearBar();
   }
+  clearBar();
+  std::fprintf(stderr, "%s\n", status_.c_str());
+}
+
+void ConsoleWindow::jobProgress(const std::string& path, int64_t done, int64_t total) {
+  if (total <= 0) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  running_[path] = std::min(1.0, static_cast<double>(done) / static_cast<double>(total));
+  // Drawn again only when the percentage moves.
+  double all = position_;
+  for (const auto& [file, part] : running_) all += part;
+  if (maximum_ > 0 && static_cast<int>(100 * std::min(1.0, all / maximum_)) != drawn_percent_) drawBar();
+}
+
+void ConsoleWindow::fileWritten(const std::string& input, const std::string& output, int64_t in_bytes,
+                                int64_t out_bytes) {
+  if (!verbose_) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const bool compressed = EndsWithHwz(output);
+  const int64_t text = compressed ? in_bytes : out_bytes, packed = compressed ? out_bytes : in_bytes;
+  char ratio[32];
+  std::snprintf(ratio, sizeof ratio, "%.3f", packed > 0 ? static_cast<double>(text) / packed : 0.0);
+  clearBar();
+  std::fprintf(stderr, "%s -> %s: %lld -> %lld bytes, ratio %s\n", PrintableText(shownPath(input)).c_str(),
+               PrintableText(shownPath(output)).c_str(), static_cast<long long>(in_bytes),
+               static_cast<long long>(out_bytes), ratio);
+  std::fflush(stderr);
+  drawBar();
 }
 
 void ConsoleWindow::setProgress(int position, int maximum) {
@@ -87,7 +127,7 @@ void ConsoleWindow::message(const char* kind, const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   clearBar();
   // One line, led by the job's file.
-  std::string line = OneLine(text);
+  std::string line = OneLine(shownText(text));
   // The file as the user named it, as its rows show it.
   const std::string path = shownPath(CurrentJobPath());
   std::fprintf(stderr, "moravine: %s%s%s%s\n", kind, PrintableText(path).c_str(), path.empty() ? "" : ": ",
@@ -103,8 +143,9 @@ void ConsoleWindow::showInformation(const std::string& text) {
 
 void ConsoleWindow::showWarning(const std::string& text) { message("warning: ", text); }
 
+// Advice is no failure: it goes where the progress goes, to a terminal.
 void ConsoleWindow::showHint(const std::string& text) {
-  if (!quiet_) message("hint: ", text);
+  if (showsProgress()) message("hint: ", text);
 }
 
 void ConsoleWindow::showError(const std::string& text) {
@@ -140,12 +181,35 @@ void ConsoleWindow::setGivenPath(const std::string& given, const std::string& ab
 }
 
 std::string ConsoleWindow::shownPath(const std::string& path) const {
+  // The original of a compressed file that was named: "a.txt" for "a.txt.hwz".
+  if (EndsWithHwz(absolute_) && EndsWithHwz(given_) && path.size() + 4 == absolute_.size() &&
+      absolute_.compare(0, path.size(), path) == 0) {
+    return given_.substr(0, given_.size() - 4);
+  }
   if (absolute_.empty() || path.compare(0, absolute_.size(), absolute_) != 0) return path;
   std::string rest = path.substr(absolute_.size());
   if (!rest.empty() && IsPathSeparator(rest.front()) && !given_.empty() && IsPathSeparator(given_.back())) {
     rest.erase(0, 1);
   }
   return given_ + rest;
+}
+
+std::string ConsoleWindow::shownText(const std::string& text) const {
+  if (absolute_.empty() || absolute_ == given_) return text;
+  std::string out;
+  size_t from = 0;
+  for (size_t at; (at = text.find(absolute_, from)) != std::string::npos;) {
+    const size_t end = at + absolute_.size();
+    // The path itself or one below it, not a longer name that starts alike.
+    if (end < text.size() && text[end] != '/' && text[end] != '.' && text[end] != ' ' && text[end] != ':' &&
+        text[end] != '\n') {
+      out += text.substr(from, end - from);
+    } else {
+      out += text.substr(from, at - from) + shownPath(text.substr(at, absolute_.size()));
+    }
+    from = end;
+  }
+  return out + text.substr(from);
 }
 
 std::string ConsoleWindow::fileOutput(const std::string& path, const std::string& rows_text, long long hits) const {
@@ -185,6 +249,7 @@ void ConsoleWindow::jobDone(const std::string& path) {
   bool failed;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    running_.erase(path);
     auto it = pending_by_path_.find(path);
     if (it == pending_by_path_.end()) return;
     it->second->done = true;

@@ -1,6 +1,7 @@
-// The main window's controls on a terminal: status texts and message boxes
-// on standard error, a progress bar when standard error is a terminal, and
-// result rows on standard output.
+// The main window's controls on a terminal: failures on standard error;
+// status texts, hints and a progress bar there too when it is a terminal
+// (and not --quiet), so that a pipe or a file gets failures alone; result
+// rows on standard output.
 #ifndef MORAVINE_CLI_CONSOLE_WINDOW_H_
 #define MORAVINE_CLI_CONSOLE_WINDOW_H_
 
@@ -34,6 +35,10 @@ class ConsoleWindow : public WindowControls {
   void showError(const std::string& text) override;
   void showHint(const std::string& text) override;
   void clearResults() override {}
+  void jobProgress(const std::string& path, int64_t done, int64_t total) override;
+  void fileWritten(const std::string& input, const std::string& output, int64_t in_bytes,
+                   int64_t out_bytes) override;
+  bool hasLogFile() const override { return has_log_file_; }
   void addResultRows(const std::vector<SearchRow>& rows) override;
   std::string searchWordText() override { return word_; }
   std::string allowErrorsText() override { return errors_; }
@@ -49,6 +54,8 @@ class ConsoleWindow : public WindowControls {
   // Once this flag is set, rows are no longer formatted or written: a stop
   // signal ends even a flood of output at once.
   void setStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+  // -v: a line on standard error for each file written, terminal or not.
+  void setVerbose(bool verbose) { verbose_ = verbose; }
   void setSearch(const std::string& word, const std::string& errors) {
     word_ = word;
     errors_ = errors;
@@ -65,6 +72,8 @@ class ConsoleWindow : public WindowControls {
   void setGivenPath(const std::string& given, const std::string& absolute);
   // The path of a file below the given one as the user would write it.
   std::string shownPath(const std::string& path) const;
+  // A text with the absolute path of the command's walk put back as given.
+  std::string shownText(const std::string& text) const;
   // Writes what is still held back (after the batch).
   void flushResults();
 
@@ -89,6 +98,8 @@ class ConsoleWindow : public WindowControls {
   bool stopped() const;
   void drawBar();
   void clearBar();
+  // Whether status texts and the bar are shown: on a terminal, unless quiet.
+  bool showsProgress() const { return terminal_ && !quiet_; }
   // A file's output: its rows, or its line of the listing.
   std::string fileOutput(const std::string& path, const std::string& rows_text, long long hits) const;
   // Writes the outputs of the done files at the head of the queue (under the mutex); true on a first failure.
@@ -111,6 +122,12 @@ class ConsoleWindow : public WindowControls {
   int position_ = 0;
   int maximum_ = 0;
   bool bar_shown_ = false;
+  bool verbose_ = false;
+  bool cancel_told_ = false;  // "Cancelled after ..." is on the terminal
+  // The part of each running job's file done so far, from 0 to 1, and the
+  // percentage of the batch last drawn.
+  std::unordered_map<std::string, double> running_;
+  int drawn_percent_ = -1;
   std::string word_;
   std::string errors_;
   SearchSettings settings_;

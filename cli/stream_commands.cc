@@ -13,6 +13,7 @@
 #include "wordmodel/hrule.h"
 #include "cli/console_window.h"
 #include "batch/search_job.h"
+#include "batch/job_frame.h"
 #include "batch/job_path.h"
 #include "platform/console.h"
 #include "platform/system_search_host.h"
@@ -177,7 +178,7 @@ void SearchStandardInput(moravine::ConsoleWindow* window) {
   const std::string name = "(standard input)";
   if (!SearchJob_searchBytes(word, std::atoi(window->allowErrorsText().c_str()), settings, settings.threads,
                              input.data(), static_cast<int32_t>(input.size()), name, name, &host, &rows, &error)) {
-    return window->showError("Search failed. See log file for details.");
+    return window->showError(FailureMessage(window, "Search failed.", error));
   }
   if (!error.empty()) return window->showError(error);
   window->addResultRows(rows);

@@ -7,7 +7,7 @@ namespace moravine::frontend {
 namespace {
 
 constexpr ColumnInfo kColumns[kColumnCount] = {
-    {"File", CellAlignment::kLeft, 110, false},
+    {"File", CellAlignment::kLeft, 110, false, true},
     {"Position", CellAlignment::kLeft, 60, false},
     {"Left context", CellAlignment::kRight, 138, true},
     {"Word", CellAlignment::kCentre, 90, false},

@@ -24,13 +24,16 @@ enum ResultColumn { kFileColumn, kPositionColumn, kLeftColumn, kWordColumn, kRig
 
 // How a column's cells are placed, and where a text too long for its cell
 // is cut: the left context on its left, where it lies farthest from the
-// hit, every other column on its right.
+// hit; the file's name in its middle, so that both its start and its end
+// (the part that often tells files apart: "chapter 12.txt") show; every
+// other column on its right.
 enum class CellAlignment { kLeft, kCentre, kRight };
 struct ColumnInfo {
   const char* heading;
   CellAlignment alignment;
   int width;  // the first run's width, in the Qt window's pixels at 8 points
   bool cut_on_left;
+  bool cut_in_middle = false;
 };
 const ColumnInfo& Column(int column);
 

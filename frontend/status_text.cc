@@ -25,8 +25,11 @@ std::string ShownPart(const BatchOutcome& outcome, bool finished) {
     return outcome.shown == 0 ? std::string()
                               : Counted(outcome.shown, "hit", "hits") + (outcome.shown == 1 ? " is shown" : " are shown");
   }
-  if (outcome.hits == 0) return "no hits";
-  std::string text = Counted(outcome.hits, "hit", "hits") + " in " + Counted(outcome.files_with_hits, "file", "files");
+  const std::string searched = Counted(outcome.files, "file searched", "files searched");
+  if (outcome.hits == 0) return outcome.files > 0 ? "no hits in " + searched : "no hits";
+  std::string text = Counted(outcome.hits, "hit", "hits") + " in " +
+                     (outcome.files > 0 ? GroupedNumber(outcome.files_with_hits) + " of " + searched
+                                        : Counted(outcome.files_with_hits, "file", "files"));
   if (outcome.shown >= outcome.hits) return text;
   if (outcome.shown == 0) return text + "; none is shown";
   if (outcome.shown == 1) return text + "; the first is shown";
@@ -53,7 +56,12 @@ std::string StatusAtBatchEnd(const std::string& core_text, const BatchOutcome& o
   return core_text + (finished ? ": " : "; ") + joined;
 }
 
-const char* NothingToDo(JobType type) {
+std::string NothingToDo(JobType type, int up_to_date) {
+  if (up_to_date > 0 && (type == JOB_COMPRESS || type == JOB_DECOMPRESS)) {
+    return std::string(type == JOB_COMPRESS ? "Nothing to compress: " : "Nothing to decompress: ") +
+           Counted(up_to_date, "file", "files") + " below the selected folder " + (up_to_date == 1 ? "is" : "are") +
+           " up to date";
+  }
   switch (type) {
     case JOB_COMPRESS: return "Nothing to compress: no uncompressed file below the selected folder";
     case JOB_DECOMPRESS: return "Nothing to decompress: no compressed file below the selected folder";
@@ -62,6 +70,16 @@ const char* NothingToDo(JobType type) {
     case JOB_SEARCH: return "Nothing to search: no compressed file below the selected folder";
   }
   return "";
+}
+
+std::string IdleStatus(const std::string& selected_path) {
+  return selected_path.empty() ? std::string(kSelectPrompt) : "Selected: " + selected_path;
+}
+
+bool IsIdleStatus(const std::string& text) { return text == kSelectPrompt || text.starts_with("Selected: "); }
+
+bool EscapeCloses(bool batch_running, const std::string& search_word, const std::string& allow_errors) {
+  return !batch_running && search_word.empty() && allow_errors.empty();
 }
 
 std::string SearchWordRefusal(const std::string& word) {

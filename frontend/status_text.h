@@ -24,17 +24,40 @@ struct BatchOutcome {
   int files_with_hits = 0;
   int64_t shown = 0;        // the rows in the results list
   int failed = 0;           // the files whose job failed
+  int files = 0;            // the files of the batch (searched, for a search); 0: not known
 };
 // Whether the status text is one the batch core gives when a batch ends:
 // "Finished", or "Cancelled after N of M files".
 bool IsBatchEnd(const std::string& core_text);
 // That text with what the batch did: the failed files and, for a search,
-// the hits and how many of them the list shows. "Finished: 5,612,034 hits
-// in 500 files; the first 100,000 are shown".
+// the hits, the files they lie in of those searched, and how many of them
+// the list shows. "Finished: 5,612,034 hits in 480 of 500 files searched;
+// the first 100,000 are shown".
 std::string StatusAtBatchEnd(const std::string& core_text, const BatchOutcome& outcome);
 
-// The status when a command's walk found no file for it.
-const char* NothingToDo(JobType type);
+// The status when a command's walk found no file for it; `up_to_date`
+// files were left out because their output is up to date.
+std::string NothingToDo(JobType type, int up_to_date = 0);
+
+// The status line of an idle window that has shown no batch yet: what is
+// selected, or the request to select something.
+inline constexpr char kSelectPrompt[] = "Select a file or directory";
+std::string IdleStatus(const std::string& selected_path);
+// Whether a status text is one of those (and so may follow the selection).
+bool IsIdleStatus(const std::string& text);
+
+// What "Allow errors" says when it refuses a character: it takes digits.
+inline constexpr char kAllowErrorsDigitsOnly[] =
+    "\"Allow errors\" takes a number: the letters each word may differ by (0 to 998).";
+
+// Escape closes the window only when it would lose nothing: no batch runs
+// and neither search box holds text (Escape there is more likely meant
+// for the box than for the window).
+bool EscapeCloses(bool batch_running, const std::string& search_word, const std::string& allow_errors);
+// What the window's close button asks while a batch runs.
+inline constexpr char kCloseDuringBatch[] =
+    "A batch is still running.\n\nClose the window? The file at work is finished first; the files not yet "
+    "begun are left as they are.";
 
 // Why Search refuses the word of the "Search word" box (empty when it does
 // not): the word must hold 1 to 998 bytes, as on the command line.

@@ -39,6 +39,7 @@ void BatchRecord::begin(JobType type) {
   failed_unnamed_ = 0;
   queueing_ = true;
   accepted_ = started_ = false;
+  files_.store(0);
 }
 
 void BatchRecord::noteEnable(Control control, bool enabled, bool on_window_thread) {
@@ -46,6 +47,9 @@ void BatchRecord::noteEnable(Control control, bool enabled, bool on_window_threa
 }
 
 void BatchRecord::noteProgress(int maximum, bool on_window_thread) {
+  int files = files_.load();
+  while (maximum > files && !files_.compare_exchange_weak(files, maximum)) {
+  }
   if (queueing_ && maximum > 0 && on_window_thread) started_ = true;
 }
 
@@ -63,6 +67,7 @@ BatchOutcome BatchRecord::outcome(const ResultRoom& room, int64_t shown) const {
   outcome.search = type_ == JOB_SEARCH;
   outcome.hits = room.hits();
   outcome.files_with_hits = room.files();
+  outcome.files = files_.load();
   outcome.shown = shown;
   outcome.failed = failed();
   return outcome;

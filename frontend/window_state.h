@@ -49,7 +49,8 @@ class BatchRecord {
 
   // What the core calls on the window's thread while the command queues:
   // the core enables Cancel once it has accepted the command, and sets the
-  // progress for each job it starts.
+  // progress for each job it starts. From any thread, the progress's
+  // largest maximum is the number of files of the batch.
   void noteEnable(Control control, bool enabled, bool on_window_thread);
   void noteProgress(int maximum, bool on_window_thread);
   // After the command: whether it was accepted, but its walk found no file
@@ -71,6 +72,7 @@ class BatchRecord {
   bool quiet_ = false;
   std::set<std::string> failed_files_;
   int failed_unnamed_ = 0;
+  std::atomic<int> files_{0};
   bool queueing_ = false;
   bool accepted_ = false;
   bool started_ = false;

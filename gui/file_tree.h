@@ -44,6 +44,9 @@ class FileTreeWidget : public QTreeWidget, public TreeObserver {
   void reveal(TreeItem* item);
   // The picture index an item shows, or -1 when it is not in the view.
   int pictureOf(const TreeItem* item) const;
+  // The width that the names shown now take, with their pictures and
+  // indentation.
+  int namesWidth() const { return sizeHintForColumn(0); }
 
  protected:
   // Enter opens or closes the current folder, as a double click does.

@@ -2,12 +2,14 @@
 // the current folder), with that item selected.
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
 
+#include "frontend/help_page.h"
 #include "gui/main_window.h"
 #include "gui/window_logic.h"
 #include "platform/large_pages.h"
@@ -70,6 +72,14 @@ int main(int argc, char** argv) {
   if (!args.error.isEmpty()) {
     std::fprintf(stderr, "moravine-gui: %s\n", qPrintable(args.error));
     return 2;
+  }
+  if (args.print_help_page) {
+    const std::string page = moravine::frontend::FindHelpPage(
+        QCoreApplication::applicationFilePath().toStdString(),
+        [](const std::string& place) { return QFileInfo::exists(QString::fromStdString(place)); });
+    if (page.empty()) return 1;
+    std::printf("%s\n", qPrintable(QFileInfo(QString::fromStdString(page)).canonicalFilePath()));
+    return 0;
   }
 
   moravine::gui::WindowSettings settings;

@@ -1,6 +1,7 @@
 #include "gui/main_window.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -13,7 +14,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QScrollBar>
+#include <QToolTip>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -24,9 +30,11 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "batch/file_jobs.h"
+#include "frontend/help_page.h"
 #include "gui/file_tree.h"
 #include "gui/options_dialog.h"
 #include "gui/reader_window.h"
@@ -62,6 +70,10 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
   core_ = std::make_unique<CMainDlg>(services, found);
   search_host_.setCancelFlag(core_->cancelFlag());
   search_->setEnabled(found);
+  // Compressing or decompressing a folder again does only what changed:
+  // a file whose output is at least as new is left out, and an edited
+  // original is never overwritten by its older compressed version.
+  core_->setSkipUpToDate(true);
 
   tree_->setPictures(TreePictures());
   setProgress(0, 0);
@@ -75,7 +87,9 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
       if (QTreeWidgetItem* view = tree_->viewItem(item)) view->setExpanded(true);
     }
   }
+  fitTreeWidth();
   restoreLayout();
+  selectionChanged();
 }
 
 MainWindow::~MainWindow() {
@@ -144,6 +158,8 @@ void MainWindow::createControls() {
   grid->addWidget(make_button(&remove_compressed_, "Remove compressed\nfiles", "removeCompressed1013"), 0, 2, 2, 1);
   grid->addWidget(make_button(&remove_original_, "Remove original\nfiles", "removeOriginal1020"), 0, 3, 2, 1);
   grid->addWidget(make_button(&help_, "&Help", "help57670"), 0, 5);
+  grid->addWidget(make_button(&about_, "About", "about"), 0, 4, Qt::AlignRight);
+  about_->setMinimumWidth(du.x(50));
   grid->addWidget(make_button(&exit_, "Exit", "exit1"), 1, 5);
   for (QPushButton* tall : {remove_compressed_, remove_original_}) {
     tall->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
@@ -155,6 +171,14 @@ void MainWindow::createControls() {
   grid->addWidget(make_label("Allow errors", "allowErrorsLabel1019"), 3, 2);
   make_edit(&allow_errors_, [this](const std::string& text) { boxes_.setErrors(text); }, "allowErrors1016");
   grid->addWidget(allow_errors_, 3, 3);
+  // A number of errors is digits alone; a refused key says what is wanted.
+  allow_errors_->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), allow_errors_));
+  allow_errors_->setToolTip(FromBytes(frontend::kAllowErrorsDigitsOnly));
+  connect(allow_errors_, &QLineEdit::inputRejected, this, [this] {
+    QToolTip::showText(allow_errors_->mapToGlobal(QPoint(0, allow_errors_->height())),
+                       FromBytes(frontend::kAllowErrorsDigitsOnly), allow_errors_);
+  });
   ignore_case_ = new QCheckBox(QStringLiteral("Ignore case"));
   ignore_case_->setObjectName(QStringLiteral("ignoreCase"));
   connect(ignore_case_, &QCheckBox::toggled, this, [this](bool on) { boxes_.setIgnoreCase(on); });
@@ -162,7 +186,13 @@ void MainWindow::createControls() {
   grid->addWidget(make_button(&search_, "Search", "search1011"), 3, 5);
   for (int column : {0, 1, 2, 3, 5}) grid->setColumnMinimumWidth(column, du.x(73));
   grid->setColumnStretch(4, 1);
+  grid->addWidget(createResultsList(), 4, 0, 1, 6);
+  grid->setRowStretch(4, 1);
+  layOut(right, du);
+  connectControls();
+}
 
+QTreeView* MainWindow::createResultsList() {
   results_ = new QTreeView;
   results_->setObjectName(QStringLiteral("results1005"));
   results_model_ = new ResultsModel(this);
@@ -182,9 +212,10 @@ void MainWindow::createControls() {
   }
   // A double click, or Enter, on a hit opens the reader.
   connect(results_, &QAbstractItemView::activated, this, &MainWindow::openHit);
-  grid->addWidget(results_, 4, 0, 1, 6);
-  grid->setRowStretch(4, 1);
+  return results_;
+}
 
+void MainWindow::layOut(QWidget* right, const DialogUnits& du) {
   splitter_ = new QSplitter(Qt::Horizontal);
   splitter_->setObjectName(QStringLiteral("splitter"));
   splitter_->setChildrenCollapsible(false);
@@ -193,7 +224,7 @@ void MainWindow::createControls() {
   splitter_->setStretchFactor(0, 1);
   splitter_->setStretchFactor(1, 3);
 
-  status_ = new QLabel(QStringLiteral("Select a file or directory"));
+  status_ = new QLabel(QString::fromLatin1(frontend::kSelectPrompt));
   status_->setObjectName(QStringLiteral("status1015"));
   status_->setTextFormat(Qt::PlainText);
   // A long path in the status line must not widen the window.
@@ -202,7 +233,10 @@ void MainWindow::createControls() {
   progress_ = new QProgressBar;
   progress_->setObjectName(QStringLiteral("progress1014"));
   progress_->setTextVisible(false);
-  make_button(&cancel_, "Cancel", "cancel1012");
+  cancel_ = new QPushButton(QStringLiteral("Cancel"));
+  cancel_->setObjectName(QStringLiteral("cancel1012"));
+  cancel_->setAutoDefault(false);
+  cancel_->installEventFilter(this);
   cancel_->setMinimumWidth(du.x(54));
   cancel_->setEnabled(false);
   auto* bottom = new QHBoxLayout;
@@ -217,15 +251,29 @@ void MainWindow::createControls() {
   layout->addWidget(status_);
   layout->addLayout(bottom);
 
+  // The dialog's size is the least; the first run opens somewhat larger,
+  // with room for more hits. Nor is it less than the controls need, so
+  // that no caption is ever cut.
+  QSize least = du.size(542, 233).expandedTo(layout->minimumSize());
+  setMinimumSize(least);
+  QSize first(least.width() * 5 / 4, least.height() * 3 / 2);
+  if (QScreen* screen = this->screen()) first = first.boundedTo(screen->availableSize() * 9 / 10);
+  resize(first.expandedTo(least));
+  splitter_->setSizes({du.x(150), first.width()});
+}
+
+void MainWindow::connectControls() {
   // The focus goes round in the order of the dialog's controls.
   QWidget* order[] = {tree_,    options_, view_log_,     compress_,    decompress_, remove_compressed_,
-                      remove_original_,   help_,         exit_,        search_word_, allow_errors_,
-                      ignore_case_, search_,  results_, cancel_};
+                      remove_original_,   about_,        help_,        exit_,        search_word_,
+                      allow_errors_,      ignore_case_,  search_,      results_,     cancel_};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(options_, &QPushButton::clicked, this, &MainWindow::showOptions);
   connect(view_log_, &QPushButton::clicked, this, &MainWindow::viewLog);
   connect(help_, &QPushButton::clicked, this, &MainWindow::showHelp);
+  connect(about_, &QPushButton::clicked, this, &MainWindow::showAbout);
+  connect(tree_, &QTreeWidget::currentItemChanged, this, &MainWindow::selectionChanged);
   connect(exit_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &MainWindow::cancelBatch);
   const std::pair<QPushButton*, JobType> commands[] = {
@@ -238,15 +286,6 @@ void MainWindow::createControls() {
   for (const auto& [button, type] : commands) {
     connect(button, &QPushButton::clicked, this, [this, type = type] { runCommand(type); });
   }
-
-  // The dialog's size is the least; the first run opens somewhat larger,
-  // with room for more hits.
-  QSize least = du.size(542, 233);
-  setMinimumSize(least);
-  QSize first(least.width() * 5 / 4, least.height() * 3 / 2);
-  if (QScreen* screen = this->screen()) first = first.boundedTo(screen->availableSize() * 9 / 10);
-  resize(first.expandedTo(least));
-  splitter_->setSizes({du.x(150), first.width()});
 }
 
 std::unique_ptr<QSettings> MainWindow::openSettings() const {
@@ -425,8 +464,24 @@ void MainWindow::runCommand(JobType type) {
   if (batch_.foundNothing(core_->batchRunning())) {
     // The walk found no file for the command: no batch runs.
     cancel_->setEnabled(false);
-    setStatus(frontend::NothingToDo(type));
+    setStatus(frontend::NothingToDo(type, core_->upToDateInLastCommand()));
   }
+}
+
+void MainWindow::selectionChanged() {
+  if (busy() || !frontend::IsIdleStatus(status_->text().toStdString())) return;
+  TreeItem* item = tree_->selectedModelItem();
+  status_->setText(FromBytes(frontend::IdleStatus(item ? model_->ItemPath(item) : std::string())));
+}
+
+void MainWindow::fitTreeWidth() {
+  // The names shown once the start path is open, with the view's frame and
+  // a vertical scroll bar; at most two fifths of the window.
+  const int needed = tree_->namesWidth() + 2 * tree_->frameWidth() +
+                     tree_->verticalScrollBar()->sizeHint().width() + tree_->indentation();
+  const int wanted = std::clamp(needed, DialogUnits::of(font()).x(150), width() * 2 / 5);
+  layout()->activate();  // the splitter gets its width: the sizes are then taken as they are
+  splitter_->setSizes({wanted, std::max(1, splitter_->width() - splitter_->handleWidth() - wanted)});
 }
 
 void MainWindow::searchFromBoxes() {
@@ -454,7 +509,22 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier &&
+      !frontend::EscapeCloses(core_->batchRunning(), search_word_->text().toStdString(),
+                              allow_errors_->text().toStdString())) {
+    event->accept();
+    return;
+  }
   QDialog::keyPressEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (core_ && core_->batchRunning() && !close_pending_ &&
+      !AskQuestion(this, FromBytes(frontend::kCloseDuringBatch))) {
+    event->ignore();
+    return;
+  }
+  QDialog::closeEvent(event);
 }
 
 void MainWindow::openHit(const QModelIndex& index) {
@@ -503,12 +573,30 @@ void MainWindow::viewLog() {
 }
 
 void MainWindow::showHelp() {
-  QString file = settings_.help_file.isEmpty() ? QCoreApplication::applicationFilePath() + QStringLiteral(".html")
-                                               : settings_.help_file;
-  if (!QFileInfo::exists(file)) {
-    ShowMessageBox(this, MessageKind::kError, QStringLiteral("The help file %1 is missing.").arg(file));
-  } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file))) {
-    ShowMessageBox(this, MessageKind::kError, QStringLiteral("Error opening the help file %1.").arg(file));
+  const std::string program = QCoreApplication::applicationFilePath().toStdString();
+  QString file = settings_.help_file;
+  if (file.isEmpty()) {
+    file = QString::fromStdString(frontend::FindHelpPage(
+        program, [](const std::string& place) { return QFileInfo::exists(QString::fromStdString(place)); }));
+  }
+  if (file.isEmpty() || !QFileInfo::exists(file)) {
+    const std::string missing = settings_.help_file.isEmpty() ? frontend::HelpPageMissing(program)
+                                                              : "The help page " + file.toStdString() + " is missing.";
+    ShowMessageBox(this, MessageKind::kError, QString::fromStdString(missing));
+    return;
+  }
+  file = QFileInfo(file).canonicalFilePath();
+  QPointer<MainWindow> window(this);
+  auto shown = [window, file](bool ok) {
+    if (!ok && window) {
+      ShowMessageBox(window, MessageKind::kError,
+                     QString::fromStdString(frontend::HelpPageNotShown(file.toStdString())));
+    }
+  };
+  if (settings_.open_page) {
+    settings_.open_page(QUrl::fromLocalFile(file), shown);
+  } else {
+    OpenPageInBrowser(QUrl::fromLocalFile(file), shown);
   }
 }
 

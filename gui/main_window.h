@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,8 +56,12 @@ struct WindowSettings {
   QString settings_file;
   // The program probed with "-V" at start-up; searching needs it.
   QString agrep_program = QStringLiteral("agrep");
-  // Opened by Help; empty: the program's own path followed by ".html".
+  // Opened by Help; empty: the page FindHelpPage finds for the program
+  // (beside it, or in ../share/moravine).
   QString help_file;
+  // How Help shows the page: `shown` is called later, on the window's
+  // thread, with whether a browser showed it. Empty: OpenPageInBrowser.
+  std::function<void(const QUrl& page, std::function<void(bool shown)> shown)> open_page;
   // How "View log file" opens the log; members left empty use the desktop.
   LogViewerServices log_viewer;
 };
@@ -114,10 +119,15 @@ class MainWindow : public QDialog, public WindowControls {
   void showHelp();
   // Opens the reader on the hit of a results row.
   void openHit(const QModelIndex& index);
+  // Gives the tree the width that the names it shows take, at most two
+  // fifths of the window: done at start-up when no width was kept.
+  void fitTreeWidth();
 
   // Exit, Escape and the window manager end here. While a batch runs the
   // window does not close at once: the batch is cancelled, the job at work
   // finishes its file, and the window closes when the batch has ended.
+  // (Escape closes only an idle window with empty search boxes, and the
+  // close button asks first while a batch runs.)
   void done(int result) override;
 
  signals:
@@ -127,12 +137,20 @@ class MainWindow : public QDialog, public WindowControls {
   void contextMenuEvent(QContextMenuEvent* event) override;
   // Enter never closes the window: it presses a focused button, searches
   // from the two boxes, opens in the tree and the results list, and does
-  // nothing elsewhere. Escape closes the window.
+  // nothing elsewhere. Escape closes the window when frontend::EscapeCloses
+  // lets it.
   void keyPressEvent(QKeyEvent* event) override;
+  // The window's close button: while a batch runs it asks first.
+  void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void createControls();
+  QTreeView* createResultsList();
+  // The splitter with the tree and `right`, the status line, the progress
+  // bar with Cancel, and the window's sizes.
+  void layOut(QWidget* right, const DialogUnits& du);
+  void connectControls();
   void openLog();
   bool probeAgrep();
   void runCommand(JobType type);
@@ -141,6 +159,8 @@ class MainWindow : public QDialog, public WindowControls {
   void reportError(const QString& text, const std::string& path);
   QString batchEndText(const QString& core_text) const;
   void closeWhenIdle();
+  // The idle status line follows the selection until a batch speaks.
+  void selectionChanged();
   std::unique_ptr<QSettings> openSettings() const;
   void restoreLayout();
   void saveLayout();
@@ -165,6 +185,7 @@ class MainWindow : public QDialog, public WindowControls {
   QPushButton* remove_compressed_ = nullptr;
   QPushButton* remove_original_ = nullptr;
   QPushButton* help_ = nullptr;
+  QPushButton* about_ = nullptr;
   QPushButton* exit_ = nullptr;
   QLineEdit* search_word_ = nullptr;
   QLineEdit* allow_errors_ = nullptr;

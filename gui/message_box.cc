@@ -23,6 +23,16 @@ bool ShowMessageBox(QWidget* parent, MessageKind kind, const QString& text, cons
   return box.checkBox() && box.checkBox()->isChecked();
 }
 
+bool AskQuestion(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Question, ProgramName(), text, QMessageBox::Yes | QMessageBox::No, parent);
+  box.setObjectName(QStringLiteral("questionBox"));
+  box.setTextFormat(Qt::PlainText);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("about100"));
   setWindowTitle(QStringLiteral("About Moravine"));

@@ -22,6 +22,10 @@ inline const QString& ProgramName() {
 // for a check box, the box offers one and tells whether the user ticked it.
 bool ShowMessageBox(QWidget* parent, MessageKind kind, const QString& text, const QString& check = QString());
 
+// A question with Yes and No (No the default, which Escape gives too);
+// true when the user chose Yes.
+bool AskQuestion(QWidget* parent, const QString& text);
+
 // "About Moravine": the application icon, the version and OK.
 class AboutDialog : public QDialog {
   Q_OBJECT

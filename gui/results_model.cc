@@ -67,7 +67,8 @@ int ResultsModel::defaultWidth(int column) { return frontend::Column(column).wid
 
 void ResultsDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
   QStyledItemDelegate::initStyleOption(option, index);
-  option->textElideMode = frontend::Column(index.column()).cut_on_left ? Qt::ElideLeft : Qt::ElideRight;
+  const frontend::ColumnInfo& column = frontend::Column(index.column());
+  option->textElideMode = column.cut_on_left ? Qt::ElideLeft : column.cut_in_middle ? Qt::ElideMiddle : Qt::ElideRight;
 }
 
 }  // namespace moravine::gui

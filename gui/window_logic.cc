@@ -50,6 +50,22 @@ QString BatchEndText(const QString& core_text, const BatchOutcome& outcome) {
   return QString::fromStdString(frontend::StatusAtBatchEnd(core_text.toStdString(), outcome));
 }
 
+void OpenPageInBrowser(const QUrl& page, std::function<void(bool shown)> shown) {
+  // Without a parent: the opener outlives the window, and deletes itself.
+  auto* opener = new QProcess();
+  QObject::connect(opener, &QProcess::finished, opener, [opener, shown](int code, QProcess::ExitStatus status) {
+    shown(status == QProcess::NormalExit && code == 0);
+    opener->deleteLater();
+  });
+  QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, shown](QProcess::ProcessError error) {
+    if (error != QProcess::FailedToStart) return;  // the others end in finished()
+    shown(false);
+    opener->deleteLater();
+  });
+  opener->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  opener->start(QStringLiteral("xdg-open"), {page.toString()}, QIODevice::ReadOnly);
+}
+
 QString OpenLogFile(const QString& log_path, const LogViewerServices& services) {
   if (services.open_url && services.open_url(QUrl::fromLocalFile(QDir(log_path).absolutePath()))) return QString();
   QString tried = QStringLiteral("xdg-open");
@@ -84,12 +100,14 @@ GuiArguments ParseArguments(const QStringList& arguments, const QString& current
   parser.addPositionalArgument(QStringLiteral("PATH"),
                                QStringLiteral("The file or folder to select in the tree (default: the current folder)"),
                                QStringLiteral("[PATH]"));
-  // Hidden: used by scripts/screenshot.
+  // Hidden: used by scripts/screenshot, and by scripts/check_install to
+  // see where an installed window finds its help page.
   QCommandLineOption search(QStringLiteral("search"), QString(), QStringLiteral("WORD"));
+  QCommandLineOption help_page(QStringLiteral("help-page"));
   QCommandLineOption errors(QStringLiteral("errors"), QString(), QStringLiteral("N"));
   QCommandLineOption screenshot(QStringLiteral("screenshot"), QString(), QStringLiteral("FILE"));
   QCommandLineOption size(QStringLiteral("window-size"), QString(), QStringLiteral("WIDTHxHEIGHT"));
-  for (QCommandLineOption* option : {&search, &errors, &screenshot, &size}) {
+  for (QCommandLineOption* option : {&search, &errors, &screenshot, &size, &help_page}) {
     option->setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(*option);
   }
@@ -102,6 +120,7 @@ GuiArguments ParseArguments(const QStringList& arguments, const QString& current
     result.error = parser.helpText();
     return result;
   }
+  result.print_help_page = parser.isSet(help_page);
   QStringList positional = parser.positionalArguments();
   if (positional.size() > 1) {
     result.error = QStringLiteral("Only one PATH can be given.");

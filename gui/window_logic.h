@@ -79,6 +79,13 @@ struct LogViewerServices {
   std::function<QString(const char* name)> environment;
 };
 
+// Shows a page with the desktop's browser (xdg-open), and tells `shown`,
+// on the calling thread once the opener has ended, whether it showed it:
+// an opener that cannot start or ends with a failure means no browser did.
+// The opener is not tied to the window: closing the window leaves the
+// browser open.
+void OpenPageInBrowser(const QUrl& page, std::function<void(bool shown)> shown);
+
 // Opens the log with the desktop's handler, else with $VISUAL, else with
 // $EDITOR. Returns an empty string when one of them started, otherwise the
 // name of the last program tried.
@@ -94,6 +101,7 @@ struct GuiArguments {
   QSize window_size;        // the window's size for the screenshot; invalid: as remembered
   QString error;            // set when the command line is wrong, or the help text
   bool help = false;        // --help: print the text in `error` and end
+  bool print_help_page = false;  // --help-page: print the help page that Help opens and end
 };
 GuiArguments ParseArguments(const QStringList& arguments, const QString& current_directory);
 

@@ -6,7 +6,9 @@ tree's picture indices: a drive, a closed folder, an open folder, a text
 document, a document held in a red clamp (compressed) and a document beside a
 clamped one (both versions). Every picture, the application icon included,
 is written at 16, 32 and 48 pixels as NAME-SIZE.png, so that the window shows
-it sharp on screens of any density.
+it sharp on screens of any density. The application icon is also written as
+moravine.svg, the same shapes as a scalable picture for the desktop's menus
+and file managers.
 
 Every picture is a list of filled shapes on a 16-unit square, painted in
 order and sampled 4 x 4 times per pixel, so the same drawing serves any size.
@@ -119,6 +121,29 @@ def write_png(path, rows, size):
         out.write(chunk(b"IEND", b""))
 
 
+def write_svg(path, shapes):
+    """The shapes as an SVG picture on the 16-unit square, painted in order."""
+    def number(v):
+        return ("%.2f" % v).rstrip("0").rstrip(".")
+
+    def fill(colour):
+        r, g, b, a = colour
+        return 'fill="#%02x%02x%02x"%s' % (r, g, b, "" if a == 255 else ' fill-opacity="%s"' % number(a / 255))
+
+    lines = ['<svg xmlns="http://www.w3.org/2000/svg" width="48" height="48" viewBox="0 0 16 16">',
+             "<title>Moravine</title>"]
+    for kind, data, colour in shapes:
+        if kind == "circle":
+            cx, cy, r = data
+            lines.append('<circle cx="%s" cy="%s" r="%s" %s/>' % (number(cx), number(cy), number(r), fill(colour)))
+        else:
+            points = " ".join("%s,%s" % (number(x), number(y)) for x, y in data)
+            lines.append('<polygon points="%s" %s/>' % (points, fill(colour)))
+    lines.append("</svg>")
+    with open(path, "w") as out:
+        out.write("\n".join(lines) + "\n")
+
+
 def page(x0, y0, x1, y1, lines=True):
     """A sheet of paper with a folded top-right corner and lines of text."""
     fold = max(2, (x1 - x0) // 3)
@@ -222,6 +247,7 @@ def main():
     for name, draw in TREE + [("moravine", application)]:
         for size in SIZES:
             write_png(os.path.join(out_dir, "%s-%d.png" % (name, size)), render(draw(), size), size)
+    write_svg(os.path.join(out_dir, "moravine.svg"), application())
 
 
 if __name__ == "__main__":

@@ -4,8 +4,7 @@
 #include "wordmodel/hlog.h"
 #include "wordmodel/hrule.h"
 
-void HPrint_globalInfos(const HModel* model, int32_t body_length, int32_t text_length, int32_t file_length,
-                        int32_t parsing_rule, int32_t report_level) {
+void HPrint_modelInfos(const HModel* model, int32_t body_length, int32_t text_length, int32_t parsing_rule) {
   const HCodetable* table = &model->codetable;
   int32_t jumpers = model->jumpers.count;
   HLog_report("\n------------------- Global infos --------------------\n\n");
@@ -25,6 +24,11 @@ void HPrint_globalInfos(const HModel* model, int32_t body_length, int32_t text_l
     HLog_report("Offset[%d] = %d, First_cw[%d] = %x\n", l, table->Offset[l], l,
                 static_cast<unsigned>(table->First_cw[l]));
   }
+}
+
+void HPrint_globalInfos(const HModel* model, int32_t body_length, int32_t text_length, int32_t file_length,
+                        int32_t parsing_rule, int32_t report_level) {
+  HPrint_modelInfos(model, body_length, text_length, parsing_rule);
   float ratio = text_length != 0 ? static_cast<float>(static_cast<double>(file_length) / text_length) : 0.0f;
   HLog_report("\n Overall compressed file length = %d, compression ratio (percentage) = %.1f \n\n", file_length,
               static_cast<double>(ratio) * 100.0);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "codec/compress.h"
+#include "frontend/help_page.h"
 #include "frontend/options.h"
 #include "frontend/results.h"
 #include "frontend/status_text.h"
@@ -104,7 +105,10 @@ TEST(BatchRecord, AWalkThatFindsNothingErrorsAndTheStatusAtTheEnd) {
   ResultRoom room(2);
   room.take(5);
   EXPECT_EQ(StatusAtBatchEnd("Finished", batch.outcome(room, 2)),
-            "Finished: 5 hits in 1 file; the first 2 are shown; 2 files failed (see the log file)");
+            "Finished: 5 hits in 1 of 3 files searched; the first 2 are shown; 2 files failed (see the log file)");
+  batch.noteProgress(2, false);  // a job's finish, from its thread: the most counts
+  EXPECT_EQ(batch.outcome(room, 2).files, 3);
+  EXPECT_EQ(StatusAtBatchEnd("Finished", BatchOutcome{true, 0, 0, 0, 0, 12}), "Finished: no hits in 12 files searched");
   batch.begin(JOB_DECOMPRESS);  // a new command shows its errors again
   EXPECT_TRUE(batch.noteError("/t/b.hwz"));
   EXPECT_EQ(StatusAtBatchEnd("Cancelled after 1 of 9 files", batch.outcome(room, 0)),
@@ -160,6 +164,7 @@ TEST(ResultRows, EachFilesRowsGoOnTopInTheirOrder) {
   EXPECT_EQ(rows.tip(0, kPositionColumn), "4");
   EXPECT_EQ(rows.cell(2, kPositionColumn), "9");
   EXPECT_TRUE(Column(kLeftColumn).cut_on_left);
+  EXPECT_TRUE(Column(kFileColumn).cut_in_middle && !Column(kFileColumn).cut_on_left);
   EXPECT_EQ(std::string(Column(kWordColumn).heading), "Word");
   rows.clear();
   EXPECT_TRUE(rows.empty());
@@ -200,6 +205,26 @@ TEST(ResultRows, TheReaderOpensOnARowAndDecodesTheWholeBook) {
     EXPECT_EQ(error, "The file of this hit is not known.");
   }
   std::filesystem::remove_all(folder);
+}
+
+// The page beside the program wins (a build tree); an installed program
+// finds it under share/ above its folder, never in bin/.
+TEST(HelpPage, BesideTheProgramOrUnderShare) {
+  std::vector<std::string> asked;
+  const auto none = [&asked](const std::string& place) {
+    asked.push_back(place);
+    return false;
+  };
+  EXPECT_EQ(FindHelpPage("/usr/bin/moravine-gui", none), "");
+  EXPECT_EQ(asked, (std::vector<std::string>{"/usr/bin/moravine-gui.html", "/usr/share/moravine/help.html",
+                                             "/usr/share/doc/moravine/help.html"}));
+  const auto installed = [](const std::string& place) { return place.find("/share/") != std::string::npos; };
+  EXPECT_EQ(FindHelpPage("/opt/m/bin/moravine-gui", installed), "/opt/m/share/moravine/help.html");
+  EXPECT_EQ(FindHelpPage("C:\\Moravine\\moravine-gui.EXE", [](const std::string&) { return true; }),
+            "C:\\Moravine\\moravine-gui.html");
+  EXPECT_EQ(HelpPagePlaces("./moravine-gui")[1], "./../share/moravine/help.html");
+  const std::string missing = HelpPageMissing("/usr/bin/moravine-gui");
+  EXPECT_NE(missing.find("\n/usr/share/moravine/help.html"), std::string::npos) << missing;
 }
 
 }  // namespace

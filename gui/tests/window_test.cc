@@ -15,6 +15,7 @@
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QToolTip>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
@@ -25,6 +26,7 @@
 #include <thread>
 
 #include "codec/compress.h"
+#include "frontend/status_text.h"
 #include "gui/file_tree.h"
 #include "gui/main_window.h"
 #include "gui/options_dialog.h"
@@ -45,12 +47,19 @@ struct SeenBox {
 // modal dialogs go to `dialogs`, which must close them.
 class BoxCloser : public QObject {
  public:
-  explicit BoxCloser(std::function<void(QWidget*)> dialogs = {}) : dialogs_(std::move(dialogs)) {
+  explicit BoxCloser(std::function<void(QWidget*)> dialogs = {}, bool running = true)
+      : dialogs_(std::move(dialogs)) {
     connect(&timer_, &QTimer::timeout, this, &BoxCloser::poll);
-    timer_.start(5);
+    if (running) start();
   }
+  // A closer whose own poll waits in a box's handler needs another, started
+  // there, for the boxes shown meanwhile.
+  void start() { timer_.start(5); }
+  void stop() { timer_.stop(); }
   std::function<void(QMessageBox*)> before_close;
   bool tick_check_box = false;
+  // How a question (Yes or No) is answered.
+  QMessageBox::StandardButton answer = QMessageBox::Yes;
   QList<SeenBox> boxes;
   QStringList texts() const {
     QStringList list;
@@ -66,7 +75,8 @@ class BoxCloser : public QObject {
       boxes.append({box->icon(), box->text()});
       if (before_close) before_close(box);
       if (tick_check_box && box->checkBox()) box->checkBox()->setChecked(true);
-      box->button(QMessageBox::Ok)->click();
+      QAbstractButton* ok = box->button(QMessageBox::Ok);
+      (ok ? ok : box->button(answer))->click();
     } else if (dialogs_) {
       dialogs_(modal);
     }
@@ -185,7 +195,8 @@ class WindowTest : public QObject {
       QCOMPARE(button->isEnabled(), button->objectName() != "cancel1012");
       QVERIFY(!button->isDefault());  // Enter presses no button of its own accord
     }
-    QCOMPARE(status(*w), QStringLiteral("Select a file or directory"));
+    // The status line names the selection until a batch speaks.
+    QCOMPARE(status(*w), "Selected: " + dir_->path());
     QProgressBar* bar = find<QProgressBar>(*w, "progress1014");
     QVERIFY(bar->maximum() > bar->minimum());  // 0..0 would be the busy animation
 
@@ -249,7 +260,8 @@ class WindowTest : public QObject {
   }
 
   // Enter in either box searches when Search is enabled, and the window
-  // stays; elsewhere Enter does nothing. Escape closes the window.
+  // stays; elsewhere Enter does nothing. Escape closes the window only when
+  // both boxes are empty and no batch runs.
   void enterSearchesAndEscapeCloses() {
     auto w = open(dir_->path());
     BoxCloser closer;
@@ -269,6 +281,17 @@ class WindowTest : public QObject {
     QVERIFY(w->isVisible());
     QCOMPARE(closer.texts(), QStringList());
 
+    QTest::keyClick(find<QLineEdit>(*w, "searchWord1017"), Qt::Key_Escape);
+    QVERIFY(w->isVisible());  // "fox" is in the box
+    find<QLineEdit>(*w, "searchWord1017")->clear();
+    WriteFile(path("new.txt"), kTextB);  // what the next Compress does
+    w->core().jobLock().lock();  // a batch that waits
+    click(*w, "compress1008");
+    QVERIFY(w->core().batchRunning());
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    QVERIFY(w->isVisible());
+    w->core().jobLock().unlock();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->busy(), 20000);
     QTest::keyClick(w.get(), Qt::Key_Escape);
     QVERIFY(!w->isVisible());
   }
@@ -287,7 +310,9 @@ class WindowTest : public QObject {
     QSize list_before = list->size();
     QSize tree_before = tree->size();
     w->resize(least + QSize(400, 300));
-    QTRY_VERIFY(list->width() > list_before.width() + 200);
+    // The tree, squeezed at the least size, may take back some of the width.
+    QTRY_VERIFY(list->width() + tree->width() >= list_before.width() + tree_before.width() + 400 - 10);
+    QVERIFY(list->width() > list_before.width() + 100);
     QVERIFY(list->height() >= list_before.height() + 300 - 10);
     QVERIFY(tree->height() >= tree_before.height() + 300 - 10);
     // The buttons keep their places: Help and Exit at the right edge, over
@@ -532,7 +557,7 @@ class WindowTest : public QObject {
     select(*w, dir_->path());
     search(*w, QStringLiteral("fox"));
     QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
-    QCOMPARE(status(*w), QStringLiteral("Finished: 3 hits in 2 files"));
+    QCOMPARE(status(*w), QStringLiteral("Finished: 3 hits in 2 of 4 files searched"));
   }
 
   // A folder with nothing for the command says so; no batch runs.
@@ -578,7 +603,7 @@ class WindowTest : public QObject {
     QCOMPARE(closer.texts(), QStringList{text});
     QCOMPARE(closer.boxes[0].icon, QMessageBox::Information);
     QVERIFY(!w->busy());
-    QCOMPARE(status(*w), QStringLiteral("Select a file or directory"));
+    QCOMPARE(status(*w), file.isEmpty() ? QStringLiteral("Select a file or directory") : "Selected: " + path(file));
     QVERIFY(!find<QPushButton>(*w, "cancel1012")->isEnabled());
   }
 
@@ -591,7 +616,8 @@ class WindowTest : public QObject {
     QCOMPARE(bar->maximum(), 4);  // a, b, c and inner
     for (QPushButton* button : w->findChildren<QPushButton*>()) {
       bool stays = button->objectName() == "options1010" || button->objectName() == "viewLog1021" ||
-                   button->objectName() == "help57670" || button->objectName() == "cancel1012";
+                   button->objectName() == "help57670" || button->objectName() == "cancel1012" ||
+                   button->objectName() == "about";
       QCOMPARE(button->isEnabled(), stays);
     }
     // Search is disabled: Enter in the box starts nothing. Enter on a
@@ -623,7 +649,7 @@ class WindowTest : public QObject {
             [&] { most = std::max(most, w->results()->rowCount()); });
     search(*w, QStringLiteral("whale"));
     QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
-    QCOMPARE(status(*w), QStringLiteral("Finished: 600,000 hits in 30 files; the first 1,000 are shown"));
+    QCOMPARE(status(*w), QStringLiteral("Finished: 600,000 hits in 30 of 30 files searched; the first 1,000 are shown"));
     QCOMPARE(most, 1000);
     QCOMPARE(w->results()->rowCount(), 1000);
     // The first file searched had room for all of them, with their contexts.
@@ -635,7 +661,7 @@ class WindowTest : public QObject {
 
     search(*w, QStringLiteral("ocean"));
     QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
-    QCOMPARE(status(*w), QStringLiteral("Finished: no hits"));
+    QCOMPARE(status(*w), QStringLiteral("Finished: no hits in 30 files searched"));
     QCOMPARE(closer.boxes.size(), 0);
   }
 
@@ -670,23 +696,39 @@ class WindowTest : public QObject {
     QCOMPARE(closer.boxes.size(), 0);
   }
 
-  void closingDuringABatchLetsItEnd() {
+  // The close button asks first while a batch runs: No leaves the window
+  // and the batch alone; Yes closes it once the batch has ended.
+  void closingDuringABatchAsksFirst() {
     // The empty file makes its job show an error box; the window is asked
     // to close while that job waits for the user.
     WriteFile(path("0-empty.txt"), "");
     auto w = open(dir_->path());
-    bool visible_after_close = false;
     BoxCloser closer;
-    closer.before_close = [&](QMessageBox*) {
-      if (closer.boxes.size() > 1) return;
-      QTest::keyClick(w.get(), Qt::Key_Escape);
-      visible_after_close = w->isVisible();
-    };
+    closer.answer = QMessageBox::No;
+    w->core().jobLock().lock();
     click(*w, "compress1008");
+    w->close();
+    QVERIFY(w->isVisible() && w->core().batchRunning());
+    QCOMPARE(closer.boxes.size(), 1);
+    QCOMPARE(closer.boxes[0].icon, QMessageBox::Question);
+    QCOMPARE(closer.boxes[0].text, QString::fromLatin1(moravine::frontend::kCloseDuringBatch));
+
+    bool visible_after_close = false;
+    BoxCloser asker({}, false);
+    closer.before_close = [&](QMessageBox* box) {
+      if (box->icon() != QMessageBox::Critical || !asker.boxes.empty()) return;
+      asker.start();
+      w->close();
+      visible_after_close = w->isVisible();
+      asker.stop();
+    };
+    w->core().jobLock().unlock();
     QTRY_VERIFY_WITH_TIMEOUT(!w->isVisible(), 20000);
     QVERIFY(visible_after_close);
-    QCOMPARE(closer.boxes.size(), 1);
-    QCOMPARE(closer.boxes[0].icon, QMessageBox::Critical);
+    QCOMPARE(asker.boxes.size(), 1);
+    QCOMPARE(asker.boxes[0].icon, QMessageBox::Question);
+    QCOMPARE(closer.boxes.size(), 2);  // the first question, and the error box
+    QCOMPARE(closer.boxes[1].icon, QMessageBox::Critical);
     QVERIFY(!w->busy());
     // Whatever was compressed is complete; nothing else lies about.
     QDir dir(dir_->path());
@@ -724,6 +766,119 @@ class WindowTest : public QObject {
     BoxCloser closer;
     click(*w, "viewLog1021");
     QCOMPARE(closer.texts(), QStringList{"Error running editor. You can find Moravine.log in " + log_dir_.path() + "."});
+  }
+
+  // Until a batch speaks, the status line names the selection. "Allow
+  // errors" takes digits alone and says so when it refuses a key.
+  void statusFollowsTheSelectionAndAllowErrorsTakesDigits() {
+    auto w = open(dir_->path());
+    select(*w, path("b.txt"));
+    QCOMPARE(status(*w), "Selected: " + path("b.txt"));
+    w->fileTree()->setCurrentItem(nullptr);
+    QCOMPARE(status(*w), QStringLiteral("Select a file or directory"));
+    select(*w, path("b.txt"));
+    click(*w, "compress1008");
+    QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
+    select(*w, path("a.txt"));
+    QCOMPARE(status(*w), QStringLiteral("Finished"));  // the batch's word stays
+
+    QLineEdit* errors = find<QLineEdit>(*w, "allowErrors1016");
+    errors->setFocus();
+    QTest::keyClicks(errors, "1x");
+    QCOMPARE(errors->text(), QStringLiteral("1"));
+    QTRY_COMPARE(QToolTip::text(), QString::fromLatin1(moravine::frontend::kAllowErrorsDigitsOnly));
+    QTest::keyClicks(errors, "2-3 4");
+    QCOMPARE(errors->text(), QStringLiteral("123"));  // three digits at most: 998 is the most
+  }
+
+  // Compress on a folder again leaves out, silently, the files whose
+  // compressed version is up to date, and redoes an edited one.
+  void compressAgainDoesOnlyWhatChanged() {
+    auto w = open(dir_->path());
+    BoxCloser closer;
+    click(*w, "compress1008");
+    QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
+    click(*w, "compress1008");
+    QCOMPARE(status(*w), QStringLiteral("Nothing to compress: 4 files below the selected folder are up to date"));
+    QVERIFY(!w->busy());
+    WriteFile(path("b.txt"), kTextC);
+    const QDateTime later = QFileInfo(path("b.txt.hwz")).lastModified().addSecs(5);
+    QFile b(path("b.txt"));
+    QVERIFY(b.open(QIODevice::ReadWrite) && b.setFileTime(later, QFileDevice::FileModificationTime));
+    b.close();
+    const QDateTime a_before = QFileInfo(path("a.txt.hwz")).lastModified();
+    int most = 0;
+    connect(w.get(), &MainWindow::statusChanged, this,
+            [&] { most = std::max(most, find<QProgressBar>(*w, "progress1014")->maximum()); });
+    click(*w, "compress1008");
+    QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
+    QCOMPARE(most, 1);
+    QCOMPARE(QFileInfo(path("a.txt.hwz")).lastModified(), a_before);
+    select(*w, path("b.txt"));
+    search(*w, QStringLiteral("gamma"));
+    QTRY_VERIFY_WITH_TIMEOUT(finished(*w), 20000);
+    QCOMPARE(w->results()->rowCount(), 1);
+    QCOMPARE(closer.boxes.size(), 0);
+  }
+
+  // At its least size no caption is cut; About has a button of its own;
+  // the tree opens wide enough for the names it shows.
+  void leastSizeCutsNoCaptionAndAboutIsAButton() {
+    QDir(dir_->path()).mkpath(QStringLiteral("Collected Letters and Journals, 1850 to 1870"));
+    auto w = open(dir_->path());
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    // The test's screen is small: the window opens at its least size.
+    w->resize(w->minimumSize() + QSize(500, 0));
+    w->fitTreeWidth();
+    QTRY_VERIFY(w->fileTree()->width() > w->fileTree()->namesWidth());
+    QVERIFY(!w->fileTree()->horizontalScrollBar()->isVisible());
+    w->resize(w->minimumSize());
+    QTRY_COMPARE(w->size(), w->minimumSize());
+    for (QAbstractButton* button : w->findChildren<QAbstractButton*>()) {
+      QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->objectName()));
+      QVERIFY2(button->height() >= button->minimumSizeHint().height(), qPrintable(button->objectName()));
+    }
+    for (QLabel* label : w->findChildren<QLabel*>()) {
+      if (label->objectName() == "status1015") continue;  // a long path there is cut
+      QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->objectName()));
+    }
+    bool about_shown = false;
+    BoxCloser closer([&](QWidget* dialog) {
+      about_shown = about_shown || dialog->objectName() == "about100";
+      dialog->close();
+    });
+    click(*w, "about");
+    QVERIFY(about_shown);
+  }
+
+  // Help opens the page with the browser; when none can show it, or the
+  // page is missing, a box says so and names the page.
+  void helpWithoutABrowser() {
+    moravine::gui::WindowSettings settings;
+    settings.help_file = path("help.html");
+    WriteFile(settings.help_file, "<html></html>");
+    QList<QUrl> asked;
+    bool browser = false;
+    settings.open_page = [&](const QUrl& page, std::function<void(bool)> shown) {
+      asked << page;
+      QTimer::singleShot(10, [shown, &browser] { shown(browser); });  // the opener ends later
+    };
+    auto w = open(QString(), settings);
+    BoxCloser closer;
+    click(*w, "help57670");
+    QTRY_COMPARE(closer.boxes.size(), 1);
+    QCOMPARE(asked, QList<QUrl>{QUrl::fromLocalFile(QFileInfo(settings.help_file).canonicalFilePath())});
+    QCOMPARE(closer.boxes[0].icon, QMessageBox::Critical);
+    QCOMPARE(closer.boxes[0].text, "No web browser could show the help page.\n\nYou can open it yourself: " +
+                                       QFileInfo(settings.help_file).canonicalFilePath());
+    browser = true;
+    click(*w, "help57670");
+    QTest::qWait(100);
+    QCOMPARE(closer.boxes.size(), 1);
+    QFile::remove(settings.help_file);
+    click(*w, "help57670");
+    QCOMPARE(closer.texts().last(), "The help page " + settings.help_file + " is missing.");
+    QCOMPARE(asked.size(), 2);
   }
 };
 

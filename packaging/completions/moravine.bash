@@ -20,8 +20,8 @@ _moravine() {
     fi
   }
 
-  local commands="compress decompress cat test list info search remove-compressed remove-original"
-  local global="-q --quiet -j --jobs --log --color -h --help --version"
+  local commands="compress decompress cat test list info search remove-compressed remove-original help"
+  local global="-q --quiet -v --verbose -j --jobs --log --color -h --help --version"
   local command="" i
   for ((i = 1; i < cword; i++)); do
     case ${words[i]} in
@@ -52,8 +52,10 @@ _moravine() {
   local list="--files-from --null"
   local options
   case $command in
-    compress) options="--spaceless --words --unicode --distance -T --threads -c --stdout -f --force $list" ;;
-    decompress) options="-c --stdout -f --force $list" ;;
+    compress) options="--spaceless --words --unicode --distance -T --threads -c --stdout -f --force -u --update -k --keep
+      -r --recursive $list" ;;
+    decompress) options="-c --stdout -f --force -u --update -k --keep -r --recursive $list" ;;
+    help) COMPREPLY=($(compgen -W "${commands% help}" -- "$cur")); return ;;
     test) options="-v --verbose $list" ;;
     list) options="--format $list" ;;
     info) options="-v --verbose $list" ;;

@@ -1,5 +1,5 @@
 # fish completion for moravine
-set -l commands compress decompress cat test list info search remove-compressed remove-original
+set -l commands compress decompress cat test list info search remove-compressed remove-original help
 complete -c moravine -f
 complete -c moravine -n "not __fish_seen_subcommand_from $commands" -a compress -d 'Compress each file to FILE.hwz'
 complete -c moravine -n "not __fish_seen_subcommand_from $commands" -a decompress -d 'Decompress each FILE.hwz to FILE'
@@ -10,8 +10,11 @@ complete -c moravine -n "not __fish_seen_subcommand_from $commands" -a info -d '
 complete -c moravine -n "not __fish_seen_subcommand_from $commands" -a search -d 'Search compressed files for a word'
 complete -c moravine -n "not __fish_seen_subcommand_from $commands" -a remove-compressed -d 'Remove FILE.hwz where FILE is present'
 complete -c moravine -n "not __fish_seen_subcommand_from $commands" -a remove-original -d 'Remove FILE where FILE.hwz holds its text'
+complete -c moravine -n "not __fish_seen_subcommand_from $commands" -a help -d 'The options of a command'
+complete -c moravine -n '__fish_seen_subcommand_from help' -a 'compress decompress cat test list info search remove-compressed remove-original'
 
 complete -c moravine -s q -l quiet -d 'No status texts or progress bar'
+complete -c moravine -n "not __fish_seen_subcommand_from search test info" -s v -l verbose -d 'A line for each file written'
 complete -c moravine -s j -l jobs -x -d 'Jobs that run at the same time'
 complete -c moravine -l log -r -F -d 'Write the log to this file'
 complete -c moravine -l color -x -a 'auto always never' -d 'Colour the hits'
@@ -26,6 +29,9 @@ complete -c moravine -n '__fish_seen_subcommand_from compress' -l distance -x -d
 complete -c moravine -n '__fish_seen_subcommand_from compress' -s T -l threads -x -d 'Threads that compress one file'
 complete -c moravine -n '__fish_seen_subcommand_from compress decompress' -s c -l stdout -d 'Write to standard output'
 complete -c moravine -n '__fish_seen_subcommand_from compress decompress' -s f -l force -d 'Replace existing outputs'
+complete -c moravine -n '__fish_seen_subcommand_from compress decompress' -s u -l update -d 'Leave out files whose output is up to date'
+complete -c moravine -n '__fish_seen_subcommand_from compress decompress' -s k -l keep -d 'Keep the inputs (always done)'
+complete -c moravine -n '__fish_seen_subcommand_from compress decompress search remove-compressed remove-original' -s r -l recursive -d 'Walk folders (always done)'
 complete -c moravine -n '__fish_seen_subcommand_from test info' -s v -l verbose -d 'More detail'
 complete -c moravine -n '__fish_seen_subcommand_from list' -l format -x -a 'table json' -d 'Output format'
 complete -c moravine -n '__fish_seen_subcommand_from search' -s e -l errors -x -d 'Errors allowed'
