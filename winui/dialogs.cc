@@ -149,6 +149,11 @@ bool RunOptionsDialog(HWND owner, frontend::OptionValues* values) {
                          reinterpret_cast<LPARAM>(values)) == IDOK;
 }
 
+bool AskQuestion(HWND owner, const std::string& text) {
+  return MessageBoxW(owner, Widen(text).c_str(), Widen(frontend::kProgramName).c_str(),
+                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_APPLMODAL) == IDYES;
+}
+
 void RunAboutBox(HWND owner) {
   DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), owner, AboutProc, 0);
 }

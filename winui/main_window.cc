@@ -81,6 +81,10 @@ MainWindow::MainWindow(const WindowSettings& settings)
   const bool found = AgrepStarts();
   core_ = std::make_unique<CMainDlg>(services, found);
   search_host_.setCancelFlag(core_->cancelFlag());
+  // Compressing or decompressing a folder again does only what changed:
+  // a file whose output is at least as new is left out, and an edited
+  // original is never overwritten by its older compressed version.
+  core_->setSkipUpToDate(true);
   CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr, DialogProc,
                      reinterpret_cast<LPARAM>(this));
   if (!found) showBox(MessageKind::kWarning, frontend::AgrepMissingText(Narrow(FolderOf(ProgramPath()))));
@@ -153,11 +157,15 @@ void MainWindow::initControls() {
     if (item && item->image < IMG_PLAIN) tree_->expand(item);
   }
   restoreLayout();
+  selectionChanged();
   SetFocus(control(IDC_TREE));
 }
 
 void MainWindow::initResults() {
   HWND list = control(IDC_RESULTS);
+  // A number of errors: three digits at most (the edit's own style takes
+  // digits alone and says so).
+  SendMessageW(control(IDC_ALLOW_ERRORS), EM_SETLIMITTEXT, 3, 0);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP |
                                               LVS_EX_INFOTIP);
   for (int column = 0; column < frontend::kColumnCount; ++column) {
@@ -296,7 +304,7 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_LBUTTONUP:
       return onSplitter(message, lparam);
     case WM_CLOSE:
-      close();
+      onCloseBox();
       return TRUE;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -379,18 +387,29 @@ void MainWindow::onEnter() {
 }
 
 void MainWindow::onEscape() {
-  // Escape in a box only leaves what was typed there, and it does not end
-  // a running batch (Cancel does, and Exit is disabled meanwhile); in the
-  // idle window, elsewhere, it closes as Exit does.
+  // Escape in a box only leaves what was typed there; elsewhere it closes
+  // the window only when that loses nothing: no batch runs (Cancel ends
+  // one, and Exit is disabled meanwhile) and both boxes are empty.
   HWND focus = GetFocus();
   if (focus == control(IDC_SEARCH_WORD) || focus == control(IDC_ALLOW_ERRORS)) return;
-  if (core_->batchRunning()) return;
+  if (!frontend::EscapeCloses(core_->batchRunning(), boxes_.word(), boxes_.errors())) return;
+  close();
+}
+
+void MainWindow::onCloseBox() {
+  if (core_->batchRunning() && !close_pending_ &&
+      !(settings_.ask ? settings_.ask(frontend::kCloseDuringBatch)
+                      : AskQuestion(window_, frontend::kCloseDuringBatch))) {
+    return;
+  }
   close();
 }
 
 LRESULT MainWindow::onNotify(const NMHDR* header) {
   if (header->idFrom == IDC_TREE && header->code == TVN_ITEMEXPANDINGW) {
     tree_->expanding(*reinterpret_cast<const NMTREEVIEWW*>(header));
+  } else if (header->idFrom == IDC_TREE && header->code == TVN_SELCHANGEDW) {
+    selectionChanged();
   } else if (header->idFrom == IDC_RESULTS) {
     switch (header->code) {
       case LVN_GETDISPINFOW:
@@ -421,18 +440,21 @@ void MainWindow::resultText(NMLVDISPINFOW* info) {
   }
   const int column = info->item.iSubItem;
   cell_ = Widen(rows_.cell(static_cast<size_t>(info->item.iItem), column));
-  if (frontend::Column(column).cut_on_left) {
-    // The list cuts a long text on its right; this column is cut on its
-    // left, where it lies farthest from the hit.
+  const frontend::ColumnInfo& cut = frontend::Column(column);
+  if (cut.cut_on_left || cut.cut_in_middle) {
+    // The list cuts a long text on its right; the left context is cut on
+    // its left, where it lies farthest from the hit, and the file's name
+    // in its middle, so that its start and its end show.
     HWND list = control(IDC_RESULTS);
     HDC dc = GetDC(list);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
     const int width = ListView_GetColumnWidth(list, column) - 2 * GetSystemMetrics(SM_CXEDGE) - 12;
-    cell_ = FitFromRight(cell_, width, [dc](const std::wstring& text) {
+    auto measure = [dc](const std::wstring& text) {
       SIZE size{};
       GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
       return static_cast<int>(size.cx);
-    });
+    };
+    cell_ = cut.cut_on_left ? FitFromRight(cell_, width, measure) : FitInMiddle(cell_, width, measure);
     SelectObject(dc, old);
     ReleaseDC(list, dc);
   }

@@ -19,6 +19,7 @@
 
 #include "batch/tree_model.h"
 #include "frontend/results.h"
+#include "frontend/status_text.h"
 #include "platform/system_search_host.h"
 #include "tests/samples.h"
 #include "winui/main_window.h"
@@ -165,6 +166,10 @@ class WindowTest : public testing::Test {
     settings.state_folder = U8(dir_ / "state");
     settings.settings_file = (dir_ / "state" / "window.ini").wstring();
     settings.help_file = help_file_.wstring();
+    settings.ask = [this](const std::string& text) {
+      asked_.push_back(text);
+      return answer_yes_;
+    };
     settings.show_box = [this](MessageKind kind, const std::string& text, bool offer_quiet) {
       boxes_.push_back({kind, text});
       if (on_box_) on_box_();
@@ -231,6 +236,8 @@ class WindowTest : public testing::Test {
   bool hush_errors_ = false;
   std::function<void()> on_box_;  // while a box shows
   fs::path help_file_;
+  std::vector<std::string> asked_;  // the questions asked, answered by answer_yes_
+  bool answer_yes_ = true;
 };
 
 constexpr int kButtons[] = {IDC_OPTIONS,         IDC_VIEW_LOG, IDC_COMPRESS, IDC_DECOMPRESS, IDC_REMOVE_COMPRESSED,
@@ -243,7 +250,8 @@ TEST_F(WindowTest, StartsWithTheDrivesAndTheFolderOpen) {
   MainWindow& w = open(books_);
   EXPECT_EQ(WindowText(main()), "Moravine");
   for (int id : kButtons) EXPECT_EQ(IsWindowEnabled(control(id)) != FALSE, id != IDC_CANCEL_BATCH) << id;
-  EXPECT_EQ(status(), "Select a file or directory");
+  // The status line names the selection until a batch speaks.
+  EXPECT_EQ(status(), "Selected: " + U8(books_));
 
   // The root: one item per drive, with the drive's picture.
   HWND tree = control(IDC_TREE);
@@ -264,6 +272,8 @@ TEST_F(WindowTest, StartsWithTheDrivesAndTheFolderOpen) {
   EXPECT_EQ(picture(books_ / "a.txt"), IMG_PLAIN);
   EXPECT_EQ(picture(books_ / "c.txt"), IMG_BOTH);
   EXPECT_EQ(picture(books_ / "d.hwz"), IMG_COMPRESSED);
+  TreeView_SelectItem(tree, w.fileTree().viewItem(w.model().FindItemByPath(U8(books_ / "a.txt"))));
+  EXPECT_EQ(status(), "Selected: " + U8(books_ / "a.txt"));
 
   HWND list = control(IDC_RESULTS);
   for (int column = 0; column < frontend::kColumnCount; ++column) {
@@ -289,12 +299,16 @@ TEST_F(WindowTest, BooksAreCompressedSearchedAndRead) {
   waitFinished();
   EXPECT_EQ(compressedFiles().size(), 5u);
   EXPECT_EQ(picture(books_ / "othello.txt"), IMG_BOTH);
+  // Again: every file is up to date, and no batch runs.
+  click(IDC_COMPRESS);
+  EXPECT_EQ(status(), "Nothing to compress: 5 files below the selected folder are up to date");
+  EXPECT_FALSE(w.busy());
 
   SetWindowTextUtf8(control(IDC_SEARCH_WORD), "handkerchief");
   Type(main(), control(IDC_SEARCH_WORD), VK_RETURN);
   waitFinished();
   ASSERT_TRUE(IsWindowVisible(main()));
-  EXPECT_EQ(status(), "Finished: 32 hits in 2 files");
+  EXPECT_EQ(status(), "Finished: 32 hits in 2 of 5 files searched");
   ASSERT_EQ(rowCount(), 32);
   for (int row = 0; row < rowCount(); ++row) {
     EXPECT_EQ(cell(row, 3), "handkerchief") << row;
@@ -307,7 +321,7 @@ TEST_F(WindowTest, BooksAreCompressedSearchedAndRead) {
   ASSERT_EQ(IsDlgButtonChecked(main(), IDC_IGNORE_CASE), BST_CHECKED);
   click(IDC_SEARCH);
   waitFinished();
-  EXPECT_EQ(status(), "Finished: 33 hits in 2 files");
+  EXPECT_EQ(status(), "Finished: 33 hits in 2 of 5 files searched");
   int capital = -1;
   for (int row = 0; row < rowCount(); ++row) {
     if (cell(row, 3) == "Handkerchief") capital = row;
@@ -341,7 +355,7 @@ TEST_F(WindowTest, BooksAreCompressedSearchedAndRead) {
 
 // Enter opens and closes folders in the tree and searches from the boxes,
 // never closing the window; Escape in a box leaves the window open, and
-// elsewhere in the idle window closes it.
+// elsewhere closes the idle window when both boxes are empty.
 TEST_F(WindowTest, EnterAndEscape) {
   fs::create_directory(books_ / "sub");
   WriteFile(books_ / "sub" / "inner.txt", "inner words\n");
@@ -364,13 +378,18 @@ TEST_F(WindowTest, EnterAndEscape) {
     Type(main(), control(box), VK_ESCAPE);
     ASSERT_TRUE(IsWindow(main()) && IsWindowVisible(main())) << box;
   }
+  // Nor elsewhere while a box holds text, which Escape would lose.
+  SetWindowTextUtf8(control(IDC_ALLOW_ERRORS), "1");
+  Type(main(), tree, VK_ESCAPE);
+  ASSERT_TRUE(IsWindow(main()) && IsWindowVisible(main()));
+  SetWindowTextUtf8(control(IDC_ALLOW_ERRORS), "");
   Type(main(), tree, VK_ESCAPE);
   EXPECT_FALSE(IsWindow(main()));
 }
 
 // While a batch runs (its jobs held back by the job lock here) only
-// Options, the log, Help and Cancel can be pressed, and Escape does not
-// close the window. Cancel ends the batch: the files not begun are left
+// Options, the log, Help and Cancel can be pressed, Escape does not close
+// the window, and the close box asks first. Cancel ends the batch: the files not begun are left
 // as they were.
 TEST_F(WindowTest, CancelEndsABatch) {
   copyBooks();
@@ -386,6 +405,12 @@ TEST_F(WindowTest, CancelEndsABatch) {
   Type(main(), control(IDC_TREE), VK_ESCAPE);
   ASSERT_TRUE(IsWindow(main()) && IsWindowVisible(main()));
   ASSERT_TRUE(w.core().batchRunning());
+  // The close box asks first; No leaves the batch running.
+  answer_yes_ = false;
+  SendMessageW(main(), WM_CLOSE, 0, 0);
+  Pump(main());
+  EXPECT_EQ(asked_, std::vector<std::string>{frontend::kCloseDuringBatch});
+  ASSERT_TRUE(IsWindow(main()) && w.core().batchRunning());
 
   click(IDC_CANCEL_BATCH);
   EXPECT_FALSE(IsWindowEnabled(control(IDC_CANCEL_BATCH)));
@@ -398,8 +423,8 @@ TEST_F(WindowTest, CancelEndsABatch) {
   EXPECT_TRUE(IsWindow(main()));
 }
 
-// The close box during a batch cancels it, here while a job waits for the
-// user in its error box; the window closes once the batch has ended,
+// The close box during a batch asks, then cancels it, here while a job
+// waits for the user in its error box; the window closes once the batch has ended,
 // leaving only whole compressed files.
 TEST_F(WindowTest, ClosingDuringABatchWaitsForIt) {
   copyBooks();
@@ -414,6 +439,7 @@ TEST_F(WindowTest, ClosingDuringABatchWaitsForIt) {
   click(IDC_COMPRESS);
   ASSERT_TRUE(PumpUntil(closing, [&] { return !IsWindow(closing); }));
   EXPECT_TRUE(open_after_close);
+  EXPECT_EQ(asked_, std::vector<std::string>{frontend::kCloseDuringBatch});
   EXPECT_EQ(boxes_.size(), 1u);
   EXPECT_FALSE(w.core().batchRunning());
   for (const auto& entry : fs::directory_iterator(books_)) {
@@ -545,7 +571,7 @@ TEST_F(WindowTest, TheLogOpensInNotepadAndAMissingHelpIsNamed) {
   click(IDC_HELP_BUTTON);
   ASSERT_EQ(boxes_.size(), 1u);
   EXPECT_EQ(boxes_[0].kind, MessageKind::kError);
-  EXPECT_EQ(boxes_[0].text, "The help file " + U8(help_file_) + " is missing.");
+  EXPECT_EQ(boxes_[0].text, "The help page " + U8(help_file_) + " is missing.");
 }
 
 TEST_F(WindowTest, WithoutAgrepSearchStaysDisabled) {
