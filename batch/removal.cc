@@ -207,13 +207,13 @@ bool StillAsCompared(const RemovalCandidate& c, RemovalResult* result) {
   return true;
 }
 
-RemovalResult RemoveChecked(const RemovalCandidate& c) {
+RemovalResult RemoveChecked(RemovalCandidate& c) {
   DirectoryLock lock(c.dir->dir);
   if (CheckHook()) CheckHook()(c.path);
   RemovalResult result;
   if (!StillAsCompared(c, &result)) return result;
   int error = 0;
-  if (!c.dir->dir.removeEntry(c.doomedName(), &error)) return Failed(error);
+  if (!c.dir->dir.removeOpenedEntry(c.doomedName(), &c.doomed, &error)) return Failed(error);
   result.outcome = RemovalResult::kRemoved;
   return result;
 }
@@ -229,15 +229,20 @@ using Candidates = std::vector<std::unique_ptr<RemovalCandidate>>;
 // that holds a kept file or its directory is flushed once, which costs about
 // what one file's flush does. The descriptor given to syncfs was opened
 // before the flush, so that a write error since shows (on Linux from 5.8
-// on). Returns the results of the candidates whose flush failed,
+// on). Where a file system cannot be flushed whole by a user (Windows),
+// each kept file is flushed. Returns the results of the candidates whose flush failed,
 // by index.
 std::map<size_t, RemovalResult> Flush(const Candidates& waiting) {
   std::map<size_t, RemovalResult> failed;
-  if (waiting.size() == 1) {
-    const RemovalCandidate& c = *waiting[0];
-    int error = 0;
-    if (!c.kept.sync(&error) || !SyncDirectoryFor(c.dir->dir, c.kept_status, &error)) {
-      failed[0] = FlushFailed(c, error);
+  if (waiting.size() == 1 || !FileSystemSyncCoversAll()) {
+    // Each kept file on its own: one alone, or where a file system cannot
+    // be flushed whole.
+    for (size_t i = 0; i < waiting.size(); ++i) {
+      const RemovalCandidate& c = *waiting[i];
+      int error = 0;
+      if (!c.kept.sync(&error) || !SyncDirectoryFor(c.dir->dir, c.kept_status, &error)) {
+        failed[i] = FlushFailed(c, error);
+      }
     }
     return failed;
   }
@@ -351,7 +356,10 @@ void RemovalBatch::finish(const std::function<bool()>& cancelled, const Report& 
     } else {
       result = RemoveChecked(*waiting[i]);
     }
-    if (result.outcome == RemovalResult::kRemoved) removed.push_back(std::move(waiting[i]->doomed));
+    // (Where the removal closed it already, nothing is left to close.)
+    if (result.outcome == RemovalResult::kRemoved && waiting[i]->doomed.valid()) {
+      removed.push_back(std::move(waiting[i]->doomed));
+    }
     const std::string path = waiting[i]->path;
     waiting[i].reset();
     report(path, result);

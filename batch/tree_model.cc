@@ -13,19 +13,41 @@ bool EndsWithHwz(const std::string& name) {
   return name.size() > 4 && name.compare(name.size() - 4, 4, ".hwz") == 0;
 }
 
+namespace {
+
+// The end of the name that starts at `pos`: the next separator, or the end.
+size_t NameEnd(const std::string& path, size_t pos) {
+  while (pos < path.size() && !IsPathSeparator(path[pos])) ++pos;
+  return pos;
+}
+
+// Roots compare as file systems do: drive letters in either case.
+bool SameRootText(const std::string& root, const std::string& path) {
+  if (path.size() < root.size()) return false;
+  for (size_t i = 0; i < root.size(); ++i) {
+    const char a = root[i];
+    const char b = path[i];
+    if (IsPathSeparator(a) && IsPathSeparator(b)) continue;
+    if (std::tolower(static_cast<unsigned char>(a)) != std::tolower(static_cast<unsigned char>(b))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool DescribeTreePath(FileSystem* fs, const std::string& path, PathItem* item) {
-  if (path.empty() || path[0] != '/') return false;
-  if (path == "/") {
+  const size_t root = RootLength(path);
+  if (root == 0) return false;
+  if (root == path.size()) {
     *item = PathItem{IMG_DRIVE, path};
     return true;
   }
   // The tree leaves out the files that Moravine is writing, and whatever
   // lies below such a name.
-  for (size_t pos = 1; pos < path.size();) {
-    size_t slash = path.find('/', pos);
-    if (slash == std::string::npos) slash = path.size();
-    if (IsTemporaryName(path.substr(pos, slash - pos))) return false;
-    pos = slash + 1;
+  for (size_t pos = root; pos < path.size();) {
+    const size_t end = NameEnd(path, pos);
+    if (IsTemporaryName(path.substr(pos, end - pos))) return false;
+    pos = end + 1;
   }
   DirEntry entry;
   if (!fs->describe(path, &entry)) return false;
@@ -64,16 +86,31 @@ void TreeModel::AddPlaceholder(TreeItem* item) {
 
 void TreeModel::AddDrives() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::vector<DirEntry> entries;
-  if (!fs_->enumerate("/", &entries) || entries.empty()) return;
-  auto root = std::make_unique<TreeItem>();
-  root->text = "/";
-  root->image = IMG_DRIVE;
-  AddPlaceholder(root.get());
-  TreeItem* item = root.get();
-  roots_.push_back(std::move(root));
+  for (const std::string& name : FileSystemRoots()) {
+    std::vector<DirEntry> entries;
+    // A drive without a medium, or a root that cannot be read, is left out.
+    if (!fs_->enumerate(name, &entries) || entries.empty()) continue;
+    auto root = std::make_unique<TreeItem>();
+    root->text = name;
+    root->image = IMG_DRIVE;
+    AddPlaceholder(root.get());
+    roots_.push_back(std::move(root));
+  }
+  if (roots_.empty()) return;
   if (observer_) observer_->childrenChanged(nullptr);
-  PopulateItem(item);
+  if (roots_.size() == 1) PopulateItem(roots_.front().get());
+}
+
+TreeItem* TreeModel::RootOf(const std::string& path, size_t* length) const {
+  const size_t root = RootLength(path);
+  if (root == 0) return nullptr;
+  for (const auto& item : roots_) {
+    if (item->text.size() == root && SameRootText(item->text, path)) {
+      *length = root;
+      return item.get();
+    }
+  }
+  return nullptr;
 }
 
 void TreeModel::PopulateItem(TreeItem* item) {
@@ -124,38 +161,43 @@ void TreeModel::PopulateItem(TreeItem* item) {
 
 std::string TreeModel::ItemPath(const TreeItem* item) const {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::string path;
-  for (; item && item->parent; item = item->parent) path = "/" + item->text + path;
-  return path.empty() ? std::string("/") : path;
+  std::vector<const std::string*> names;
+  for (; item && item->parent; item = item->parent) names.push_back(&item->text);
+  if (!item) return std::string();
+  std::string path = item->text;
+  for (auto it = names.rbegin(); it != names.rend(); ++it) path = JoinPath(path, **it);
+  return path;
 }
 
 TreeItem* TreeModel::FindItemByPath(const std::string& path) const {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (roots_.empty() || path.empty() || path[0] != '/') return nullptr;
-  TreeItem* item = roots_.front().get();
-  size_t pos = 1;
-  while (pos < path.size()) {
-    size_t slash = path.find('/', pos);
-    std::string name = path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
+  size_t pos = 0;
+  TreeItem* item = RootOf(path, &pos);
+  while (item && pos < path.size()) {
+    const size_t end = NameEnd(path, pos);
+    const std::string name = path.substr(pos, end - pos);
     TreeItem* found = name == kPlaceholderText ? nullptr : FindChild(item, name);
     if (!found) return nullptr;
     item = found;
-    if (slash == std::string::npos) break;
-    pos = slash + 1;
+    pos = end + 1;
   }
   return item;
 }
 
 TreeItem* TreeModel::RevealPath(const std::string& path) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (roots_.empty()) return nullptr;
-  TreeItem* item = roots_.front().get();
+  size_t pos = 0;
+  TreeItem* item = RootOf(path, &pos);
+  if (!item) {
+    if (roots_.empty()) return nullptr;
+    item = roots_.front().get();
+    pos = path.size();
+  }
   PopulateItem(item);
-  size_t pos = 1;
   while (pos < path.size()) {
-    size_t slash = path.find('/', pos);
-    std::string name = path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
-    pos = slash == std::string::npos ? path.size() : slash + 1;
+    const size_t end = NameEnd(path, pos);
+    const std::string name = path.substr(pos, end - pos);
+    pos = end + 1;
     if (name.empty()) continue;
     TreeItem* found = nullptr;
     for (const auto& child : item->children) {

@@ -51,11 +51,13 @@ class TreeModel {
 
   void setObserver(TreeObserver* observer) { observer_ = observer; }
 
-  // Adds the root item "/" and reads it one level deep.
+  // Adds the root items (FileSystemRoots(): "/", or on Windows the drives)
+  // and reads the first one level deep when it is the only one.
   void AddDrives();
   // Reads the directory of an item that still has its placeholder.
   void PopulateItem(TreeItem* item);
-  // The item's full path: "/" for the root, "/dir/file" below it.
+  // The item's full path: the root's ("/", "C:\\") for a root, "/dir/file"
+  // ("C:\\dir\\file") below it.
   std::string ItemPath(const TreeItem* item) const;
   // The item showing that full path, or null (also when its directory has
   // not been read).
@@ -75,6 +77,9 @@ class TreeModel {
 
  private:
   void AddPlaceholder(TreeItem* item);
+  // The root that begins the absolute `path`, with the length of its text
+  // in the path; null when none does.
+  TreeItem* RootOf(const std::string& path, size_t* length) const;
   // The child of `parent` whose text is `name` (the first such), or null.
   TreeItem* FindChild(const TreeItem* parent, const std::string& name) const;
 

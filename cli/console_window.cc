@@ -7,6 +7,7 @@
 #include "batch/job_frame.h"
 #include "batch/tree_model.h"
 #include "platform/console.h"
+#include "platform/filesystem.h"
 #include "wordmodel/hlog.h"
 
 namespace moravine {
@@ -174,7 +175,8 @@ bool ConsoleWindow::writeOut(const std::string& text) {
 void ConsoleWindow::setGivenPath(const std::string& given, const std::string& absolute) {
   std::lock_guard<std::mutex> lock(mutex_);
   given_ = given;
-  while (given_.size() > 1 && given_.back() == '/') given_.pop_back();
+  // Trailing separators go, but not the root's ("/", "C:\\").
+  while (given_.size() > std::max<size_t>(1, RootLength(given_)) && IsPathSeparator(given_.back())) given_.pop_back();
   absolute_ = absolute;
 }
 
@@ -186,7 +188,9 @@ std::string ConsoleWindow::shownPath(const std::string& path) const {
   }
   if (absolute_.empty() || path.compare(0, absolute_.size(), absolute_) != 0) return path;
   std::string rest = path.substr(absolute_.size());
-  if (!rest.empty() && rest.front() == '/' && !given_.empty() && given_.back() == '/') rest.erase(0, 1);
+  if (!rest.empty() && IsPathSeparator(rest.front()) && !given_.empty() && IsPathSeparator(given_.back())) {
+    rest.erase(0, 1);
+  }
   return given_ + rest;
 }
 

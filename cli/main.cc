@@ -25,6 +25,7 @@
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/fileio.h"
+#include "platform/filesystem.h"
 #include "platform/large_pages.h"
 #include "platform/system_search_host.h"
 #include "wordmodel/hdictionary.h"
@@ -40,32 +41,6 @@ using moravine::CMainDlg;
 using moravine::JobType;
 using moravine::cli::CommandLine;
 using moravine::cli::UsageError;
-
-// An absolute path with "." and ".." resolved by name, without following links.
-std::string AbsolutePath(const std::string& path) {
-  std::string full = path;
-  if (full.empty() || full[0] != '/') {
-    const std::string cwd = moravine::CurrentDirectory();
-    if (cwd.empty()) return path;
-    full = cwd + "/" + path;
-  }
-  std::vector<std::string> parts;
-  size_t pos = 0;
-  while (pos <= full.size()) {
-    size_t slash = full.find('/', pos);
-    if (slash == std::string::npos) slash = full.size();
-    std::string name = full.substr(pos, slash - pos);
-    if (name == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!name.empty() && name != ".") {
-      parts.push_back(name);
-    }
-    pos = slash + 1;
-  }
-  std::string out;
-  for (const auto& p : parts) out += "/" + p;
-  return out.empty() ? std::string("/") : out;
-}
 
 // The dialog of the running batch, for the stop watcher. The watcher calls
 // it under g_dialog_lock, and the batch takes the dialog away under the same
@@ -145,7 +120,7 @@ void RunBatches(JobType type, const std::vector<std::string>& paths, const Comma
   if (Stopped()) dlg.Abort();  // a request that came before the dialog
   for (const std::string& given : paths) {
     if (dlg.aborted()) break;
-    std::string path = AbsolutePath(given);
+    std::string path = moravine::AbsolutePath(given);
     // The path alone is looked at, not the folders above it.
     moravine::PathItem item;
     if (!dlg.LookUpPath(path, &item)) {
@@ -260,7 +235,7 @@ bool OpenLog(const CommandLine& line, FILE** log) {
     HLog_setStreams(line.is("info") ? stdout : null, null);
     return true;
   }
-  *log = std::fopen(line.log_path.c_str(), "w");
+  *log = moravine::OpenStream(line.log_path, "w");
   if (!*log) {
     std::fprintf(stderr, "moravine: cannot open the log file %s: %s\n", line.log_path.c_str(), std::strerror(errno));
     return false;
@@ -356,12 +331,16 @@ int RunBatchCommand(CommandLine& line, bool has_log) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // In UTF-8, whatever the system's code page; the pointers lead into it.
+  std::vector<std::string> arguments = moravine::StartConsoleProgram(argc, argv);
+  std::vector<char*> argument_pointers;
+  for (std::string& argument : arguments) argument_pointers.push_back(argument.data());
   moravine::PrependProgramDirectoryToPath();
   moravine::UseLargePagesForLargeBuffers();
   moravine::WatchStopRequests(StopEverything, kStopGraceMilliseconds);
 
   CommandLine line;
-  if (int status = moravine::cli::ParseCommandLine(argc, argv, &line); status >= 0) return status;
+  if (int status = moravine::cli::ParseCommandLine(static_cast<int>(argument_pointers.size()), argument_pointers.data(), &line); status >= 0) return status;
   if (int status = GatherPaths(&line); status >= 0) return status;
   FILE* log = nullptr;
   if (!OpenLog(line, &log)) return 2;

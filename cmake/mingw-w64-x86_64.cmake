@@ -20,6 +20,7 @@ set(CMAKE_CXX_COMPILER ${MORAVINE_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${MORAVINE_MINGW_TRIPLET}-windres)
 set(CMAKE_AR ${MORAVINE_MINGW_TRIPLET}-gcc-ar-posix CACHE FILEPATH "")
 set(CMAKE_RANLIB ${MORAVINE_MINGW_TRIPLET}-gcc-ranlib-posix CACHE FILEPATH "")
+set(CMAKE_STRIP ${MORAVINE_MINGW_TRIPLET}-strip CACHE FILEPATH "")
 
 # The prefix of the cross-built libraries. try_compile() reads this file
 # again in a scratch tree, so the value is handed on to it.

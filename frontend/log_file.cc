@@ -4,14 +4,15 @@
 #include <system_error>
 
 #include "platform/file.h"
+#include "platform/filesystem.h"
 
 namespace moravine::frontend {
 
 namespace {
 
+// With the system's separator: the path is shown to the user.
 std::string Join(const std::string& folder, const char* name) {
-  if (folder.empty() || folder.back() == '/') return folder + name;
-  return folder + "/" + name;
+  return folder.empty() ? std::string(name) : JoinPath(folder, name);
 }
 
 }  // namespace

@@ -8,10 +8,17 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace moravine {
 
 enum class StandardStream { kInput, kOutput, kError };
+
+// Call first in main: sets the standard streams up for bytes (no newline
+// translation; on Windows a console shows UTF-8) and returns the program's
+// arguments in UTF-8 (on Windows from the wide command line, not from argv,
+// which holds them in the ANSI code page).
+std::vector<std::string> StartConsoleProgram(int argc, char** argv);
 
 bool IsTerminal(StandardStream stream);
 // The width of the terminal that the stream goes to; 0 when unknown.
@@ -40,7 +47,11 @@ enum class StopCause {
 };
 
 // The exit status that tells the cause: on POSIX systems 128 plus the
-// number of the signal (SIGPIPE for a closed output).
+// number of the signal (SIGPIPE for a closed output). Windows has no
+// signals; the same numbers serve there, as they do in many Windows ports
+// of POSIX tools: 130 for Ctrl-C, 143 for Ctrl-Break (taken as a request to
+// end the program: SIGTERM's number), 129 for a closed console window, a
+// logoff or a shutdown (SIGHUP's), 141 for a closed output (SIGPIPE's).
 int StopExitStatus(StopCause cause);
 
 // Watches for the console's requests to stop, from now on, on a thread of
@@ -52,6 +63,11 @@ int StopExitStatus(StopCause cause);
 // or past a file-size limit makes the write fail instead of ending the
 // program.
 void WatchStopRequests(std::function<void(StopCause)> on_stop, int grace_milliseconds);
+// What a request from the console does (the watcher's work, as above): the
+// first goes to RequestStop and starts the grace, a second one ends the
+// program. For tests on systems whose console cannot send one to a
+// program without a console (Windows under Wine).
+void HandleStopRequest(StopCause cause);
 // Records a request to stop, the first one only, and calls on_stop.
 void RequestStop(StopCause cause);
 // The first request to stop (kNone: none came).

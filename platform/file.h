@@ -43,7 +43,9 @@ class File {
   bool sync(int* error = nullptr) const;
   // Puts everything written to the file system that holds the file on
   // disk: one call serves many files there. Fails when a write there since
-  // the file was opened failed.
+  // the file was opened failed. Where that takes rights that a user lacks
+  // (Windows: a volume's flush is the administrator's), this file alone is
+  // flushed; FileSystemSyncCoversAll() tells which.
   bool syncFileSystem(int* error = nullptr) const;
 
  private:
@@ -52,24 +54,40 @@ class File {
 
 // An open directory, whose entries are worked on by name: their names keep
 // leading into it, whatever happens to the path it was opened by.
+//
+// On Windows, where entries are worked on through the directory's path, the
+// directory is held open without sharing deletion: while it is open nobody
+// can rename it or a folder above it, so that the path keeps leading to it.
 class Directory {
  public:
   bool open(const std::string& path, int* error = nullptr);
   bool valid() const { return file_.valid(); }
   const File& file() const { return file_; }
+  const std::string& path() const { return path_; }
 
   // The entry `name` itself, a symbolic link not followed; false with
   // *error set (ENOENT when there is no such entry).
   bool entryStatus(const std::string& name, FileStatus* status, int* error = nullptr) const;
   bool removeEntry(const std::string& name, int* error = nullptr) const;
+  // Removes the entry `name`, which the caller has checked to lead to
+  // `*opened`, an open file got from MappedFile::openAt on this directory;
+  // once it returns true the name is gone. On Windows the file is removed
+  // through that handle itself (opened for deletion, without sharing it),
+  // so that no other file can have taken the name in between, and the
+  // handle is closed: a name marked for deletion goes with the file's last
+  // handle. Elsewhere `*opened` stays open.
+  bool removeOpenedEntry(const std::string& name, File* opened, int* error = nullptr) const;
 
  private:
   File file_;
+  std::string path_;
 };
 
 // An advisory lock on a directory, held for the lifetime of the object,
 // which every Moravine process takes before it works on the same entries.
-// A directory that cannot be locked is worked on without it.
+// A directory that cannot be locked is worked on without it. (POSIX: flock
+// on the directory; Windows: a named mutex whose name holds the
+// directory's identity, owned by the thread that takes the lock.)
 class DirectoryLock {
  public:
   explicit DirectoryLock(const Directory& directory);
@@ -80,6 +98,10 @@ class DirectoryLock {
  private:
   NativeHandle handle_ = kNoHandle;
 };
+
+// Whether File::syncFileSystem puts all of a file system's writes on disk
+// rather than its own file's alone.
+bool FileSystemSyncCoversAll();
 
 // The status of `path`; a final symbolic link is followed or not. False
 // with *error set.
@@ -95,6 +117,10 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, int* error);
 // belongs to the user and has no other name (a symbolic link, a hard link
 // to another file, a pipe, another user's file): then nothing is touched.
 FILE* CreateOwnFile(const std::string& folder, const std::string& name);
+
+// Opens a file by a UTF-8 name with fopen's modes ("w", "rb", ...); null
+// with errno set.
+FILE* OpenStream(const std::string& path, const char* mode);
 
 // How many files the process may hold open at once; 0 when that is
 // unlimited or unknown.

@@ -42,8 +42,29 @@ class SystemFileSystem : public FileSystem {
   bool remove(const std::string& path) override;
 };
 
-// "dir" + "/" + name, without doubling the separator after the root.
+// The separator that the program puts between the names of a path; on
+// Windows either slash is read as one.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+inline bool IsPathSeparator(char c) { return c == '/' || (kPathSeparator == '\\' && c == '\\'); }
+
+// dir + separator + name, without doubling the separator after the root.
 std::string JoinPath(const std::string& dir, const std::string& name);
+
+// The length of the root that begins an absolute path ("/"; on Windows
+// "C:\\" or "\\\\server\\share\\"); 0 for a relative path.
+size_t RootLength(const std::string& path);
+
+// An absolute path with "." and ".." resolved by name, without following
+// links, in the system's own form (on Windows with backslashes); the path
+// as given when the current directory cannot be had.
+std::string AbsolutePath(const std::string& path);
+
+// The roots of the file tree: "/", or on Windows one "X:\\" per drive.
+std::vector<std::string> FileSystemRoots();
 
 }  // namespace moravine
 

@@ -12,17 +12,18 @@ namespace moravine {
 
 class SystemSearchHost : public SearchHost {
  public:
-  // $TMPDIR when set and not empty, else /tmp; always with a trailing '/'.
+  // $TMPDIR when set and not empty, else /tmp, always with a trailing '/'
+  // (Windows: GetTempPathW, with a trailing '\\').
   std::string temporaryDirectory() const override;
-  long processId() const override;
-  int createExclusive(const std::string& path) override;
-  bool writeAll(int fd, const void* data, size_t length) override;
-  int closeFile(int fd) override;
+  int64_t processId() const override;
+  File createExclusive(const std::string& path) override;
+  bool writeAll(File file, const void* data, size_t length) override;
+  int closeFile(File file) override;
   void removeFile(const std::string& path) override;
   // argv[0] "agrep" starts AgrepProgram(). The child starts with no signal
   // blocked and the default action for SIGPIPE, whatever this process set.
-  int runProcess(const std::vector<std::string>& argv, int out_fd, int* exit_status) override;
-  bool mapFile(int fd, const unsigned char** data, int64_t* size) override;
+  int runProcess(const std::vector<std::string>& argv, File out, int* exit_status) override;
+  bool mapFile(File file, const unsigned char** data, int64_t* size) override;
   // True when the agrep to be started is the bundled one (AgrepIsBundled()):
   // its matcher then runs in this process.
   bool useBundledMatcher() const override;
@@ -38,7 +39,8 @@ class SystemSearchHost : public SearchHost {
 
 // The agrep that searches start: the program that MORAVINE_AGREP names when
 // it is set; otherwise the bundled one, beside the running program or in
-// ../libexec/moravine/ from it; "agrep" on PATH only when neither exists.
+// ../libexec/moravine/ from it (Windows: agrep.exe beside it); "agrep" on
+// PATH only when neither exists.
 std::string AgrepProgram();
 // Whether AgrepProgram() is the bundled agrep.
 bool AgrepIsBundled();

@@ -270,7 +270,12 @@ std::string_view Search_rowLine(const SearchRow& row, int32_t i) {
 }
 
 std::string Search_displayName(const std::string& path) {
+#ifdef _WIN32
+  // Windows takes either slash between names.
+  std::string::size_type slash = path.find_last_of("/\\");
+#else
   std::string::size_type slash = path.rfind('/');
+#endif
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   if (name.size() > 4 && name.compare(name.size() - 4, 4, ".hwz") == 0) name.resize(name.size() - 4);
   return name;

@@ -60,8 +60,8 @@ struct SearchRowOptions {
 std::string_view Search_line(const SearchLines& lines, int32_t index);
 std::string_view Search_rowLine(const SearchRow& row, int32_t i);
 
-// The part of a path after its last '/', less a final ".hwz" when the name
-// is longer than 4 characters.
+// The part of a path after its last '/' (on Windows, '/' or '\\'), less a
+// final ".hwz" when the name is longer than 4 characters.
 std::string Search_displayName(const std::string& path);
 
 // Builds the rows of the hits (from Search_findHits), in their order. Left

@@ -14,30 +14,35 @@
 
 class SearchHost {
  public:
+  // An open file of the host's, opaque to the search: a descriptor on POSIX
+  // systems, a handle on Windows.
+  using File = intptr_t;
+  static constexpr File kNoFile = -1;
+
   virtual ~SearchHost() = default;
 
   // The temporary directory, ending with a path separator.
   virtual std::string temporaryDirectory() const = 0;
-  virtual long processId() const = 0;
+  virtual int64_t processId() const = 0;
 
   // Creates a file that must not exist yet, for reading and writing, readable
-  // and writable by the owner only. Returns a descriptor, or -1 with errno set
-  // (EEXIST when the name is taken; a planted link counts as taken).
-  virtual int createExclusive(const std::string& path) = 0;
+  // and writable by the owner only. Returns the open file, or kNoFile with errno
+  // set (EEXIST when the name is taken; a planted link counts as taken).
+  virtual File createExclusive(const std::string& path) = 0;
   // Writes everything, retrying short writes; false with errno set on failure.
-  virtual bool writeAll(int fd, const void* data, size_t length) = 0;
-  virtual int closeFile(int fd) = 0;
+  virtual bool writeAll(File file, const void* data, size_t length) = 0;
+  virtual int closeFile(File file) = 0;
   virtual void removeFile(const std::string& path) = 0;
 
   // Starts argv[0], found through the command search path, with the given
-  // arguments passed as they are, its standard output sent to out_fd, and
+  // arguments passed as they are, its standard output sent to `out`, and
   // waits for it. Returns 0 with the exit status; -1 with errno set when it
   // cannot be started; -2 when it ended without an exit status.
-  virtual int runProcess(const std::vector<std::string>& argv, int out_fd, int* exit_status) = 0;
+  virtual int runProcess(const std::vector<std::string>& argv, File out, int* exit_status) = 0;
 
   // Maps an open file read-only; false with errno set on failure. An empty
   // file gives no bytes and needs no unmapping.
-  virtual bool mapFile(int fd, const unsigned char** data, int64_t* size) = 0;
+  virtual bool mapFile(File file, const unsigned char** data, int64_t* size) = 0;
   virtual void unmapFile(const unsigned char* data, int64_t size) = 0;
 
   // Whether the agrep that runProcess would start is the one built with this

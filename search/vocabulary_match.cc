@@ -33,14 +33,13 @@ class TempFile {
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
-  void adopt(std::string path, int fd) {
+  void adopt(std::string path, SearchHost::File file) {
     path_ = std::move(path);
-    fd_ = fd;
+    file_ = file;
   }
-  int fd() const { return fd_; }
   int close() {
-    int rc = fd_ >= 0 ? host_->closeFile(fd_) : 0;
-    fd_ = -1;
+    int rc = file_ != SearchHost::kNoFile ? host_->closeFile(file_) : 0;
+    file_ = SearchHost::kNoFile;
     return rc;
   }
   void discard() {
@@ -54,12 +53,12 @@ class TempFile {
  private:
   SearchHost* host_;
   std::string path_;
-  int fd_ = -1;
+  SearchHost::File file_ = SearchHost::kNoFile;
 };
 
 // Creates "DIR" + stem + ".PID.N" exclusively for N = first, first + 1, ...
 // and leaves the name in `name`.
-int CreateNumbered(SearchHost* host, char* name, int32_t capacity, const char* stem, int first) {
+SearchHost::File CreateNumbered(SearchHost* host, char* name, int32_t capacity, const char* stem, int first) {
   std::string dir = host->temporaryDirectory();
   if (static_cast<int64_t>(dir.size()) > capacity - 50) {
     HFatal("Error: temporary directory path too long (%s)\n", dir.c_str());
@@ -68,8 +67,8 @@ int CreateNumbered(SearchHost* host, char* name, int32_t capacity, const char* s
   for (int attempt = first; attempt < first + kMaxAttempts; ++attempt) {
     int n = std::snprintf(name, static_cast<size_t>(capacity), "%s%s.%s.%d", dir.c_str(), stem, pid.c_str(), attempt);
     if (n < 0 || n >= capacity) HFatal("Error: temporary file name too long\n");
-    int fd = host->createExclusive(name);
-    if (fd >= 0) return fd;
+    SearchHost::File file = host->createExclusive(name);
+    if (file != SearchHost::kNoFile) return file;
     if (errno != EEXIST) HFatal_perror("open");
   }
   errno = EEXIST;
@@ -142,13 +141,13 @@ int32_t ReadMatchFile(const char* input, const std::vector<std::string>& argumen
                       SearchHost* host, std::vector<int32_t>* ranks) {
   char name[kNameCapacity];
   TempFile match(host);
-  int fd = CreateNumbered(host, name, 900, "agrep.out", 0);
-  match.adopt(name, fd);
-  Search_runCommand(input, fd, name, arguments, host);
+  SearchHost::File file = CreateNumbered(host, name, 900, "agrep.out", 0);
+  match.adopt(name, file);
+  Search_runCommand(input, file, name, arguments, host);
 
   const unsigned char* data = nullptr;
   int64_t size = 0;
-  if (!host->mapFile(fd, &data, &size)) HFatal_perror("CreateFileMapping");
+  if (!host->mapFile(file, &data, &size)) HFatal_perror("CreateFileMapping");
   if (size == 0) return 0;
   struct Unmap {
     SearchHost* host;
@@ -474,7 +473,7 @@ std::vector<std::string> Search_agrepArguments(const std::string& word, int32_t 
 void Search_writeVocabularyFile(char* name, int32_t capacity, const HDictionary* dictionary, SearchHost* host) {
   if (capacity < 40) HFatal("Too small a buffer top hold the filename.");
   TempFile file(host);
-  int fd = CreateNumbered(host, name, capacity, "agrep.tmp", 1);
+  SearchHost::File fd = CreateNumbered(host, name, capacity, "agrep.tmp", 1);
   file.adopt(name, fd);
 
   // Copied line by line: each run up to a line feed, then CR LF.
@@ -509,12 +508,12 @@ void Search_writeVocabularyFile(char* name, int32_t capacity, const HDictionary*
   file.keep();
 }
 
-int Search_runCommand(const char* input, int out_fd, const char* output_name,
+int Search_runCommand(const char* input, SearchHost::File out, const char* output_name,
                       const std::vector<std::string>& arguments, SearchHost* host) {
   std::vector<std::string> argv = arguments;
   argv.push_back(input);
   int status = 0;
-  int rc = host->runProcess(argv, out_fd, &status);
+  int rc = host->runProcess(argv, out, &status);
   host->checkCancel();  // a cancelled search ended the program
   std::string line = CommandLine(input, output_name, arguments);
   if (rc == -1) HFatal_perror("system");
@@ -539,7 +538,7 @@ int32_t Search_matchRanks(const std::vector<std::string>& arguments, const HMode
   char name[kNameCapacity];
   Search_writeVocabularyFile(name, kNameCapacity, &model->dictionary, host);
   TempFile vocabulary(host);
-  vocabulary.adopt(name, -1);
+  vocabulary.adopt(name, SearchHost::kNoFile);
   return ReadMatchFile(name, arguments, model, host, ranks);
 }
 

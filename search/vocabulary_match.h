@@ -62,9 +62,9 @@ int32_t Search_matchVocabulary(MyHash* table, unsigned char* filter, const std::
 // line feed as carriage return and line feed, and leaves its name in `name`.
 void Search_writeVocabularyFile(char* name, int32_t capacity, const HDictionary* dictionary, SearchHost* host);
 
-// Runs agrep over the input file with its output sent to out_fd; fails
+// Runs agrep over the input file with its output sent to `out`; fails
 // unless it exits with status 0 or 1. output_name is used in messages only.
-int Search_runCommand(const char* input, int out_fd, const char* output_name,
+int Search_runCommand(const char* input, SearchHost::File out, const char* output_name,
                       const std::vector<std::string>& arguments, SearchHost* host);
 
 // Creates the match file, runs the command, reads the matched lines into the

@@ -45,7 +45,7 @@ void FitErrorBox(HWND dialog, const std::wstring& text) {
                SWP_NOMOVE | SWP_NOZORDER);
   const Units u = DialogUnits(dialog);
   HWND icon = CreateWindowW(L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ICON, u.x(10), u.y(10), 32, 32, dialog,
-                            reinterpret_cast<HMENU>(IDC_ICON), nullptr, nullptr);
+                            reinterpret_cast<HMENU>(IDC_ABOUT_ICON), nullptr, nullptr);
   SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, IDI_ERROR)), 0);
 }
 
@@ -147,6 +147,11 @@ bool ShowMessageBox(HWND owner, MessageKind kind, const std::string& text, bool 
 bool RunOptionsDialog(HWND owner, frontend::OptionValues* values) {
   return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_OPTIONS), owner, OptionsProc,
                          reinterpret_cast<LPARAM>(values)) == IDOK;
+}
+
+bool AskQuestion(HWND owner, const std::string& text) {
+  return MessageBoxW(owner, Widen(text).c_str(), Widen(frontend::kProgramName).c_str(),
+                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2 | MB_APPLMODAL) == IDYES;
 }
 
 void RunAboutBox(HWND owner) {

@@ -22,6 +22,9 @@ bool ShowMessageBox(HWND owner, MessageKind kind, const std::string& text, bool 
 bool RunOptionsDialog(HWND owner, frontend::OptionValues* values);
 
 void RunAboutBox(HWND owner);
+// A question with Yes and No, No the default (Escape gives it too); true
+// when the user chose Yes.
+bool AskQuestion(HWND owner, const std::string& text);
 
 }  // namespace moravine::winui
 

@@ -20,6 +20,9 @@ namespace moravine::winui {
 namespace {
 
 constexpr UINT_PTR kCloseTimer = 1;
+// The About entry of the window's system menu: a system command's low four
+// bits are the system's own.
+constexpr UINT kAboutCommand = 0x0010;
 
 Part PartOf(int id) {
   switch (id) {
@@ -78,6 +81,10 @@ MainWindow::MainWindow(const WindowSettings& settings)
   const bool found = AgrepStarts();
   core_ = std::make_unique<CMainDlg>(services, found);
   search_host_.setCancelFlag(core_->cancelFlag());
+  // Compressing or decompressing a folder again does only what changed:
+  // a file whose output is at least as new is left out, and an edited
+  // original is never overwritten by its older compressed version.
+  core_->setSkipUpToDate(true);
   CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAIN), nullptr, DialogProc,
                      reinterpret_cast<LPARAM>(this));
   if (!found) showBox(MessageKind::kWarning, frontend::AgrepMissingText(Narrow(FolderOf(ProgramPath()))));
@@ -135,8 +142,12 @@ void MainWindow::initControls() {
     SendMessageW(window_, WM_SETICON, size == GetSystemMetrics(SM_CXSMICON) ? ICON_SMALL : ICON_BIG,
                  reinterpret_cast<LPARAM>(icon));
   }
+  HMENU system = GetSystemMenu(window_, FALSE);
+  AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(system, MF_STRING, kAboutCommand, L"&About Moravine...");
   tree_ = std::make_unique<FileTree>(control(IDC_TREE), model_.get(), &updates_);
   initResults();
+  status_ = WindowText(control(IDC_STATUS));
   setProgress(0, 0);
   model_->AddDrives();
   if (!settings_.start_path.empty()) {
@@ -146,11 +157,15 @@ void MainWindow::initControls() {
     if (item && item->image < IMG_PLAIN) tree_->expand(item);
   }
   restoreLayout();
+  selectionChanged();
   SetFocus(control(IDC_TREE));
 }
 
 void MainWindow::initResults() {
   HWND list = control(IDC_RESULTS);
+  // A number of errors: three digits at most (the edit's own style takes
+  // digits alone and says so).
+  SendMessageW(control(IDC_ALLOW_ERRORS), EM_SETLIMITTEXT, 3, 0);
   ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP |
                                               LVS_EX_INFOTIP);
   for (int column = 0; column < frontend::kColumnCount; ++column) {
@@ -180,7 +195,14 @@ void MainWindow::restoreLayout() {
   // The dialog's size is the least; the first run opens somewhat larger.
   RECT frame{0, 0, FirstClient(units_).width, FirstClient(units_).height};
   AdjustWindowRectEx(&frame, GetWindowLongW(window_, GWL_STYLE), FALSE, GetWindowLongW(window_, GWL_EXSTYLE));
-  SetWindowPos(window_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER);
+  // Centred on its screen's work area, as the dialog of the least size was.
+  MONITORINFO screen{};
+  screen.cbSize = sizeof(screen);
+  GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &screen);
+  const RECT& area = screen.rcWork;
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  SetWindowPos(window_, nullptr, area.left + std::max<int>(0, (area.right - area.left - width) / 2),
+               area.top + std::max<int>(0, (area.bottom - area.top - height) / 2), width, height, SWP_NOZORDER);
   std::istringstream geometry(stored_.text(frontend::kGeometryKey).value_or(""));
   WINDOWPLACEMENT place{};
   place.length = sizeof(place);
@@ -263,6 +285,10 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
       if (chosen == IDM_ABOUT) RunAboutBox(window_);
       return TRUE;
     }
+    case WM_SYSCOMMAND:
+      if ((wparam & 0xFFF0) != kAboutCommand) return FALSE;
+      RunAboutBox(window_);
+      return TRUE;
     case kDrainMessage:
       updates_.drainTurn();
       return TRUE;
@@ -278,7 +304,7 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_LBUTTONUP:
       return onSplitter(message, lparam);
     case WM_CLOSE:
-      close();
+      onCloseBox();
       return TRUE;
     case WM_DESTROY:
       PostQuitMessage(0);
@@ -361,15 +387,29 @@ void MainWindow::onEnter() {
 }
 
 void MainWindow::onEscape() {
-  // Escape in a box only leaves what was typed there; elsewhere it closes.
+  // Escape in a box only leaves what was typed there; elsewhere it closes
+  // the window only when that loses nothing: no batch runs (Cancel ends
+  // one, and Exit is disabled meanwhile) and both boxes are empty.
   HWND focus = GetFocus();
   if (focus == control(IDC_SEARCH_WORD) || focus == control(IDC_ALLOW_ERRORS)) return;
+  if (!frontend::EscapeCloses(core_->batchRunning(), boxes_.word(), boxes_.errors())) return;
+  close();
+}
+
+void MainWindow::onCloseBox() {
+  if (core_->batchRunning() && !close_pending_ &&
+      !(settings_.ask ? settings_.ask(frontend::kCloseDuringBatch)
+                      : AskQuestion(window_, frontend::kCloseDuringBatch))) {
+    return;
+  }
   close();
 }
 
 LRESULT MainWindow::onNotify(const NMHDR* header) {
   if (header->idFrom == IDC_TREE && header->code == TVN_ITEMEXPANDINGW) {
     tree_->expanding(*reinterpret_cast<const NMTREEVIEWW*>(header));
+  } else if (header->idFrom == IDC_TREE && header->code == TVN_SELCHANGEDW) {
+    selectionChanged();
   } else if (header->idFrom == IDC_RESULTS) {
     switch (header->code) {
       case LVN_GETDISPINFOW:
@@ -400,18 +440,21 @@ void MainWindow::resultText(NMLVDISPINFOW* info) {
   }
   const int column = info->item.iSubItem;
   cell_ = Widen(rows_.cell(static_cast<size_t>(info->item.iItem), column));
-  if (frontend::Column(column).cut_on_left) {
-    // The list cuts a long text on its right; this column is cut on its
-    // left, where it lies farthest from the hit.
+  const frontend::ColumnInfo& cut = frontend::Column(column);
+  if (cut.cut_on_left || cut.cut_in_middle) {
+    // The list cuts a long text on its right; the left context is cut on
+    // its left, where it lies farthest from the hit, and the file's name
+    // in its middle, so that its start and its end show.
     HWND list = control(IDC_RESULTS);
     HDC dc = GetDC(list);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
     const int width = ListView_GetColumnWidth(list, column) - 2 * GetSystemMetrics(SM_CXEDGE) - 12;
-    cell_ = FitFromRight(cell_, width, [dc](const std::wstring& text) {
+    auto measure = [dc](const std::wstring& text) {
       SIZE size{};
       GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
       return static_cast<int>(size.cx);
-    });
+    };
+    cell_ = cut.cut_on_left ? FitFromRight(cell_, width, measure) : FitInMiddle(cell_, width, measure);
     SelectObject(dc, old);
     ReleaseDC(list, dc);
   }

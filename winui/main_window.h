@@ -45,11 +45,14 @@ struct WindowSettings {
   std::string state_folder;
   // The settings file; empty: %APPDATA%\Moravine\moravine-gui.ini.
   std::wstring settings_file;
-  // Opened by Help; empty: the program's path with ".html" for ".exe".
+  // Opened by Help; empty: the page frontend::FindHelpPage finds for the
+  // program (beside it, named after it, in the Windows layout).
   std::wstring help_file;
   // Shows a message box and tells whether its check box was ticked; empty:
   // the real boxes. The scripted tests record the boxes here.
   std::function<bool(MessageKind, const std::string& text, bool offer_quiet)> show_box;
+  // Asks a question with Yes and No, true for Yes; empty: the real box.
+  std::function<bool(const std::string& text)> ask;
 };
 
 class MainWindow : public WindowControls {
@@ -104,9 +107,10 @@ class MainWindow : public WindowControls {
   void showOptions();
   void viewLog();
   void showHelp();
-  // Exit, Escape and the close box end here. While a batch runs the window
-  // does not close at once: the batch is cancelled, the job at work
-  // finishes its file, and the window closes when the batch has ended.
+  // Exit, Escape (in the idle window) and the close box end here. While a
+  // batch runs the window does not close at once: the batch is cancelled,
+  // the job at work finishes its file, and the window closes when the
+  // batch has ended.
   void close();
 
  private:
@@ -121,6 +125,10 @@ class MainWindow : public WindowControls {
   void onCommand(int id, int code);
   void onEnter();
   void onEscape();
+  // The close box: while a batch runs it asks first.
+  void onCloseBox();
+  // The idle status line follows the selection until a batch speaks.
+  void selectionChanged();
   LRESULT onNotify(const NMHDR* header);
   void resultText(NMLVDISPINFOW* info);
   bool onSplitter(UINT message, LPARAM lparam);

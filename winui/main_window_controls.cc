@@ -1,8 +1,10 @@
 // The main window's side of the batch core: the controls it updates from
 // any thread, the commands, Cancel and closing, and what the buttons open.
+#include <windows.h>
 #include <shellapi.h>
 
 #include "batch/job_path.h"
+#include "frontend/help_page.h"
 #include "frontend/status_text.h"
 #include "winui/main_window.h"
 #include "winui/resource.h"
@@ -152,7 +154,7 @@ void MainWindow::runCommand(JobType type) {
   if (batch_.foundNothing(core_->batchRunning())) {
     // The walk found no file for the command: no batch runs.
     EnableWindow(control(IDC_CANCEL_BATCH), FALSE);
-    setStatus(frontend::NothingToDo(type));
+    setStatus(frontend::NothingToDo(type, core_->upToDateInLastCommand()));
   }
 }
 
@@ -205,18 +207,29 @@ void MainWindow::viewLog() {
 }
 
 void MainWindow::showHelp() {
-  std::wstring file = settings_.help_file;
-  if (file.empty()) {
-    file = ProgramPath();
-    if (file.size() > 4 && _wcsicmp(file.c_str() + file.size() - 4, L".exe") == 0) file.resize(file.size() - 4);
-    file += L".html";
+  const std::string program = Narrow(ProgramPath());
+  std::string page = Narrow(settings_.help_file);
+  auto exists = [](const std::string& path) {
+    return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+  };
+  if (page.empty()) page = frontend::FindHelpPage(program, exists);
+  if (page.empty() || !exists(page)) {
+    showBox(MessageKind::kError, settings_.help_file.empty() ? frontend::HelpPageMissing(program)
+                                                             : "The help page " + page + " is missing.");
+    return;
   }
-  if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    showBox(MessageKind::kError, "The help file " + Narrow(file) + " is missing.");
-  } else if (reinterpret_cast<INT_PTR>(ShellExecuteW(window_, L"open", file.c_str(), nullptr, nullptr,
-                                                     SW_SHOWNORMAL)) <= 32) {
-    showBox(MessageKind::kError, "Error opening the help file " + Narrow(file) + ".");
+  // The system's browser, or whatever program opens .html files.
+  if (reinterpret_cast<INT_PTR>(ShellExecuteW(window_, L"open", Widen(page).c_str(), nullptr, nullptr,
+                                              SW_SHOWNORMAL)) <= 32) {
+    showBox(MessageKind::kError, frontend::HelpPageNotShown(page));
   }
+}
+
+void MainWindow::selectionChanged() {
+  if (busy() || !frontend::IsIdleStatus(status_)) return;
+  TreeItem* item = tree_->selectedModelItem();
+  status_ = frontend::IdleStatus(item ? model_->ItemPath(item) : std::string());
+  SetWindowTextUtf8(control(IDC_STATUS), status_);
 }
 
 void MainWindow::close() {

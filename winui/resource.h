@@ -46,7 +46,7 @@
 #define IDC_LIMIT 1029
 
 // The About box and the error box.
-#define IDC_ICON 1030
+#define IDC_ABOUT_ICON 1030
 #define IDC_VERSION 1031
 #define IDC_MESSAGE 1032
 #define IDC_QUIET 1033

@@ -110,6 +110,38 @@ std::wstring FitFromRight(const std::wstring& text, int width, const std::functi
   return L"\u2026" + text.substr(start);
 }
 
+namespace {
+
+bool LowSurrogate(wchar_t c) { return (static_cast<unsigned>(c) & 0xFC00) == 0xDC00; }
+bool HighSurrogate(wchar_t c) { return (static_cast<unsigned>(c) & 0xFC00) == 0xD800; }
+
+// The first `kept` units of the text, half from its start and half from
+// its end, with "…" between; no surrogate pair is cut.
+std::wstring KeepEnds(const std::wstring& text, size_t kept) {
+  size_t head = (kept + 1) / 2;
+  size_t tail_start = text.size() - kept / 2;
+  if (head > 0 && HighSurrogate(text[head - 1])) --head;
+  if (tail_start < text.size() && LowSurrogate(text[tail_start])) ++tail_start;
+  return text.substr(0, head) + L"\u2026" + text.substr(tail_start);
+}
+
+}  // namespace
+
+std::wstring FitInMiddle(const std::wstring& text, int width, const std::function<int(const std::wstring&)>& measure) {
+  if (measure(text) <= width) return text;
+  // The most units that fit around the ellipsis, found by halving.
+  size_t fits = 0, fails = text.size();
+  while (fails - fits > 1) {
+    const size_t kept = (fits + fails) / 2;
+    if (measure(KeepEnds(text, kept)) <= width) {
+      fits = kept;
+    } else {
+      fails = kept;
+    }
+  }
+  return KeepEnds(text, fits);
+}
+
 const char kWinUsage[] =
     "Usage: moravine-gui [PATH]\n"
     "Moravine: compress text files and search them without decompressing.\n"

@@ -31,6 +31,9 @@ std::wstring EditText(std::string_view bytes);
 // The text cut on its left to fit `width` as `measure` measures it, with
 // "…" in front of what is left; the whole text when it fits.
 std::wstring FitFromRight(const std::wstring& text, int width, const std::function<int(const std::wstring&)>& measure);
+// The text cut in its middle to fit: its start and its end with "…"
+// between (a file's name, whose end often tells files apart).
+std::wstring FitInMiddle(const std::wstring& text, int width, const std::function<int(const std::wstring&)>& measure);
 
 // moravine-gui.exe [PATH] [--search WORD [--errors N]]: the folder or file
 // that the tree opens at, and a search started as the window opens (the

@@ -52,6 +52,8 @@ StopCause CauseOf(int sig) {
 
 }  // namespace
 
+std::vector<std::string> StartConsoleProgram(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
+
 bool IsTerminal(StandardStream stream) { return ::isatty(FdOf(stream)) == 1; }
 
 int TerminalColumns(StandardStream stream) {
@@ -122,11 +124,36 @@ void RequestStop(StopCause cause) {
   if (g_on_stop) g_on_stop(cause);
 }
 
+namespace {
+
+int g_grace_milliseconds = 0;
+
+}  // namespace
+
+void HandleStopRequest(StopCause cause) {
+  const StopCause first = StopRequested();
+  if (first != StopCause::kNone && first != StopCause::kClosedOutput) {
+    RemoveTemporaryFiles();
+    ::_exit(StopExitStatus(first));
+  }
+  RequestStop(cause);
+  // The work looks at the stop flag as it goes and normally ends at once;
+  // should it still run after a short grace (tearing down a flood of
+  // search rows, say), the program ends as after a second request, its
+  // temporary files removed.
+  const int grace = g_grace_milliseconds;
+  std::thread([grace] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(grace));
+    EndNow();
+  }).detach();
+}
+
 void WatchStopRequests(std::function<void(StopCause)> on_stop, int grace_milliseconds) {
   {
     std::lock_guard<std::mutex> lock(g_on_stop_mutex);
     g_on_stop = std::move(on_stop);
   }
+  g_grace_milliseconds = grace_milliseconds;
   ::signal(SIGPIPE, SIG_IGN);
   ::signal(SIGXFSZ, SIG_IGN);
   sigset_t set;
@@ -135,24 +162,10 @@ void WatchStopRequests(std::function<void(StopCause)> on_stop, int grace_millise
   sigaddset(&set, SIGTERM);
   sigaddset(&set, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  std::thread([set, grace_milliseconds] {
+  std::thread([set] {
     for (;;) {
       int sig;
-      if (sigwait(&set, &sig) != 0) continue;
-      const StopCause first = StopRequested();
-      if (first != StopCause::kNone && first != StopCause::kClosedOutput) {
-        RemoveTemporaryFiles();
-        ::_exit(StopExitStatus(first));
-      }
-      RequestStop(CauseOf(sig));
-      // The work looks at the stop flag as it goes and normally ends at
-      // once; should it still run after a short grace (tearing down a
-      // flood of search rows, say), the program ends as after a second
-      // request, its temporary files removed.
-      std::thread([grace_milliseconds] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(grace_milliseconds));
-        EndNow();
-      }).detach();
+      if (sigwait(&set, &sig) == 0) HandleStopRequest(CauseOf(sig));
     }
   }).detach();
 }

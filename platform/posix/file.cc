@@ -86,7 +86,10 @@ bool File::sync(int* error) const { return ::fsync(Fd(handle_)) == 0 || Fail(err
 
 bool File::syncFileSystem(int* error) const { return ::syncfs(Fd(handle_)) == 0 || Fail(error); }
 
+bool FileSystemSyncCoversAll() { return true; }
+
 bool Directory::open(const std::string& path, int* error) {
+  path_ = path;
   file_ = File(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   return file_.valid() || Fail(error);
 }
@@ -100,6 +103,10 @@ bool Directory::entryStatus(const std::string& name, FileStatus* status, int* er
 
 bool Directory::removeEntry(const std::string& name, int* error) const {
   return ::unlinkat(Fd(file_.native()), name.c_str(), 0) == 0 || Fail(error);
+}
+
+bool Directory::removeOpenedEntry(const std::string& name, File*, int* error) const {
+  return removeEntry(name, error);
 }
 
 DirectoryLock::DirectoryLock(const Directory& directory) : handle_(directory.file().native()) {
@@ -168,6 +175,8 @@ FILE* CreateOwnFile(const std::string& folder, const std::string& name) {
   std::setvbuf(stream, nullptr, _IONBF, 0);
   return stream;
 }
+
+FILE* OpenStream(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 size_t OpenFileLimit() {
   struct rlimit limit;

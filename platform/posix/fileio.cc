@@ -19,8 +19,6 @@ namespace moravine {
 
 namespace {
 
-std::string Reason(const char* what, int err) { return std::string(what) + ": " + std::strerror(err); }
-
 // The process's file-creation mask, read without changing it (umask() would
 // change it for every thread for a moment).
 mode_t CurrentUmask() {
@@ -227,48 +225,6 @@ bool MappedFile::changed() const {
   return now.size != status_.size || now.modified != status_.modified;
 }
 
-std::string MappedFile::Describe(Failure failure, int error, const FileStatus* st) {
-  switch (failure) {
-    case Failure::kOpen: return Reason("cannot open it", error);
-    case Failure::kNotRegular:
-      return std::string("it is ") + (st ? FileTypeName(st->type) : "not a regular file") +
-             ", not a regular file";
-    case Failure::kEmpty: return "the file is empty";
-    case Failure::kTooLarge: return "the file is 2 GiB or larger; Moravine handles files below 2 GiB";
-    case Failure::kMap: return Reason("cannot map it", error);
-  }
-  return std::string();
-}
-
-bool MappedFile::open(const std::string& path, std::string* message) {
-  Failure failure;
-  int error;
-  if (open(path, &failure, &error)) return true;
-  *message = Describe(failure, error, &status_);
-  return false;
-}
-
-bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, std::string* message,
-                         const FileAttributes* attributes) {
-  WriteFailure failure;
-  int error;
-  if (WriteFileAtomically(path, data, length, &failure, &error, attributes)) return true;
-  *message = Reason(failure == WriteFailure::kCreate ? "cannot create a temporary file beside it" : "cannot write it",
-                    error);
-  return false;
-}
-
-bool WriteFileAtomically(const std::string& path, const unsigned char* data, int64_t length, WriteFailure* failure,
-                         int* error, const FileAttributes* attributes) {
-  StreamedOutput output;
-  if (!output.create(path, error, attributes)) {
-    *failure = WriteFailure::kCreate;
-    return false;
-  }
-  *failure = WriteFailure::kWrite;
-  return output.write(data, length, error) && output.commit(error);
-}
-
 bool PendingFile::create(const std::string& path, const FileAttributes* attributes, int* error) {
   discard();
   *error = 0;
@@ -362,10 +318,6 @@ void MappedOutput::abort() {
   file_.discard();
 }
 
-bool StreamedOutput::create(const std::string& path, int* error, const FileAttributes* attributes) {
-  return file_.create(path, attributes, error);
-}
-
 bool StreamedOutput::write(const unsigned char* data, int64_t length, int* error) {
   if (!file_.file().valid()) {
     *error = EBADF;
@@ -384,7 +336,5 @@ bool StreamedOutput::write(const unsigned char* data, int64_t length, int* error
   }
   return true;
 }
-
-bool StreamedOutput::commit(int* error) { return file_.finish(true, false, error); }
 
 }  // namespace moravine

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/file.h"
+
 namespace moravine {
 
 bool SystemFileSystem::enumerate(const std::string& dir, std::vector<DirEntry>* entries) {
@@ -72,5 +74,34 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
   if (!dir.empty() && dir.back() == '/') return dir + name;
   return dir + "/" + name;
 }
+
+size_t RootLength(const std::string& path) { return !path.empty() && path[0] == '/' ? 1 : 0; }
+
+std::string AbsolutePath(const std::string& path) {
+  std::string full = path;
+  if (full.empty() || full[0] != '/') {
+    const std::string cwd = CurrentDirectory();
+    if (cwd.empty()) return path;
+    full = cwd + "/" + path;
+  }
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  while (pos <= full.size()) {
+    size_t slash = full.find('/', pos);
+    if (slash == std::string::npos) slash = full.size();
+    std::string name = full.substr(pos, slash - pos);
+    if (name == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!name.empty() && name != ".") {
+      parts.push_back(name);
+    }
+    pos = slash + 1;
+  }
+  std::string out;
+  for (const auto& p : parts) out += "/" + p;
+  return out.empty() ? std::string("/") : out;
+}
+
+std::vector<std::string> FileSystemRoots() { return {"/"}; }
 
 }  // namespace moravine

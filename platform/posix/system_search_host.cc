@@ -27,16 +27,18 @@ std::string SystemSearchHost::temporaryDirectory() const {
   return dir;
 }
 
-long SystemSearchHost::processId() const { return static_cast<long>(::getpid()); }
+int64_t SystemSearchHost::processId() const { return static_cast<int64_t>(::getpid()); }
 
-int SystemSearchHost::createExclusive(const std::string& path) {
+SearchHost::File SystemSearchHost::createExclusive(const std::string& path) {
   // O_EXCL refuses any existing name, a symbolic link included.
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd >= 0) RegisterTemporaryFile(path);
+  if (fd < 0) return kNoFile;
+  RegisterTemporaryFile(path);
   return fd;
 }
 
-bool SystemSearchHost::writeAll(int fd, const void* data, size_t length) {
+bool SystemSearchHost::writeAll(File file, const void* data, size_t length) {
+  const int fd = static_cast<int>(file);
   const char* p = static_cast<const char*>(data);
   while (length > 0) {
     ssize_t n = ::write(fd, p, length);
@@ -50,14 +52,15 @@ bool SystemSearchHost::writeAll(int fd, const void* data, size_t length) {
   return true;
 }
 
-int SystemSearchHost::closeFile(int fd) { return ::close(fd); }
+int SystemSearchHost::closeFile(File file) { return ::close(static_cast<int>(file)); }
 
 void SystemSearchHost::removeFile(const std::string& path) {
   ::unlink(path.c_str());
   ForgetTemporaryFile(path);
 }
 
-int SystemSearchHost::runProcess(const std::vector<std::string>& argv, int out_fd, int* exit_status) {
+int SystemSearchHost::runProcess(const std::vector<std::string>& argv, File out, int* exit_status) {
+  const int out_fd = static_cast<int>(out);
   std::vector<char*> args;
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
@@ -110,7 +113,8 @@ int SystemSearchHost::runProcess(const std::vector<std::string>& argv, int out_f
   return 0;
 }
 
-bool SystemSearchHost::mapFile(int fd, const unsigned char** data, int64_t* size) {
+bool SystemSearchHost::mapFile(File file, const unsigned char** data, int64_t* size) {
+  const int fd = static_cast<int>(file);
   struct stat st;
   if (::fstat(fd, &st) != 0) return false;
   *size = st.st_size;

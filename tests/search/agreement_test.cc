@@ -17,13 +17,13 @@ using namespace stest;
 class BundledHost : public moravine::SystemSearchHost {
  public:
   bool useBundledMatcher() const override { return true; }
-  int createExclusive(const std::string& path) override {
+  File createExclusive(const std::string& path) override {
     ADD_FAILURE() << "file made: " << path;
     return SystemSearchHost::createExclusive(path);
   }
-  int runProcess(const std::vector<std::string>& argv, int out_fd, int* status) override {
+  int runProcess(const std::vector<std::string>& argv, File out, int* status) override {
     ADD_FAILURE() << "process started: " << argv[0];
-    return SystemSearchHost::runProcess(argv, out_fd, status);
+    return SystemSearchHost::runProcess(argv, out, status);
   }
 };
 

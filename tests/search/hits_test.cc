@@ -195,6 +195,12 @@ TEST(SearchRows, DisplayNameAndContextsUnderBothModels) {
                             {"a.hwz.hwz", "a.hwz"}, {"a.HWZ", "a.HWZ"}}) {
     EXPECT_EQ(Search_displayName(path), name);
   }
+#ifdef _WIN32
+  EXPECT_EQ(Search_displayName("C:\\books\\a.b\\moby.txt.hwz"), "moby.txt");
+  EXPECT_EQ(Search_displayName("C:\\books/mixed\\x.hwz"), "x");
+#else
+  EXPECT_EQ(Search_displayName("dir/back\\slash.hwz"), "back\\slash");  // a name's own character
+#endif
   stest::TempDir dir;
   stest::PlatformHost host;
   auto row = [&](const std::string& text, int rule, const char* word) {  // of the only hit

@@ -32,14 +32,14 @@ class ScriptedHost : public moravine::SystemSearchHost {
   std::vector<std::string> argv;
   std::pair<mode_t, mode_t> modes;
 
-  int runProcess(const std::vector<std::string>& args, int out_fd, int* exit_status) override {
+  int runProcess(const std::vector<std::string>& args, File out_file, int* exit_status) override {
     argv = args;
     struct stat in, out;
-    if (::stat(args.back().c_str(), &in) == 0 && ::fstat(out_fd, &out) == 0) {
+    if (::stat(args.back().c_str(), &in) == 0 && ::fstat(static_cast<int>(out_file), &out) == 0) {
       modes = {in.st_mode & 07777, out.st_mode & 07777};
     }
     *exit_status = status;
-    return writeAll(out_fd, output.data(), output.size()) ? 0 : -2;
+    return writeAll(out_file, output.data(), output.size()) ? 0 : -2;
   }
 };
 

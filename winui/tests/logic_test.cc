@@ -98,6 +98,27 @@ TEST(Text, ACellIsCutOnItsLeft) {
   EXPECT_EQ(FitFromRight(pair, 10, measure), L"\u2026");  // never half a pair
 }
 
+// A file's name keeps its start and its end, the end that tells chapters
+// apart; never half a surrogate pair on either side.
+TEST(Text, AFileNameIsCutInItsMiddle) {
+  auto measure = [](const std::wstring& text) { return static_cast<int>(text.size()) * 5; };
+  EXPECT_EQ(FitInMiddle(L"chapter 12.txt", 70, measure), L"chapter 12.txt");
+  EXPECT_EQ(FitInMiddle(L"chapter 12.txt", 40, measure), L"chap\u2026txt");
+  EXPECT_EQ(FitInMiddle(L"chapter 12.txt", 45, measure), L"chap\u2026.txt");
+  EXPECT_EQ(FitInMiddle(L"abc", 2, measure), L"\u2026");
+  std::wstring pairs;
+  for (int i = 0; i < 3; ++i) pairs += {static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDCD6)};
+  for (int width = 0; width < 40; width += 5) {
+    const std::wstring cut = FitInMiddle(pairs, width, measure);
+    EXPECT_LE(static_cast<int>(cut.size()) * 5, std::max(width, 5));
+    for (size_t i = 0; i < cut.size(); ++i) {
+      const bool high = (cut[i] & 0xFC00) == 0xD800, low = (cut[i] & 0xFC00) == 0xDC00;
+      EXPECT_EQ(high, i + 1 < cut.size() && (cut[i + 1] & 0xFC00) == 0xDC00) << width << " at " << i;
+      EXPECT_EQ(low, i > 0 && (cut[i - 1] & 0xFC00) == 0xD800) << width << " at " << i;
+    }
+  }
+}
+
 TEST(Text, CommandLine) {
   WinArguments args = ParseWinArguments({"moravine-gui", "C:\\books", "--search", "whale", "--errors", "1"});
   EXPECT_EQ(args.error, "");

@@ -18,22 +18,22 @@
 
 namespace stest {
 
-inline long PlatformProcessId() { return 1; }
+inline int64_t PlatformProcessId() { return 1; }
 
 class PlatformHost : public SearchHost {
  public:
   std::string temporaryDirectory() const override {
     return (std::filesystem::temp_directory_path() / "").string();
   }
-  long processId() const override { return PlatformProcessId(); }
-  int createExclusive(const std::string& path) override { return refuse("file made: " + path); }
-  bool writeAll(int, const void*, size_t) override { return refuse("file written") == 0; }
-  int closeFile(int) override { return refuse("file closed"); }
+  int64_t processId() const override { return PlatformProcessId(); }
+  File createExclusive(const std::string& path) override { return refuse("file made: " + path); }
+  bool writeAll(File, const void*, size_t) override { return refuse("file written") == 0; }
+  int closeFile(File) override { return refuse("file closed"); }
   void removeFile(const std::string& path) override { refuse("file removed: " + path); }
-  int runProcess(const std::vector<std::string>& argv, int, int*) override {
+  int runProcess(const std::vector<std::string>& argv, File, int*) override {
     return refuse("process started: " + argv[0]);
   }
-  bool mapFile(int, const unsigned char**, int64_t*) override { return refuse("file mapped") == 0; }
+  bool mapFile(File, const unsigned char**, int64_t*) override { return refuse("file mapped") == 0; }
   void unmapFile(const unsigned char*, int64_t) override { refuse("file unmapped"); }
   bool useBundledMatcher() const override { return true; }
 

@@ -16,7 +16,7 @@ namespace stest {
 
 using PlatformHost = moravine::SystemSearchHost;
 
-inline long PlatformProcessId() { return ::getpid(); }
+inline int64_t PlatformProcessId() { return ::getpid(); }
 
 // A new directory of the given pattern, its last six bytes XXXXXX; false
 // on failure.
