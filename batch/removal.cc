@@ -207,14 +207,26 @@ bool StillAsCompared(const RemovalCandidate& c, RemovalResult* result) {
   return true;
 }
 
+// Writers are held off the doomed file from before its last look to its
+// deletion, so that no edit can land between the two; where the system
+// cannot hold them off, the gap is that of two system calls.
 RemovalResult RemoveChecked(RemovalCandidate& c) {
   DirectoryLock lock(c.dir->dir);
   if (CheckHook()) CheckHook()(c.path);
+  const File::WriterHold hold = c.doomed.holdOffWriters();
+  if (hold == File::WriterHold::kOpenForWriting) {
+    return Kept(c.doomedLabel() + " is open for writing in another program.");
+  }
   RemovalResult result;
-  if (!StillAsCompared(c, &result)) return result;
-  int error = 0;
-  if (!c.dir->dir.removeOpenedEntry(c.doomedName(), &c.doomed, &error)) return Failed(error);
-  result.outcome = RemovalResult::kRemoved;
+  if (StillAsCompared(c, &result)) {
+    int error = 0;
+    if (c.dir->dir.removeOpenedEntry(c.doomedName(), &c.doomed, &error)) {
+      result.outcome = RemovalResult::kRemoved;
+    } else {
+      result = Failed(error);
+    }
+  }
+  if (hold == File::WriterHold::kHeld && c.doomed.valid()) c.doomed.letWritersIn();
   return result;
 }
 

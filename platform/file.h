@@ -48,6 +48,15 @@ class File {
   // flushed; FileSystemSyncCoversAll() tells which.
   bool syncFileSystem(int* error = nullptr) const;
 
+  // Keeps other programs from writing to the file, opened for reading,
+  // until letWritersIn(): one that opens it for writing or cuts it waits
+  // meanwhile. Refused (kOpenForWriting) while another program has it
+  // open for writing; kUnsupported where the system or the file system
+  // cannot, or the user may not (then nothing is held).
+  enum class WriterHold { kHeld, kOpenForWriting, kUnsupported };
+  WriterHold holdOffWriters() const;
+  void letWritersIn() const;
+
  private:
   NativeHandle handle_ = kNoHandle;
 };

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -85,6 +86,31 @@ bool File::status(FileStatus* status, int* error) const {
 bool File::sync(int* error) const { return ::fsync(Fd(handle_)) == 0 || Fail(error); }
 
 bool File::syncFileSystem(int* error) const { return ::syncfs(Fd(handle_)) == 0 || Fail(error); }
+
+// A read lease: the kernel makes a program that opens the file for writing,
+// or truncates it, wait until the lease is given up, and tells the holder
+// with SIGIO, whose default would end the program; nothing here needs the
+// signal, so it is ignored.
+File::WriterHold File::holdOffWriters() const {
+#ifdef F_SETLEASE
+  static const bool ignored = [] {
+    struct sigaction now {};
+    if (::sigaction(SIGIO, nullptr, &now) == 0 && now.sa_handler == SIG_DFL) ::signal(SIGIO, SIG_IGN);
+    return true;
+  }();
+  (void)ignored;
+  if (::fcntl(Fd(handle_), F_SETLEASE, F_RDLCK) == 0) return WriterHold::kHeld;
+  return errno == EAGAIN ? WriterHold::kOpenForWriting : WriterHold::kUnsupported;
+#else
+  return WriterHold::kUnsupported;
+#endif
+}
+
+void File::letWritersIn() const {
+#ifdef F_SETLEASE
+  ::fcntl(Fd(handle_), F_SETLEASE, F_UNLCK);
+#endif
+}
 
 bool FileSystemSyncCoversAll() { return true; }
 

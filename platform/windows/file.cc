@@ -54,6 +54,12 @@ bool File::sync(int* error) const {
 // alone is flushed.
 bool File::syncFileSystem(int* error) const { return sync(error); }
 
+// Files are opened sharing reading alone: nobody else can open one for
+// writing while it is open here.
+File::WriterHold File::holdOffWriters() const { return WriterHold::kHeld; }
+
+void File::letWritersIn() const {}
+
 bool FileSystemSyncCoversAll() { return false; }
 
 bool Directory::open(const std::string& path, int* error) {

@@ -218,8 +218,8 @@ class EditedWhileRemoved(Case):
             self.assertEqual(run("-q", command, given).returncode, 0)
             spans.append(time.monotonic() - start)
         span = sorted(spans)[len(spans) // 2]
-        seen = {"lost": 0, "kept, edited during the removal": 0, "kept, edited before the comparison": 0,
-                "removed, then edited": 0}
+        seen = {"lost": 0, "kept, edited during the removal": 0, "kept, open for writing": 0,
+                "kept, edited before the comparison": 0, "removed, then edited": 0}
         for i in range(300):
             command, given, doomed = commands[i % 2]
             prepare()
@@ -231,12 +231,31 @@ class EditedWhileRemoved(Case):
                 seen["lost" if linked else "removed, then edited"] += 1
             elif b"changed while they were compared" in err:
                 seen["kept, edited during the removal"] += 1
+            elif b"is open for writing in another program" in err:
+                seen["kept, open for writing"] += 1
             else:
                 self.assertTrue(b"does not hold the text" in err or b"is damaged" in err or not linked, err)
                 seen["kept, edited before the comparison"] += 1
         print(f"\n{seen} (a removal takes {span * 1000:.1f} ms)", file=sys.stderr)
         self.assertEqual(seen["lost"], 0, seen)
-        self.assertGreater(seen["kept, edited during the removal"], 0, seen)  # the edits did reach the window
+        # The edits did reach the window.
+        self.assertGreater(seen["kept, edited during the removal"] + seen["kept, open for writing"], 0, seen)
+
+    def test_a_file_open_for_writing_elsewhere_is_kept(self):
+        # A writer that holds the file open may write at any moment, even
+        # after the last look; the file is kept until it lets go.
+        self.compressed("f.txt", text(5))
+        path = self.path("f.txt.hwz")
+        for command, doomed in (("remove-original", self.path("f.txt")), ("remove-compressed", path)):
+            with open(doomed, "r+b"):
+                r = run(command, doomed)
+                self.assertEqual(r.returncode, 1, r.stderr)
+                self.assertIn(b"is open for writing in another program", r.stderr)
+                self.assertTrue(os.path.exists(doomed))
+            self.assertEqual(run("-q", command, doomed).returncode, 0)
+            self.assertFalse(os.path.exists(doomed))
+            if command == "remove-original":
+                self.assertEqual(run("-q", "decompress", path).returncode, 0)
 
     def test_a_folder_removal_keeps_every_edited_file(self):
         names = [f"t{i}.txt" for i in range(600)]
