@@ -240,9 +240,10 @@ class Stops(Case):
             self.assertLess(took, 1.5, args)
 
     def test_a_long_search_ends_soon_after_a_signal(self):
-        # About two million rows, which take seconds to make and print.
-        self.compress("big.txt", text(400000))
-        for delay in (0.3, 1.0):
+        # About eight million rows, which take seconds to make and print
+        # even on a fast, quiet machine.
+        self.compress("big.txt", text(1600000))
+        for delay in (0.2, 0.6):
             with open("rows", "wb") as rows:
                 p = subprocess.Popen([MORAVINE, "-q", "search", "-e", "4", "whale", "big.txt.hwz"], stdout=rows,
                                      stderr=subprocess.PIPE)
