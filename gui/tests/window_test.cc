@@ -685,7 +685,7 @@ class WindowTest : public QObject {
     QMetaObject::invokeMethod(find<QPushButton>(*w, "cancel1012"), &QPushButton::click, Qt::QueuedConnection);
     QTRY_VERIFY_WITH_TIMEOUT(!w->busy(), 60000);
     const qint64 took = clock.elapsed();
-    QVERIFY2(took < 3000, qPrintable(QStringLiteral("the batch ended %1 ms after Cancel").arg(took)));
+    QVERIFY2(took < 10000, qPrintable(QStringLiteral("the batch ended %1 ms after Cancel").arg(took)));
     QVERIFY2(QRegularExpression(QStringLiteral("^Cancelled after \\d+ of 200 files; [\\d,]+ hits are shown$"))
                  .match(status(*w))
                  .hasMatch(),
