@@ -6,10 +6,11 @@
 
 namespace moravine {
 
-bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input) {
-  MappedFile::Failure failure;
-  int error = 0;
-  if (input->open(path, &failure, &error)) return true;
+namespace {
+
+// Shows the error box that names the step of reading an input that failed.
+void ShowInputFailure(CMainDlg* owner, const std::string& path, const MappedFile& input, MappedFile::Failure failure,
+                      int error) {
   switch (failure) {
     case MappedFile::Failure::kOpen:
       owner->ShowErrorBox("Error opening input file.", error);
@@ -17,7 +18,7 @@ bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input) {
     case MappedFile::Failure::kNotRegular:
       // Never read: a FIFO or a device could block the job forever.
       owner->controls()->showError(std::string("Error opening input file.\n\nIt is ") +
-                                   FileTypeName(input->status().type) + ", not a regular file.");
+                                   FileTypeName(input.status().type) + ", not a regular file.");
       break;
     case MappedFile::Failure::kTooLarge:
       owner->controls()->showError("The file " + path.substr(0, 1000) +
@@ -28,6 +29,23 @@ bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input) {
       owner->ShowErrorBox("Error creating file mapping.", error);
       break;
   }
+}
+
+}  // namespace
+
+bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input, int64_t first_bytes) {
+  MappedFile::Failure failure;
+  int error = 0;
+  if (input->open(path, &failure, &error, first_bytes)) return true;
+  ShowInputFailure(owner, path, *input, failure, error);
+  return false;
+}
+
+bool ReadJobInput(CMainDlg* owner, const std::string& path, MappedFile* input, int64_t upto) {
+  MappedFile::Failure failure;
+  int error = 0;
+  if (input->readMore(upto, &failure, &error)) return true;
+  ShowInputFailure(owner, path, *input, failure, error);
   return false;
 }
 

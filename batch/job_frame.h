@@ -16,7 +16,11 @@ namespace moravine {
 
 // Maps a job's input file; on failure shows the error box that names the
 // step that failed and returns false.
-bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input);
+bool MapJobInput(CMainDlg* owner, const std::string& path, MappedFile* input, int64_t first_bytes = 0);
+
+// Reads on an input that MapJobInput opened with first_bytes, up to `upto`
+// bytes; on failure shows the error box as MapJobInput does.
+bool ReadJobInput(CMainDlg* owner, const std::string& path, MappedFile* input, int64_t upto);
 
 // Tells the user that the input changed (or was cut short) while the job
 // read it, so that what the job made from it was thrown away.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/container.h"
 #include "search/search_file.h"
 #include "batch/job_frame.h"
 #include "wordmodel/hlog.h"
@@ -33,6 +34,59 @@ class Searching {
   int under_way_;
 };
 
+// A search reads the first bytes of a file, then the rest of its header
+// when they do not hold it all, and its body only when the dictionary holds
+// a token that the query may match: most files of a collection searched
+// for a rare word are done after their header.
+constexpr int64_t kFirstBytes = 16 << 10;
+
+SearchOptions Options(const std::string& word, int32_t errors, const moravine::SearchSettings& settings,
+                      int32_t threads) {
+  SearchOptions options;
+  options.errors = errors;
+  options.ignore_case = settings.ignore_case;
+  options.phrase = Search_isPhrase(word);
+  options.literal = settings.literal;
+  options.max_hits = settings.max_hits;
+  options.line_numbers = settings.line_numbers;
+  options.text_offsets = settings.text_offsets;
+  options.threads = threads;
+  return options;
+}
+
+// What the header of a file opened with its first bytes says of a query.
+enum class HeaderVerdict {
+  kUnknown,  // not asked: the whole file is read already, or something failed
+  kNoHits,   // the dictionary holds no token that the query may match
+  kMayHit,
+};
+
+// Asks the header of a file opened with its first bytes alone, reading the
+// rest of the header when needed. Whatever fails on the way leaves the
+// verdict unknown: the search of the whole file then decides, and says why
+// it fails.
+HeaderVerdict AskHeader(const std::string& word, const SearchOptions& options, moravine::MappedFile* input,
+                        SearchHost* host) {
+  try {
+    if (input->available() >= input->size() || !HRule_known(input->data()[0])) return HeaderVerdict::kUnknown;
+    const int64_t header = HContainer_headerEnd(input->data(), input->available());
+    if (header > input->available()) {
+      // A header too large to be read whole is left to the search of the
+      // whole file, which maps it with the body: copying it first, and
+      // going through the dictionary twice, would cost more.
+      if (header >= input->size() || header > moravine::MappedFile::kReadWholeBytes) return HeaderVerdict::kUnknown;
+      moravine::MappedFile::Failure failure;
+      int error = 0;
+      if (!input->readMore(header, &failure, &error)) return HeaderVerdict::kUnknown;
+    }
+    return Search_mayHit(word, input->data(), input->available(), input->size(), options, host)
+               ? HeaderVerdict::kMayHit
+               : HeaderVerdict::kNoHits;
+  } catch (...) {
+    return HeaderVerdict::kUnknown;
+  }
+}
+
 void Search(moravine::JobParams& params) {
   moravine::CMainDlg* owner = params.owner;
   moravine::WindowControls* ui = owner->controls();
@@ -41,18 +95,25 @@ void Search(moravine::JobParams& params) {
   HLog_report("%s", moravine::BoundedFormat("\n=== Searching %s ===\n", path).c_str());
 
   moravine::MappedFile input;
-  if (!moravine::MapJobInput(owner, path, &input)) return;
+  if (!moravine::MapJobInput(owner, path, &input, kFirstBytes)) return;
   std::string errors_text = ui->allowErrorsText().substr(0, kBoxCharacters);
   std::string word = ui->searchWordText().substr(0, kBoxCharacters);
   moravine::SearchSettings settings = ui->searchSettings();
   settings.rows.cancel = owner->cancelFlag();
   const Searching searching;
   const int32_t threads = searching.threads(settings.threads);
+  const int32_t errors = std::atoi(errors_text.c_str());
+  const HeaderVerdict verdict = AskHeader(word, Options(word, errors, settings, threads), &input, owner->searchHost());
+  if (verdict == HeaderVerdict::kNoHits) {
+    if (input.changed()) moravine::ReportChangedInput(owner, path);
+    return;
+  }
+  if (!moravine::ReadJobInput(owner, path, &input, input.size())) return;
   const int32_t size = static_cast<int32_t>(input.size());
   std::vector<SearchHit> hits;
   std::string refused;
-  const bool searched = SearchJob_findHits(word, std::atoi(errors_text.c_str()), settings, threads, input.data(),
-                                           size, owner->searchHost(), &hits, &refused);
+  const bool searched = SearchJob_findHits(word, errors, settings, threads, input.data(), size, owner->searchHost(),
+                                           &hits, &refused, verdict == HeaderVerdict::kMayHit);
   if (owner->cancelRequested()) return;  // whatever was found is not shown
   if (input.changed()) return moravine::ReportChangedInput(owner, path);
   if (!searched) return ui->showError(moravine::FailureMessage(ui, "Search failed.", refused));
@@ -79,18 +140,11 @@ int SearchJob(moravine::JobParams* params) { return moravine::RunJob(params, Sea
 
 bool SearchJob_findHits(const std::string& word, int32_t errors, const moravine::SearchSettings& settings,
                         int32_t threads, const unsigned char* data, int32_t size, SearchHost* host,
-                        std::vector<SearchHit>* hits, std::string* refused) {
+                        std::vector<SearchHit>* hits, std::string* refused, bool header_checked) {
   hits->clear();
   refused->clear();
-  SearchOptions options;
-  options.errors = errors;
-  options.ignore_case = settings.ignore_case;
-  options.phrase = Search_isPhrase(word);
-  options.literal = settings.literal;
-  options.max_hits = settings.max_hits;
-  options.line_numbers = settings.line_numbers;
-  options.text_offsets = settings.text_offsets;
-  options.threads = threads;
+  SearchOptions options = Options(word, errors, settings, threads);
+  options.header_checked = header_checked;
   try {
     // Only parsing rules 0 to 3 exist; decompression refuses any other
     // first byte, and so does the search.

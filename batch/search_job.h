@@ -27,10 +27,11 @@ int SearchJob(moravine::JobParams* params);
 // the file's model cannot see leaves no hits and the reason in *refused (as
 // does a failed search, with the library's text); a context
 // that could not be decoded leaves no rows and its message in *error; a
-// cancelled run leaves none.
+// cancelled run leaves none. With `header_checked`, the file's header was
+// found to allow hits already (Search_mayHit), and is not asked again.
 bool SearchJob_findHits(const std::string& word, int32_t errors, const moravine::SearchSettings& settings,
                         int32_t threads, const unsigned char* data, int32_t size, SearchHost* host,
-                        std::vector<SearchHit>* hits, std::string* refused);
+                        std::vector<SearchHit>* hits, std::string* refused, bool header_checked = false);
 void SearchJob_makeRows(const moravine::SearchSettings& settings, int32_t threads, const unsigned char* data,
                         int32_t size, const std::string& name, const std::string& path, const SearchHit* hits,
                         size_t count, std::vector<SearchRow>* rows, std::string* error);

@@ -1,5 +1,6 @@
 // The parts of file access that every system shares: messages, and the
 // outputs written through a PendingFile.
+#include <cerrno>
 #include <cstring>
 
 #include "platform/fileio.h"
@@ -23,6 +24,45 @@ std::string MappedFile::Describe(Failure failure, int error, const FileStatus* s
     case Failure::kMap: return Reason("cannot map it", error);
   }
   return std::string();
+}
+
+bool MappedFile::open(const std::string& path, Failure* failure, int* error, int64_t first_bytes) {
+  first_bytes_ = first_bytes;
+  const bool opened = open(path, failure, error);
+  first_bytes_ = 0;
+  return opened;
+}
+
+bool MappedFile::readMore(int64_t upto, Failure* failure, int* error) {
+  *error = 0;
+  if (!copy_ || have_ >= upto) return true;
+  if (upto >= size_ && size_ > kReadWholeBytes) return mapWhole(failure, error);
+  return readPrefix(upto < size_ ? upto : size_, failure, error);
+}
+
+bool MappedFile::loadOpened(Failure* failure, int* error) {
+  size_ = status_.size;
+  if (first_bytes_ > 0 && size_ > first_bytes_) return readPrefix(first_bytes_, failure, error);
+  if (size_ <= kReadWholeBytes) return readPrefix(size_, failure, error);
+  return mapWhole(failure, error);
+}
+
+bool MappedFile::readPrefix(int64_t end, Failure* failure, int* error) {
+  if (capacity_ < end) {
+    // Once more than the first bytes are wanted, most readers want all.
+    const int64_t capacity = end < size_ && size_ <= kReadWholeBytes ? size_ : end;
+    std::unique_ptr<unsigned char[]> grown(new (std::nothrow) unsigned char[static_cast<size_t>(capacity)]);
+    if (!grown) {
+      *failure = Failure::kMap;
+      *error = ENOMEM;
+      return false;
+    }
+    if (have_ > 0) std::memcpy(grown.get(), copy_.get(), static_cast<size_t>(have_));
+    copy_ = std::move(grown);
+    capacity_ = capacity;
+    data_ = copy_.get();
+  }
+  return readTo(end, failure, error);
 }
 
 bool MappedFile::open(const std::string& path, std::string* message) {

@@ -40,6 +40,11 @@ class MappedFile {
   // Maps the entry `name` of an open directory; a symbolic link is refused
   // (kNotRegular) rather than followed.
   bool openAt(const Directory& dir, const std::string& name, Failure* failure, int* error);
+  // As open, but only the first `first_bytes` bytes of a longer file are
+  // read: available() says how many bytes of data() hold the file's, and
+  // readMore() reads on (or maps the file, once all of a large one is
+  // wanted). For a reader that may need only a file's header.
+  bool open(const std::string& path, Failure* failure, int* error, int64_t first_bytes);
   // As open, with a sentence that says why in *message.
   bool open(const std::string& path, std::string* message);
   void close();
@@ -49,6 +54,13 @@ class MappedFile {
 
   const unsigned char* data() const { return data_; }
   int64_t size() const { return size_; }
+  // How many bytes of data() hold the file's: size() unless the file was
+  // opened with first_bytes and is not read to its end yet.
+  int64_t available() const { return copy_ ? have_ : size_; }
+  // Reads on until available() is at least `upto` (or the size); false,
+  // with the failed step and the system's error number, when reading or
+  // mapping fails. data() may move.
+  bool readMore(int64_t upto, Failure* failure, int* error);
   // The file's status when it was opened (type, permission bits, owner,
   // times, identity).
   const FileStatus& status() const { return status_; }
@@ -80,14 +92,25 @@ class MappedFile {
 
  private:
   bool mapOpened(File file, Failure* failure, int* error);
-  bool readOpened(const File& file, Failure* failure, int* error);
+  // Reads or maps the opened file, as much as first_bytes_ asks.
+  bool loadOpened(Failure* failure, int* error);
+  // Makes the copy hold at least `end` bytes and reads it on to there.
+  bool readPrefix(int64_t end, Failure* failure, int* error);
+  // Reads the copy on from have_ to `end`; a file that ends sooner was cut
+  // short, and the bytes it lacks read as zeros.
+  bool readTo(int64_t end, Failure* failure, int* error);
+  // Maps the whole file, in place of a copy.
+  bool mapWhole(Failure* failure, int* error);
 
   File file_;
   // A small file is read into memory rather than mapped: one copy costs
   // less than setting up a mapping, faulting its pages in and tearing it
   // down (which, with several threads, interrupts every core).
   std::unique_ptr<unsigned char[]> copy_;
-  bool cut_short_ = false;  // the file ended before its stated size; the rest reads as zeros
+  int64_t capacity_ = 0;     // of the copy
+  int64_t have_ = 0;         // bytes of the copy read so far
+  int64_t first_bytes_ = 0;  // what open() reads at first of a longer file; 0: all
+  bool cut_short_ = false;   // the file ended before its stated size; the rest reads as zeros
   const unsigned char* data_ = nullptr;
   int64_t size_ = 0;
   void* mapping_ = nullptr;

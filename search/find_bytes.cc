@@ -28,63 +28,91 @@ constexpr std::array<unsigned char, 256> kCommon = {
     238, 185, 250, 249, 248, 243, 232, 229, 200, 236, 210, 164, 169, 168, 207, 0,
 };
 
-// A needle with the offsets of its two rarest bytes (first < second).
+// A needle with the offsets of its three rarest bytes (the same offset
+// twice in a needle of two bytes).
 struct Needle {
   const unsigned char* bytes;
   size_t length;
-  size_t first, second;
+  size_t rare[3];
 };
 
 Needle Prepare(const unsigned char* bytes, size_t length) {
-  Needle n{bytes, length, 0, length - 1};
-  size_t a = 0;
-  for (size_t i = 1; i < length; ++i) {
-    if (kCommon[bytes[i]] < kCommon[bytes[a]]) a = i;
+  Needle n{bytes, length, {0, 0, 0}};
+  // The offsets by how common their bytes are, rarest first; a stable
+  // order keeps the choice the same from run to run.
+  size_t order[3] = {0, 0, 0};
+  size_t taken = 0;
+  for (size_t pick = 0; pick < 3 && pick < length; ++pick) {
+    size_t best = length;
+    for (size_t i = 0; i < length; ++i) {
+      if (std::find(order, order + taken, i) != order + taken) continue;
+      if (best == length || kCommon[bytes[i]] < kCommon[bytes[best]]) best = i;
+    }
+    order[taken++] = best;
   }
-  size_t b = a == 0 ? 1 : 0;
-  for (size_t i = 0; i < length; ++i) {
-    if (i != a && kCommon[bytes[i]] < kCommon[bytes[b]]) b = i;
-  }
-  n.first = std::min(a, b);
-  n.second = std::max(a, b);
+  for (size_t k = 0; k < 3; ++k) n.rare[k] = order[k < taken ? k : taken - 1];
   return n;
 }
 
-// Whether the needle is at place p (known to fit and to hold its two rare
+// Whether the needle is at place p (known to fit and to hold its rare
 // bytes); the bytes checked are all of them, which is simplest and cheap.
-inline bool At(const Needle& n, const unsigned char* p) { return std::memcmp(p, n.bytes, n.length) == 0; }
+inline bool At(const Needle& n, const unsigned char* p) {
+  for (size_t i = 0; i < n.length; ++i) {
+    if (p[i] != n.bytes[i]) return false;
+  }
+  return true;
+}
 
 #ifdef MORAVINE_FIND_X86
+inline const __m256i* At32(const unsigned char* at) { return reinterpret_cast<const __m256i*>(at); }
+
 // Places from `i` on, 32 at a time, while the wide loads stay inside; the
 // place reached is left in `i`. Returns the first place found or nullptr.
+// N needles, known when compiled, keep their bytes and offsets in
+// registers; N == 0 takes `count` needles from memory.
+template <size_t N>
 __attribute__((target("avx2"))) const unsigned char* FindWide(const unsigned char* h, size_t length,
                                                                const Needle* needles, size_t count, size_t* i) {
+  const size_t n = N > 0 ? N : count;
   size_t reach = 0;
-  for (size_t k = 0; k < count; ++k) reach = std::max(reach, needles[k].length);
-  __m256i firsts[8], seconds[8];
-  for (size_t k = 0; k < count; ++k) {
-    firsts[k] = _mm256_set1_epi8(static_cast<char>(needles[k].bytes[needles[k].first]));
-    seconds[k] = _mm256_set1_epi8(static_cast<char>(needles[k].bytes[needles[k].second]));
+  for (size_t k = 0; k < n; ++k) reach = std::max(reach, needles[k].length);
+  constexpr size_t kRoom = N > 0 ? N : 8;
+  __m256i wanted[kRoom][3];
+  size_t offset[kRoom][3];
+  for (size_t k = 0; k < n; ++k) {
+    for (size_t r = 0; r < 3; ++r) {
+      offset[k][r] = needles[k].rare[r];
+      wanted[k][r] = _mm256_set1_epi8(static_cast<char>(needles[k].bytes[offset[k][r]]));
+    }
   }
   size_t p = *i;
   for (; p + reach - 1 + 32 <= length; p += 32) {
-    for (size_t k = 0; k < count; ++k) {
-      const Needle& n = needles[k];
-      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + p + n.first));
-      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h + p + n.second));
-      auto mask = static_cast<uint32_t>(
-          _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, firsts[k]), _mm256_cmpeq_epi8(b, seconds[k]))));
+    for (size_t k = 0; k < n; ++k) {
+      const __m256i a = _mm256_cmpeq_epi8(_mm256_loadu_si256(At32(h + p + offset[k][0])), wanted[k][0]);
+      const __m256i b = _mm256_cmpeq_epi8(_mm256_loadu_si256(At32(h + p + offset[k][1])), wanted[k][1]);
+      const __m256i c = _mm256_cmpeq_epi8(_mm256_loadu_si256(At32(h + p + offset[k][2])), wanted[k][2]);
+      auto mask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(_mm256_and_si256(a, b), c)));
       for (; mask; mask &= mask - 1) {
-        const unsigned char* at = h + p + std::countr_zero(mask);
-        if (At(n, at)) {
+        const unsigned char* place = h + p + std::countr_zero(mask);
+        if (At(needles[k], place)) {
           *i = p;
-          return at;
+          return place;
         }
       }
     }
   }
   *i = p;
   return nullptr;
+}
+
+const unsigned char* FindWideAny(const unsigned char* h, size_t length, const Needle* needles, size_t count,
+                                 size_t* i) {
+  switch (count) {
+    case 1: return FindWide<1>(h, length, needles, count, i);
+    case 2: return FindWide<2>(h, length, needles, count, i);
+    case 3: return FindWide<3>(h, length, needles, count, i);
+    default: return FindWide<0>(h, length, needles, count, i);
+  }
 }
 #endif
 
@@ -103,7 +131,7 @@ const unsigned char* FindAny(const unsigned char* h, size_t length, const Needle
   size_t i = 0;
   const unsigned char* found = nullptr;
 #ifdef MORAVINE_FIND_X86
-  if (HasAvx2()) found = FindWide(h, length, needles, count, &i);
+  if (HasAvx2()) found = FindWideAny(h, length, needles, count, &i);
 #endif
   if (found) return found;
   // The rest, too short for a wide load (or all of it, without AVX2): each

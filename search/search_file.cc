@@ -332,39 +332,99 @@ bool Search_isPhrase(const std::string& word) {
   return false;
 }
 
-void Search_findHits(const std::string& word, const unsigned char* file, int32_t size, const SearchOptions& options,
-                     SearchHost* host, std::vector<SearchHit>* hits) {
-  hits->clear();
-  if (options.errors < 0) HFatal("Error: the number of errors cannot be negative (%d)\n", options.errors);
+namespace {
+
+// What a query looks for in one file, by that file's model.
+struct QueryPlan {
   SearchQuery query;
-  Search_parseQuery(word, size > 0 ? file[0] : 0, options.literal, &query);
+  bool sequence = false;  // words with bytes between them
+  bool pattern = false;   // matched as agrep's pattern, not as a word
+  std::string whole;      // what one whole-token match looks for
+};
+
+void PlanQuery(const std::string& word, unsigned char rule, const SearchOptions& options, QueryPlan* plan) {
+  if (options.errors < 0) HFatal("Error: the number of errors cannot be negative (%d)\n", options.errors);
+  SearchQuery& query = plan->query;
+  Search_parseQuery(word, rule, options.literal, &query);
   if (!query.why.empty()) throw SearchRefused(query.why);
   // A pattern with blanks between its words is a phrase of them, as before
   // queries were split by the file's model.
   const bool pattern_phrase = query.kind == SearchQueryKind::kPattern && Search_isPhrase(word);
   if (pattern_phrase) Search_parsePhrase(word, &query.phrase);
-  const bool sequence = query.kind == SearchQueryKind::kSequence || pattern_phrase;
-  // What one whole-token match looks for: the word, the pattern, or the
-  // separators taken literally.
-  const std::string whole = query.kind == SearchQueryKind::kWord         ? query.phrase.words[0]
-                            : query.kind == SearchQueryKind::kSeparators ? Escaped(word)
-                                                                         : word;
-  const bool pattern = query.kind != SearchQueryKind::kWord;
-  if (!sequence && (!pattern || query.kind == SearchQueryKind::kPattern)) {
-    // Most files of a collection do not hold a rare word: the header is
-    // checked and the dictionary's string searched before its tokens are
-    // indexed, which a file without a match never needs.
-    const ParsedFile counted(file, size, HVocabulary::kCounted);
-    const HDictionary& dictionary = counted.model.dictionary;
-    if (!Search_mayMatch(Search_agrepArguments(whole, options.errors, options.ignore_case), dictionary.string,
-                         dictionary.string_length, host)) {
-      return;
-    }
+  plan->sequence = query.kind == SearchQueryKind::kSequence || pattern_phrase;
+  plan->whole = query.kind == SearchQueryKind::kWord         ? query.phrase.words[0]
+                : query.kind == SearchQueryKind::kSeparators ? Escaped(word)
+                                                             : word;
+  plan->pattern = query.kind != SearchQueryKind::kWord;
+}
+
+// Whether a dictionary can rule the plan out: a word or a pattern matched
+// against whole tokens, not a sequence of them.
+bool DictionaryDecides(const QueryPlan& plan) {
+  return !plan.sequence && (!plan.pattern || plan.query.kind == SearchQueryKind::kPattern);
+}
+
+// False when the dictionary holds no token that the plan could match. Most
+// files of a collection do not hold a rare word: they need neither their
+// tokens indexed nor their body read.
+bool DictionaryMayMatch(const QueryPlan& plan, const HDictionary& dictionary, const SearchOptions& options,
+                        SearchHost* host) {
+  if (!DictionaryDecides(plan)) return true;
+  return Search_mayMatch(Search_agrepArguments(plan.whole, options.errors, options.ignore_case), dictionary.string,
+                         dictionary.string_length, host);
+}
+
+// As DictionaryMayMatch, from the file's first `have` bytes (true when they
+// do not hold the whole header) and its size; the header's fields are
+// checked on the way, with the failures of a whole read.
+bool HeaderMayMatch(const QueryPlan& plan, const unsigned char* file, int64_t have, int64_t file_size,
+                    const SearchOptions& options, SearchHost* host) {
+  if (!DictionaryDecides(plan)) return true;
+  if (file_size > INT32_MAX) HContainer_lengthError();
+  if (file_size < 49 || have < 49) {
+    if (have >= file_size) HContainer_lengthError();
+    return true;
   }
+  const int64_t header = HContainer_headerEnd(file, have);
+  if (header > file_size) HContainer_lengthError();
+  if (header < 0 || header > have) {
+    if (have >= file_size) HContainer_lengthError();
+    return true;
+  }
+  struct Header {
+    HModel model;
+    ~Header() { HModel_free(&model, false); }
+  } read;
+  int32_t text_length = 0, body_length = 0;
+  HContainer_readHeader(file, static_cast<int32_t>(header), &text_length, &body_length, &read.model,
+                        HVocabulary::kCounted);
+  if (header + static_cast<int64_t>(body_length) + HRule_trailerBytes(file[0]) != file_size) {
+    HContainer_lengthError();
+  }
+  return DictionaryMayMatch(plan, read.model.dictionary, options, host);
+}
+
+}  // namespace
+
+bool Search_mayHit(const std::string& word, const unsigned char* file, int64_t have, int64_t file_size,
+                   const SearchOptions& options, SearchHost* host) {
+  if (have <= 0) return true;
+  QueryPlan plan;
+  PlanQuery(word, file[0], options, &plan);
+  return HeaderMayMatch(plan, file, have, file_size, options, host);
+}
+
+void Search_findHits(const std::string& word, const unsigned char* file, int32_t size, const SearchOptions& options,
+                     SearchHost* host, std::vector<SearchHit>* hits) {
+  hits->clear();
+  QueryPlan plan;
+  PlanQuery(word, size > 0 ? file[0] : 0, options, &plan);
+  const SearchQuery& query = plan.query;
   ParsedFile parsed(file, size);
+  if (!options.header_checked && !DictionaryMayMatch(plan, parsed.model.dictionary, options, host)) return;
   bool with_lines = false;
-  if (!sequence) {
-    with_lines = FindWord(whole, pattern, parsed, options, host, hits);
+  if (!plan.sequence) {
+    with_lines = FindWord(plan.whole, plan.pattern, parsed, options, host, hits);
   } else if (query.phrase.words.size() == 1 && query.phrase.lead.empty() && query.phrase.trail.empty()) {
     with_lines = FindWord(query.phrase.words[0], false, parsed, options, host, hits);
   } else if (!query.phrase.words.empty()) {

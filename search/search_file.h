@@ -26,6 +26,9 @@ struct SearchOptions {
   // it; the hits are the same whatever the number.
   int32_t threads = 1;
   int32_t stretch_bytes = 0;  // the least body bytes worth a thread; 0: a few megabytes (smaller for tests)
+  // The caller has asked Search_mayHit of this file's header and was told
+  // it may hold hits: the dictionary is not looked through for that again.
+  bool header_checked = false;
 };
 
 struct SearchHit {
@@ -60,6 +63,16 @@ class SearchRefused : public std::runtime_error {
 // tokens. Fails as Search_compressedFile does, and with SearchRefused.
 void Search_findHits(const std::string& word, const unsigned char* file, int32_t size, const SearchOptions& options,
                      SearchHost* host, std::vector<SearchHit>* hits);
+
+// Whether a compressed file of `file_size` bytes may hold hits of the query,
+// judged from its first `have` bytes: false only when its header is there
+// and its dictionary holds no token that the query could match, so that
+// Search_findHits would find nothing without reading the body. The query
+// and the header are checked as Search_findHits checks them, and fail the
+// same way. True when the bytes do not yet hold the whole header, or the
+// query is not one that a dictionary alone can rule out (a phrase).
+bool Search_mayHit(const std::string& word, const unsigned char* file, int64_t have, int64_t file_size,
+                   const SearchOptions& options, SearchHost* host);
 
 // Fills in the line numbers (counting the line feeds before each hit) and
 // the offsets in the text (the decoded length of everything before each

@@ -97,6 +97,7 @@ void MappedFile::close() {
   if (mapping_) ::munmap(mapping_, mapped_bytes_);
   file_.close();
   copy_.reset();
+  capacity_ = have_ = 0;
   cut_short_ = false;
   mapping_ = nullptr;
   data_ = nullptr;
@@ -164,56 +165,48 @@ bool MappedFile::mapOpened(File fd, Failure* failure, int* error) {
     *failure = Failure::kEmpty;
     return false;
   }
-  if (status_.size <= kReadWholeBytes) {
-    if (!readOpened(fd, failure, error)) return false;
-    file_ = std::move(fd);
-    return true;
-  }
-  void* p = ::mmap(nullptr, static_cast<size_t>(status_.size), PROT_READ, MAP_PRIVATE, posix::Fd(fd.native()), 0);
+  file_ = std::move(fd);
+  if (loadOpened(failure, error)) return true;
+  close();
+  return false;
+}
+
+bool MappedFile::mapWhole(Failure* failure, int* error) {
+  void* p = ::mmap(nullptr, static_cast<size_t>(size_), PROT_READ, MAP_PRIVATE, posix::Fd(file_.native()), 0);
   if (p == MAP_FAILED) {
     *failure = Failure::kMap;
     *error = errno;
     return false;
   }
+  copy_.reset();
+  capacity_ = have_ = 0;
   mapping_ = p;
-  mapped_bytes_ = static_cast<size_t>(status_.size);
-  size_ = status_.size;
+  mapped_bytes_ = static_cast<size_t>(size_);
   data_ = static_cast<const unsigned char*>(p);
   guard_.watch(p, mapped_bytes_);
-  file_ = std::move(fd);
   return true;
 }
 
-bool MappedFile::readOpened(const File& file, Failure* failure, int* error) {
-  const int fd = posix::Fd(file.native());
-  const auto size = static_cast<size_t>(status_.size);
-  copy_.reset(new (std::nothrow) unsigned char[size]);
-  if (!copy_) {
-    *failure = Failure::kMap;
-    *error = ENOMEM;
-    return false;
-  }
-  size_t got = 0;
-  while (got < size) {
-    const ssize_t n = ::pread(fd, copy_.get() + got, size - got, static_cast<off_t>(got));
+bool MappedFile::readTo(int64_t end, Failure* failure, int* error) {
+  while (have_ < end) {
+    const ssize_t n = ::pread(posix::Fd(file_.native()), copy_.get() + have_, static_cast<size_t>(end - have_),
+                              static_cast<off_t>(have_));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       *failure = Failure::kOpen;
       *error = errno;
-      copy_.reset();
       return false;
     }
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
+    if (n == 0) {
+      // Cut short while being read: the rest reads as zeros, as a
+      // mapping's would, and the file counts as changed.
+      std::memset(copy_.get() + have_, 0, static_cast<size_t>(end - have_));
+      cut_short_ = true;
+      have_ = end;
+      break;
+    }
+    have_ += n;
   }
-  // Cut short while being read: the rest reads as zeros, as a mapping's
-  // would, and the file counts as changed.
-  if (got < size) {
-    std::memset(copy_.get() + got, 0, size - got);
-    cut_short_ = true;
-  }
-  size_ = status_.size;
-  data_ = copy_.get();
   return true;
 }
 

@@ -99,6 +99,7 @@ void MappedFile::close() {
   guard_.reset();
   file_.close();
   copy_.reset();
+  capacity_ = have_ = 0;
   cut_short_ = false;
   mapping_ = nullptr;
   data_ = nullptr;
@@ -168,51 +169,48 @@ bool MappedFile::mapOpened(File file, Failure* failure, int* error) {
     *failure = Failure::kEmpty;
     return false;
   }
-  if (status_.size <= kReadWholeBytes) {
-    if (!readOpened(file, failure, error)) return false;
-    file_ = std::move(file);
-    return true;
-  }
-  HANDLE section = ::CreateFileMappingW(Handle(file.native()), nullptr, PAGE_READONLY, 0, 0, nullptr);
+  file_ = std::move(file);
+  if (loadOpened(failure, error)) return true;
+  close();
+  return false;
+}
+
+bool MappedFile::mapWhole(Failure* failure, int* error) {
+  HANDLE section = ::CreateFileMappingW(Handle(file_.native()), nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (!section) return Failed(Failure::kMap, failure, error);
-  void* view = ::MapViewOfFile(section, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(status_.size));
+  void* view = ::MapViewOfFile(section, FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(size_));
   ::CloseHandle(section);  // the view keeps it
   if (!view) return Failed(Failure::kMap, failure, error);
+  copy_.reset();
+  capacity_ = have_ = 0;
   mapping_ = view;
-  mapped_bytes_ = static_cast<size_t>(status_.size);
-  size_ = status_.size;
+  mapped_bytes_ = static_cast<size_t>(size_);
   data_ = static_cast<const unsigned char*>(view);
   guard_.watch(view, mapped_bytes_);
-  file_ = std::move(file);
   return true;
 }
 
-bool MappedFile::readOpened(const File& file, Failure* failure, int* error) {
-  const auto size = static_cast<size_t>(status_.size);
-  copy_.reset(new (std::nothrow) unsigned char[size]);
-  if (!copy_) {
-    *failure = Failure::kMap;
-    *error = ENOMEM;
-    return false;
-  }
-  size_t got = 0;
-  while (got < size) {
+bool MappedFile::readTo(int64_t end, Failure* failure, int* error) {
+  while (have_ < end) {
+    // Read at an offset: the handle's own position is not relied on.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(have_) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(have_) >> 32);
     DWORD n = 0;
-    if (!::ReadFile(Handle(file.native()), copy_.get() + got, static_cast<DWORD>(size - got), &n, nullptr)) {
-      copy_.reset();
-      return Failed(Failure::kOpen, failure, error);
+    if (!::ReadFile(Handle(file_.native()), copy_.get() + have_, static_cast<DWORD>(end - have_), &n, &at)) {
+      if (::GetLastError() != ERROR_HANDLE_EOF) return Failed(Failure::kOpen, failure, error);
+      n = 0;
     }
-    if (n == 0) break;
-    got += n;
+    if (n == 0) {
+      // Cut short while being read: the rest reads as zeros, as a
+      // mapping's would, and the file counts as changed.
+      std::memset(copy_.get() + have_, 0, static_cast<size_t>(end - have_));
+      cut_short_ = true;
+      have_ = end;
+      break;
+    }
+    have_ += n;
   }
-  // Cut short while being read: the rest reads as zeros, as a mapping's
-  // would, and the file counts as changed.
-  if (got < size) {
-    std::memset(copy_.get() + got, 0, size - got);
-    cut_short_ = true;
-  }
-  size_ = status_.size;
-  data_ = copy_.get();
   return true;
 }
 

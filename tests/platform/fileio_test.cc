@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -149,6 +150,48 @@ TEST_F(FileIo, SmallFilesAreReadWholeLargeOnesMappedAndBothSeeChanges) {
     ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(size / 2)), 0);
     EXPECT_TRUE(file.changed()) << size;
   }
+}
+
+// A reader that may need only a file's first bytes gets them, and then the
+// rest on asking: the same bytes as a whole read, whatever the size, and a
+// large file ends up mapped. A file cut short between the reads reads as
+// zeros from its end and counts as changed.
+TEST_F(FileIo, FirstBytesThenTheRestGiveTheWholeFile) {
+  constexpr auto kWhole = static_cast<size_t>(MappedFile::kReadWholeBytes);
+  constexpr int64_t kFirst = 1000;
+  for (size_t size : {size_t{10}, size_t{1000}, size_t{1001}, kWhole, kWhole + 1}) {
+    const std::string path = dir_ + "/f" + std::to_string(size);
+    std::string text(size, 'a');
+    for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + i * 7 % 26);
+    std::ofstream(path) << text;
+    MappedFile file;
+    MappedFile::Failure failure;
+    int error = 0;
+    ASSERT_TRUE(file.open(path, &failure, &error, kFirst));
+    EXPECT_EQ(file.size(), static_cast<int64_t>(size));
+    ASSERT_EQ(file.available(), std::min<int64_t>(kFirst, file.size())) << size;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data()), static_cast<size_t>(file.available())),
+              text.substr(0, static_cast<size_t>(file.available())));
+    ASSERT_TRUE(file.readMore(1500, &failure, &error));
+    EXPECT_EQ(file.available(), std::min<int64_t>(1500, file.size())) << size;
+    ASSERT_TRUE(file.readMore(file.size(), &failure, &error));
+    ASSERT_EQ(file.available(), file.size());
+    EXPECT_EQ(file.mapped(), size > kWhole) << size;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data()), size), text) << size;
+    EXPECT_FALSE(file.changed());
+  }
+
+  const std::string path = dir_ + "/cut";
+  std::ofstream(path) << std::string(5000, 'x');
+  MappedFile file;
+  MappedFile::Failure failure;
+  int error = 0;
+  ASSERT_TRUE(file.open(path, &failure, &error, kFirst));
+  ASSERT_EQ(::truncate(path.c_str(), 3000), 0);
+  ASSERT_TRUE(file.readMore(file.size(), &failure, &error));
+  const std::string seen(reinterpret_cast<const char*>(file.data()), 5000);
+  EXPECT_EQ(seen, std::string(3000, 'x') + std::string(2000, '\0'));
+  EXPECT_TRUE(file.changed());
 }
 
 TEST_F(FileIo, FilesThatAreNotRegularAreRefusedWithoutBlocking) {

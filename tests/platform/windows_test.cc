@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -114,6 +115,28 @@ TEST_F(WindowsFiles, IdentityFollowsTheFileAndTheChangeTimeCannotBePutBack) {
   EXPECT_EQ(error, ENOENT);
   EXPECT_TRUE(RemoveFile(path("copy")));
   EXPECT_FALSE(PathStatus(path("copy"), false, &missing, &error));
+}
+
+// First bytes, then more, then all: the reads go on where the last ended,
+// and a large file ends up mapped.
+TEST_F(WindowsFiles, FirstBytesThenTheRestGiveTheWholeFile) {
+  constexpr auto kWhole = static_cast<size_t>(MappedFile::kReadWholeBytes);
+  for (size_t size : {size_t{10}, size_t{1001}, kWhole + 1}) {
+    const std::string name = "p" + std::to_string(size);
+    std::string text(size, 'a');
+    for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + i * 7 % 26);
+    write(name, text);
+    MappedFile file;
+    MappedFile::Failure failure;
+    int error = 0;
+    ASSERT_TRUE(file.open(path(name), &failure, &error, 1000));
+    ASSERT_EQ(file.available(), std::min<int64_t>(1000, file.size()));
+    ASSERT_TRUE(file.readMore(1500, &failure, &error));
+    ASSERT_TRUE(file.readMore(file.size(), &failure, &error));
+    EXPECT_EQ(file.mapped(), size > kWhole);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data()), size), text) << size;
+    EXPECT_FALSE(file.changed());
+  }
 }
 
 TEST_F(WindowsFiles, AFileBeingReadKeepsWritersOutAndOneBeingWrittenIsNotRead) {

@@ -246,6 +246,41 @@ TEST_P(SearchFeatures, WordsWithErrorsMatchWordTokensOnly) {
   }
 }
 
+// The header alone tells that a file cannot hold a word: never for a word
+// it holds (with or without errors, or in a phrase), and for a word it does
+// not hold when it holds no piece of it. Too few bytes tell nothing; a file
+// whose size does not add up fails as the whole search does.
+TEST_P(SearchFeatures, TheHeaderAloneRulesOutOnlyFilesWithoutHits) {
+  const auto size = static_cast<int64_t>(file_.size());
+  const int64_t header = HContainer_headerEnd(U(file_), size);
+  ASSERT_GT(header, 0);
+  ASSERT_LT(header, size);
+  const std::string head = file_.substr(0, static_cast<size_t>(header));
+  SearchOptions options;
+  for (auto [word, errors] : {std::pair{"Polly", 0}, {"Pollx", 1}, {"tendrils", 2}, {"the aunt", 0},
+                              {"Brobdingnagians", 0}, {"Brobdingnagians", 1}, {"Brobdingnagians", 2}}) {
+    options.errors = errors;
+    options.phrase = Search_isPhrase(word);
+    const bool may = Search_mayHit(word, U(head), header, size, options, &host_);
+    const Search found = Find(file_, word, options, &host_);
+    if (!found.hits.empty()) {
+      EXPECT_TRUE(may) << word << " " << errors;
+    }
+    if (std::string(word) == "Brobdingnagians") {
+      EXPECT_FALSE(may) << errors;
+    }
+    options.header_checked = true;
+    EXPECT_EQ(Find(file_, word, options, &host_).hits.size(), found.hits.size()) << word << " " << errors;
+    options.header_checked = false;
+  }
+  options.errors = 0;
+  EXPECT_TRUE(Search_mayHit("Brobdingnagians", U(head), 100, size, options, &host_));
+  const std::string longer = file_ + "x";
+  EXPECT_EQ(FatalMessage([&] { Search_mayHit("Polly", U(head), header, size + 1, options, &host_); }),
+            FatalMessage([&] { Find(longer, "Polly", options, &host_); }));
+  EXPECT_NE(FatalMessage([&] { Find(longer, "Polly", options, &host_); }), "no failure");
+}
+
 INSTANTIATE_TEST_SUITE_P(Models, SearchFeatures, testing::Values(0, 1, 2), [](const testing::TestParamInfo<int>& i) {
   return std::string(i.param == 0 ? "Words" : i.param == 1 ? "Spaceless" : "WordsWithPointers");
 });
