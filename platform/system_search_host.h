@@ -28,6 +28,10 @@ class SystemSearchHost : public SearchHost {
   // its matcher then runs in this process.
   bool useBundledMatcher() const override;
   void unmapFile(const unsigned char* data, int64_t size) override;
+  // Linux maps the pages in with one call (MADV_POPULATE_READ); a range that
+  // cannot be (a file cut short) is left to fault as it is read. Windows
+  // does nothing.
+  void willRead(const unsigned char* data, int64_t length) override;
   // The flag that Cancel sets (null: never cancelled); a running agrep is
   // then ended.
   void setCancelFlag(const std::atomic<bool>* flag) { cancel_ = flag; }

@@ -38,6 +38,9 @@ struct ParsedFile {
 
 // A thread is worth its start for this many body bytes or more.
 constexpr int32_t kStretchBytes = 4 << 20;
+// A body read through from this many bytes on has its pages asked for at
+// once (SearchHost::willRead).
+constexpr int32_t kWillReadBytes = 1 << 20;
 
 // The bounds of the stretches that `threads` threads take of a body: from 0
 // to the length, each inner bound on a tagged byte, where a codeword begins,
@@ -70,7 +73,8 @@ int NewlineByte(const ParsedFile& parsed) {
 // `lines`, the line of each offset when the scan could count them on the
 // way (else `lines` is left empty and they are counted after).
 void ScanRanks(const std::vector<int32_t>& ranks, const ParsedFile& parsed, int32_t max_hits,
-               const SearchOptions& options, std::vector<int32_t>* offsets, std::vector<int64_t>* lines = nullptr) {
+               const SearchOptions& options, SearchHost* host, std::vector<int32_t>* offsets,
+               std::vector<int64_t>* lines = nullptr) {
   offsets->clear();
   if (lines) lines->clear();
   if (ranks.empty()) return;
@@ -86,6 +90,11 @@ void ScanRanks(const std::vector<int32_t>& ranks, const ParsedFile& parsed, int3
   std::vector<std::vector<int32_t>> found(n);
   std::vector<SearchLineCount> counts(n);
   Search_forEachStretch(n, [&](size_t i) {
+    // A whole stretch will be read: its pages are asked for at once.
+    const int32_t stretch_length = bounds[i + 1] - bounds[i];
+    if (host && max_hits == 0 && stretch_length >= kWillReadBytes) {
+      host->willRead(parsed.body + bounds[i], stretch_length);
+    }
     int32_t count = 0;
     SearchOffsets stretch;
     counts[i].newline = newline;
@@ -143,7 +152,7 @@ bool FindWord(const std::string& word, bool pattern, const ParsedFile& parsed, c
   WordRanks(word, pattern, parsed, options, host, &ranks);
   std::vector<int32_t> offsets;
   std::vector<int64_t> lines;
-  ScanRanks(ranks, parsed, options.max_hits, options, &offsets, options.line_numbers ? &lines : nullptr);
+  ScanRanks(ranks, parsed, options.max_hits, options, host, &offsets, options.line_numbers ? &lines : nullptr);
   const bool with_lines = !lines.empty() && lines.size() == offsets.size();
   hits->reserve(offsets.size());
   for (size_t i = 0; i < offsets.size(); ++i) {
@@ -178,7 +187,7 @@ bool FindPhrase(const SearchPhrase& phrase, const ParsedFile& parsed, const Sear
   }
   std::vector<int32_t> candidates;
   std::vector<int64_t> lines;
-  ScanRanks(first, parsed, 0, options, &candidates, options.line_numbers ? &lines : nullptr);
+  ScanRanks(first, parsed, 0, options, host, &candidates, options.line_numbers ? &lines : nullptr);
   const bool with_lines = !lines.empty() && lines.size() == candidates.size();
   std::vector<std::pair<int32_t, int32_t>> found;
   Search_matchPhrase(phrase, word_ranks, candidates.data(), static_cast<int32_t>(candidates.size()), parsed.body,

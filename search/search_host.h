@@ -44,6 +44,13 @@ class SearchHost {
   // file gives no bytes and needs no unmapping.
   virtual bool mapFile(File file, const unsigned char** data, int64_t* size) = 0;
   virtual void unmapFile(const unsigned char* data, int64_t size) = 0;
+  // A hint that the bytes [data, data + length), of a mapped file, are about
+  // to be read through: the host may map their pages in at once, which costs
+  // less than a page fault at a time. What is read stays the same.
+  virtual void willRead(const unsigned char* data, int64_t length) {
+    (void)data;
+    (void)length;
+  }
 
   // Whether the agrep that runProcess would start is the one built with this
   // program, so that the search may run the same matching in its own

@@ -126,6 +126,18 @@ bool SystemSearchHost::mapFile(File file, const unsigned char** data, int64_t* s
   return true;
 }
 
+void SystemSearchHost::willRead(const unsigned char* data, int64_t length) {
+#ifdef MADV_POPULATE_READ
+  const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const uintptr_t from = reinterpret_cast<uintptr_t>(data) & ~(page - 1);
+  const uintptr_t to = reinterpret_cast<uintptr_t>(data) + static_cast<uintptr_t>(length);
+  if (length > 0) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_READ);
+#else
+  (void)data;
+  (void)length;
+#endif
+}
+
 void SystemSearchHost::unmapFile(const unsigned char* data, int64_t size) {
   if (data && size > 0) ::munmap(const_cast<unsigned char*>(data), static_cast<size_t>(size));
 }

@@ -220,6 +220,12 @@ bool SystemSearchHost::mapFile(File file, const unsigned char** data, int64_t* s
   return true;
 }
 
+// Windows reads a mapped view's pages ahead of its own accord.
+void SystemSearchHost::willRead(const unsigned char* data, int64_t length) {
+  (void)data;
+  (void)length;
+}
+
 void SystemSearchHost::unmapFile(const unsigned char* data, int64_t size) {
   if (data && size > 0) ::UnmapViewOfFile(data);
 }

@@ -15,6 +15,7 @@
 
 #include "platform/file.h"
 #include "platform/fileio.h"
+#include "platform/system_search_host.h"
 #include "platform/temp_files.h"
 
 namespace platformtest {
@@ -192,6 +193,25 @@ TEST_F(FileIo, FirstBytesThenTheRestGiveTheWholeFile) {
   const std::string seen(reinterpret_cast<const char*>(file.data()), 5000);
   EXPECT_EQ(seen, std::string(3000, 'x') + std::string(2000, '\0'));
   EXPECT_TRUE(file.changed());
+}
+
+// Asking for the pages of a mapping whose file was cut short maps what is
+// there and raises no signal for the rest.
+TEST_F(FileIo, PagesAskedForPastTheEndOfAFileCutShortRaiseNothing) {
+  const std::string path = dir_ + "/long";
+  constexpr size_t kSize = 4 << 20;
+  std::ofstream(path) << std::string(kSize, 'y');
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  SystemSearchHost host;
+  const unsigned char* data = nullptr;
+  int64_t size = 0;
+  ASSERT_TRUE(host.mapFile(fd, &data, &size));
+  ::close(fd);
+  ASSERT_EQ(::truncate(path.c_str(), 1 << 20), 0);
+  host.willRead(data + 100, size - 100);
+  EXPECT_EQ(data[(1 << 20) - 1], 'y');
+  host.unmapFile(data, size);
 }
 
 TEST_F(FileIo, FilesThatAreNotRegularAreRefusedWithoutBlocking) {
