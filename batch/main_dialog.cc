@@ -157,7 +157,10 @@ void CMainDlg::RunCommandOnPath(JobType type, const PathItem& item) {
     up_to_date_in_command_ = 0;
   }
   if (image < IMG_PLAIN) {
+    walk_running_.store(true);
     QueueDirectory(path, type);
+    walk_running_.store(false);
+    TopUpWorkers();
   } else {
     StartJob(path, type);
   }
@@ -206,6 +209,7 @@ void CMainDlg::QueueDirectory(const std::string& dir, JobType type) {
 }
 
 void CMainDlg::StartJob(const std::string& path, JobType type) {
+  JobProcedure queued = nullptr;
   {
     std::lock_guard<std::recursive_mutex> lock(progress_lock_);
     WindowControls* ui = services_.controls;
@@ -228,10 +232,12 @@ void CMainDlg::StartJob(const std::string& path, JobType type) {
         return;
       }
       ui->jobQueued(path);
-      QueueJob(proc, path);
-      return;
+      queued = proc;
     }
   }
+  // Queued without the progress lock, which the workers take as each job
+  // ends: a worker is started here at times, and the job is counted already.
+  if (queued) return QueueJob(queued, path);
   // A removal works without the progress lock, so that Cancel is taken
   // meanwhile.
   AddRemoval(path, type == JOB_REMOVE_ORIGINAL);
@@ -240,17 +246,33 @@ void CMainDlg::StartJob(const std::string& path, JobType type) {
 void CMainDlg::QueueJob(JobProcedure procedure, const std::string& path) {
   std::unique_lock<std::mutex> guard(queue_mutex_);
   queue_.push_back(PendingJob{procedure, path});
+  StartWorker(guard);
+}
+
+int CMainDlg::WorkerLimit() const {
+  // A walk in progress is a thread of its own: while it runs, the jobs
+  // leave it a core, so that no worker waits a whole time slice for it.
+  return walk_running_.load() && max_workers_ > 1 ? max_workers_ - 1 : max_workers_;
+}
+
+bool CMainDlg::StartWorker(std::unique_lock<std::mutex>& guard) {
   // Workers take queued jobs until none is left; a new one is started only
   // while fewer than the job slots run, so a folder of any size needs no
   // more threads than that.
-  if (workers_ >= max_workers_) return;
+  if (workers_ >= WorkerLimit()) {
+    guard.unlock();
+    return false;
+  }
   ++workers_;
   guard.unlock();
-  if (services_.threads->start([this] { WorkerLoop(); })) return;
+  if (services_.threads->start([this] { WorkerLoop(); })) return true;
   guard.lock();
   --workers_;
   threads_done_.notify_all();
-  if (workers_ > 0) return;  // the running workers take the job
+  if (workers_ > 0) {  // the running workers take the jobs
+    guard.unlock();
+    return false;
+  }
   // No worker can be started and none runs: the queued jobs fail here, each
   // still counted as finished once.
   std::deque<PendingJob> failed;
@@ -261,6 +283,14 @@ void CMainDlg::QueueJob(JobProcedure procedure, const std::string& path) {
     ShowErrorBox("Error starting job for " + job.path.substr(0, 1000), EAGAIN);
     services_.controls->jobDone(job.path);
     JobFinished();
+  }
+  return false;
+}
+
+void CMainDlg::TopUpWorkers() {
+  for (;;) {
+    std::unique_lock<std::mutex> guard(queue_mutex_);
+    if (queue_.empty() || !StartWorker(guard)) return;
   }
 }
 

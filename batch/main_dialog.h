@@ -191,6 +191,14 @@ class CMainDlg {
   void ReportRemoval(const RemovalResult& result, const std::string& path);
   // Queues a threaded job and makes sure a worker will run it.
   void QueueJob(JobProcedure procedure, const std::string& path);
+  // How many workers may run now.
+  int WorkerLimit() const;
+  // Starts a worker when fewer than WorkerLimit() run. Called with the queue
+  // locked by `guard`; returns with it unlocked. When no worker can be
+  // started and none runs, the queued jobs fail. True when one was started.
+  bool StartWorker(std::unique_lock<std::mutex>& guard);
+  // Starts workers for the queued jobs up to the limit, after a walk.
+  void TopUpWorkers();
   void WorkerLoop();
 
   struct PendingJob {
@@ -208,6 +216,7 @@ class CMainDlg {
   std::mutex queue_mutex_;
   std::deque<PendingJob> queue_;  // jobs counted but not yet taken by a worker
   int workers_ = 0;               // worker threads running
+  std::atomic<bool> walk_running_{false};  // a folder is being walked
   std::atomic<bool> spaceless_{true};
   std::atomic<bool> unicode_{false};
   std::atomic<int> distance_{128};

@@ -27,15 +27,23 @@ the ratio to the tool it is compared with.
 Usage: python3 bench/search_bench.py [--driver PATH] [--data DIR] [--runs N]
                                      [--only text|folder]... [--markdown FILE]
        python3 bench/search_bench.py --program build/cli/moravine [--data DIR] [--runs N]
-                                     [--markdown FILE]
+                                     [--pairs N] [--markdown FILE]
+
+With --pairs N the targets are timed in pairs instead: the program and its
+yardstick run in turn, A B A B ..., N times each after one run of each that
+is not counted, and each ratio is taken within its pair, so that a machine
+whose speed drifts during the run moves both sides of a ratio alike; the
+table gives the medians.
 """
 import argparse
 import datetime
 import os
 import shlex
 import shutil
+import statistics
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -212,6 +220,60 @@ def program_cases(program, inputs, small):
     ]
 
 
+def run_once(cmd, out):
+    """Wall and CPU seconds (user + system, the command's children included) of
+    one run, its output written to `out`."""
+    with open(out, "wb") as f:
+        start = time.perf_counter()
+        proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=f, stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(proc.pid, 0)
+        wall = time.perf_counter() - start
+    if os.waitstatus_to_exitcode(status) not in (0, 1):  # 1: nothing found, for grep's kind
+        raise rb.BenchError(f"command failed: {shlex.join(cmd)}")
+    return wall, usage.ru_utime + usage.ru_stime
+
+
+def paired(mine, other, out, pairs):
+    """Medians of both commands' times and of the speed-ups (other / mine)
+    taken pair by pair, wall and CPU."""
+    run_once(mine, out)
+    run_once(other, out)
+    a, b = [], []
+    for _ in range(pairs):
+        a.append(run_once(mine, out))
+        b.append(run_once(other, out))
+    med = statistics.median
+    return {"mine": med(x[0] for x in a), "other": med(x[0] for x in b),
+            "wall": med(y[0] / x[0] for x, y in zip(a, b)),
+            "cpu": med(y[1] / max(x[1], 1e-6) for x, y in zip(a, b))}
+
+
+def pairs_main(args, program, inputs, small, out):
+    load = os.getloadavg()
+    md = ["# Search targets, paired runs", "",
+          f"{datetime.datetime.now(datetime.timezone.utc):%Y-%m-%d %H:%M} UTC; {os.cpu_count()} cores; "
+          f"load average at the start {load[0]:.2f}; {args.pairs} pairs a case; every output written to "
+          f"`{out.name}`; speed-up = the yardstick's time over the program's, median of the pairs.", "",
+          "| case | program | yardstick | program wall s | yardstick wall s | speed-up, wall | speed-up, CPU "
+          "| target | verdict |",
+          "|---|---|---|---:|---:|---:|---:|---:|---|"]
+    for title, tools, goals in program_cases(program, inputs, small):
+        for mine, other, need in goals:
+            (a_name, a_cmd, _), (b_name, b_cmd, _) = tools[mine], tools[other]
+            if shutil.which(b_cmd[0]) is None:
+                continue
+            print(f"{title}: {a_name} vs {b_name}", flush=True)
+            r = paired(a_cmd, b_cmd, out, args.pairs)
+            shown_a = shlex.join(["moravine"] + a_cmd[1:-1] + [Path(a_cmd[-1]).name])
+            shown_b = shlex.join(b_cmd[:-1] + [Path(b_cmd[-1]).name])
+            verdict = "met" if r["wall"] >= need else "missed"
+            md.append(f"| {title} | `{shown_a}` | `{shown_b}` | {r['mine']:.4f} | {r['other']:.4f} | "
+                      f"{r['wall']:.2f}x | {r['cpu']:.2f}x | {need:g}x | {verdict} |")
+    load = os.getloadavg()
+    md += ["", f"Load average at the end: {load[0]:.2f}."]
+    return md
+
+
 def program_main(args):
     program = Path(args.program).resolve()
     data = Path(args.data).resolve()
@@ -219,6 +281,12 @@ def program_main(args):
     inputs = prepare(program_driver(program), data)
     small = prepare_small(program, inputs["text"][0], data)
     out = data / "search-output.txt"
+    if args.pairs:
+        text = "\n".join(pairs_main(args, program, inputs, small, out)) + "\n"
+        if args.markdown:
+            Path(args.markdown).write_text(text)
+        sys.stdout.write(text)
+        return
     notes = []
     load = os.getloadavg()
     md = ["# Search benchmark: the command-line program", "",
@@ -283,6 +351,8 @@ def main():
     ap.add_argument("--only", action="append", choices=["text", "folder"])
     ap.add_argument("--markdown")
     ap.add_argument("--program", help="measure this moravine program on the targets instead of the core")
+    ap.add_argument("--pairs", type=int, default=0,
+                    help="with --program: time each target as this many pairs of runs, program and yardstick in turn")
     args = ap.parse_args()
     if args.program:
         return program_main(args)

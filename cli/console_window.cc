@@ -63,9 +63,10 @@ void ConsoleWindow::drawBar() {
 }
 
 void ConsoleWindow::setStatus(const std::string& text) {
+  // The status is shown on the progress line alone.
+  if (!showsProgress()) return;
   std::lock_guard<std::mutex> lock(mutex_);
   status_ = PrintableText(shownText(text));
-  if (!showsProgress()) return;
   // The batch's last word stays on the terminal; the others replace each
   // other in the progress line. A request to stop tells at once how far
   // the batch came, since the program may end before the batch does.
@@ -85,7 +86,7 @@ void ConsoleWindow::setStatus(const std::string& text) {
 }
 
 void ConsoleWindow::jobProgress(const std::string& path, int64_t done, int64_t total) {
-  if (total <= 0) return;
+  if (total <= 0 || !showsProgress()) return;
   std::lock_guard<std::mutex> lock(mutex_);
   running_[path] = std::min(1.0, static_cast<double>(done) / static_cast<double>(total));
   // Drawn again only when the percentage moves.
@@ -111,6 +112,7 @@ void ConsoleWindow::fileWritten(const std::string& input, const std::string& out
 }
 
 void ConsoleWindow::setProgress(int position, int maximum) {
+  if (!showsProgress()) return;
   std::lock_guard<std::mutex> lock(mutex_);
   position_ = position;
   maximum_ = maximum;

@@ -428,9 +428,11 @@ void Search_findHits(const std::string& word, const unsigned char* file, int32_t
   hits->clear();
   QueryPlan plan;
   PlanQuery(word, size > 0 ? file[0] : 0, options, &plan);
+  // Counting the dictionary's tokens costs less than indexing them, and a
+  // file whose dictionary does not hold the word needs no more.
+  if (size > 0 && !options.header_checked && !HeaderMayMatch(plan, file, size, size, options, host)) return;
   const SearchQuery& query = plan.query;
   ParsedFile parsed(file, size);
-  if (!options.header_checked && !DictionaryMayMatch(plan, parsed.model.dictionary, options, host)) return;
   bool with_lines = false;
   if (!plan.sequence) {
     with_lines = FindWord(plan.whole, plan.pattern, parsed, options, host, hits);

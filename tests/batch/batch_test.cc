@@ -615,6 +615,31 @@ TEST_F(Batch, AFolderOfManyFilesNeedsNoMoreThreadsThanJobSlots) {
   EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 600);
 }
 
+// Whatever the job slots, every job of a folder runs once, and with no
+// thread to be had every job fails once, said so, and the batch still ends.
+TEST_F(Batch, EveryJobOfAFolderRunsOnceWhateverTheSlotsOrFailsWithoutThreads) {
+  const std::string root = dir_ + "/slots";
+  for (int i = 0; i < 40; ++i) Write(root + "/" + std::to_string(i) + ".txt", Text(i % 5));
+  for (int slots : {1, 3}) {
+    ScarceThreads threads(8);
+    core_.services.threads = &threads;
+    core_.dlg = std::make_unique<CMainDlg>(core_.services, true, slots);
+    win().reset();
+    Run(JOB_COMPRESS, root);
+    ExpectBatchEnded(40);
+    EXPECT_LE(threads.most(), slots);
+    Run(JOB_REMOVE_COMPRESSED, root);
+  }
+  ScarceThreads none(0);
+  core_.services.threads = &none;
+  core_.dlg = std::make_unique<CMainDlg>(core_.services, true, 2);
+  win().reset();
+  Run(JOB_COMPRESS, root);
+  ExpectBatchEnded(40);
+  EXPECT_EQ(win().record().boxes.size(), 40u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(root), fs::directory_iterator()), 40);
+}
+
 TEST_F(Batch, AfterAbortNoCommandStartsAnything) {
   const std::string root = dir_ + "/a";
   Write(root + "/a.txt", Text(1));
