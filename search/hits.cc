@@ -391,19 +391,32 @@ void RowDecoder_hitAndRight(RowDecoder* d, const SearchHit& hit, const SearchRow
 // Fills out[0, count) with the rows of the hits; returns how many were
 // made, the last one with what it has when a context failed (*error says
 // which).
-int32_t HitRows(const std::string& display_name, const unsigned char* file, int32_t size, const SearchHit* hits,
-                int32_t count, const SearchRowOptions& options, SearchRow* out, std::string* error) {
+// A compressed file read in place for its rows: the threads that make them
+// share it, and only read it.
+struct RowFile {
   HModel model;
-  int32_t text_length;
-  RowDecoder d;
-  HContainer_read(file, size, &text_length, &d.body, &d.body_length, &model, HVocabulary::kBlankOnly);
-  struct Free {
-    HModel* model;
-    ~Free() { HModel_free(model, false); }
-  } free_model{&model};
-  d.model = &model;
-  d.blank = HRule_spaceless(file[0]) &&
+  const unsigned char* body = nullptr;
+  int32_t body_length = 0;
+  bool blank = false;  // the spaceless blank is restored between words
+
+  RowFile(const unsigned char* file, int32_t size) {
+    int32_t text_length;
+    HContainer_read(file, size, &text_length, &body, &body_length, &model, HVocabulary::kBlankOnly);
+    blank = HRule_spaceless(file[0]) &&
             HHashtable_lookup(reinterpret_cast<const unsigned char*>(" "), 1, &model.vocabulary) != nullptr;
+  }
+  ~RowFile() { HModel_free(&model, false); }
+  RowFile(const RowFile&) = delete;
+  RowFile& operator=(const RowFile&) = delete;
+};
+
+int32_t HitRows(const std::string& display_name, const RowFile& file, const SearchHit* hits, int32_t count,
+                const SearchRowOptions& options, SearchRow* out, std::string* error) {
+  RowDecoder d;
+  d.body = file.body;
+  d.body_length = file.body_length;
+  d.model = &file.model;
+  d.blank = file.blank;
   for (int32_t i = 0; i < count; ++i) {
     HCancel_check(options.cancel);
     const SearchHit& hit = hits[i];
@@ -453,11 +466,12 @@ void Search_hitRows(const std::string& display_name, const unsigned char* file, 
   auto first = [&](size_t i) { return static_cast<int32_t>(static_cast<int64_t>(count) * static_cast<int64_t>(i) / n); };
   int32_t kept = 0;
   try {
+    const RowFile parsed(file, size);
     Search_forEachStretch(
         static_cast<size_t>(n),
         [&](size_t i) {
-          made_by[i] = HitRows(display_name, file, size, hits + first(i), first(i + 1) - first(i), options,
-                            out + first(i), &errors[i]);
+          made_by[i] = HitRows(display_name, parsed, hits + first(i), first(i + 1) - first(i), options,
+                               out + first(i), &errors[i]);
         },
         [&](size_t i) {
           kept = first(i) + made_by[i];

@@ -400,6 +400,8 @@ bool HeaderMayMatch(const QueryPlan& plan, const unsigned char* file, int64_t ha
     if (have >= file_size) HContainer_lengthError();
     return true;
   }
+  // A large dictionary is read through: its pages are asked for at once.
+  if (host && header >= kWillReadBytes) host->willRead(file, header);
   struct Header {
     HModel model;
     ~Header() { HModel_free(&model, false); }
