@@ -11,6 +11,7 @@
 #include "platform/fileio.h"
 #include "batch/job_path.h"
 #include "batch/removal.h"
+#include "search/stretch_threads.h"
 #include "platform/temp_files.h"
 #include "wordmodel/hlog.h"
 
@@ -98,7 +99,12 @@ CMainDlg::CMainDlg(const MainServices& services, bool agrep_found, int job_slots
     : services_(services),
       agrep_found_(agrep_found),
       max_workers_(job_slots > 0 ? job_slots : 1),
-      job_lock_(job_slots > 0 ? job_slots : 1) {}
+      job_lock_(job_slots > 0 ? job_slots : 1) {
+  // A search of one large file splits its scan over the cores: the helper
+  // threads it needs are started now, while the command is read and the
+  // folders walked, rather than when the file's dictionary is read.
+  Search_startHelpers(max_workers_ - 1);
+}
 
 bool CMainDlg::batchRunning() {
   std::lock_guard<std::recursive_mutex> lock(progress_lock_);

@@ -1,18 +1,30 @@
 // Work on stretches of one file spread over threads: the first stretch on
-// the calling thread, each other on a thread of its own. What a helper
-// thread logs is held and written after, in the order of the stretches, as
-// one thread doing the stretches one after the other would have written it.
+// the calling thread, each other on a helper thread. What a helper logs is
+// held and written after, in the order of the stretches, as one thread
+// doing the stretches one after the other would have written it.
 #ifndef MORAVINE_SEARCH_STRETCH_THREADS_H_
 #define MORAVINE_SEARCH_STRETCH_THREADS_H_
 
+#include <condition_variable>
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "wordmodel/hlog.h"
+
+// Starts helper threads, up to `count` in all, ahead of the first search
+// that splits its work. Helpers live as long as the program and wait for
+// work between searches: a thread's start costs time that some systems
+// stretch to milliseconds while the starting thread is busy, and a waiting
+// helper wakes at once. More are started when all are busy.
+void Search_startHelpers(int count);
+
+// Runs `task` on a helper thread; on the calling thread when none can be had.
+void Search_runOnHelper(std::function<void()> task);
 
 using SearchLogLines = std::vector<std::pair<FILE*, std::string>>;
 
@@ -31,17 +43,22 @@ void Search_forEachStretch(size_t n, Work work, Done done) {
   }
   std::vector<std::exception_ptr> failures(n);
   std::vector<SearchLogLines> logs(n);
-  std::vector<std::thread> threads;
-  threads.reserve(n - 1);
+  std::mutex mutex;
+  std::condition_variable ended;
+  size_t running = n - 1;
   for (size_t i = 1; i < n; ++i) {
-    threads.emplace_back([&, i] {
-      HLogCapture capture;
-      try {
-        work(i);
-      } catch (...) {
-        failures[i] = std::current_exception();
+    Search_runOnHelper([&, i] {
+      {
+        HLogCapture capture;
+        try {
+          work(i);
+        } catch (...) {
+          failures[i] = std::current_exception();
+        }
+        logs[i] = capture.take();
       }
-      logs[i] = capture.take();
+      std::lock_guard<std::mutex> lock(mutex);
+      if (--running == 0) ended.notify_one();
     });
   }
   try {
@@ -49,7 +66,10 @@ void Search_forEachStretch(size_t n, Work work, Done done) {
   } catch (...) {
     failures[0] = std::current_exception();
   }
-  for (std::thread& t : threads) t.join();
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    ended.wait(lock, [&] { return running == 0; });
+  }
   for (size_t i = 0; i < n; ++i) {
     HLog_replay(logs[i]);
     if (failures[i]) std::rethrow_exception(failures[i]);

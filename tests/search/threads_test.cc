@@ -2,8 +2,13 @@
 // hits, their lines and offsets, and the rows are those of one thread, for
 // words, errors, case and phrases, under every model; and the lines that
 // the wide scans count on the way are those counted after a plain scan.
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
 #include "search/hits.h"
 #include "search/search_file.h"
+#include "search/stretch_threads.h"
 #include "search_support.h"
 #include "tests/samples.h"
 
@@ -99,3 +104,32 @@ TEST(SearchThreads, StretchesFindWhatOneThreadFinds) {
 }
 
 }  // namespace
+
+// Searches on several threads at once share the helper threads: each gets
+// every stretch done once, and a failure comes back to its own caller.
+TEST(SearchThreads, HelpersServeManyCallersAtOnce) {
+  Search_startHelpers(2);
+  std::vector<std::thread> callers;
+  std::atomic<int> wrong{0};
+  for (int c = 0; c < 6; ++c) {
+    callers.emplace_back([&, c] {
+      for (int round = 0; round < 40; ++round) {
+        const size_t n = 1 + static_cast<size_t>((c + round) % 5);
+        std::vector<std::atomic<int>> done(n);
+        bool failed = false;
+        try {
+          Search_forEachStretch(n, [&](size_t i) {
+            done[i]++;
+            if (round % 7 == 3 && i + 1 == n && n > 1) throw std::runtime_error("stretch failed");
+          });
+        } catch (const std::runtime_error&) {
+          failed = true;
+        }
+        for (size_t i = 0; i < n; ++i) wrong += done[i].load() != 1;
+        wrong += failed != (round % 7 == 3 && n > 1);
+      }
+    });
+  }
+  for (std::thread& t : callers) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
