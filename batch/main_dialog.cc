@@ -215,7 +215,6 @@ void CMainDlg::QueueDirectory(const std::string& dir, JobType type) {
 }
 
 void CMainDlg::StartJob(const std::string& path, JobType type) {
-  JobProcedure queued = nullptr;
   {
     std::lock_guard<std::recursive_mutex> lock(progress_lock_);
     WindowControls* ui = services_.controls;
@@ -238,12 +237,10 @@ void CMainDlg::StartJob(const std::string& path, JobType type) {
         return;
       }
       ui->jobQueued(path);
-      queued = proc;
+      QueueJob(proc, path);
+      return;
     }
   }
-  // Queued without the progress lock, which the workers take as each job
-  // ends: a worker is started here at times, and the job is counted already.
-  if (queued) return QueueJob(queued, path);
   // A removal works without the progress lock, so that Cancel is taken
   // meanwhile.
   AddRemoval(path, type == JOB_REMOVE_ORIGINAL);

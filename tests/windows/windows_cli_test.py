@@ -234,6 +234,27 @@ class Conventions(Case):
             return
         self.fail("the decompression always ended before Ctrl+C")
 
+    def test_searches_of_several_files_one_after_another_always_end(self):
+        # Each named file is a batch of its own, waited for before the next:
+        # a batch that missed its end would hang the command. A process that
+        # keeps a core busy meanwhile makes the threads' timings vary.
+        names = sample_names()
+        for n in names:
+            shutil.copy(os.path.join(SAMPLES, n), self.dir)
+        self.assertEqual(windows("-q", "compress", *names, cwd=self.dir).returncode, 0)
+        archives = [n + ".hwz" for n in names]
+        first = windows("--color", "never", "search", "love", "-n", "--lines", *archives, cwd=self.dir)
+        self.assertEqual(first.returncode, 0, first.stderr)
+        busy = subprocess.Popen(["sh", "-c", "while :; do :; done"])
+        try:
+            for _ in range(30):
+                again = windows("--color", "never", "search", "love", "-n", "--lines", *archives, cwd=self.dir,
+                                timeout=30)
+                self.assertEqual((again.returncode, again.stdout), (0, first.stdout), again.stderr)
+        finally:
+            busy.kill()
+            busy.wait()
+
 
 class SameAsLinux(Case):
     def setUp(self):
