@@ -62,14 +62,7 @@ bool OutputUpToDate(const std::string& path, JobType type) {
          output_status.type == FileType::kRegular && output_status.modified >= input_status.modified;
 }
 
-bool DetachedThreadStarter::start(std::function<void()> work) {
-  try {
-    std::thread(std::move(work)).detach();
-    return true;
-  } catch (const std::system_error&) {
-    return false;
-  }
-}
+bool DetachedThreadStarter::start(std::function<void()> work) { return Search_runOnHelper(std::move(work)); }
 
 void JobLock::lock() {
   std::unique_lock<std::mutex> guard(mutex_);

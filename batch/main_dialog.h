@@ -58,6 +58,9 @@ class ThreadStarter {
   virtual bool start(std::function<void()> work) = 0;
 };
 
+// Runs each piece of work on one of the program's helper threads
+// (Search_runOnHelper), which outlive the work: no thread ends while the
+// batch runs.
 class DetachedThreadStarter : public ThreadStarter {
  public:
   bool start(std::function<void()> work) override;

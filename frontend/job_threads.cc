@@ -1,51 +1,35 @@
 #include "frontend/job_threads.h"
 
-#include <system_error>
+#include "search/stretch_threads.h"
 
 namespace moravine::frontend {
 
-void JobThreads::reapEnded() {
-  // A thread marks itself done as its very last act, so joining it now
-  // waits for no more than its exit.
-  for (auto it = workers_.begin(); it != workers_.end();) {
-    if (it->done->load()) {
-      it->thread.join();
-      it = workers_.erase(it);
-    } else {
-      ++it;
-    }
-  }
-}
-
 bool JobThreads::start(std::function<void()> work) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  reapEnded();
-  auto done = std::make_shared<std::atomic<bool>>(false);
-  try {
-    std::thread thread([work = std::move(work), done] {
-      work();
-      done->store(true);
-    });
-    workers_.push_back(Worker{std::move(thread), done});
-    return true;
-  } catch (const std::system_error&) {
-    return false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++running_;
   }
+  const bool started = Search_runOnHelper([this, work = std::move(work)] {
+    work();
+    // The last touch of this object by the work.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (--running_ == 0) ended_.notify_all();
+  });
+  if (!started) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (--running_ == 0) ended_.notify_all();
+  }
+  return started;
 }
 
 void JobThreads::joinAll() {
-  std::vector<Worker> workers;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    workers.swap(workers_);
-  }
-  for (Worker& w : workers) w.thread.join();
+  std::unique_lock<std::mutex> lock(mutex_);
+  ended_.wait(lock, [this] { return running_ == 0; });
 }
 
 size_t JobThreads::count() {
   std::lock_guard<std::mutex> lock(mutex_);
-  reapEnded();
-  return workers_.size();
+  return running_;
 }
 
 }  // namespace moravine::frontend

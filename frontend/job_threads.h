@@ -1,15 +1,13 @@
 // Job threads that the window can wait for before it goes away: every job
-// runs on a thread of its own, as with the detached threads of the command
-// line, but the threads are kept and joined once they have ended.
+// runs on one of the program's helper threads, as with the command line,
+// and the window waits until every piece of work it started has ended.
 #ifndef MORAVINE_FRONTEND_JOB_THREADS_H_
 #define MORAVINE_FRONTEND_JOB_THREADS_H_
 
-#include <atomic>
+#include <condition_variable>
+#include <cstddef>
 #include <functional>
-#include <memory>
 #include <mutex>
-#include <thread>
-#include <vector>
 
 #include "batch/main_dialog.h"
 
@@ -23,20 +21,15 @@ class JobThreads : public ThreadStarter {
   ~JobThreads() override { joinAll(); }
 
   bool start(std::function<void()> work) override;
-  // Waits for every thread started so far.
+  // Waits for every piece of work started so far.
   void joinAll();
-  // Threads started and not yet joined.
+  // Pieces of work started and not yet ended.
   size_t count();
 
  private:
-  struct Worker {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
-  };
-  void reapEnded();  // with mutex_ held
-
   std::mutex mutex_;
-  std::vector<Worker> workers_;
+  std::condition_variable ended_;
+  size_t running_ = 0;  // pieces of work started and not yet ended
 };
 
 }  // namespace moravine::frontend

@@ -18,25 +18,20 @@ class HelperPool {
     }
   }
 
-  void run(std::function<void()> task) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      tasks_.push_back(std::move(task));
-      // A helper that waits takes it; otherwise one more is started.
-      if (waiting_ >= static_cast<int>(tasks_.size())) {
-        wake_.notify_one();
-        return;
-      }
-      if (spawn()) return;
-      if (waiting_ > 0) {
-        wake_.notify_one();
-        return;
-      }
-      // No helper can be had: the caller does the work itself.
-      task = std::move(tasks_.back());
-      tasks_.pop_back();
+  bool run(std::function<void()> task) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    tasks_.push_back(std::move(task));
+    // A helper that waits takes it; otherwise one more is started.
+    if (waiting_ >= static_cast<int>(tasks_.size()) || spawn()) {
+      wake_.notify_one();
+      return true;
     }
-    task();
+    if (waiting_ > 0) {  // the waiting ones take it in turn
+      wake_.notify_one();
+      return true;
+    }
+    tasks_.pop_back();
+    return false;
   }
 
  private:
@@ -81,4 +76,4 @@ HelperPool& Pool() {
 
 void Search_startHelpers(int count) { Pool().start(count); }
 
-void Search_runOnHelper(std::function<void()> task) { Pool().run(std::move(task)); }
+bool Search_runOnHelper(std::function<void()> task) { return Pool().run(std::move(task)); }

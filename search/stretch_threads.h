@@ -18,13 +18,17 @@
 
 // Starts helper threads, up to `count` in all, ahead of the first search
 // that splits its work. Helpers live as long as the program and wait for
-// work between searches: a thread's start costs time that some systems
-// stretch to milliseconds while the starting thread is busy, and a waiting
-// helper wakes at once. More are started when all are busy.
+// work between tasks: a thread's start costs time that some systems stretch
+// to milliseconds while the starting thread is busy, a waiting helper wakes
+// at once, and no thread ends while others start (a thread library may
+// hand a new thread the state of one that is still ending: MinGW's left one
+// spinning forever on a lock of its thread-local data). More are started
+// when all are busy. The batch's jobs run on them too.
 void Search_startHelpers(int count);
 
-// Runs `task` on a helper thread; on the calling thread when none can be had.
-void Search_runOnHelper(std::function<void()> task);
+// Runs `task` on a helper thread; false, and the task not run, when no
+// helper can be had.
+bool Search_runOnHelper(std::function<void()> task);
 
 using SearchLogLines = std::vector<std::pair<FILE*, std::string>>;
 
@@ -47,7 +51,7 @@ void Search_forEachStretch(size_t n, Work work, Done done) {
   std::condition_variable ended;
   size_t running = n - 1;
   for (size_t i = 1; i < n; ++i) {
-    Search_runOnHelper([&, i] {
+    auto stretch = [&, i] {
       {
         HLogCapture capture;
         try {
@@ -59,7 +63,8 @@ void Search_forEachStretch(size_t n, Work work, Done done) {
       }
       std::lock_guard<std::mutex> lock(mutex);
       if (--running == 0) ended.notify_one();
-    });
+    };
+    if (!Search_runOnHelper(stretch)) stretch();  // no thread to be had: done here
   }
   try {
     work(0);
