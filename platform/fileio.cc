@@ -1,7 +1,9 @@
-// The parts of file access that every system shares: messages, and the
-// outputs written through a PendingFile.
+// The parts of file access that every system shares: messages, the checks
+// and reads of an opened input, and the outputs written through a
+// PendingFile.
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/fileio.h"
 
@@ -38,6 +40,50 @@ bool MappedFile::readMore(int64_t upto, Failure* failure, int* error) {
   if (!copy_ || have_ >= upto) return true;
   if (upto >= size_ && size_ > kReadWholeBytes) return mapWhole(failure, error);
   return readPrefix(upto < size_ ? upto : size_, failure, error);
+}
+
+bool MappedFile::mapOpened(File file, Failure* failure, int* error) {
+  if (!file.status(&status_, error)) {
+    *failure = Failure::kOpen;
+    return false;
+  }
+  if (status_.type != FileType::kRegular) {
+    *failure = Failure::kNotRegular;
+    return false;
+  }
+  if (status_.size > kMaxInputBytes) {
+    *failure = Failure::kTooLarge;
+    *error = EFBIG;
+    return false;
+  }
+  if (status_.size == 0) {
+    *failure = Failure::kEmpty;
+    return false;
+  }
+  file_ = std::move(file);
+  if (loadOpened(failure, error)) return true;
+  close();
+  return false;
+}
+
+bool MappedFile::readTo(int64_t end, Failure* failure, int* error) {
+  while (have_ < end) {
+    const int64_t n = readAt(have_, copy_.get() + have_, end - have_, error);
+    if (n < 0) {
+      *failure = Failure::kOpen;
+      return false;
+    }
+    if (n == 0) {
+      // Cut short while being read: the rest reads as zeros, as a
+      // mapping's would, and the file counts as changed.
+      std::memset(copy_.get() + have_, 0, static_cast<size_t>(end - have_));
+      cut_short_ = true;
+      have_ = end;
+      break;
+    }
+    have_ += n;
+  }
+  return true;
 }
 
 bool MappedFile::loadOpened(Failure* failure, int* error) {

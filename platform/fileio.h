@@ -99,6 +99,9 @@ class MappedFile {
   // Reads the copy on from have_ to `end`; a file that ends sooner was cut
   // short, and the bytes it lacks read as zeros.
   bool readTo(int64_t end, Failure* failure, int* error);
+  // Reads up to `length` bytes at `offset` of the open file into `into`:
+  // the bytes read, 0 at the end of the file, -1 with *error set.
+  int64_t readAt(int64_t offset, unsigned char* into, int64_t length, int* error) const;
   // Maps the whole file, in place of a copy.
   bool mapWhole(Failure* failure, int* error);
 

@@ -147,30 +147,6 @@ bool MappedFile::openAt(const Directory& dir, const std::string& name, Failure* 
   return mapOpened(File(fd), failure, error);
 }
 
-bool MappedFile::mapOpened(File fd, Failure* failure, int* error) {
-  if (!fd.status(&status_, error)) {
-    *failure = Failure::kOpen;
-    return false;
-  }
-  if (status_.type != FileType::kRegular) {
-    *failure = Failure::kNotRegular;
-    return false;
-  }
-  if (status_.size > kMaxInputBytes) {
-    *failure = Failure::kTooLarge;
-    *error = EFBIG;
-    return false;
-  }
-  if (status_.size == 0) {
-    *failure = Failure::kEmpty;
-    return false;
-  }
-  file_ = std::move(fd);
-  if (loadOpened(failure, error)) return true;
-  close();
-  return false;
-}
-
 bool MappedFile::mapWhole(Failure* failure, int* error) {
   void* p = ::mmap(nullptr, static_cast<size_t>(size_), PROT_READ, MAP_PRIVATE, posix::Fd(file_.native()), 0);
   if (p == MAP_FAILED) {
@@ -187,27 +163,15 @@ bool MappedFile::mapWhole(Failure* failure, int* error) {
   return true;
 }
 
-bool MappedFile::readTo(int64_t end, Failure* failure, int* error) {
-  while (have_ < end) {
-    const ssize_t n = ::pread(posix::Fd(file_.native()), copy_.get() + have_, static_cast<size_t>(end - have_),
-                              static_cast<off_t>(have_));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *failure = Failure::kOpen;
+int64_t MappedFile::readAt(int64_t offset, unsigned char* into, int64_t length, int* error) const {
+  for (;;) {
+    const ssize_t n = ::pread(posix::Fd(file_.native()), into, static_cast<size_t>(length), static_cast<off_t>(offset));
+    if (n >= 0) return n;
+    if (errno != EINTR) {
       *error = errno;
-      return false;
+      return -1;
     }
-    if (n == 0) {
-      // Cut short while being read: the rest reads as zeros, as a
-      // mapping's would, and the file counts as changed.
-      std::memset(copy_.get() + have_, 0, static_cast<size_t>(end - have_));
-      cut_short_ = true;
-      have_ = end;
-      break;
-    }
-    have_ += n;
   }
-  return true;
 }
 
 bool MappedFile::changed() const {

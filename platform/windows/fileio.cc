@@ -151,30 +151,6 @@ bool MappedFile::openAt(const Directory& dir, const std::string& name, Failure* 
   return mapOpened(File(Native(h)), failure, error);
 }
 
-bool MappedFile::mapOpened(File file, Failure* failure, int* error) {
-  if (!file.status(&status_, error)) {
-    *failure = Failure::kOpen;
-    return false;
-  }
-  if (status_.type != FileType::kRegular) {
-    *failure = Failure::kNotRegular;
-    return false;
-  }
-  if (status_.size > kMaxInputBytes) {
-    *failure = Failure::kTooLarge;
-    *error = EFBIG;
-    return false;
-  }
-  if (status_.size == 0) {
-    *failure = Failure::kEmpty;
-    return false;
-  }
-  file_ = std::move(file);
-  if (loadOpened(failure, error)) return true;
-  close();
-  return false;
-}
-
 bool MappedFile::mapWhole(Failure* failure, int* error) {
   HANDLE section = ::CreateFileMappingW(Handle(file_.native()), nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (!section) return Failed(Failure::kMap, failure, error);
@@ -190,28 +166,16 @@ bool MappedFile::mapWhole(Failure* failure, int* error) {
   return true;
 }
 
-bool MappedFile::readTo(int64_t end, Failure* failure, int* error) {
-  while (have_ < end) {
-    // Read at an offset: the handle's own position is not relied on.
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(have_) & 0xFFFFFFFFu);
-    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(have_) >> 32);
-    DWORD n = 0;
-    if (!::ReadFile(Handle(file_.native()), copy_.get() + have_, static_cast<DWORD>(end - have_), &n, &at)) {
-      if (::GetLastError() != ERROR_HANDLE_EOF) return Failed(Failure::kOpen, failure, error);
-      n = 0;
-    }
-    if (n == 0) {
-      // Cut short while being read: the rest reads as zeros, as a
-      // mapping's would, and the file counts as changed.
-      std::memset(copy_.get() + have_, 0, static_cast<size_t>(end - have_));
-      cut_short_ = true;
-      have_ = end;
-      break;
-    }
-    have_ += n;
-  }
-  return true;
+// Reads at an offset: the handle's own position is not relied on.
+int64_t MappedFile::readAt(int64_t offset, unsigned char* into, int64_t length, int* error) const {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+  DWORD n = 0;
+  if (::ReadFile(Handle(file_.native()), into, static_cast<DWORD>(length), &n, &at)) return n;
+  if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
+  Fail(error);
+  return -1;
 }
 
 bool MappedFile::changed() const {
